@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <QStringView>
+
+#include <span>
+
+namespace quorvel::cli {
+
+// Exit statuses shared by all subcommands.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitNegative = 1;  // the command ran; its answer is "no"
+inline constexpr int kExitUsage = 2;     // bad arguments or an unreadable file
+
+struct Command {
+    const char* name;
+    const char* synopsis;  // arguments, after "quorvel-cli NAME"
+    const char* summary;   // one line for the command list
+    const char* help;      // the rest of "quorvel-cli NAME --help"
+    int (*run)(const QStringList& args);
+};
+
+// The subcommands, in the order --help lists them.
+std::span<const Command> commands();
+
+// Runs the command line (argv[0] excluded) and returns the exit status.
+int runCli(const QStringList& args);
+
+void writeOut(QByteArrayView bytes);
+void writeErr(const QString& text);  // UTF-8, a line end added
+// "quorvel-cli: NAME: message" on standard error.
+void reportError(const Command& command, const QString& message);
+// A usage error: the message and a hint to --help; returns kExitUsage.
+int usageError(const Command& command, const QString& message);
+
+// Reads a whole input file; "-" is standard input. False when it cannot be read.
+bool readInput(const QString& name, qint64 limit, QByteArray* out);
+
+// A field for one-line output: backslash, TAB, CR and LF as \\, \t, \r, \n.
+QString escapeField(QStringView text);
+
+}  // namespace quorvel::cli

@@ -1,0 +1,66 @@
+#include "cli/cli.h"
+#include "records/record_file.h"
+#include "records/record_line.h"
+
+namespace quorvel::cli {
+
+namespace {
+
+int runFields(const QStringList& args);
+
+}  // namespace
+
+extern const Command kFieldsCommand = {
+    "fields",
+    "FILE...",
+    "print the eight fields of every record, one record per line",
+    "Reads each record file and prints each of its records as one line: the\n"
+    "fields U (partner page), I (ICQ), E (e-mail), D (deadline), 4 (your page),\n"
+    "5 (maximum of outgoing links), 6 (your link) and 7 (notes), in that order,\n"
+    "separated by TAB, in UTF-8, each line ended by LF. Inside a field a\n"
+    "backslash, TAB, CR and LF are written as \\\\, \\t, \\r and \\n.\n"
+    "\n"
+    "A file that cannot be read is named on standard error, the other files are\n"
+    "still printed, and the exit status is 2.\n",
+    runFields,
+};
+
+namespace {
+
+int runFields(const QStringList& args) {
+    QStringList files;
+    for (const QString& arg : args) {
+        if (arg.startsWith(u'-') && arg != u"-") {
+            return usageError(kFieldsCommand, u"unknown option '" % arg % u'\'');
+        }
+        files += arg;
+    }
+    if (files.isEmpty()) {
+        return usageError(kFieldsCommand, QStringLiteral("no FILE given"));
+    }
+    int status = kExitOk;
+    for (const QString& file : files) {
+        QByteArray bytes;
+        if (!readInput(file, kMaxRecordFileBytes, &bytes)) {
+            reportError(kFieldsCommand, u"cannot read '" % file % u'\'');
+            status = kExitUsage;
+            continue;
+        }
+        QString out;
+        for (const QString& record : parseRecordFile(bytes).records) {
+            for (int k = 0; k < 8; ++k) {
+                if (k > 0) {
+                    out += u'\t';
+                }
+                out += escapeField(ExtractField(record, QChar(kFieldCodes[k])));
+            }
+            out += u'\n';
+        }
+        writeOut(out.toUtf8());
+    }
+    return status;
+}
+
+}  // namespace
+
+}  // namespace quorvel::cli

@@ -1,0 +1,9 @@
+#include <QCoreApplication>
+
+#include "cli/cli.h"
+
+int main(int argc, char** argv) {
+    // QCoreApplication gives the arguments as text on every platform.
+    QCoreApplication app(argc, argv);
+    return quorvel::cli::runCli(QCoreApplication::arguments().mid(1));
+}

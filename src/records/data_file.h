@@ -1,0 +1,45 @@
+#pragma once
+
+#include "records/record_file.h"
+
+#include <QString>
+#include <QStringList>
+
+namespace quorvel {
+
+inline constexpr char16_t kDataFileName[] = u"data.qvp";
+
+// The automatic data file: read once at start-up, written once at closing.
+// When the start-up read was lossy or impossible, the closing write first
+// keeps the file's original bytes under a new backup name, so that writing
+// the list never destroys data the program could not understand.
+class DataFile {
+  public:
+    explicit DataFile(QString path);
+
+    const QString& path() const { return path_; }
+    ReadOutcome loadOutcome() const { return outcome_; }
+
+    // Reads the file. `records` is replaced only when the file could be read.
+    ReadOutcome load(QStringList* records);
+    // Writes the list; false when it was not written (including when the
+    // backup that must come first could not be made).
+    bool save(const QStringList& records);
+
+  private:
+    QString path_;
+    ReadOutcome outcome_ = ReadOutcome::Missing;
+    bool backupKept_ = false;
+};
+
+enum class BackupMethod {
+    Copy,  // a file of its own
+    Link,  // a second name for the same bytes (needs no read access), else a copy
+};
+
+// Keeps the current content of `path` under the first free name of
+// path.bak, path.bak2, path.bak3, ... without ever replacing an existing file.
+// Returns the backup's path, or an empty text when no backup could be made.
+QString keepBackup(const QString& path, BackupMethod method = BackupMethod::Copy);
+
+}  // namespace quorvel

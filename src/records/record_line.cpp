@@ -1,0 +1,117 @@
+#include "records/record_line.h"
+
+#include <QStringBuilder>
+
+namespace quorvel {
+
+namespace {
+
+constexpr qsizetype kOpenTagLength = 6;  // "<QV_U>"
+
+void appendField(QString& line, char16_t code, const QString& value) {
+    const char16_t open[] = {u'<', u'Q', u'V', u'_', code, u'>'};
+    const char16_t close[] = {u'<', u'/', u'Q', u'V', u'_', code, u'>'};
+    line.append(QStringView(open, 6));
+    line.append(value);
+    line.append(QStringView(close, 7));
+}
+
+}  // namespace
+
+QString BuildRecordLine(const QString& u, const QString& i, const QString& e, QDate deadline,
+                        const QString& f4, const QString& f5, const QString& f6, const QString& f7,
+                        const QLocale& locale) {
+    const QString date = FormatRecordDate(deadline, locale);
+    const QString* values[8] = {&u, &i, &e, &date, &f4, &f5, &f6, &f7};
+    QString line;
+    qsizetype size = 8 * 13;
+    for (const QString* value : values) {
+        size += value->size();
+    }
+    line.reserve(size);
+    for (int k = 0; k < 8; ++k) {
+        appendField(line, kFieldCodes[k], *values[k]);
+    }
+    return line;
+}
+
+QString ExtractField(QStringView line, QChar code) {
+    const char16_t open[] = {u'<', u'Q', u'V', u'_', code.unicode(), u'>'};
+    const char16_t close[] = {u'<', u'/', u'Q', u'V', u'_', code.unicode(), u'>'};
+    // Positions are 1-based here, 0 meaning "not found", as the rule is stated.
+    const qsizetype o = line.indexOf(QStringView(open, 6)) + 1;
+    const qsizetype c = line.indexOf(QStringView(close, 7)) + 1;
+    const qsizetype start = o + kOpenTagLength;
+    const qsizetype count = c - o - kOpenTagLength;
+    if (count <= 0 || start > line.size()) {
+        return QString();
+    }
+    return line.sliced(start - 1).left(count).toString();
+}
+
+QString ExtractField(QStringView line, QStringView tagName) {
+    if (tagName.size() != 4 || !tagName.startsWith(u"QV_")) {
+        return QString();
+    }
+    for (char16_t code : kFieldCodes) {
+        if (tagName.at(3) == QChar(code)) {
+            return ExtractField(line, QChar(code));
+        }
+    }
+    return QString();
+}
+
+QString RecordDateFormat(const QLocale& locale) {
+    if (locale.language() == QLocale::C) {
+        // The C locale's short format spells the month; use the Russian one.
+        return QStringLiteral("dd.MM.yyyy");
+    }
+    const QString format = locale.dateFormat(QLocale::ShortFormat);
+    // Widen every run of 'y' outside quoted literals to "yyyy", so dates keep
+    // their century when written and read.
+    QString widened;
+    widened.reserve(format.size() + 2);
+    bool quoted = false;
+    for (qsizetype i = 0; i < format.size();) {
+        const QChar ch = format.at(i);
+        if (ch == u'\'') {
+            quoted = !quoted;
+        } else if (!quoted && ch == u'y') {
+            qsizetype j = i;
+            while (j < format.size() && format.at(j) == u'y') {
+                ++j;
+            }
+            widened += u"yyyy";
+            i = j;
+            continue;
+        }
+        widened += ch;
+        ++i;
+    }
+    return widened;
+}
+
+QString FormatRecordDate(QDate date, const QLocale& locale) {
+    return locale.toString(date, RecordDateFormat(locale));
+}
+
+std::optional<QDate> ParseRecordDate(QStringView text, const QLocale& locale) {
+    const QString format = RecordDateFormat(locale);
+    const QString input = text.toString();
+    QDate date = locale.toDate(input, format);
+    if (date.isValid()) {
+        return date;
+    }
+    // A time of day may follow the date after one space.
+    static const char16_t* const timeFormats[] = {u"H:mm", u"H:mm:ss", u"h:mm AP", u"h:mm:ss AP"};
+    for (const char16_t* timeFormat : timeFormats) {
+        const QDateTime dateTime =
+            locale.toDateTime(input, format % u' ' % QStringView(timeFormat));
+        if (dateTime.isValid()) {
+            return dateTime.date();
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace quorvel

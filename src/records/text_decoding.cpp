@@ -1,0 +1,143 @@
+#include "records/text_decoding.h"
+
+#include "records/code_page.h"
+
+#include <QStringDecoder>
+
+#include <cstring>
+
+namespace quorvel {
+
+namespace {
+
+bool startsWith(QByteArrayView bytes, const char* mark, qsizetype n) {
+    return bytes.size() >= n && std::memcmp(bytes.data(), mark, size_t(n)) == 0;
+}
+
+DecodedText decodeUtf16(QByteArrayView rest, QStringConverter::Encoding encoding,
+                        TextEncoding which) {
+    // ConvertInitialBom: the mark is gone already; a second one is a character.
+    QStringDecoder decoder(
+        encoding, QStringConverter::Flag::ConvertInitialBom | QStringConverter::Flag::Stateless);
+    DecodedText out{decoder(rest), which, false};
+    out.lossy = decoder.hasError() || (rest.size() % 2) != 0 || !out.text.isValidUtf16();
+    return out;
+}
+
+}  // namespace
+
+bool isValidUtf8(QByteArrayView bytes, bool* hasMultiByte) {
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    const auto* end = p + bytes.size();
+    bool multi = false;
+    while (p < end) {
+        // Skip ASCII eight bytes at a time.
+        while (end - p >= 8) {
+            uint64_t word;
+            std::memcpy(&word, p, 8);
+            if (word & 0x8080808080808080ull) {
+                break;
+            }
+            p += 8;
+        }
+        if (p == end) {
+            break;
+        }
+        const unsigned c = *p;
+        if (c < 0x80) {
+            ++p;
+            continue;
+        }
+        multi = true;
+        int len;
+        unsigned lo = 0x80, hi = 0xBF;  // allowed range of the second byte
+        if (c >= 0xC2 && c <= 0xDF) {
+            len = 2;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            len = 3;
+            if (c == 0xE0) {
+                lo = 0xA0;  // no overlong forms
+            } else if (c == 0xED) {
+                hi = 0x9F;  // no surrogates
+            }
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            len = 4;
+            if (c == 0xF0) {
+                lo = 0x90;
+            } else if (c == 0xF4) {
+                hi = 0x8F;  // nothing above U+10FFFF
+            }
+        } else {
+            return false;
+        }
+        if (end - p < len || p[1] < lo || p[1] > hi) {
+            return false;
+        }
+        for (int i = 2; i < len; ++i) {
+            if ((p[i] & 0xC0) != 0x80) {
+                return false;
+            }
+        }
+        p += len;
+    }
+    if (hasMultiByte) {
+        *hasMultiByte = multi;
+    }
+    return true;
+}
+
+DecodedText decodeText(QByteArrayView bytes) {
+    if (startsWith(bytes, "\xFF\xFE", 2)) {
+        return decodeUtf16(bytes.sliced(2), QStringConverter::Utf16LE, TextEncoding::Utf16LE);
+    }
+    if (startsWith(bytes, "\xFE\xFF", 2)) {
+        return decodeUtf16(bytes.sliced(2), QStringConverter::Utf16BE, TextEncoding::Utf16BE);
+    }
+    if (startsWith(bytes, "\xEF\xBB\xBF", 3)) {
+        const QByteArrayView rest = bytes.sliced(3);
+        QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::ConvertInitialBom |
+                                                           QStringConverter::Flag::Stateless);
+        // Invalid sequences become U+FFFD, so a damaged byte costs one
+        // character instead of the whole text.
+        return DecodedText{decoder(rest), TextEncoding::Utf8WithMark, !isValidUtf8(rest)};
+    }
+    bool multi = false;
+    if (isValidUtf8(bytes, &multi)) {
+        if (!multi) {
+            // Pure ASCII reads the same in every candidate encoding.
+            return DecodedText{QString::fromLatin1(bytes), TextEncoding::CodePage, false};
+        }
+        QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::ConvertInitialBom |
+                                                           QStringConverter::Flag::Stateless);
+        return DecodedText{decoder(bytes), TextEncoding::Utf8, false};
+    }
+    return DecodedText{decodeCodePage(bytes), TextEncoding::CodePage, false};
+}
+
+QStringList splitLines(QStringView text) {
+    const qsizetype nul = text.indexOf(QChar(u'\0'));
+    if (nul >= 0) {
+        text = text.first(nul);
+    }
+    QStringList lines;
+    const char16_t* data = text.utf16();
+    const qsizetype n = text.size();
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = data[i];
+        if (c != u'\r' && c != u'\n') {
+            continue;
+        }
+        lines.append(text.sliced(start, i - start).toString());
+        if (c == u'\r' && i + 1 < n && data[i + 1] == u'\n') {
+            ++i;
+        }
+        start = i + 1;
+    }
+    if (start < n) {
+        lines.append(text.sliced(start).toString());
+    }
+    return lines;
+}
+
+}  // namespace quorvel

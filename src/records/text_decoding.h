@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QByteArrayView>
+#include <QString>
+#include <QStringList>
+#include <QStringView>
+
+namespace quorvel {
+
+enum class TextEncoding { Utf16LE, Utf16BE, Utf8WithMark, Utf8, CodePage };
+
+struct DecodedText {
+    QString text;
+    TextEncoding encoding = TextEncoding::CodePage;
+    // Some bytes could not be decoded and were replaced by U+FFFD (or, for
+    // UTF-16, the text holds an unpaired surrogate or the byte count is odd).
+    bool lossy = false;
+};
+
+// Decodes the bytes of a record file or a page body. A byte order mark
+// (FF FE, FE FF, EF BB BF) decides and is dropped. Without a mark, valid
+// UTF-8 that holds at least one multi-byte sequence is UTF-8; anything else
+// is the 8-bit code page.
+DecodedText decodeText(QByteArrayView bytes);
+
+// Strict UTF-8 check (no overlong forms, no surrogates, nothing above
+// U+10FFFF). `hasMultiByte` tells whether any non-ASCII sequence was seen.
+bool isValidUtf8(QByteArrayView bytes, bool* hasMultiByte = nullptr);
+
+// Cuts text into lines at CR LF, lone CR or lone LF. A NUL ends the text; a
+// line end at the very end adds no empty line; an empty text has no lines.
+QStringList splitLines(QStringView text);
+
+}  // namespace quorvel

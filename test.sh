@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs what is missing, then builds and runs every test build:
+#   build/       Release: the programs and the benchmarks (built, not run)
+#   build-asan/  clang with AddressSanitizer + UndefinedBehaviorSanitizer, non-GUI tests
+#   build-test/  Debug, warnings as errors, all tests; its CTest summary ends the output
+set -euo pipefail
+cd "$(dirname "$0")"
+./scripts/install-deps
+
+jobs=$(nproc)
+
+echo "== build/ (Release)"
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUORVEL_TESTS=OFF >/dev/null
+cmake --build build -j "$jobs"
+
+echo "== build-asan/ (clang, ASan + UBSan)"
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+    -DCMAKE_CXX_COMPILER=clang++ -DQUORVEL_SANITIZE=address,undefined \
+    -DQUORVEL_GUI=OFF -DQUORVEL_BENCH=OFF >/dev/null
+cmake --build build-asan -j "$jobs"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+    ctest --test-dir build-asan --output-on-failure -j "$jobs"
+
+echo "== build-test/ (Debug, warnings as errors)"
+cmake -S . -B build-test -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUORVEL_WERROR=ON \
+    -DQUORVEL_BENCH=OFF >/dev/null
+cmake --build build-test -j "$jobs"
+ctest --test-dir build-test --output-on-failure -j "$jobs"

@@ -1,0 +1,53 @@
+#include <gtest/gtest.h>
+
+#include "support/printers.h"
+
+#include "support/cli_runner.h"
+#include "support/temp_dir.h"
+
+namespace quorvel {
+namespace {
+
+using namespace Qt::StringLiterals;
+
+TEST(CliFields, PrintsTheEightFieldsEscaped) {
+    test::TempDir dir;
+    dir.write(u"a.qvp"_s,
+              "<QV_U>a</QV_U><QV_7>x\ty</QV_7>\r\n"
+              "<QV_U>\xCF\xF0\xE8</QV_U><QV_I>1</QV_I><QV_E>e</QV_E><QV_D>21.10.2010</QV_D>"
+              "<QV_4>4</QV_4><QV_5>5</QV_5><QV_6>6</QV_6><QV_7>back\\slash</QV_7>\r\n"
+              "\r\n");
+    const test::CliResult r = test::runCli({u"fields"_s, dir.path(u"a.qvp"_s)});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out,
+              "a\t\t\t\t\t\t\tx\\ty\n"
+              "\xD0\x9F\xD1\x80\xD0\xB8\t1\te\t21.10.2010\t4\t5\t6\tback\\\\slash\n"
+              "\t\t\t\t\t\t\t\n");
+    EXPECT_TRUE(r.err.isEmpty());
+}
+
+TEST(CliFields, ReadsStandardInputAndKeepsGoingAfterAnUnreadableFile) {
+    test::TempDir dir;
+    const test::CliResult r = test::runCli({u"fields"_s, dir.path(u"missing.qvp"_s), u"-"_s},
+                                           "\xEF\xBB\xBF<QV_7>\xD1\x8F</QV_7>\n<QV_U>y</QV_U>");
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(r.out, "\t\t\t\t\t\t\t\xD1\x8F\ny\t\t\t\t\t\t\t\n");
+    EXPECT_TRUE(r.err.contains("missing.qvp")) << r.err.toStdString();
+    EXPECT_EQ(r.err.count('\n'), 1);
+}
+
+TEST(CliFields, UsageErrors) {
+    for (const QStringList& args : {QStringList{u"fields"_s}, QStringList{u"fields"_s, u"--x"_s},
+                                    QStringList{u"nonsense"_s}, QStringList{}}) {
+        const test::CliResult r = test::runCli(args);
+        EXPECT_EQ(r.exitCode, 2) << args.join(u' ').toStdString();
+        EXPECT_FALSE(r.err.isEmpty() && r.out.isEmpty());
+    }
+    const test::CliResult help = test::runCli({u"--help"_s});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_TRUE(help.out.contains("fields"));
+    EXPECT_EQ(test::runCli({u"fields"_s, u"--help"_s}).exitCode, 0);
+}
+
+}  // namespace
+}  // namespace quorvel

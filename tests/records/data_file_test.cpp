@@ -1,0 +1,115 @@
+#include "records/data_file.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <gtest/gtest.h>
+
+#include "support/printers.h"
+
+#include "support/temp_dir.h"
+
+namespace quorvel {
+namespace {
+
+using namespace Qt::StringLiterals;
+
+TEST(DataFile, MissingFileKeepsTheListAndIsWrittenOnSave) {
+    test::TempDir dir;
+    DataFile data(dir.path(u"data.qvp"_s));
+    QStringList list = {u"kept"_s};
+    EXPECT_EQ(data.load(&list), ReadOutcome::Missing);
+    EXPECT_EQ(list, QStringList{u"kept"_s});
+
+    ASSERT_TRUE(data.save({}));
+    EXPECT_EQ(QFileInfo(dir.path(u"data.qvp"_s)).size(), 0) << "an empty list is 0 bytes";
+    EXPECT_FALSE(QFileInfo::exists(dir.path(u"data.qvp.bak"_s)));
+}
+
+TEST(DataFile, ReadableFileIsReplacedWithoutBackup) {
+    test::TempDir dir;
+    dir.write(u"data.qvp"_s, "\xEF\xBB\xBF\xD0\x9F\xD1\x80\xD0\xB8\r\n");
+    DataFile data(dir.path(u"data.qvp"_s));
+    QStringList list;
+    EXPECT_EQ(data.load(&list), ReadOutcome::Read);
+    EXPECT_EQ(list, QStringList{u"При"_s});
+    ASSERT_TRUE(data.save(list));
+    EXPECT_EQ(dir.read(u"data.qvp"_s), QByteArray("\xCF\xF0\xE8\r\n"));
+    EXPECT_FALSE(QFileInfo::exists(dir.path(u"data.qvp.bak"_s)));
+}
+
+TEST(DataFile, LossyReadKeepsTheOriginalBytesOnce) {
+    test::TempDir dir;
+    const QByteArray original(
+        "\xEF\xBB\xBF"
+        "a\xFF"
+        "b\r\n");
+    dir.write(u"data.qvp"_s, original);
+    DataFile data(dir.path(u"data.qvp"_s));
+    QStringList list;
+    EXPECT_EQ(data.load(&list), ReadOutcome::ReadLossily);
+    EXPECT_EQ(list, QStringList{u"a\uFFFDb"_s});
+
+    list += u"new"_s;
+    ASSERT_TRUE(data.save(list));
+    EXPECT_EQ(dir.read(u"data.qvp.bak"_s), original);
+    EXPECT_EQ(readRecordFile(dir.path(u"data.qvp"_s)).records, list);
+
+    // A second write does not take our own file for the original.
+    ASSERT_TRUE(data.save(list));
+    EXPECT_FALSE(QFileInfo::exists(dir.path(u"data.qvp.bak2"_s)));
+    EXPECT_EQ(dir.read(u"data.qvp.bak"_s), original);
+}
+
+TEST(DataFile, UnreadableFileIsKeptUnderTheNextFreeBackupName) {
+    test::TempDir dir;
+    dir.write(u"data.qvp.bak"_s, "first");
+    dir.write(u"data.qvp.bak2"_s, "second");
+    // Too large to read (sparse, so it costs no disk).
+    QFile big(dir.path(u"data.qvp"_s));
+    ASSERT_TRUE(big.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(big.write("head") == 4);
+    ASSERT_TRUE(big.resize(kMaxRecordFileBytes + 1));
+    big.close();
+
+    DataFile data(dir.path(u"data.qvp"_s));
+    QStringList list = {u"before"_s};
+    EXPECT_EQ(data.load(&list), ReadOutcome::Unreadable);
+    EXPECT_EQ(list, QStringList{u"before"_s}) << "a failed read leaves the list";
+
+    ASSERT_TRUE(data.save({u"x"_s}));
+    EXPECT_EQ(dir.read(u"data.qvp.bak"_s), QByteArray("first"));
+    EXPECT_EQ(dir.read(u"data.qvp.bak2"_s), QByteArray("second"));
+    EXPECT_EQ(QFileInfo(dir.path(u"data.qvp.bak3"_s)).size(), kMaxRecordFileBytes + 1);
+    QFile kept(dir.path(u"data.qvp.bak3"_s));
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.read(4), QByteArray("head"));
+    EXPECT_EQ(dir.read(u"data.qvp"_s), QByteArray("x\r\n"));
+}
+
+TEST(DataFile, NoWriteWhenTheOriginalCannotBeKept) {
+    test::TempDir dir;
+    // A folder under the data file's name can be neither read nor kept.
+    ASSERT_TRUE(QDir().mkpath(dir.path(u"data.qvp/inside"_s)));
+    DataFile data(dir.path(u"data.qvp"_s));
+    QStringList list;
+    EXPECT_EQ(data.load(&list), ReadOutcome::Unreadable);
+    EXPECT_FALSE(data.save({u"x"_s}));
+    EXPECT_TRUE(QFileInfo(dir.path(u"data.qvp/inside"_s)).isDir());
+}
+
+TEST(DataFile, BackupNamesAreNeverReused) {
+    test::TempDir dir;
+    dir.write(u"f"_s, "one");
+    EXPECT_EQ(keepBackup(dir.path(u"f"_s)), dir.path(u"f.bak"_s));
+    dir.write(u"f"_s, "two");  // a new file under the same name
+    EXPECT_EQ(keepBackup(dir.path(u"f"_s)), dir.path(u"f.bak2"_s));
+    EXPECT_EQ(dir.read(u"f.bak"_s), QByteArray("one"));
+    EXPECT_EQ(dir.read(u"f.bak2"_s), QByteArray("two"));
+    EXPECT_TRUE(keepBackup(dir.path(u"none"_s)).isEmpty());
+    EXPECT_TRUE(keepBackup(dir.path(u"none"_s), BackupMethod::Link).isEmpty());
+}
+
+}  // namespace
+}  // namespace quorvel

@@ -1,0 +1,195 @@
+#include "records/record_file.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <gtest/gtest.h>
+
+#include "support/printers.h"
+
+#include <sys/resource.h>
+#include <csignal>
+
+#include "records/text_decoding.h"
+#include "support/temp_dir.h"
+
+namespace quorvel {
+namespace {
+
+using namespace Qt::StringLiterals;
+
+QByteArray bytes(const char* data, qsizetype size) {
+    return QByteArray(data, size);
+}
+#define B(literal) bytes(literal, sizeof(literal) - 1)
+
+struct ReadCase {
+    const char* what;
+    QByteArray input;
+    QStringList records;
+    ReadOutcome outcome = ReadOutcome::Read;
+};
+
+void PrintTo(const ReadCase& c, std::ostream* os) {
+    *os << c.what;
+}
+
+class ReadRecordBytes : public ::testing::TestWithParam<ReadCase> {};
+
+TEST_P(ReadRecordBytes, GivesTheLines) {
+    const ReadCase& c = GetParam();
+    const RecordFileContent content = parseRecordFile(c.input);
+    EXPECT_EQ(content.records, c.records);
+    EXPECT_EQ(content.outcome, c.outcome);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ReadRecordBytes,
+    ::testing::Values(
+        ReadCase{"empty file", B(""), {}}, ReadCase{"CR LF", B("a\r\nb\r\n"), {u"a"_s, u"b"_s}},
+        ReadCase{"LF only, no final line end", B("a\nb"), {u"a"_s, u"b"_s}},
+        ReadCase{"lone CR", B("a\rb\r"), {u"a"_s, u"b"_s}},
+        ReadCase{"LF CR is two line ends", B("a\n\rb"), {u"a"_s, u""_s, u"b"_s}},
+        ReadCase{"blank line is a record", B("a\r\n\r\nb\r\n"), {u"a"_s, u""_s, u"b"_s}},
+        ReadCase{"only a line end", B("\r\n"), {u""_s}},
+        ReadCase{"NUL ends the text", B("ab\0cd\r\nef\r\n"), {u"ab"_s}},
+        ReadCase{"Windows-1251", B("\xCF\xF0\xE8\xE2\xE5\xF2\r\n"), {u"Привет"_s}},
+        ReadCase{"0x98 is U+0098", B("a\x98z"), {u"a\u0098z"_s}},
+        ReadCase{"UTF-8 mark", B("\xEF\xBB\xBF\xD0\x9F\xD1\x80\xD0\xB8\r\n"), {u"При"_s}},
+        ReadCase{"a second mark is a character", B("\xEF\xBB\xBF\xEF\xBB\xBFx"), {u"\uFEFFx"_s}},
+        ReadCase{"UTF-8 without a mark", B("\xD0\x9F\xD1\x80\xD0\xB8\nx"), {u"При"_s, u"x"_s}},
+        ReadCase{"UTF-16 LE", B("\xFF\xFE\x1F\x04\x0D\x00\x0A\x00x\x00"), {u"П"_s, u"x"_s}},
+        ReadCase{"UTF-16 BE", B("\xFE\xFF\x04\x1F\x00\x0D\x00\x0A\x00x"), {u"П"_s, u"x"_s}},
+        ReadCase{"invalid UTF-8 after the mark",
+                 B("\xEF\xBB\xBF"
+                   "a\xFF"
+                   "b\r\nc"),
+                 {u"a\uFFFDb"_s, u"c"_s},
+                 ReadOutcome::ReadLossily},
+        ReadCase{"odd UTF-16 byte count",
+                 B("\xFF\xFE"
+                   "a\x00"
+                   "b"),
+                 {u"a\uFFFD"_s},
+                 ReadOutcome::ReadLossily},
+        ReadCase{"mixed line ends", B("a\r\nb\nc\rd"), {u"a"_s, u"b"_s, u"c"_s, u"d"_s}}));
+
+struct WriteCase {
+    const char* what;
+    QStringList records;
+    QByteArray expected;
+};
+
+void PrintTo(const WriteCase& c, std::ostream* os) {
+    *os << c.what;
+}
+
+class WriteRecordBytes : public ::testing::TestWithParam<WriteCase> {};
+
+TEST_P(WriteRecordBytes, EncodesAndReadsBackTheSame) {
+    const WriteCase& c = GetParam();
+    const QByteArray written = encodeRecordFile(c.records);
+    EXPECT_EQ(written, c.expected);
+    const RecordFileContent back = parseRecordFile(written);
+    EXPECT_EQ(back.records, c.records);
+    EXPECT_EQ(back.outcome, ReadOutcome::Read);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, WriteRecordBytes,
+    ::testing::Values(WriteCase{"empty list: no bytes", {}, B("")},
+                      WriteCase{
+                          "every line ends in CR LF", {u"a"_s, u""_s, u"b"_s}, B("a\r\n\r\nb\r\n")},
+                      WriteCase{"Cyrillic in 1251 without a mark",
+                                {u"Привет"_s, u"ёЁ"_s},
+                                B("\xCF\xF0\xE8\xE2\xE5\xF2\r\n\xB8\xA8\r\n")},
+                      WriteCase{"U+0098 round-trips in 1251", {u"\u0098"_s}, B("\x98\r\n")},
+                      WriteCase{"a character 1251 lacks: UTF-8 with the mark",
+                                {u"日本"_s, u"Привет"_s},
+                                B("\xEF\xBB\xBF\xE6\x97\xA5\xE6\x9C\xAC\r\n"
+                                  "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82\r\n")},
+                      WriteCase{"1251 bytes that are valid UTF-8: UTF-8 with the mark",
+                                {u"Рџ"_s},
+                                B("\xEF\xBB\xBF\xD0\xA0\xD1\x9F\r\n")},
+                      WriteCase{"1251 bytes that look like a UTF-16 mark",
+                                {u"яюa"_s},
+                                B("\xEF\xBB\xBF\xD1\x8F\xD1\x8E"
+                                  "a\r\n")},
+                      WriteCase{"1251 bytes that look like the UTF-8 mark",
+                                {u"п»ї"_s},
+                                B("\xEF\xBB\xBF\xD0\xBF\xC2\xBB\xD1\x97\r\n")}));
+
+TEST(RecordFile, WritesAndReadsAFile) {
+    test::TempDir dir;
+    const QStringList records = {u"<QV_U>http://a.example/</QV_U>"_s, u"Ёжик"_s, u""_s};
+    ASSERT_TRUE(writeRecordFile(dir.path(u"p.qvp"_s), records));
+    const RecordFileContent back = readRecordFile(dir.path(u"p.qvp"_s));
+    EXPECT_EQ(back.outcome, ReadOutcome::Read);
+    EXPECT_EQ(back.records, records);
+    EXPECT_EQ(QDir(dir.path(u""_s)).entryList(QDir::Files), QStringList{u"p.qvp"_s});
+}
+
+TEST(RecordFile, MissingAndUnreadableAreToldApart) {
+    test::TempDir dir;
+    EXPECT_EQ(readRecordFile(dir.path(u"none.qvp"_s)).outcome, ReadOutcome::Missing);
+    ASSERT_TRUE(QDir().mkdir(dir.path(u"folder.qvp"_s)));
+    EXPECT_EQ(readRecordFile(dir.path(u"folder.qvp"_s)).outcome, ReadOutcome::Unreadable);
+
+    // Larger than 256 MiB: unreadable, without reading it (the file is sparse).
+    QFile big(dir.path(u"big.qvp"_s));
+    ASSERT_TRUE(big.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(big.resize(kMaxRecordFileBytes + 1));
+    big.close();
+    EXPECT_EQ(readRecordFile(big.fileName()).outcome, ReadOutcome::Unreadable);
+
+    QFile exact(dir.path(u"exact.qvp"_s));
+    ASSERT_TRUE(exact.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(exact.resize(1024));
+    exact.close();
+    // 1024 NUL bytes: readable, and the first NUL ends the text.
+    EXPECT_EQ(readRecordFile(exact.fileName()).outcome, ReadOutcome::Read);
+}
+
+TEST(RecordFile, AnInterruptedWriteLeavesTheOldFile) {
+    test::TempDir dir;
+    const QString path = dir.path(u"p.qvp"_s);
+    const QStringList old = {u"old"_s};
+    ASSERT_TRUE(writeRecordFile(path, old));
+
+    // The file size limit makes the write fail part way through, as a full
+    // disk would.
+    QStringList big;
+    for (int i = 0; i < 10000; ++i) {
+        big += u"<QV_U>http://example.com/page%1.html</QV_U>"_s.arg(i);
+    }
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    auto* previous = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = 4096;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const bool written = writeRecordFile(path, big);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous);
+
+    EXPECT_FALSE(written);
+    EXPECT_EQ(readRecordFile(path).records, old);
+    EXPECT_EQ(QDir(dir.path(u""_s)).entryList(QDir::Files), QStringList{u"p.qvp"_s})
+        << "no temporary file is left behind";
+}
+
+TEST(TextDecoding, Utf8CheckIsStrict) {
+    bool multi = true;
+    EXPECT_TRUE(isValidUtf8("plain ascii text, longer than eight", &multi));
+    EXPECT_FALSE(multi);
+    EXPECT_TRUE(isValidUtf8("\xF0\x9F\x98\x80", &multi));
+    EXPECT_TRUE(multi);
+    for (const char* bad : {"\xC0\xAF", "\xE0\x80\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80",
+                            "\xF5\x80\x80\x80", "\xD0", "\x80", "abcdefgh\xD0"}) {
+        EXPECT_FALSE(isValidUtf8(bad)) << bad;
+    }
+}
+
+}  // namespace
+}  // namespace quorvel
