@@ -14,9 +14,11 @@
 namespace quorvel::cli {
 
 extern const Command kFieldsCommand;
+extern const Command kScanCommand;
+extern const Command kLinksCommand;
 
 std::span<const Command> commands() {
-    static const Command list[] = {kFieldsCommand};
+    static const Command list[] = {kFieldsCommand, kScanCommand, kLinksCommand};
     return list;
 }
 
@@ -52,6 +54,40 @@ bool readInput(const QString& name, qint64 limit, QByteArray* out) {
         }
     }
     return readAllLimited(file, limit, out);
+}
+
+std::optional<ParsedArgs> parseArgs(const Command& command, const QStringList& args,
+                                    const QStringList& valued, const QStringList& flags) {
+    ParsedArgs parsed;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString& arg = args.at(i);
+        if (arg == u"--") {
+            parsed.positional += args.mid(i + 1);
+            break;
+        }
+        if (!arg.startsWith(u'-') || arg == u"-") {
+            parsed.positional += arg;
+            continue;
+        }
+        const qsizetype eq = arg.indexOf(u'=');
+        const QString name = eq < 0 ? arg : arg.left(eq);
+        if (valued.contains(name)) {
+            if (eq >= 0) {
+                parsed.options[name] += arg.mid(eq + 1);
+            } else if (i + 1 < args.size()) {
+                parsed.options[name] += args.at(++i);
+            } else {
+                usageError(command, u"option '" % name % u"' needs a value");
+                return std::nullopt;
+            }
+        } else if (flags.contains(name) && eq < 0) {
+            parsed.options[name] += QString();
+        } else {
+            usageError(command, u"unknown option '" % arg % u'\'');
+            return std::nullopt;
+        }
+    }
+    return parsed;
 }
 
 QString escapeField(QStringView text) {

@@ -1,10 +1,12 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 #include <QString>
 #include <QStringList>
 #include <QStringView>
 
+#include <optional>
 #include <span>
 
 namespace quorvel::cli {
@@ -34,6 +36,20 @@ void writeErr(const QString& text);  // UTF-8, a line end added
 void reportError(const Command& command, const QString& message);
 // A usage error: the message and a hint to --help; returns kExitUsage.
 int usageError(const Command& command, const QString& message);
+
+struct ParsedArgs {
+    QHash<QString, QStringList> options;  // option name (with "--") -> its values, in order
+    QStringList positional;
+
+    QString value(const QString& name) const { return options.value(name).value(0); }
+    bool has(const QString& name) const { return options.contains(name); }
+};
+
+// Options as "--name VALUE" or "--name=VALUE" for names in `valued`, "--name"
+// for names in `flags`; "--" ends the options; "-" is an argument. On a bad
+// option it reports a usage error and returns nothing.
+std::optional<ParsedArgs> parseArgs(const Command& command, const QStringList& args,
+                                    const QStringList& valued, const QStringList& flags = {});
 
 // Reads a whole input file; "-" is standard input. False when it cannot be read.
 bool readInput(const QString& name, qint64 limit, QByteArray* out);

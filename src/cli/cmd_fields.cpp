@@ -28,13 +28,11 @@ extern const Command kFieldsCommand = {
 namespace {
 
 int runFields(const QStringList& args) {
-    QStringList files;
-    for (const QString& arg : args) {
-        if (arg.startsWith(u'-') && arg != u"-") {
-            return usageError(kFieldsCommand, u"unknown option '" % arg % u'\'');
-        }
-        files += arg;
+    const std::optional<ParsedArgs> parsed = parseArgs(kFieldsCommand, args, {});
+    if (!parsed) {
+        return kExitUsage;
     }
+    const QStringList& files = parsed->positional;
     if (files.isEmpty()) {
         return usageError(kFieldsCommand, QStringLiteral("no FILE given"));
     }

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QString>
+#include <QStringView>
+
+namespace quorvel {
+
+// Lower-cases exactly 59 letters: Latin A-Z, Russian А-Я and Ё. Every other
+// character passes unchanged; the length stays the same.
+QString ToLowerRuLat(QStringView text);
+void toLowerRuLatInto(QStringView text, char16_t* out);  // out holds text.size() units
+inline char16_t toLowerRuLat(char16_t c) {
+    if (c < 0x80) {
+        return (c >= u'A' && c <= u'Z') ? char16_t(c + 0x20) : c;
+    }
+    if (c >= 0x0410 && c <= 0x042F) {
+        return char16_t(c + 0x20);
+    }
+    return c == 0x0401 ? char16_t(0x0451) : c;
+}
+
+// The key by which links into the partner's own site are recognised: "\" read
+// as "/", then "http://", "https://" and "www." taken off the front (each once,
+// case-sensitively, in that order), then the last "/" and what follows cut off.
+// Applied to its own result it takes off one more segment.
+QString SiteKey(QStringView url);
+// The same for a text without backslashes, as a view into it.
+QStringView siteKeyView(QStringView url);
+
+// Whether the text between "<" and ">" is a tag of that name: the name must
+// stand as a word between spaces (the ends count as spaces), outside
+// double-quoted parts, slashes ignored, letter case by ToLowerRuLat.
+bool IsAnchorTag(QStringView tagText, QStringView name);
+
+// Text containment as the link checker uses it: an empty text is contained in
+// nothing.
+inline bool containsText(QStringView haystack, QStringView needle) {
+    return !needle.isEmpty() && haystack.contains(needle);
+}
+
+}  // namespace quorvel

@@ -1,0 +1,100 @@
+#include "checking/link_scanner.h"
+#include "checking/page_text.h"
+#include "cli/cli.h"
+
+namespace quorvel::cli {
+
+namespace {
+
+// A downloaded page is capped at this size; files given here get the same cap.
+constexpr qint64 kMaxPageBytes = qint64(16) * 1024 * 1024;
+
+int runScan(const QStringList& args);
+int runLinks(const QStringList& args);
+
+}  // namespace
+
+extern const Command kScanCommand = {
+    "scan",
+    "--link LINK --partner URL FILE...",
+    "look for your link on saved pages, as a check would",
+    "Reads each FILE as the body of a downloaded partner page, decodes it as a\n"
+    "check does, and prints one line per FILE: the verdict and the number of\n"
+    "outgoing links, as in YEP@12 (found, indexable), HIDDEN@3 (found, but\n"
+    "nofollow or inside noindex) or NIL@0 (not found).\n"
+    "\n"
+    "  --link LINK     your link, as in the record (field 6)\n"
+    "  --partner URL   the partner page's address, as in the record (field U)\n"
+    "\n"
+    "A FILE that cannot be read is named on standard error, the others are still\n"
+    "scanned, and the exit status is 2.\n",
+    runScan,
+};
+
+extern const Command kLinksCommand = {
+    "links",
+    "--partner URL FILE",
+    "list the outgoing links of a saved page",
+    "Reads FILE as the body of a downloaded partner page and prints the outgoing\n"
+    "links that a check counts, sorted, each followed by CR LF, in UTF-8.\n"
+    "\n"
+    "  --partner URL   the partner page's address; links into its own site are\n"
+    "                  not counted\n",
+    runLinks,
+};
+
+namespace {
+
+int runScan(const QStringList& args) {
+    const auto parsed =
+        parseArgs(kScanCommand, args, {QStringLiteral("--link"), QStringLiteral("--partner")});
+    if (!parsed) {
+        return kExitUsage;
+    }
+    if (!parsed->has(QStringLiteral("--link")) || !parsed->has(QStringLiteral("--partner"))) {
+        return usageError(kScanCommand, QStringLiteral("--link and --partner are required"));
+    }
+    if (parsed->positional.isEmpty()) {
+        return usageError(kScanCommand, QStringLiteral("no FILE given"));
+    }
+    const QString link = parsed->value(QStringLiteral("--link"));
+    const QString partner = parsed->value(QStringLiteral("--partner"));
+    int status = kExitOk;
+    for (const QString& file : parsed->positional) {
+        QByteArray body;
+        if (!readInput(file, kMaxPageBytes, &body)) {
+            reportError(kScanCommand, u"cannot read '" % file % u'\'');
+            status = kExitUsage;
+            continue;
+        }
+        writeOut((ScanBacklink(PageTextFromBody(body), link, partner) + u'\n').toUtf8());
+    }
+    return status;
+}
+
+int runLinks(const QStringList& args) {
+    const auto parsed = parseArgs(kLinksCommand, args, {QStringLiteral("--partner")});
+    if (!parsed) {
+        return kExitUsage;
+    }
+    if (!parsed->has(QStringLiteral("--partner"))) {
+        return usageError(kLinksCommand, QStringLiteral("--partner is required"));
+    }
+    if (parsed->positional.size() != 1) {
+        return usageError(kLinksCommand, QStringLiteral("give exactly one FILE"));
+    }
+    const QString& file = parsed->positional.first();
+    QByteArray body;
+    if (!readInput(file, kMaxPageBytes, &body)) {
+        reportError(kLinksCommand, u"cannot read '" % file % u'\'');
+        return kExitUsage;
+    }
+    writeOut(
+        CollectOutgoingLinks(PageTextFromBody(body), parsed->value(QStringLiteral("--partner")))
+            .toUtf8());
+    return kExitOk;
+}
+
+}  // namespace
+
+}  // namespace quorvel::cli
