@@ -27,8 +27,7 @@ QString ScanBacklink(QStringView pageText, QStringView yourLink, QStringView par
 // The counted outgoing links, sorted, each followed by CR LF.
 QString CollectOutgoingLinks(QStringView pageText, QStringView partnerUrl);
 
-// The anchor test of IsAnchorTag for the name "a", on a tag text that is
-// already lower-cased: a single pass without copying.
-bool isLoweredAnchorTag(QStringView loweredTagText);
+// IsAnchorTag with the name "a", in one pass without copying.
+bool isAnchorTagNamedA(QStringView tagText);
 
 }  // namespace quorvel

@@ -82,7 +82,7 @@ TEST(IsAnchorTag, NameAsAWordOutsideDoubleQuotes) {
     for (const auto& [tag, expected] : cases) {
         const QString text = QString::fromUtf16(tag);
         EXPECT_EQ(IsAnchorTag(text, u"a"), expected) << text.toStdString();
-        EXPECT_EQ(isLoweredAnchorTag(ToLowerRuLat(text)), expected) << text.toStdString();
+        EXPECT_EQ(isAnchorTagNamedA(text), expected) << text.toStdString();
     }
     EXPECT_TRUE(IsAnchorTag(u"DIV class=x", u"Div"));
     EXPECT_FALSE(IsAnchorTag(u"divx", u"div"));
