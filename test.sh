@@ -2,6 +2,7 @@
 # Installs what is missing, then builds and runs every test build:
 #   build/       Release: the programs and the benchmarks (built, not run)
 #   build-asan/  clang with AddressSanitizer + UndefinedBehaviorSanitizer, non-GUI tests
+#   build-fuzz/  clang with libFuzzer: every fuzz target runs for a few seconds
 #   build-test/  Debug, warnings as errors, all tests; its CTest summary ends the output
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -20,6 +21,13 @@ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug \
 cmake --build build-asan -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
     ctest --test-dir build-asan --output-on-failure -j "$jobs"
+
+echo "== build-fuzz/ (clang, libFuzzer)"
+cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DCMAKE_CXX_COMPILER=clang++ -DQUORVEL_FUZZ=ON \
+    -DQUORVEL_TESTS=OFF -DQUORVEL_BENCH=OFF -DQUORVEL_GUI=OFF >/dev/null
+cmake --build build-fuzz -j "$jobs"
+./scripts/fuzz "${QUORVEL_FUZZ_SECONDS:-10}"
 
 echo "== build-test/ (Debug, warnings as errors)"
 cmake -S . -B build-test -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUORVEL_WERROR=ON \

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "support/printers.h"
+#include "support/reference_scanner.h"
+
+#include <random>
 
 namespace quorvel {
 namespace {
@@ -205,6 +208,89 @@ TEST(LinkScanner, HostilePagesScanInLinearTime) {
     // A partner URL of many segments shrinks by one per link: linear as well.
     const QString partner = u"q"_s + QString(u"/z"_s).repeated(50000);
     EXPECT_EQ(ScanBacklink(farm, u"site199999.example.net", partner), u"YEP@200000");
+}
+
+}  // namespace
+}  // namespace quorvel
+
+namespace quorvel {
+namespace {
+
+// Random pages made of the pieces that matter to the rules, scanned by the
+// real scanner and by the plain reference: both must agree on everything.
+TEST(LinkScanner, AgreesWithThePlainReadingOfTheRules) {
+    static const char16_t* const pieces[] = {
+        u"<",
+        u">",
+        u"a",
+        u"A",
+        u" ",
+        u"href=",
+        u"HREF=",
+        u"\"",
+        u"'",
+        u"/",
+        u"nofollow",
+        u"<noindex>",
+        u"</noindex",
+        u"<NOINDEX",
+        u"http://",
+        u"https://",
+        u".com",
+        u".ru",
+        u".net",
+        u"example",
+        u"www.",
+        u"\r\n",
+        u"\t",
+        u"x",
+        u"Σ",
+        u"σ",
+        u"Ё",
+        u"ё",
+        u"=",
+        u"<a href=",
+        u"<a ",
+        u"href=\"",
+        u"e.org/",
+        u"partner",
+        u"\\",
+        u"f=",
+        u"<A HREF=http://Example.com/",
+        u"hreF=",
+    };
+    static const char16_t* const partners[] = {u"",
+                                               u"http://www.partner.com/a/b.html",
+                                               u"partner.com",
+                                               u"HTTP://Partner.com/x",
+                                               u"www.example.com\\links\\page.htm",
+                                               u"http://https://example.org/"};
+    static const char16_t* const yourLinks[] = {
+        u"", u"http://www.example.com/", u"e.org", u"example", u"EXAMPLE.RU", u"www.x"};
+    std::mt19937 random(20101021);
+    for (int round = 0; round < 4000; ++round) {
+        QString page;
+        const int count = int(random() % 200);
+        for (int k = 0; k < count; ++k) {
+            page += QStringView(pieces[random() % std::size(pieces)]);
+        }
+        if (round % 50 == 0) {
+            // Tags around the window's limit.
+            page += u"<a href=http://example.com/ " + QString(1150 + random() % 60, u'x') + u'>';
+        }
+        const QStringView partner = partners[random() % std::size(partners)];
+        const QStringView link = yourLinks[random() % std::size(yourLinks)];
+
+        const LinkScanResult fast = scanLinks(page, link, partner, false);
+        const LinkScanResult plain = test::referenceScanLinks(page, link, partner, false);
+        ASSERT_EQ(fast.verdict, plain.verdict) << page.toStdString();
+        ASSERT_EQ(fast.count, plain.count) << page.toStdString();
+
+        const LinkScanResult fastList = scanLinks(page, {}, partner, true);
+        ASSERT_EQ(fastList.links, test::referenceScanLinks(page, {}, partner, true).links)
+            << page.toStdString();
+        ASSERT_EQ(fastList.links.size(), fast.count);
+    }
 }
 
 }  // namespace
