@@ -16,9 +16,10 @@ namespace quorvel::cli {
 extern const Command kFieldsCommand;
 extern const Command kScanCommand;
 extern const Command kLinksCommand;
+extern const Command kFetchCommand;
 
 std::span<const Command> commands() {
-    static const Command list[] = {kFieldsCommand, kScanCommand, kLinksCommand};
+    static const Command list[] = {kFieldsCommand, kScanCommand, kLinksCommand, kFetchCommand};
     return list;
 }
 

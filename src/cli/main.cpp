@@ -1,8 +1,10 @@
 #include <QCoreApplication>
 
+#include "checking/http_client.h"
 #include "cli/cli.h"
 
 int main(int argc, char** argv) {
+    quorvel::initNetwork();
     // QCoreApplication gives the arguments as text on every platform.
     QCoreApplication app(argc, argv);
     return quorvel::cli::runCli(QCoreApplication::arguments().mid(1));

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringView>
+
+namespace quorvel {
+
+// The partner URL as first requested: "http://" in front unless its
+// lower-cased text begins with "http".
+QString firstAddressOf(QStringView partnerUrl);
+
+// The variant tried once when the first address fails: "http://" and then
+// "https://" taken off the front, then "http://www." put in front unless the
+// text begins with "www.". It may lack a scheme.
+QString secondAddressOf(QStringView firstAddress);
+
+struct RequestUrl {
+    QByteArray url;  // ASCII: host in IDNA form, other non-ASCII percent-encoded
+    QString error;   // why there is none, when `url` is empty
+};
+
+// The URL to request for an address text. Backslashes read as slashes. A text
+// that begins with a scheme and "://" stands on its own (only http and https
+// are accepted, in any letter case); any other text is a relative reference,
+// resolved against `base` (the address requested last), and fails without one.
+RequestUrl resolveRequestUrl(QStringView address, const QByteArray& base);
+
+}  // namespace quorvel

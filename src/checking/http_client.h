@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <atomic>
+#include <memory>
+
+namespace quorvel {
+
+// Limits and test hooks of every request. The defaults are the program's own.
+struct FetchSettings {
+    QStringList resolve;  // "host:port:address" entries, as curl's --resolve
+    QString caFile;       // trust these CA certificates instead of the system's
+    int connectTimeoutMs = 15000;
+    int stallTimeoutMs = 30000;  // no byte received for this long
+    int totalTimeoutMs = 60000;
+    qint64 maxBodyBytes = qint64(16) * 1024 * 1024;
+    const std::atomic<bool>* abort = nullptr;  // set: the request ends at once, failed
+};
+
+// Global set-up of the HTTP library; call once before any thread starts.
+void initNetwork();
+
+struct HttpResponse {
+    enum class Result {
+        Ok,        // a status from 200 to 299; `body` holds the body
+        Redirect,  // a 300s status other than 304, or a Location (not with 201)
+        Status,    // any other status
+        Failed,    // no usable response; `error` says why
+    };
+    Result result = Result::Failed;
+    int status = 0;
+    QByteArray body;
+    QByteArray location;
+    QByteArray contentType;
+    QString error;
+};
+
+// One HTTP client: a cookie store and the address it requested last, kept for
+// its lifetime. It sends exactly "GET <path> HTTP/1.1" with the headers Host,
+// Accept "text/html, */*", Accept-Encoding "identity" and User-Agent (plus a
+// Cookie header when its store holds cookies for the address), speaks only
+// http and https, follows no redirect and takes no proxy from the
+// environment. Not for use from two threads at once.
+class HttpClient {
+  public:
+    HttpClient(const QByteArray& userAgent, const FetchSettings& settings);
+    ~HttpClient();
+    HttpClient(const HttpClient&) = delete;
+    HttpClient& operator=(const HttpClient&) = delete;
+
+    // One request. An address without a scheme is resolved against the
+    // address requested last. The body of a response that is not Ok is not read.
+    HttpResponse get(const QString& address);
+
+    const QByteArray& lastAddress() const;
+
+  private:
+    struct Impl;
+    std::unique_ptr<Impl> d_;
+};
+
+}  // namespace quorvel

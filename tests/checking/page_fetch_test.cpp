@@ -1,0 +1,319 @@
+#include "checking/page_fetch.h"
+
+#include <httplib.h>
+
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+
+#include <thread>
+
+#include "support/printers.h"
+#include "support/raw_server.h"
+
+namespace quorvel {
+namespace {
+
+using namespace Qt::StringLiterals;
+using test::RawServer;
+
+const QString kFixtures = QStringLiteral(QUORVEL_SOURCE_DIR "/tests/fixtures/tls/");
+
+// Short limits keep the hostile cases fast; every host name used is mapped.
+FetchSettings settingsFor(int port,
+                          const QStringList& hosts = {u"partner.test"_s, u"www.partner.test"_s}) {
+    FetchSettings s;
+    for (const QString& host : hosts) {
+        s.resolve += u"%1:%2:127.0.0.1"_s.arg(host).arg(port);
+    }
+    s.connectTimeoutMs = 2000;
+    s.stallTimeoutMs = 1000;
+    s.totalTimeoutMs = 4000;
+    return s;
+}
+
+QString hostOf(int port, const char* host = "partner.test") {
+    return QString::fromLatin1(host) + u':' + QString::number(port);
+}
+
+QByteArray headerValue(const QByteArray& request, const QByteArray& name) {
+    for (const QByteArray& line : request.split('\n')) {
+        if (line.startsWith(QByteArray(name + ": "))) {
+            return line.mid(name.size() + 2).trimmed();
+        }
+    }
+    return {};
+}
+
+QByteArray response(const QByteArray& statusLine, const QByteArray& body,
+                    const QByteArray& extraHeaders = {}) {
+    return "HTTP/1.1 " + statusLine + "\r\n" + extraHeaders +
+           "Content-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body;
+}
+
+TEST(FetchPage, SendsExactlyTheRequest) {
+    RawServer server([](const RawServer::Connection& c) { c.send(response("200 OK", "hello")); });
+    const int port = server.port();
+    const FetchResult r = FetchPage(hostOf(port) + u"/dir/page.html?q=1", settingsFor(port));
+    ASSERT_TRUE(r.success) << r.error.toStdString();
+    EXPECT_EQ(r.pageText, u"hello\r\n");
+    EXPECT_EQ(r.firstAddress, u"http://" + hostOf(port) + u"/dir/page.html?q=1");
+    ASSERT_EQ(server.requests().size(), 1);
+    EXPECT_EQ(server.requests().at(0),
+              "GET /dir/page.html?q=1 HTTP/1.1\r\n"
+              "Host: partner.test:" +
+                  QByteArray::number(port) +
+                  "\r\n"
+                  "Accept: text/html, */*\r\n"
+                  "Accept-Encoding: identity\r\n"
+                  "User-Agent: MSIE 6.0\r\n\r\n");
+
+    ASSERT_TRUE(FetchPage(u"HTTP://" + hostOf(port), settingsFor(port)).success);
+    EXPECT_TRUE(server.requests().at(1).startsWith("GET / HTTP/1.1\r\n"));
+}
+
+TEST(FetchPage, SecondAddressAfterAFailedFirst) {
+    RawServer server([](const RawServer::Connection& c) {
+        const bool www = headerValue(c.request, "Host").startsWith("www.");
+        c.send(www ? response("200 OK", "second") : response("404 Not Found", "first"));
+    });
+    const int port = server.port();
+    const FetchResult r = FetchPage(hostOf(port) + u"/a", settingsFor(port));
+    ASSERT_TRUE(r.success);
+    EXPECT_EQ(r.pageText, u"second\r\n") << "a failed attempt's body never remains";
+    ASSERT_EQ(server.requests().size(), 2);
+    EXPECT_EQ(headerValue(server.requests().at(1), "Host"), "www." + hostOf(port).toLatin1());
+
+    // A "www." address: the second address has no scheme and resolves
+    // against the address requested last.
+    RawServer relative([](const RawServer::Connection& c) {
+        c.send(test::requestTarget(c.request) == "/a" ? response("404 Not Found", "")
+                                                      : response("200 OK", "resolved"));
+    });
+    const int rport = relative.port();
+    const FetchResult w = FetchPage(u"www." + hostOf(rport) + u"/a", settingsFor(rport));
+    EXPECT_EQ(w.pageText, u"resolved\r\n");
+    ASSERT_EQ(relative.requests().size(), 2);
+    EXPECT_EQ(test::requestTarget(relative.requests().at(1)),
+              "/www." + hostOf(rport).toLatin1() + "/a");
+}
+
+TEST(FetchPage, RedirectsUpToFourteen) {
+    RawServer server([](const RawServer::Connection& c) {
+        const QByteArray target = test::requestTarget(c.request);
+        if (target.startsWith("/r/")) {
+            const int left = target.mid(3).toInt();
+            c.send(left == 0 ? response("200 OK", "end")
+                             : response("302 Found", "moved",
+                                        "Location: /r/" + QByteArray::number(left - 1) + "\r\n"));
+        } else if (target == "/loc200") {
+            c.send(response("200 OK", "not this", "Location: /r/0\r\n"));
+        } else if (target == "/loc201") {
+            c.send(response("201 Created", "created", "Location: /r/0\r\n"));
+        } else if (target == "/304") {
+            c.send(response("304 Not Modified", ""));
+        } else if (target == "/ftp") {
+            c.send(response("301 Moved", "", "Location: ftp://partner.test/x\r\n"));
+        }
+    });
+    const int port = server.port();
+    const FetchSettings settings = settingsFor(port);
+
+    FetchResult r = FetchPage(hostOf(port) + u"/r/14", settings);
+    EXPECT_TRUE(r.success);
+    EXPECT_EQ(r.pageText, u"end\r\n");
+    EXPECT_EQ(server.requests().size(), 15);
+
+    r = FetchPage(hostOf(port) + u"/r/15", settings);
+    EXPECT_FALSE(r.success) << "a 15th redirect is a loop, not an empty page";
+    EXPECT_EQ(r.error, u"too many redirects");
+    EXPECT_EQ(server.requests().size(), 15 + 30) << "15 requests per attempt, /r/0 never";
+
+    r = FetchPage(hostOf(port) + u"/loc200", settings);
+    EXPECT_EQ(r.pageText, u"end\r\n") << "a Location makes even a 200 a redirect";
+    r = FetchPage(hostOf(port) + u"/loc201", settings);
+    EXPECT_EQ(r.pageText, u"created\r\n") << "but not a 201";
+
+    const qsizetype before = server.requests().size();
+    EXPECT_FALSE(FetchPage(hostOf(port) + u"/304", settings).success);
+    r = FetchPage(hostOf(port) + u"/ftp", settings);
+    EXPECT_FALSE(r.success);
+    EXPECT_EQ(server.requests().size(), before + 4) << "nothing but http and https is requested";
+}
+
+TEST(FetchPage, CookiesLiveForOneCall) {
+    RawServer server([](const RawServer::Connection& c) {
+        const QByteArray target = test::requestTarget(c.request);
+        if (target == "/login") {
+            c.send(response("302 Found", "", "Set-Cookie: sid=42; Path=/\r\nLocation: /echo\r\n"));
+        } else {
+            c.send(response("200 OK", "cookie=" + headerValue(c.request, "Cookie")));
+        }
+    });
+    const int port = server.port();
+    EXPECT_EQ(FetchPage(hostOf(port) + u"/login", settingsFor(port)).pageText,
+              u"cookie=sid=42\r\n");
+    EXPECT_EQ(FetchPage(hostOf(port) + u"/echo", settingsFor(port)).pageText, u"cookie=\r\n");
+}
+
+TEST(FetchPage, BodiesBecomePageText) {
+    RawServer server([](const RawServer::Connection& c) {
+        const QByteArray target = test::requestTarget(c.request);
+        if (target == "/chunked") {
+            c.send(
+                "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
+                "4\r\n<a h\r\n12\r\nref=http://x.net/>\r\n0\r\n\r\n");
+        } else if (target == "/damaged") {
+            c.send(response("200 OK",
+                            "\xEF\xBB\xBF"
+                            "a\xFF\nb"));
+        } else if (target == "/204") {
+            c.send("HTTP/1.1 204 No Content\r\n\r\n");
+        } else if (target == "/empty") {
+            c.send(response("200 OK", ""));
+        }
+    });
+    const int port = server.port();
+    const FetchSettings settings = settingsFor(port);
+    EXPECT_EQ(FetchPage(hostOf(port) + u"/chunked", settings).pageText,
+              u"<a href=http://x.net/>\r\n");
+    EXPECT_EQ(FetchPage(hostOf(port) + u"/damaged", settings).pageText, u"a\uFFFD\r\nb\r\n"_s);
+    for (const char16_t* path : {u"/204", u"/empty"}) {
+        const FetchResult r = FetchPage(hostOf(port) + QStringView(path), settings);
+        EXPECT_TRUE(r.success);
+        EXPECT_TRUE(r.pageText.isEmpty());
+    }
+}
+
+TEST(FetchPage, NonAsciiAddressesGoOutEncoded) {
+    RawServer server([](const RawServer::Connection& c) { c.send(response("200 OK", "ok")); });
+    const int port = server.port();
+    const FetchResult r = FetchPage(u"http://пример.test:%1/путь"_s.arg(port),
+                                    settingsFor(port, {u"xn--e1afmkfd.test"_s}));
+    ASSERT_TRUE(r.success) << r.error.toStdString();
+    const QByteArray request = server.requests().at(0);
+    EXPECT_EQ(test::requestTarget(request), "/%d0%bf%d1%83%d1%82%d1%8c");
+    EXPECT_EQ(headerValue(request, "Host"), "xn--e1afmkfd.test:" + QByteArray::number(port));
+}
+
+class TlsServer {
+  public:
+    TlsServer()
+        : server_((kFixtures + u"server.pem").toLocal8Bit().constData(),
+                  (kFixtures + u"server.key").toLocal8Bit().constData()) {
+        server_.Get("/page", [](const httplib::Request&, httplib::Response& res) {
+            res.set_content("secure", "text/html");
+        });
+        port_ = server_.bind_to_any_port("127.0.0.1");
+        thread_ = std::thread([this] { server_.listen_after_bind(); });
+        while (!server_.is_running()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    }
+    ~TlsServer() {
+        server_.stop();
+        thread_.join();
+    }
+    int port() const { return port_; }
+
+  private:
+    httplib::SSLServer server_;
+    int port_ = 0;
+    std::thread thread_;
+};
+
+TEST(FetchPage, HttpsWithVerifiedCertificates) {
+    TlsServer tls;
+    RawServer plain([&](const RawServer::Connection& c) {
+        c.send(response(
+            "302 Found", "",
+            "Location: https://secure.test:" + QByteArray::number(tls.port()) + "/page\r\n"));
+    });
+    FetchSettings settings = settingsFor(plain.port());
+    settings.resolve += u"secure.test:%1:127.0.0.1"_s.arg(tls.port());
+    settings.resolve += u"www.secure.test:%1:127.0.0.1"_s.arg(tls.port());
+    settings.caFile = kFixtures + u"ca.pem";
+
+    FetchResult r = FetchPage(hostOf(plain.port()) + u"/go", settings);
+    EXPECT_TRUE(r.success) << r.error.toStdString();
+    EXPECT_EQ(r.pageText, u"secure\r\n") << "a redirect to https is followed";
+
+    r = FetchPage(u"https://secure.test:%1/page"_s.arg(tls.port()), settings);
+    EXPECT_EQ(r.pageText, u"secure\r\n");
+
+    settings.caFile.clear();  // the system's store does not know the test CA
+    r = FetchPage(u"https://secure.test:%1/page"_s.arg(tls.port()), settings);
+    EXPECT_FALSE(r.success);
+    EXPECT_FALSE(r.error.isEmpty());
+}
+
+TEST(FetchPage, HostileServersEndInBoundedTime) {
+    struct Case {
+        const char* what;
+        RawServer::Handler handler;
+        const char* errorPart;
+    };
+    const Case cases[] = {
+        {"accepts and never answers", [](const RawServer::Connection& c) { c.pause(60000); },
+         "no data"},
+        {"drips a byte now and then",
+         [](const RawServer::Connection& c) {
+             c.send("HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n");
+             while (c.send("x") && c.pause(200)) {
+             }
+         },
+         "timed out"},
+        {"endless body",
+         [](const RawServer::Connection& c) {
+             c.send("HTTP/1.1 200 OK\r\n\r\n");
+             const QByteArray block(64 * 1024, 'x');
+             while (c.send(block)) {
+             }
+         },
+         "larger than"},
+        {"closes mid-body",
+         [](const RawServer::Connection& c) {
+             c.send("HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n0123456789");
+         },
+         ""},
+        {"malformed status line",
+         [](const RawServer::Connection& c) { c.send("HTTX/9 abc\r\n\r\nbody"); }, ""},
+        {"closes at once", [](const RawServer::Connection&) {}, ""},
+    };
+    for (const Case& c : cases) {
+        RawServer server(c.handler);
+        FetchSettings settings = settingsFor(server.port());
+        settings.totalTimeoutMs = 2000;
+        settings.maxBodyBytes = 1024 * 1024;
+        QElapsedTimer timer;
+        timer.start();
+        const FetchResult r = FetchPage(hostOf(server.port()), settings);
+        EXPECT_FALSE(r.success) << c.what;
+        EXPECT_TRUE(r.error.contains(QLatin1StringView(c.errorPart)))
+            << c.what << ": " << r.error.toStdString();
+        EXPECT_LT(timer.elapsed(), 2 * 2000 + 1500) << c.what;
+    }
+}
+
+TEST(FetchPage, AbortEndsTheDownloadAtOnce) {
+    RawServer server([](const RawServer::Connection& c) { c.pause(60000); });
+    std::atomic<bool> abort{false};
+    FetchSettings settings = settingsFor(server.port());
+    settings.stallTimeoutMs = 30000;
+    settings.totalTimeoutMs = 60000;
+    settings.abort = &abort;
+    std::thread trigger([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        abort = true;
+    });
+    QElapsedTimer timer;
+    timer.start();
+    const FetchResult r = FetchPage(hostOf(server.port()), settings);
+    trigger.join();
+    EXPECT_FALSE(r.success);
+    EXPECT_EQ(r.error, u"aborted");
+    EXPECT_LT(timer.elapsed(), 1500);
+}
+
+}  // namespace
+}  // namespace quorvel

@@ -1,0 +1,43 @@
+#include <gtest/gtest.h>
+
+#include "support/cli_runner.h"
+#include "support/printers.h"
+#include "support/raw_server.h"
+
+namespace quorvel {
+namespace {
+
+using namespace Qt::StringLiterals;
+
+TEST(CliFetch, PrintsThePageOrWhyNot) {
+    test::RawServer server([](const test::RawServer::Connection& c) {
+        if (test::requestTarget(c.request) == "/ok") {
+            c.send("HTTP/1.1 200 OK\r\nContent-Length: 8\r\n\r\n\xCF\xF0\xE8\nline");
+        } else {
+            c.send("HTTP/1.1 500 Oops\r\nContent-Length: 0\r\n\r\n");
+        }
+    });
+    const QString port = QString::number(server.port());
+    const QStringList resolve = {u"--resolve"_s, u"partner.test:" + port + u":127.0.0.1",
+                                 u"--resolve=www.partner.test:" + port + u":127.0.0.1"};
+
+    test::CliResult r = test::runCli(QStringList{u"fetch"_s} + resolve +
+                                     QStringList{u"partner.test:" + port + u"/ok"});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, "\xD0\x9F\xD1\x80\xD0\xB8\r\nline\r\n");
+    EXPECT_EQ(r.err, "first address: http://partner.test:" + port.toLatin1() + "/ok\n");
+
+    r = test::runCli(QStringList{u"fetch"_s} + resolve +
+                     QStringList{u"http://partner.test:" + port + u"/bad"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.out.isEmpty());
+    const QList<QByteArray> lines = r.err.trimmed().split('\n');
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_EQ(lines.at(0), "first address: http://partner.test:" + port.toLatin1() + "/bad");
+    EXPECT_TRUE(lines.at(1).contains("500")) << lines.at(1).toStdString();
+
+    EXPECT_EQ(test::runCli({u"fetch"_s}).exitCode, 2);
+}
+
+}  // namespace
+}  // namespace quorvel

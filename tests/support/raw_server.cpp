@@ -1,0 +1,123 @@
+#include "support/raw_server.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+
+namespace quorvel::test {
+
+bool RawServer::Connection::send(QByteArrayView bytes) const {
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n =
+            ::send(fd, bytes.data() + done, size_t(bytes.size() - done), MSG_NOSIGNAL);
+        if (n <= 0) {
+            return false;
+        }
+        done += n;
+    }
+    return true;
+}
+
+bool RawServer::Connection::pause(int ms) const {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (std::chrono::steady_clock::now() < until) {
+        if (server->stopping()) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return !server->stopping();
+}
+
+RawServer::RawServer(Handler handler) : handler_(std::move(handler)) {
+    listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int one = 1;
+    ::setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = 0;
+    ::bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    ::listen(listenFd_, 64);
+    socklen_t len = sizeof addr;
+    ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&addr), &len);
+    port_ = ntohs(addr.sin_port);
+    acceptor_ = std::thread([this] { acceptLoop(); });
+}
+
+RawServer::~RawServer() {
+    stopping_ = true;
+    ::shutdown(listenFd_, SHUT_RDWR);
+    acceptor_.join();
+    ::close(listenFd_);
+    std::vector<std::thread> workers;
+    {
+        std::lock_guard lock(mutex_);
+        for (int fd : fds_) {
+            ::shutdown(fd, SHUT_RDWR);
+        }
+        workers.swap(workers_);
+    }
+    for (std::thread& t : workers) {
+        t.join();
+    }
+    for (int fd : fds_) {
+        ::close(fd);
+    }
+}
+
+QList<QByteArray> RawServer::requests() const {
+    std::lock_guard lock(mutex_);
+    return requests_;
+}
+
+void RawServer::acceptLoop() {
+    for (;;) {
+        pollfd p{listenFd_, POLLIN, 0};
+        if (::poll(&p, 1, 50) < 0 || stopping_) {
+            return;
+        }
+        if (!(p.revents & POLLIN)) {
+            continue;
+        }
+        const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
+        if (fd < 0) {
+            if (stopping_) {
+                return;
+            }
+            continue;
+        }
+        std::lock_guard lock(mutex_);
+        fds_.push_back(fd);
+        workers_.emplace_back([this, fd] {
+            // Read the request head; then the handler answers as it likes.
+            QByteArray head;
+            char buffer[4096];
+            while (!head.contains("\r\n\r\n") && head.size() < (1 << 20)) {
+                const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+                if (n <= 0) {
+                    break;
+                }
+                head.append(buffer, n);
+            }
+            if (!head.isEmpty()) {
+                std::lock_guard inner(mutex_);
+                requests_.append(head);
+            }
+            handler_(Connection{fd, head, this});
+            ::shutdown(fd, SHUT_WR);
+        });
+    }
+}
+
+QByteArray requestTarget(const QByteArray& request) {
+    const QList<QByteArray> parts = request.left(request.indexOf("\r\n")).split(' ');
+    return parts.size() >= 2 ? parts.at(1) : QByteArray();
+}
+
+}  // namespace quorvel::test

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace quorvel::test {
+
+// A TCP server on 127.0.0.1 (a free port) that hands each connection to a
+// handler on a thread of its own: for exact bytes and hostile behaviour. The
+// destructor closes every connection and joins every thread.
+class RawServer {
+  public:
+    struct Connection {
+        int fd;
+        QByteArray request;  // the request head, up to and including the blank line
+        RawServer* server;
+        bool send(QByteArrayView bytes) const;
+        // Waits up to `ms`, ending early when the server stops; false then.
+        bool pause(int ms) const;
+    };
+    using Handler = std::function<void(const Connection&)>;
+
+    explicit RawServer(Handler handler);
+    ~RawServer();
+    RawServer(const RawServer&) = delete;
+    RawServer& operator=(const RawServer&) = delete;
+
+    int port() const { return port_; }
+    QList<QByteArray> requests() const;  // every request head, in arrival order
+    bool stopping() const { return stopping_.load(); }
+
+  private:
+    void acceptLoop();
+
+    Handler handler_;
+    int listenFd_ = -1;
+    int port_ = 0;
+    std::atomic<bool> stopping_{false};
+    std::thread acceptor_;
+    mutable std::mutex mutex_;
+    std::vector<std::thread> workers_;
+    std::vector<int> fds_;
+    QList<QByteArray> requests_;
+};
+
+// The request line's target ("/path?query") of a request head.
+QByteArray requestTarget(const QByteArray& request);
+
+}  // namespace quorvel::test
