@@ -17,9 +17,11 @@ extern const Command kFieldsCommand;
 extern const Command kScanCommand;
 extern const Command kLinksCommand;
 extern const Command kFetchCommand;
+extern const Command kCheckCommand;
 
 std::span<const Command> commands() {
-    static const Command list[] = {kFieldsCommand, kScanCommand, kLinksCommand, kFetchCommand};
+    static const Command list[] = {kCheckCommand, kFetchCommand, kScanCommand, kLinksCommand,
+                                   kFieldsCommand};
     return list;
 }
 

@@ -10,7 +10,7 @@
 
 namespace quorvel::test {
 
-bool RawServer::Connection::send(QByteArrayView bytes) const {
+bool RawServer::Connection::send(const QByteArray& bytes) const {
     qsizetype done = 0;
     while (done < bytes.size()) {
         const ssize_t n =

@@ -20,7 +20,7 @@ class RawServer {
         int fd;
         QByteArray request;  // the request head, up to and including the blank line
         RawServer* server;
-        bool send(QByteArrayView bytes) const;
+        bool send(const QByteArray& bytes) const;
         // Waits up to `ms`, ending early when the server stops; false then.
         bool pause(int ms) const;
     };

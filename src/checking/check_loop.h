@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QStringList>
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <mutex>
+
+#include "checking/check_run.h"
+
+namespace quorvel {
+
+// "The UI thread" of a check run without a window: the thread that calls
+// processTasks() runs what the workers hand to it, with standard-library
+// primitives only. It owns the record list.
+class CheckLoopHost : public CheckRunHost {
+  public:
+    explicit CheckLoopHost(QStringList records = {}) : records_(std::move(records)) {}
+
+    void runOnUiThread(const std::function<void()>& task) override;
+    void postToUiThread(std::function<void()> task) override;
+    int recordCount() const override { return int(records_.size()); }
+    QString recordAt(int index) const override { return records_.at(index); }
+    void RepaintRecordList() override { ++repaints_; }
+
+    // The owning thread: runs the tasks that arrive within `wait` (at least
+    // the first one, if any comes); returns how many ran.
+    int processTasks(std::chrono::milliseconds wait);
+    // The owning thread: runs tasks until the run is idle; `tick` runs
+    // between batches, at least every 100 ms.
+    void runUntilIdle(const CheckRun& run, const std::function<void()>& tick = {});
+
+    QStringList& records() { return records_; }  // owning thread only
+    int repaints() const { return repaints_; }   // owning thread only
+
+  private:
+    QStringList records_;
+    int repaints_ = 0;
+    std::mutex mutex_;
+    std::condition_variable arrived_;
+    std::condition_variable done_;
+    std::deque<std::function<void()>> tasks_;
+    quint64 finished_ = 0;  // tasks run so far
+    quint64 queued_ = 0;    // tasks queued so far
+};
+
+}  // namespace quorvel

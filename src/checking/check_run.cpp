@@ -1,0 +1,161 @@
+#include "checking/check_run.h"
+
+#include "checking/link_scanner.h"
+#include "checking/page_fetch.h"
+#include "records/int_text.h"
+#include "records/record_line.h"
+
+namespace quorvel {
+
+void CheckResults::clear() {
+    for (int i = 0; i < kResultTableSize; ++i) {
+        status[i].store(0, std::memory_order_relaxed);
+        count[i].store(0, std::memory_order_relaxed);
+        overLimit[i].store(0, std::memory_order_relaxed);
+    }
+}
+
+int32_t CheckResults::statusAt(qsizetype index) const {
+    return index >= 0 && index < kResultTableSize ? status[index].load(std::memory_order_relaxed)
+                                                  : 0;
+}
+
+int32_t CheckResults::countAt(qsizetype index) const {
+    return index >= 0 && index < kResultTableSize ? count[index].load(std::memory_order_relaxed)
+                                                  : 0;
+}
+
+bool CheckResults::overLimitAt(qsizetype index) const {
+    return index >= 0 && index < kResultTableSize &&
+           overLimit[index].load(std::memory_order_relaxed) != 0;
+}
+
+RecordOutcome outcomeOf(const QString& verdict, const QString& maximum) {
+    RecordOutcome outcome;
+    QStringView word = verdict;
+    if (verdict != u"NIL") {
+        const qsizetype at = verdict.indexOf(u'@');
+        outcome.count = at >= 0 ? verdict.mid(at + 1).toInt() : 0;
+        const std::optional<int32_t> max = parseInt32Text(maximum);
+        outcome.overLimit = max && *max < outcome.count;
+        word = at >= 0 ? QStringView(verdict).first(at) : QStringView(verdict);
+    }
+    outcome.status = word == u"NIL" ? Missing : word == u"HIDDEN" ? Hidden : Found;
+    return outcome;
+}
+
+CheckRun::CheckRun(CheckRunHost& host, FetchSettings settings)
+    : host_(host), settings_(std::move(settings)), CursorLock(std::make_shared<std::mutex>()) {}
+
+CheckRun::~CheckRun() {
+    for (std::thread& t : threads_) {
+        t.join();
+    }
+}
+
+void CheckRun::ToolButton3Click() {
+    if (state_ == State::Stopping) {
+        return;
+    }
+    if (state_ == State::Running) {
+        StopRequested.store(true, std::memory_order_relaxed);
+        state_ = State::Stopping;
+        host_.runStateChanged();
+        return;
+    }
+    // Every worker of the previous run has ended (that is what idle means);
+    // their threads only have to be collected.
+    for (std::thread& t : threads_) {
+        t.join();
+    }
+    threads_.clear();
+
+    StopRequested.store(false, std::memory_order_relaxed);
+    CursorLock = std::make_shared<std::mutex>();
+    NextRecordIndex = 0;
+    CheckResults_.clear();
+    MarkersShown = true;
+    host_.RepaintRecordList();
+    state_ = State::Running;
+    liveWorkers_ = kCheckWorkers;
+    host_.runStateChanged();
+    for (int i = 0; i < kCheckWorkers; ++i) {
+        threads_.emplace_back(
+            [worker = checkurls(*this, CursorLock, settings_)]() mutable { worker.run(); });
+    }
+}
+
+void CheckRun::TakeNextRecord() {
+    if (NextRecordIndex < host_.recordCount()) {
+        CurrentRecordText = host_.recordAt(NextRecordIndex);
+        CurrentRecordIsEnd = false;
+        ++NextRecordIndex;
+    } else {
+        CurrentRecordText = QStringLiteral("NIL");
+        CurrentRecordIsEnd = true;
+    }
+}
+
+void CheckRun::WorkerTerminated() {
+    if (--liveWorkers_ == 0) {
+        state_ = State::Idle;
+        host_.runStateChanged();
+    }
+}
+
+checkurls::checkurls(CheckRun& run, std::shared_ptr<std::mutex> cursorLock, FetchSettings settings)
+    : run_(run), cursorLock_(std::move(cursorLock)), settings_(std::move(settings)) {}
+
+void checkurls::run() {
+    CheckRun& r = run_;
+    for (;;) {
+        QString record;
+        bool end = false;
+        int32_t index = 0;
+        {
+            // Holding the lock across the hand-out makes "take the next
+            // record" and "read which one it was" one step.
+            std::lock_guard lock(*cursorLock_);
+            r.host_.runOnUiThread([&r] { r.TakeNextRecord(); });
+            record = r.CurrentRecordText;
+            end = r.CurrentRecordIsEnd;
+            index = r.NextRecordIndex - 1;
+        }
+        const QString maximum = ExtractField(record, QChar(u'5'));
+        const QString yourLink = ExtractField(record, QChar(u'6'));
+        const QString partnerUrl = ExtractField(record, QChar(u'U'));
+        if (r.StopRequested.load(std::memory_order_relaxed) || end) {
+            break;
+        }
+        const bool inTable = index >= 0 && index < kResultTableSize;
+        const FetchResult page = FetchPage(partnerUrl, settings_);
+        if (!page.success) {
+            if (inTable) {
+                r.CheckResults_.status[index].store(FetchFailed, std::memory_order_relaxed);
+            }
+            r.host_.runOnUiThread([&r] { r.host_.RepaintRecordList(); });
+            continue;
+        }
+        if (r.StopRequested.load(std::memory_order_relaxed)) {
+            break;
+        }
+        const QString verdict = yourLink.isEmpty()
+                                    ? QStringLiteral("NIL")
+                                    : ScanBacklink(page.pageText, yourLink, page.firstAddress);
+        const RecordOutcome outcome = outcomeOf(verdict, maximum);
+        if (inTable) {
+            r.CheckResults_.count[index].store(outcome.count, std::memory_order_relaxed);
+            if (outcome.overLimit) {
+                r.CheckResults_.overLimit[index].store(1, std::memory_order_relaxed);
+            }
+            r.CheckResults_.status[index].store(outcome.status, std::memory_order_relaxed);
+        }
+        r.host_.runOnUiThread([&r] { r.host_.RepaintRecordList(); });
+        if (r.StopRequested.load(std::memory_order_relaxed)) {
+            break;
+        }
+    }
+    r.host_.postToUiThread([&r] { r.WorkerTerminated(); });
+}
+
+}  // namespace quorvel

@@ -1,0 +1,222 @@
+#include <QElapsedTimer>
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+
+#ifdef Q_OS_WIN
+#include <io.h>
+#define QUORVEL_ISATTY _isatty
+#define QUORVEL_FILENO _fileno
+#else
+#include <unistd.h>
+#define QUORVEL_ISATTY isatty
+#define QUORVEL_FILENO fileno
+#endif
+
+#include "checking/check_loop.h"
+#include "cli/cli.h"
+#include "records/record_file.h"
+#include "records/record_line.h"
+
+namespace quorvel::cli {
+
+namespace {
+
+int runCheck(const QStringList& args);
+
+std::atomic<int> interrupts{0};
+
+extern "C" void onInterrupt(int) {
+    interrupts.fetch_add(1, std::memory_order_relaxed);
+    std::signal(SIGINT, onInterrupt);
+}
+
+const char* statusName(int32_t status) {
+    switch (status) {
+        case Found:
+            return "Found";
+        case Hidden:
+            return "Hidden";
+        case Missing:
+            return "Missing";
+        case FetchFailed:
+            return "FetchFailed";
+        default:
+            return "none";
+    }
+}
+
+QString csvField(const QString& text) {
+    if (!text.contains(u',') && !text.contains(u'"') && !text.contains(u'\r') &&
+        !text.contains(u'\n')) {
+        return text;
+    }
+    QString quoted = text;
+    quoted.replace(QStringLiteral("\""), QStringLiteral("\"\""));
+    return u'"' + quoted + u'"';
+}
+
+QString jsonString(const QString& text) {
+    QString out = QStringLiteral("\"");
+    for (const QChar ch : text) {
+        const char16_t c = ch.unicode();
+        if (c == u'"' || c == u'\\') {
+            out += u'\\';
+            out += ch;
+        } else if (c < 0x20) {
+            out += QStringLiteral("\\u%1").arg(int(c), 4, 16, QChar(u'0'));
+        } else {
+            out += ch;
+        }
+    }
+    return out + u'"';
+}
+
+}  // namespace
+
+extern const Command kCheckCommand = {
+    "check",
+    "[--format tsv|csv|json] [--resolve HOST:PORT:ADDRESS]... [--cacert FILE] FILE",
+    "check every partner of a record file, ten pages at a time",
+    "Reads FILE (data.qvp or a project file) and checks every record as the\n"
+    "window's check button does: ten pages are downloaded at a time, each is\n"
+    "searched for your link (field 6) and its outgoing links are counted. When\n"
+    "the run has ended, one row per record is printed in list order:\n"
+    "\n"
+    "  index        position in the file, from 0\n"
+    "  status       Found (your link is there and indexable), Hidden (there, but\n"
+    "               nofollow or inside noindex), Missing (not there, or no link to\n"
+    "               look for), FetchFailed (the page could not be loaded), none\n"
+    "               (not checked: the run was stopped, or the record lies beyond\n"
+    "               the first 100000)\n"
+    "  count        outgoing links on the partner page\n"
+    "  over_limit   1 when that is more than the record's maximum (field 5)\n"
+    "  partner_url  the partner page (field U)\n"
+    "\n"
+    "  --format tsv   (default) TAB-separated, no header; in the URL a backslash,\n"
+    "                 TAB, CR and LF are written \\\\, \\t, \\r, \\n\n"
+    "  --format csv   RFC 4180 with the header index,status,count,over_limit,partner_url\n"
+    "  --format json  an array of objects with those keys\n"
+    "  --resolve HOST:PORT:ADDRESS   connect to ADDRESS for HOST and PORT\n"
+    "  --cacert FILE                 trust the CA certificates in FILE instead of\n"
+    "                                the system's\n"
+    "\n"
+    "While it runs on a terminal, a progress line is shown on standard error.\n"
+    "The first Ctrl+C stops the run as a second press of the check button does\n"
+    "(pages under way are finished), prints what it has and exits with 130; a\n"
+    "second Ctrl+C also cuts off the downloads under way.\n"
+    "\n"
+    "Exit status: 0 when every record is Found, 1 when any is not, 2 on a usage\n"
+    "error or a file that cannot be read, 130 when interrupted.\n"
+    "\n"
+    "Example for cron, mailing the partners that need a look:\n"
+    "  quorvel-cli check ~/links/data.qvp | grep -v '\tFound\t' | mail -E -s links me\n",
+    runCheck,
+};
+
+namespace {
+
+int runCheck(const QStringList& args) {
+    const auto parsed = parseArgs(
+        kCheckCommand, args,
+        {QStringLiteral("--format"), QStringLiteral("--resolve"), QStringLiteral("--cacert")});
+    if (!parsed) {
+        return kExitUsage;
+    }
+    const QString format = parsed->has(QStringLiteral("--format"))
+                               ? parsed->value(QStringLiteral("--format"))
+                               : QStringLiteral("tsv");
+    if (format != u"tsv" && format != u"csv" && format != u"json") {
+        return usageError(kCheckCommand, u"unknown format '" % format % u'\'');
+    }
+    if (parsed->positional.size() != 1) {
+        return usageError(kCheckCommand, QStringLiteral("give exactly one FILE"));
+    }
+    const QString& file = parsed->positional.first();
+    QByteArray bytes;
+    if (!readInput(file, kMaxRecordFileBytes, &bytes)) {
+        reportError(kCheckCommand, u"cannot read '" % file % u'\'');
+        return kExitUsage;
+    }
+
+    static std::atomic<bool> abortDownloads{false};
+    FetchSettings settings;
+    settings.resolve = parsed->options.value(QStringLiteral("--resolve"));
+    settings.caFile = parsed->value(QStringLiteral("--cacert"));
+    settings.abort = &abortDownloads;
+
+    CheckLoopHost host(parseRecordFile(bytes).records);
+    CheckRun run(host, settings);
+    std::signal(SIGINT, onInterrupt);
+
+    const bool showProgress = QUORVEL_ISATTY(QUORVEL_FILENO(stderr)) != 0;
+    const int total = host.recordCount();
+    QElapsedTimer elapsed;
+    elapsed.start();
+    int handled = 0;
+    run.ToolButton3Click();
+    host.runUntilIdle(run, [&] {
+        const int seen = interrupts.load(std::memory_order_relaxed);
+        if (seen > handled) {
+            handled = seen;
+            if (run.state() == CheckRun::State::Running) {
+                run.ToolButton3Click();  // stop: pages under way finish
+            } else {
+                abortDownloads = true;  // a second Ctrl+C: cut them off too
+            }
+        }
+        if (showProgress) {
+            // The start repaints once, then every finished record once.
+            const int done = qBound(0, host.repaints() - 1, total);
+            std::fprintf(stderr, "\r%d of %d done, %lld s ", done, total, elapsed.elapsed() / 1000);
+            std::fflush(stderr);
+        }
+    });
+    std::signal(SIGINT, SIG_DFL);
+    if (showProgress) {
+        std::fprintf(stderr, "\n");
+    }
+
+    const CheckResults& results = run.results();
+    bool allFound = true;
+    QString out;
+    if (format == u"csv") {
+        out += u"index,status,count,over_limit,partner_url\r\n";
+    } else if (format == u"json") {
+        out += u'[';
+    }
+    for (int i = 0; i < total; ++i) {
+        const int32_t status = results.statusAt(i);
+        allFound = allFound && status == Found;
+        const QString index = QString::number(i);
+        const QString name = QString::fromLatin1(statusName(status));
+        const QString count = QString::number(results.countAt(i));
+        const QString over = results.overLimitAt(i) ? QStringLiteral("1") : QStringLiteral("0");
+        const QString url = ExtractField(host.recordAt(i), QChar(u'U'));
+        if (format == u"tsv") {
+            out += index % u'\t' % name % u'\t' % count % u'\t' % over % u'\t' % escapeField(url) %
+                   u'\n';
+        } else if (format == u"csv") {
+            out +=
+                index % u',' % name % u',' % count % u',' % over % u',' % csvField(url) % u"\r\n";
+        } else {
+            out +=
+                (i > 0 ? u",\n " : u"\n ") %
+                (u"{\"index\": " % index % u", \"status\": \"" % name % u"\", \"count\": " % count %
+                 u", \"over_limit\": " % over % u", \"partner_url\": " % jsonString(url) % u'}');
+        }
+    }
+    if (format == u"json") {
+        out += total > 0 ? u"\n]\n" : u"]\n";
+    }
+    writeOut(out.toUtf8());
+    if (handled > 0) {
+        return 130;
+    }
+    return allFound ? kExitOk : kExitNegative;
+}
+
+}  // namespace
+
+}  // namespace quorvel::cli

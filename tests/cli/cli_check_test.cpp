@@ -1,0 +1,125 @@
+#include <QProcess>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+#include "records/record_file.h"
+#include "records/record_line.h"
+#include "support/cli_runner.h"
+#include "support/printers.h"
+#include "support/raw_server.h"
+#include "support/temp_dir.h"
+
+namespace quorvel {
+namespace {
+
+using namespace Qt::StringLiterals;
+using test::RawServer;
+
+RawServer::Handler pages() {
+    return [](const RawServer::Connection& c) {
+        const QByteArray target = test::requestTarget(c.request);
+        if (target.startsWith("/slow") && !c.pause(400)) {
+            return;
+        }
+        if (target.endsWith("/found")) {
+            const QByteArray body = "<a href=http://me.example.com/>x</a>\n<a><a>";
+            c.send("HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(body.size()) +
+                   "\r\n\r\n" + body);
+        } else {
+            c.send("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n");
+        }
+    };
+}
+
+QString writeRecords(const test::TempDir& dir, const QStringList& urls) {
+    QStringList records;
+    for (const QString& url : urls) {
+        records += BuildRecordLine(url, {}, {}, QDate(), {}, u"0"_s, u"me.example.com"_s, {});
+    }
+    const QString path = dir.path(u"list.qvp"_s);
+    EXPECT_TRUE(writeRecordFile(path, records));
+    return path;
+}
+
+TEST(CliCheck, RowsInEveryFormat) {
+    RawServer server(pages());
+    const QString base = u"partner.test:%1"_s.arg(server.port());
+    const QStringList resolve = {u"--resolve"_s, base + u":127.0.0.1", u"--resolve"_s,
+                                 u"www." + base + u":127.0.0.1"};
+    test::TempDir dir;
+    const QString file = writeRecords(dir, {base + u"/found", base + u"/gone, \"really\"\t"});
+
+    test::CliResult r = test::runCli(QStringList{u"check"_s} + resolve + QStringList{file});
+    EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
+    EXPECT_EQ(r.out, "0\tFound\t1\t1\t" + base.toUtf8() +
+                         "/found\n"
+                         "1\tFetchFailed\t0\t0\t" +
+                         base.toUtf8() + "/gone, \"really\"\\t\n");
+    EXPECT_TRUE(r.err.isEmpty()) << "no progress line when standard error is no terminal";
+
+    r = test::runCli(QStringList{u"check"_s, u"--format=csv"_s} + resolve + QStringList{file});
+    EXPECT_EQ(r.out,
+              "index,status,count,over_limit,partner_url\r\n"
+              "0,Found,1,1," +
+                  base.toUtf8() +
+                  "/found\r\n"
+                  "1,FetchFailed,0,0,\"" +
+                  base.toUtf8() + "/gone, \"\"really\"\"\t\"\r\n");
+
+    r = test::runCli(QStringList{u"check"_s, u"--format"_s, u"json"_s} + resolve +
+                     QStringList{file});
+    EXPECT_EQ(r.out,
+              "[\n {\"index\": 0, \"status\": \"Found\", \"count\": 1, \"over_limit\": 1, "
+              "\"partner_url\": \"" +
+                  base.toUtf8() +
+                  "/found\"},\n"
+                  " {\"index\": 1, \"status\": \"FetchFailed\", \"count\": 0, \"over_limit\": 0, "
+                  "\"partner_url\": \"" +
+                  base.toUtf8() + "/gone, \\\"really\\\"\\u0009\"}\n]\n");
+
+    const QString allFound = writeRecords(dir, {base + u"/found"});
+    EXPECT_EQ(test::runCli(QStringList{u"check"_s} + resolve + QStringList{allFound}).exitCode, 0);
+}
+
+TEST(CliCheck, UsageAndFileErrors) {
+    test::TempDir dir;
+    for (const QStringList& args :
+         {QStringList{u"check"_s}, QStringList{u"check"_s, u"--format=xml"_s, u"f"_s},
+          QStringList{u"check"_s, dir.path(u"missing.qvp"_s)}}) {
+        const test::CliResult r = test::runCli(args);
+        EXPECT_EQ(r.exitCode, 2) << args.join(u' ').toStdString();
+        EXPECT_FALSE(r.err.isEmpty());
+    }
+    const test::CliResult empty = test::runCli({u"check"_s, u"-"_s});
+    EXPECT_EQ(empty.exitCode, 0);
+    EXPECT_TRUE(empty.out.isEmpty());
+}
+
+TEST(CliCheck, CtrlCStopsAndPrintsWhatItHas) {
+    RawServer server(pages());
+    test::TempDir dir;
+    QStringList urls;
+    for (int i = 0; i < 40; ++i) {
+        urls += u"127.0.0.1:%1/slow/found"_s.arg(server.port());
+    }
+    const QString file = writeRecords(dir, urls);
+    QProcess process;
+    process.start(QStringLiteral(QUORVEL_CLI_PATH), {u"check"_s, file});
+    ASSERT_TRUE(process.waitForStarted());
+    while (server.requests().size() < 10) {
+        QThread::msleep(10);
+    }
+    ::kill(pid_t(process.processId()), SIGINT);
+    ASSERT_TRUE(process.waitForFinished(10000));
+    EXPECT_EQ(process.exitCode(), 130);
+    const QList<QByteArray> rows = process.readAllStandardOutput().trimmed().split('\n');
+    EXPECT_EQ(rows.size(), 40);
+    EXPECT_TRUE(rows.at(39).startsWith("39\tnone\t0\t0\t"));
+    EXPECT_EQ(server.requests().size(), 10);
+}
+
+}  // namespace
+}  // namespace quorvel
