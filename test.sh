@@ -2,6 +2,7 @@
 # Installs what is missing, then builds and runs every test build:
 #   build/       Release: the programs and the benchmarks (built, not run)
 #   build-asan/  clang with AddressSanitizer + UndefinedBehaviorSanitizer, non-GUI tests
+#   build-tsan/  clang with ThreadSanitizer: the check-run tests
 #   build-fuzz/  clang with libFuzzer: every fuzz target runs for a few seconds
 #   build-test/  Debug, warnings as errors, all tests; its CTest summary ends the output
 set -euo pipefail
@@ -20,7 +21,16 @@ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug \
     -DQUORVEL_GUI=OFF -DQUORVEL_BENCH=OFF >/dev/null
 cmake --build build-asan -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
-    ctest --test-dir build-asan --output-on-failure -j "$jobs"
+    ctest --test-dir build-asan --output-on-failure --no-label-summary -j "$jobs"
+
+echo "== build-tsan/ (clang, ThreadSanitizer)"
+cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DCMAKE_CXX_COMPILER=clang++ -DQUORVEL_SANITIZE=thread \
+    -DQUORVEL_GUI=OFF -DQUORVEL_BENCH=OFF >/dev/null
+cmake --build build-tsan -j "$jobs"
+# die_after_fork=0: the tests start quorvel-cli as a child process.
+TSAN_OPTIONS=halt_on_error=1:die_after_fork=0 \
+    ctest --test-dir build-tsan -L threads --output-on-failure --no-label-summary -j "$jobs"
 
 echo "== build-fuzz/ (clang, libFuzzer)"
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -33,4 +43,4 @@ echo "== build-test/ (Debug, warnings as errors)"
 cmake -S . -B build-test -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUORVEL_WERROR=ON \
     -DQUORVEL_BENCH=OFF >/dev/null
 cmake --build build-test -j "$jobs"
-ctest --test-dir build-test --output-on-failure -j "$jobs"
+ctest --test-dir build-test --output-on-failure --no-label-summary -j "$jobs"

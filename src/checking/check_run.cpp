@@ -87,7 +87,10 @@ void CheckRun::ToolButton3Click() {
 
 void CheckRun::TakeNextRecord() {
     if (NextRecordIndex < host_.recordCount()) {
-        CurrentRecordText = host_.recordAt(NextRecordIndex);
+        // A copy of its own: the worker must not share text with the list,
+        // which the UI thread may change in place while the worker reads.
+        const QString line = host_.recordAt(NextRecordIndex);
+        CurrentRecordText = QString(line.constData(), line.size());
         CurrentRecordIsEnd = false;
         ++NextRecordIndex;
     } else {

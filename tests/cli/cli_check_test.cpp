@@ -1,4 +1,3 @@
-#include <QProcess>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -106,16 +105,14 @@ TEST(CliCheck, CtrlCStopsAndPrintsWhatItHas) {
         urls += u"127.0.0.1:%1/slow/found"_s.arg(server.port());
     }
     const QString file = writeRecords(dir, urls);
-    QProcess process;
-    process.start(QStringLiteral(QUORVEL_CLI_PATH), {u"check"_s, file});
-    ASSERT_TRUE(process.waitForStarted());
+    test::CliProcess process({u"check"_s, file});
     while (server.requests().size() < 10) {
         QThread::msleep(10);
     }
-    ::kill(pid_t(process.processId()), SIGINT);
-    ASSERT_TRUE(process.waitForFinished(10000));
-    EXPECT_EQ(process.exitCode(), 130);
-    const QList<QByteArray> rows = process.readAllStandardOutput().trimmed().split('\n');
+    ::kill(process.pid(), SIGINT);
+    const test::CliResult r = process.finish(10000);
+    EXPECT_EQ(r.exitCode, 130);
+    const QList<QByteArray> rows = r.out.trimmed().split('\n');
     EXPECT_EQ(rows.size(), 40);
     EXPECT_TRUE(rows.at(39).startsWith("39\tnone\t0\t0\t"));
     EXPECT_EQ(server.requests().size(), 10);

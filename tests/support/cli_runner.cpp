@@ -1,36 +1,118 @@
 #include "support/cli_runner.h"
 
-#include <QProcess>
+#include <QDir>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
+extern char** environ;
+
 namespace quorvel::test {
+
+CliProcess::CliProcess(const QStringList& args, const QByteArray& input,
+                       const QString& workingDirectory) {
+    int in[2], out[2], err[2];
+    if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0 ||
+        ::pipe2(err, O_CLOEXEC) != 0) {
+        ADD_FAILURE() << "pipe failed";
+        return;
+    }
+    std::vector<std::string> strings;
+    strings.push_back(QUORVEL_CLI_PATH);
+    for (const QString& arg : args) {
+        strings.push_back(arg.toStdString());
+    }
+    std::vector<char*> argv;
+    for (std::string& s : strings) {
+        argv.push_back(s.data());
+    }
+    argv.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, in[0], 0);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+    const std::string dir = workingDirectory.isEmpty() ? QDir::currentPath().toStdString()
+                                                       : workingDirectory.toStdString();
+    posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
+    if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
+        ADD_FAILURE() << "quorvel-cli did not start";
+        pid_ = -1;
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(in[0]);
+    ::close(out[1]);
+    ::close(err[1]);
+    out_ = out[0];
+    err_ = err[0];
+    // Inputs in the tests are small: they fit the pipe.
+    if (!input.isEmpty() && ::write(in[1], input.constData(), size_t(input.size())) < 0) {
+        ADD_FAILURE() << "cannot write the input";
+    }
+    ::close(in[1]);
+}
+
+CliProcess::~CliProcess() {
+    if (!finished_) {
+        finish(0);
+    }
+}
+
+CliResult CliProcess::finish(int timeoutMs) {
+    finished_ = true;
+    CliResult result;
+    if (pid_ < 0) {
+        return result;
+    }
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    bool outOpen = true;
+    bool errOpen = true;
+    while (outOpen || errOpen) {
+        const int left = int(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                 until - std::chrono::steady_clock::now())
+                                 .count());
+        if (left <= 0) {
+            ::kill(pid_, SIGKILL);
+            ADD_FAILURE() << "quorvel-cli did not finish in time";
+            break;
+        }
+        pollfd fds[2] = {{outOpen ? out_ : -1, POLLIN, 0}, {errOpen ? err_ : -1, POLLIN, 0}};
+        ::poll(fds, 2, left);
+        char buffer[65536];
+        for (int k = 0; k < 2; ++k) {
+            if (fds[k].revents == 0) {
+                continue;
+            }
+            const ssize_t n = ::read(k == 0 ? out_ : err_, buffer, sizeof buffer);
+            if (n > 0) {
+                (k == 0 ? result.out : result.err).append(buffer, n);
+            } else {
+                (k == 0 ? outOpen : errOpen) = false;
+            }
+        }
+    }
+    ::close(out_);
+    ::close(err_);
+    int status = 0;
+    ::waitpid(pid_, &status, 0);
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}
 
 CliResult runCli(const QStringList& args, const QByteArray& input,
                  const QString& workingDirectory) {
-    QProcess process;
-    process.setProgram(QStringLiteral(QUORVEL_CLI_PATH));
-    process.setArguments(args);
-    if (!workingDirectory.isEmpty()) {
-        process.setWorkingDirectory(workingDirectory);
-    }
-    process.start();
-    if (!process.waitForStarted()) {
-        ADD_FAILURE() << "quorvel-cli did not start";
-        return {};
-    }
-    process.write(input);
-    process.closeWriteChannel();
-    if (!process.waitForFinished(120000)) {
-        process.kill();
-        process.waitForFinished();
-        ADD_FAILURE() << "quorvel-cli did not finish";
-    }
-    CliResult result;
-    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    result.out = process.readAllStandardOutput();
-    result.err = process.readAllStandardError();
-    return result;
+    return CliProcess(args, input, workingDirectory).finish();
 }
 
 }  // namespace quorvel::test

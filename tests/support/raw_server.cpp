@@ -72,8 +72,9 @@ RawServer::~RawServer() {
 }
 
 QList<QByteArray> RawServer::requests() const {
+    // A fresh list: no container is shared with the server's threads.
     std::lock_guard lock(mutex_);
-    return requests_;
+    return QList<QByteArray>(requests_.begin(), requests_.end());
 }
 
 void RawServer::acceptLoop() {
@@ -107,7 +108,7 @@ void RawServer::acceptLoop() {
             }
             if (!head.isEmpty()) {
                 std::lock_guard inner(mutex_);
-                requests_.append(head);
+                requests_.push_back(head);
             }
             handler_(Connection{fd, head, this});
             ::shutdown(fd, SHUT_WR);

@@ -46,7 +46,7 @@ class RawServer {
     mutable std::mutex mutex_;
     std::vector<std::thread> workers_;
     std::vector<int> fds_;
-    QList<QByteArray> requests_;
+    std::vector<QByteArray> requests_;
 };
 
 // The request line's target ("/path?query") of a request head.
