@@ -1,0 +1,202 @@
+// Draws the program's own artwork into src/ui/resources/: the seven 24 x 24
+// toolbar pictures and the 480 x 60 advertisement picture.
+// Build and run from the repository root:
+//   g++ -std=c++20 -fPIC scripts/artwork/make_artwork.cpp \
+//       $(pkg-config --cflags --libs Qt6Gui) -o /tmp/make_artwork && \
+//   QT_QPA_PLATFORM=offscreen /tmp/make_artwork src/ui/resources
+#include <QGuiApplication>
+#include <QImage>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QPainterPath>
+
+#include <cstdio>
+
+namespace {
+
+QImage canvas(int w, int h) {
+    QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    return image;
+}
+
+void folderAndDrive(QPainter& p, bool arrowDown) {
+    // Folder at the top.
+    p.setPen(QPen(QColor(150, 110, 20), 1));
+    p.setBrush(QColor(250, 205, 80));
+    p.drawRect(QRectF(2.5, 3.5, 6, 2));
+    p.drawRect(QRectF(2.5, 5.5, 12, 7));
+    // Drive at the bottom.
+    QLinearGradient g(0, 16, 0, 22);
+    g.setColorAt(0, QColor(220, 220, 225));
+    g.setColorAt(1, QColor(140, 140, 150));
+    p.setPen(QPen(QColor(80, 80, 90), 1));
+    p.setBrush(g);
+    p.drawRoundedRect(QRectF(1.5, 15.5, 16, 6), 1.5, 1.5);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(60, 200, 60));
+    p.drawEllipse(QPointF(14.5, 18.5), 1.2, 1.2);
+    // Blue arrow between them, on the right.
+    QPainterPath arrow;
+    if (arrowDown) {
+        arrow.addRect(QRectF(18, 4, 3, 10));
+        arrow.moveTo(15.5, 13);
+        arrow.lineTo(23.5, 13);
+        arrow.lineTo(19.5, 19);
+    } else {
+        arrow.addRect(QRectF(18, 9, 3, 11));
+        arrow.moveTo(15.5, 10);
+        arrow.lineTo(23.5, 10);
+        arrow.lineTo(19.5, 4);
+    }
+    arrow.setFillRule(Qt::WindingFill);
+    p.setPen(QPen(QColor(20, 60, 160), 1));
+    p.setBrush(QColor(50, 120, 230));
+    p.drawPath(arrow.simplified());
+}
+
+QImage pauseSign() {  // 0: orange pause sign
+    QImage image = canvas(24, 24);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(QColor(170, 90, 0), 1));
+    p.setBrush(QColor(255, 150, 20));
+    p.drawRoundedRect(QRectF(5.5, 3.5, 5, 17), 1.5, 1.5);
+    p.drawRoundedRect(QRectF(13.5, 3.5, 5, 17), 1.5, 1.5);
+    return image;
+}
+
+QImage addSheet() {  // 1: sheet of paper with a green plus
+    QImage image = canvas(24, 24);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    QPainterPath sheet;
+    sheet.moveTo(3.5, 1.5);
+    sheet.lineTo(13.5, 1.5);
+    sheet.lineTo(18.5, 6.5);
+    sheet.lineTo(18.5, 21.5);
+    sheet.lineTo(3.5, 21.5);
+    sheet.closeSubpath();
+    p.setPen(QPen(QColor(110, 110, 120), 1));
+    p.setBrush(Qt::white);
+    p.drawPath(sheet);
+    p.setPen(QPen(QColor(170, 170, 180), 1));
+    for (int y = 8; y <= 18; y += 3) {
+        p.drawLine(QPointF(6, y + 0.5), QPointF(15, y + 0.5));
+    }
+    p.setPen(QPen(QColor(20, 110, 20), 1));
+    p.setBrush(QColor(40, 180, 40));
+    QPainterPath plus;
+    plus.addRect(QRectF(16, 10, 4, 13));
+    plus.addRect(QRectF(11.5, 14.5, 13, 4));
+    plus.setFillRule(Qt::WindingFill);
+    p.drawPath(plus.simplified());
+    return image;
+}
+
+QImage projectImage(bool arrowDown) {  // 2: load (up), 3: save (down)
+    QImage image = canvas(24, 24);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    folderAndDrive(p, arrowDown);
+    return image;
+}
+
+QImage about() {  // 4: blue square with a magnifying glass
+    QImage image = canvas(24, 24);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    QLinearGradient g(0, 2, 0, 22);
+    g.setColorAt(0, QColor(90, 150, 240));
+    g.setColorAt(1, QColor(20, 70, 170));
+    p.setPen(QPen(QColor(15, 45, 120), 1));
+    p.setBrush(g);
+    p.drawRoundedRect(QRectF(1.5, 1.5, 21, 21), 3, 3);
+    p.setPen(QPen(Qt::white, 2));
+    p.setBrush(QColor(200, 225, 255, 120));
+    p.drawEllipse(QPointF(10, 10), 5, 5);
+    p.setPen(QPen(Qt::white, 3, Qt::SolidLine, Qt::RoundCap));
+    p.drawLine(QPointF(14, 14), QPointF(19, 19));
+    return image;
+}
+
+QImage wand() {  // 5: magic wand with sparkles
+    QImage image = canvas(24, 24);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(QColor(40, 40, 40), 3, Qt::SolidLine, Qt::RoundCap));
+    p.drawLine(QPointF(4, 21), QPointF(15, 10));
+    p.setPen(QPen(Qt::white, 3, Qt::SolidLine, Qt::RoundCap));
+    p.drawLine(QPointF(14, 11), QPointF(16, 9));
+    p.setPen(QPen(QColor(230, 170, 0), 1.5));
+    const QPointF stars[] = {{19, 5}, {12, 4}, {20, 12}};
+    for (const QPointF& c : stars) {
+        p.drawLine(c - QPointF(2.5, 0), c + QPointF(2.5, 0));
+        p.drawLine(c - QPointF(0, 2.5), c + QPointF(0, 2.5));
+    }
+    return image;
+}
+
+QImage start() {  // 6: green double arrow
+    QImage image = canvas(24, 24);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(QColor(20, 110, 20), 1));
+    p.setBrush(QColor(50, 190, 50));
+    for (double x : {2.5, 11.5}) {
+        QPainterPath tri;
+        tri.moveTo(x, 4.5);
+        tri.lineTo(x + 10, 12);
+        tri.lineTo(x, 19.5);
+        tri.closeSubpath();
+        p.drawPath(tri);
+    }
+    return image;
+}
+
+QImage advertisement() {  // 480 x 60: another product of ours
+    QImage image(480, 60, QImage::Format_RGB32);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    QLinearGradient g(0, 0, 480, 60);
+    g.setColorAt(0, QColor(16, 60, 120));
+    g.setColorAt(1, QColor(40, 130, 200));
+    p.fillRect(image.rect(), g);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(255, 255, 255, 40));
+    p.drawEllipse(QPointF(430, 10), 70, 70);
+    // A small chart: positions climbing.
+    p.setPen(QPen(QColor(255, 210, 60), 3, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    const QPointF chart[] = {{14, 48}, {28, 40}, {40, 43}, {54, 26}, {66, 30}, {80, 12}};
+    p.drawPolyline(chart, 6);
+    QFont title(QStringLiteral("DejaVu Sans"));
+    title.setPixelSize(22);
+    title.setBold(true);
+    p.setFont(title);
+    p.setPen(Qt::white);
+    p.drawText(QRect(100, 4, 370, 30), Qt::AlignLeft | Qt::AlignVCenter,
+               QStringLiteral("Quorvel Positions"));
+    QFont line(QStringLiteral("DejaVu Sans"));
+    line.setPixelSize(13);
+    p.setFont(line);
+    p.setPen(QColor(220, 235, 255));
+    p.drawText(QRect(100, 32, 370, 22), Qt::AlignLeft | Qt::AlignVCenter,
+               QString::fromUtf8("позиции вашего сайта в поисковых системах"));
+    return image;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QGuiApplication app(argc, argv);
+    const QString dir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
+    const QImage toolbar[] = {pauseSign(),  addSheet(), projectImage(false), projectImage(true),
+                              about(),  wand(),     start()};
+    bool ok = true;
+    for (int i = 0; i < 7; ++i) {
+        ok = toolbar[i].save(dir + QStringLiteral("/toolbar%1.png").arg(i)) && ok;
+    }
+    ok = advertisement().save(dir + QStringLiteral("/advertisement.png")) && ok;
+    std::printf(ok ? "artwork written\n" : "could not write the artwork\n");
+    return ok ? 0 : 1;
+}

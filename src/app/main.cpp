@@ -1,0 +1,66 @@
+// The program's main block: the application, its three windows in order,
+// and the event loop until the main window closes.
+#include <QApplication>
+#include <QDir>
+
+#ifndef Q_OS_WIN
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
+#endif
+
+#include "checking/http_client.h"
+#include "ui/form1.h"
+#include "ui/form3.h"
+#include "vendor/form2.h"
+
+namespace {
+
+#ifndef Q_OS_WIN
+int signalPipe[2] = {-1, -1};
+
+extern "C" void onEndSignal(int) {
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &byte, 1);
+}
+
+// SIGTERM, SIGHUP and SIGINT take the window's normal closing path, so the
+// data file and the width file are written before the process ends.
+void closeOnEndSignals(quorvel::TForm1* window) {
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0) {
+        return;
+    }
+    auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, window);
+    QObject::connect(notifier, &QSocketNotifier::activated, window, [window] {
+        char byte;
+        [[maybe_unused]] const ssize_t n = ::read(signalPipe[0], &byte, 1);
+        window->closeNow();
+    });
+    struct sigaction action = {};
+    action.sa_handler = onEndSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int sig : {SIGTERM, SIGHUP, SIGINT}) {
+        ::sigaction(sig, &action, nullptr);
+    }
+}
+#endif
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Quorvel"));
+    quorvel::initNetwork();
+
+    auto* form1 = new quorvel::TForm1(QDir::currentPath());
+    form1->Form2 = new quorvel::TForm2(form1);
+    form1->Form3 = new quorvel::TForm3(form1);
+#ifndef Q_OS_WIN
+    closeOnEndSignals(form1);
+#endif
+    form1->showAtStart();
+    return QApplication::exec();
+}

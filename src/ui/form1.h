@@ -1,0 +1,151 @@
+#pragma once
+
+#include <QDateEdit>
+#include <QFrame>
+#include <QHeaderView>
+#include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QMenu>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QToolBar>
+
+#include <functional>
+#include <memory>
+
+#include "checking/check_run.h"
+#include "records/data_file.h"
+#include "ui/column_widths.h"
+#include "ui/record_list.h"
+
+namespace quorvel {
+
+// The main window: the record list with its header, the editor panel, the
+// toolbar, the banner area and the status bar. It is also "the UI thread" of
+// check runs.
+class TForm1 : public QMainWindow, public CheckRunHost {
+    Q_OBJECT
+public:
+    // The client size of the restored window.
+    static constexpr int kClientWidth = 979;
+    static constexpr int kClientHeight = 432;
+    static constexpr int kMinOuterWidth = 987;
+    static constexpr int kMinOuterHeight = 300;
+
+    // Creates the window and runs FormCreate: the automatic data file and the
+    // width file are read from `directory`.
+    explicit TForm1(const QString& directory = QString(), QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // Shows the window maximised, then FormShow.
+    void showAtStart();
+
+    // Test hooks: the fetch settings of check runs, and what happens after
+    // the closing writes (by default the process ends at once).
+    void setFetchSettingsForTests(const FetchSettings& settings);
+    static void setProcessEndForTests(std::function<void()> end);
+
+    // The closing path: FormClose, then the end of the process.
+    void closeNow();
+
+    // CheckRunHost
+    void runOnUiThread(const std::function<void()>& task) override;
+    void postToUiThread(std::function<void()> task) override;
+    int recordCount() const override;
+    QString recordAt(int index) const override;
+    void RepaintRecordList() override;
+    void runStateChanged() override;
+
+    // Components, by their names.
+    RecordListView* ListBox1 = nullptr;
+    QHeaderView* HeaderControl1 = nullptr;
+    QFrame* Panel1 = nullptr;
+    QFrame* Panel2 = nullptr;
+    QFrame* Panel3 = nullptr;
+    QFrame* Panel4 = nullptr;
+    QFrame* Panel5 = nullptr;
+    QStatusBar* StatusBar1 = nullptr;
+    QLabel* StatusPanel0 = nullptr;
+    QLabel* StatusPanel1 = nullptr;
+    QList<QIcon> ImageList1;
+    QToolBar* ToolBar1 = nullptr;
+    QAction* ToolButton1 = nullptr;
+    QAction* ToolButton2 = nullptr;
+    QAction* ToolButton3 = nullptr;
+    QAction* ToolButton4 = nullptr;
+    QAction* ToolButton5 = nullptr;
+    QAction* ToolButton6 = nullptr;
+    QWidget* ToolButton7 = nullptr;
+    QWidget* ToolButton8 = nullptr;
+    QWidget* ToolButton9 = nullptr;
+    QMenu* PopupMenu1 = nullptr;
+    QAction* N1 = nullptr;
+    QAction* N2 = nullptr;
+    QAction* N3 = nullptr;
+    QLabel* Image1 = nullptr;
+    QLabel* Image2 = nullptr;
+    QDateEdit* DateTimePicker1 = nullptr;
+    QLineEdit* Edit1 = nullptr;
+    QLineEdit* Edit2 = nullptr;
+    QLineEdit* Edit3 = nullptr;
+    QLineEdit* Edit4 = nullptr;
+    QLineEdit* Edit5 = nullptr;
+    QLineEdit* Edit6 = nullptr;
+    QLineEdit* Edit7 = nullptr;
+    QLabel* Label1 = nullptr;
+    QLabel* Label2 = nullptr;
+    QLabel* Label3 = nullptr;
+    QLabel* Label4 = nullptr;
+    QLabel* Label7 = nullptr;
+    QLabel* Label8 = nullptr;
+    QLabel* Label9 = nullptr;
+    QLabel* Label10 = nullptr;
+    QPushButton* Button1 = nullptr;
+    QPushButton* Button2 = nullptr;
+    QPushButton* Button3 = nullptr;
+    QDialog* Form2 = nullptr;  // set by the main block
+    QDialog* Form3 = nullptr;
+
+    RecordListModel* records() const { return model_; }
+    CheckRun& checkRun() { return *run_; }
+    QString BannerLink;
+    ColumnWidths columnWidths() const;
+
+    // Handlers
+    void FormCreate();
+    void FormShow();
+    void FormClose();
+    void lbcount();
+    void ToolButton3Click();
+    void ToolButton6Click();
+    void HeaderControl1SectionResize();
+    void PopupMenu1Popup();
+    void N2Click();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+
+private:
+    void applyOuterMinimum();
+    void buildToolbar();
+    void buildEditor();
+    void buildBannerArea();
+    void buildStatusBar();
+    void buildPopupMenu();
+    void setColumnWidths(const ColumnWidths& widths);
+
+    QString directory_;
+    RecordListModel* model_ = nullptr;
+    std::unique_ptr<CheckRun> run_;
+    std::unique_ptr<DataFile> dataFile_;
+    bool closing_ = false;
+};
+
+// Text that the user, a record or the network supplied, as a tooltip that
+// shows its characters and is never read as markup.
+QString plainToolTip(const QString& text);
+
+}  // namespace quorvel

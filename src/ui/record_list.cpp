@@ -1,0 +1,195 @@
+#include "ui/record_list.h"
+
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QMouseEvent>
+#include <QPainter>
+
+#include <algorithm>
+
+#include "records/record_line.h"
+
+namespace quorvel {
+
+int RecordListModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : int(records_.size());
+}
+
+QVariant RecordListModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= records_.size()) {
+        return {};
+    }
+    if (role == Qt::DisplayRole || role == Qt::EditRole) {
+        return records_.at(index.row());
+    }
+    return {};
+}
+
+void RecordListModel::setRecords(QStringList records) {
+    beginResetModel();
+    records_ = std::move(records);
+    endResetModel();
+}
+
+void RecordListModel::insertRecord(int row, const QString& line) {
+    row = qBound(0, row, int(records_.size()));
+    beginInsertRows({}, row, row);
+    records_.insert(row, line);
+    endInsertRows();
+}
+
+void RecordListModel::removeRecordRows(QList<int> rows) {
+    std::sort(rows.begin(), rows.end(), std::greater<int>());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    for (int row : rows) {
+        if (row >= 0 && row < records_.size()) {
+            beginRemoveRows({}, row, row);
+            records_.removeAt(row);
+            endRemoveRows();
+        }
+    }
+}
+
+RecordDelegate::RecordDelegate(const QHeaderView* header, RowMarkers markers, QObject* parent)
+    : QStyledItemDelegate(parent), header_(header), markers_(markers) {}
+
+QSize RecordDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const {
+    return QSize(option.rect.width(), kRowHeight);
+}
+
+QColor RecordDelegate::markerColor(int32_t status) {
+    switch (status) {
+        case Found:
+            return QColor(192, 220, 192);
+        case Hidden:
+            return QColor(255, 0, 0);
+        case Missing:
+            return QColor(160, 160, 164);
+        case FetchFailed:
+            return QColor(128, 0, 0);
+        default:
+            return QColor();
+    }
+}
+
+void RecordDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
+                           const QModelIndex& index) const {
+    ListBox1DrawItem(painter, option, index.row(), index.data().toString());
+}
+
+void RecordDelegate::ListBox1DrawItem(QPainter* painter, const QStyleOptionViewItem& option,
+                                      int row, const QString& line) const {
+    painter->save();
+    const QRect r = option.rect;
+    const int L = r.left();
+    const int T = r.top();
+    const int R = r.right() + 1;
+    const int H = r.height();
+
+    // The list's own colours, the selection's when selected.
+    const bool selected = option.state & QStyle::State_Selected;
+    QColor fill = option.palette.color(selected ? QPalette::Highlight : QPalette::Base);
+    const QColor text = option.palette.color(selected ? QPalette::HighlightedText : QPalette::Text);
+
+    // Rows beyond the result tables have no entry: no marker, count or bold.
+    const bool markers = *markers_.shown;
+    const bool hasEntry = markers && row < kResultTableSize;
+    if (hasEntry) {
+        const QColor marker = markerColor(markers_.results->statusAt(row));
+        if (marker.isValid()) {
+            fill = marker;  // replaces the highlight too; the text colour stays
+        }
+    }
+    painter->fillRect(QRect(L, T, R - L, H), fill);
+
+    QFont font = option.font;
+    if (hasEntry && markers_.results->overLimitAt(row)) {
+        font.setBold(true);
+    }
+    painter->setFont(font);
+    painter->setPen(text);
+    const QFontMetrics metrics(font);
+    // Text is drawn from the row's top edge, its cells in the fill colour.
+    auto drawAt = [&](int x, const QString& s) {
+        painter->fillRect(QRect(x, T, metrics.horizontalAdvance(s), H), fill);
+        painter->drawText(QRect(x, T, R - x, H), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
+                          s);
+    };
+
+    int x = L;
+    if (markers) {
+        if (hasEntry) {
+            drawAt(L, QString::number(markers_.results->countAt(row)));
+        }
+        x = L + 27;
+    }
+    drawAt(x + 5, ExtractField(line, QChar(u'U')));
+    x += header_->sectionSize(0);
+    if (markers) {
+        x -= 27;
+    }
+    static constexpr char16_t kColumns[] = {u'6', u'D', u'I', u'E', u'4', u'5', u'7'};
+    for (int column = 2; column <= 8; ++column) {
+        if (column >= 3) {
+            x += header_->sectionSize(column - 2);  // the section above the previous column
+        }
+        if (x < R) {
+            painter->fillRect(QRect(x, T, R - x, H), fill);
+            drawAt(x, ExtractField(line, QChar(kColumns[column - 2])));
+        }
+    }
+
+    if (option.state & QStyle::State_HasFocus) {
+        QStyleOptionFocusRect focus;
+        focus.rect = r;
+        focus.state = QStyle::State_KeyboardFocusChange;
+        focus.backgroundColor = fill;
+        focus.palette = option.palette;
+        const QWidget* widget = option.widget;
+        (widget ? widget->style() : QApplication::style())
+            ->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, painter, widget);
+    }
+    painter->restore();
+}
+
+RecordListView::RecordListView(QWidget* parent) : QListView(parent) {
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setUniformItemSizes(true);
+    setFrameShape(QFrame::NoFrame);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setContextMenuPolicy(Qt::DefaultContextMenu);
+}
+
+void RecordListView::repaintNow() { viewport()->repaint(); }
+
+void RecordListView::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::RightButton) {
+        event->accept();  // neither the selection nor the focus row moves
+        return;
+    }
+    QListView::mousePressEvent(event);
+}
+
+void RecordListView::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::RightButton) {
+        event->accept();
+        return;
+    }
+    QListView::mouseReleaseEvent(event);
+}
+
+void RecordListView::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() == Qt::RightButton) {
+        event->accept();
+        return;
+    }
+    QListView::mouseDoubleClickEvent(event);
+}
+
+void RecordListView::contextMenuEvent(QContextMenuEvent* event) {
+    Q_EMIT contextMenuWanted(event->globalPos());
+    event->accept();
+}
+
+}  // namespace quorvel

@@ -1,0 +1,81 @@
+#pragma once
+
+#include <QAbstractListModel>
+#include <QHeaderView>
+#include <QListView>
+#include <QStringList>
+#include <QStyledItemDelegate>
+
+#include "checking/check_run.h"
+
+namespace quorvel {
+
+inline constexpr int kRowHeight = 16;
+
+// The record list: one record line per row, in list order.
+class RecordListModel : public QAbstractListModel {
+    Q_OBJECT
+public:
+    using QAbstractListModel::QAbstractListModel;
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+
+    const QStringList& records() const { return records_; }
+    void setRecords(QStringList records);
+    void insertRecord(int row, const QString& line);
+    void removeRecordRows(QList<int> rows);  // any order
+
+private:
+    QStringList records_;
+};
+
+// What the drawing needs besides the record lines.
+struct RowMarkers {
+    const CheckResults* results = nullptr;
+    const bool* shown = nullptr;  // MarkersShown
+};
+
+// Draws each row completely: a marker fill by check status while markers
+// are shown, the outgoing link count in front, bold when over the limit, and
+// the eight fields in columns that follow the header's sections.
+class RecordDelegate : public QStyledItemDelegate {
+    Q_OBJECT
+public:
+    RecordDelegate(const QHeaderView* header, RowMarkers markers, QObject* parent);
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override;
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+
+    static QColor markerColor(int32_t status);  // invalid: no marker
+
+private:
+    void ListBox1DrawItem(QPainter* painter, const QStyleOptionViewItem& option, int row,
+                          const QString& line) const;
+
+    const QHeaderView* header_;
+    RowMarkers markers_;
+};
+
+// The list control: extended selection with a focus row; a right click opens
+// the context menu without touching either.
+class RecordListView : public QListView {
+    Q_OBJECT
+public:
+    explicit RecordListView(QWidget* parent = nullptr);
+
+    // Redraws every visible row before returning.
+    void repaintNow();
+
+Q_SIGNALS:
+    void contextMenuWanted(const QPoint& globalPos);
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+};
+
+}  // namespace quorvel
