@@ -20,7 +20,7 @@ extern char** environ;
 namespace quorvel::test {
 
 CliProcess::CliProcess(const QStringList& args, const QByteArray& input,
-                       const QString& workingDirectory) {
+                       const QString& workingDirectory, const char* program) {
     int in[2], out[2], err[2];
     if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0 ||
         ::pipe2(err, O_CLOEXEC) != 0) {
@@ -28,7 +28,7 @@ CliProcess::CliProcess(const QStringList& args, const QByteArray& input,
         return;
     }
     std::vector<std::string> strings;
-    strings.push_back(QUORVEL_CLI_PATH);
+    strings.push_back(program);
     for (const QString& arg : args) {
         strings.push_back(arg.toStdString());
     }
@@ -47,7 +47,7 @@ CliProcess::CliProcess(const QStringList& args, const QByteArray& input,
                                                        : workingDirectory.toStdString();
     posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
     if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
-        ADD_FAILURE() << "quorvel-cli did not start";
+        ADD_FAILURE() << program << " did not start";
         pid_ = -1;
     }
     posix_spawn_file_actions_destroy(&actions);

@@ -14,18 +14,18 @@ struct CliResult {
     QByteArray err;
 };
 
-// The built quorvel-cli as a child process. Spawned without Qt's process
-// machinery, so that it also works under ThreadSanitizer.
+// The built quorvel-cli (or another program of ours) as a child process. Spawned without Qt's
+// process machinery, so that it also works under ThreadSanitizer.
 class CliProcess {
-public:
+  public:
     CliProcess(const QStringList& args, const QByteArray& input = {},
-               const QString& workingDirectory = {});
+               const QString& workingDirectory = {}, const char* program = QUORVEL_CLI_PATH);
     ~CliProcess();
     pid_t pid() const { return pid_; }
     // Collects the output and waits for the end (killed after `timeoutMs`).
     CliResult finish(int timeoutMs = 120000);
 
-private:
+  private:
     pid_t pid_ = -1;
     int out_ = -1;
     int err_ = -1;

@@ -1,0 +1,222 @@
+#include <QContextMenuEvent>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QStandardItemModel>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <fstream>
+#include <string>
+
+#include "records/record_file.h"
+#include "support/cli_runner.h"
+#include "support/printers.h"
+#include "support/raw_server.h"
+#include "support/temp_dir.h"
+#include "ui/form1.h"
+#include "ui/ui_helpers.h"
+
+namespace quorvel {
+namespace {
+
+using namespace Qt::StringLiterals;
+using test::RawServer;
+
+// Closing ends the process only in the real program.
+struct NoProcessEnd {
+    NoProcessEnd() {
+        TForm1::setProcessEndForTests([this] { ++ended; });
+    }
+    int ended = 0;
+};
+
+TEST(MainWindow, StartsInAnEmptyDirectory) {
+    NoProcessEnd end;
+    test::TempDir dir;
+    TForm1 form(dir.path(QString()));
+    EXPECT_EQ(form.windowTitle(), u"Quorvel");
+    EXPECT_EQ(form.size(), QSize(979, 432));
+    EXPECT_EQ(form.records()->rowCount(), 0);
+    EXPECT_EQ(form.StatusPanel0->text(), u" всего элементов: 0");
+    EXPECT_EQ(form.columnWidths(), (ColumnWidths{245, 245, 109, 109, 163, 163, 50, 50}));
+    EXPECT_FALSE(form.checkRun().MarkersShown);
+    EXPECT_TRUE(form.BannerLink.isEmpty());
+    EXPECT_TRUE(form.Panel1->isHidden());
+    EXPECT_TRUE(form.Button1->isHidden());
+    EXPECT_TRUE(form.Button2->isHidden());
+    EXPECT_EQ(form.Edit5->text(), u"5");
+    EXPECT_EQ(form.DateTimePicker1->date(), QDate(2010, 10, 20));
+    EXPECT_EQ(form.StatusPanel0->width(), 187);
+    EXPECT_EQ(form.StatusPanel1->width(), 287);
+    EXPECT_EQ(form.Image1->size(), QSize(476, 61));
+    EXPECT_EQ(form.ToolButton3->property("hint").toString().count(u"\r\n"), 6);
+    EXPECT_TRUE(form.ToolButton3->property("hint").toString().startsWith(
+        u"проверить наличие ссылок на сайте партнеров:\r\nзеленый - ссылка есть"));
+    const auto* header = static_cast<const QStandardItemModel*>(form.HeaderControl1->model());
+    EXPECT_EQ(header->horizontalHeaderItem(0)->text(), u"страница партнера");
+    EXPECT_EQ(header->horizontalHeaderItem(7)->text(), u"дополнительно");
+
+    form.showAtStart();
+    EXPECT_TRUE(form.ListBox1->selectionModel()->selectedIndexes().isEmpty());
+    form.close();
+    EXPECT_EQ(end.ended, 1);
+    EXPECT_EQ(QFileInfo(dir.path(u"data.qvp"_s)).size(), 0) << "an empty list is 0 bytes";
+    EXPECT_EQ(dir.read(u"widths.qvf"_s), "245\r\n245\r\n109\r\n109\r\n163\r\n163\r\n50\r\n50\r\n");
+}
+
+TEST(MainWindow, LoadsRecordsAndWritesThemBackOnClose) {
+    NoProcessEnd end;
+    test::TempDir dir;
+    dir.write(u"data.qvp"_s, "\xEF\xBB\xBF<QV_U>\xD0\x9F</QV_U>\r\nsecond\nthird");
+    dir.write(u"widths.qvf"_s, "300\n200\n");
+    TForm1 form(dir.path(QString()));
+    EXPECT_EQ(form.StatusPanel0->text(), u" всего элементов: 3");
+    EXPECT_EQ(form.columnWidths()[0], 300);
+    EXPECT_EQ(form.columnWidths()[2], 109);
+    EXPECT_EQ(form.ListBox1->currentIndex().row(), 0) << "a focus row from the start";
+    form.showAtStart();
+    EXPECT_EQ(form.ListBox1->selectionModel()->selectedRows().size(), 1);
+    EXPECT_TRUE(form.ListBox1->selectionModel()->isRowSelected(0));
+
+    form.HeaderControl1->resizeSection(3, 77);
+    form.close();
+    EXPECT_EQ(dir.read(u"data.qvp"_s), "<QV_U>\xCF</QV_U>\r\nsecond\r\nthird\r\n");
+    EXPECT_EQ(dir.read(u"widths.qvf"_s), "300\r\n200\r\n109\r\n77\r\n163\r\n163\r\n50\r\n50\r\n");
+}
+
+TEST(MainWindow, RightClickLeavesFocusAndSelection) {
+    NoProcessEnd end;
+    test::TempDir dir;
+    dir.write(u"data.qvp"_s, "a\r\nb\r\nc\r\n");
+    TForm1 form(dir.path(QString()));
+    form.showAtStart();
+    QItemSelectionModel* selection = form.ListBox1->selectionModel();
+    selection->setCurrentIndex(form.records()->index(1), QItemSelectionModel::ClearAndSelect);
+    const QPoint row2 = form.ListBox1->visualRect(form.records()->index(2)).center();
+    QTest::mouseClick(form.ListBox1->viewport(), Qt::RightButton, {}, row2);
+    EXPECT_EQ(form.ListBox1->currentIndex().row(), 1);
+    EXPECT_EQ(selection->selectedRows().size(), 1);
+    EXPECT_TRUE(selection->isRowSelected(1));
+
+    // The menu: N2 only while markers are shown.
+    QContextMenuEvent menu(QContextMenuEvent::Mouse, row2,
+                           form.ListBox1->viewport()->mapToGlobal(row2));
+    QCoreApplication::sendEvent(form.ListBox1->viewport(), &menu);
+    ASSERT_TRUE(test::waitUntil([&] { return form.PopupMenu1->isVisible(); }));
+    EXPECT_FALSE(form.N2->isEnabled());
+    EXPECT_TRUE(form.N1->isEnabled());
+    form.PopupMenu1->hide();
+    EXPECT_EQ(form.ListBox1->currentIndex().row(), 1);
+
+    form.checkRun().MarkersShown = true;
+    form.PopupMenu1Popup();
+    EXPECT_TRUE(form.N2->isEnabled());
+    form.N2->trigger();
+    EXPECT_FALSE(form.checkRun().MarkersShown);
+    form.close();
+}
+
+RawServer::Handler partnerPages() {
+    return [](const RawServer::Connection& c) {
+        const QByteArray target = test::requestTarget(c.request);
+        if (target == "/never") {
+            c.pause(60000);
+            return;
+        }
+        QByteArray body;
+        if (target == "/found") {
+            body = "<a href=http://me.example.com/>me</a>";
+        } else if (target == "/hidden") {
+            body = "<a href=http://me.example.com/ rel=nofollow>me</a>";
+        } else {
+            c.send("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n");
+            return;
+        }
+        c.send(QByteArray("HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(body.size()) +
+                          "\r\n\r\n" + body));
+    };
+}
+
+TEST(MainWindow, CheckRunFromTheButton) {
+    NoProcessEnd end;
+    RawServer server(partnerPages());
+    test::TempDir dir;
+    const QString base = u"127.0.0.1:%1"_s.arg(server.port());
+    TForm1 form(dir.path(QString()));
+    for (const char16_t* path : {u"/found", u"/hidden", u"/none"}) {
+        form.records()->insertRecord(
+            form.records()->rowCount(),
+            test::recordLine(base + QStringView(path), u"me.example.com"_s));
+    }
+    form.showAtStart();
+    form.ToolButton3->trigger();
+    EXPECT_TRUE(form.checkRun().MarkersShown);
+    EXPECT_NE(form.checkRun().state(), CheckRun::State::Idle);
+    ASSERT_TRUE(test::waitUntil([&] { return form.checkRun().state() == CheckRun::State::Idle; }));
+    EXPECT_TRUE(form.ToolButton3->isEnabled());
+    const CheckResults& r = form.checkRun().results();
+    EXPECT_EQ(r.statusAt(0), Found);
+    EXPECT_EQ(r.statusAt(1), Hidden);
+    EXPECT_EQ(r.statusAt(2), FetchFailed);
+    form.close();
+}
+
+TEST(MainWindow, ClosingDuringARunDoesNotWait) {
+    NoProcessEnd end;
+    RawServer server(partnerPages());
+    test::TempDir dir;
+    auto* form = new TForm1(dir.path(QString()));
+    for (int i = 0; i < 12; ++i) {
+        form->records()->insertRecord(i,
+                                      test::recordLine(u"127.0.0.1:%1/never"_s.arg(server.port())));
+    }
+    form->showAtStart();
+    form->ToolButton3->trigger();
+    ASSERT_TRUE(test::waitUntil([&] { return server.requests().size() == kCheckWorkers; }));
+    // Stopping while running disables the button until the last worker ends.
+    form->ToolButton3->trigger();
+    EXPECT_EQ(form->checkRun().state(), CheckRun::State::Stopping);
+    EXPECT_FALSE(form->ToolButton3->isEnabled());
+
+    QElapsedTimer timer;
+    timer.start();
+    form->close();
+    EXPECT_LT(timer.elapsed(), 1000);
+    EXPECT_EQ(end.ended, 1);
+    EXPECT_EQ(readRecordFile(dir.path(u"data.qvp"_s)).records.size(), 12);
+    EXPECT_TRUE(QFileInfo::exists(dir.path(u"widths.qvf"_s)));
+    // In the program the process ends here. The window stays alive on
+    // purpose: its workers may still call it until the test process ends.
+}
+
+// The real program: an end signal takes the normal closing path.
+TEST(MainWindow, EndSignalsWriteTheFiles) {
+    for (int sig : {SIGTERM, SIGHUP, SIGINT}) {
+        test::TempDir dir;
+        dir.write(u"data.qvp"_s, "\xEF\xBB\xBF\xD0\x9F\xD1\x80\xD0\xB8\r\n");
+        test::CliProcess app({}, {}, dir.path(QString()), QUORVEL_APP_PATH);
+        // Ready once it has taken over the signal.
+        const std::string status = "/proc/" + std::to_string(app.pid()) + "/status";
+        const unsigned long long bit = 1ull << (sig - 1);
+        ASSERT_TRUE(test::waitUntil([&] {
+            std::ifstream in(status);
+            std::string line;
+            while (std::getline(in, line)) {
+                if (line.rfind("SigCgt:", 0) == 0) {
+                    return (std::stoull(line.substr(7), nullptr, 16) & bit) != 0;
+                }
+            }
+            return false;
+        }));
+        ::kill(app.pid(), sig);
+        const test::CliResult r = app.finish(5000);
+        EXPECT_EQ(r.exitCode, 0) << sig;
+        EXPECT_EQ(dir.read(u"data.qvp"_s), "\xCF\xF0\xE8\r\n") << sig;
+        EXPECT_EQ(dir.read(u"widths.qvf"_s).count('\n'), 8) << sig;
+    }
+}
+
+}  // namespace
+}  // namespace quorvel
