@@ -16,6 +16,7 @@
 #include <memory>
 
 #include "checking/check_run.h"
+#include "checking/http_client.h"
 #include "records/data_file.h"
 #include "ui/column_widths.h"
 #include "ui/record_list.h"
@@ -69,6 +70,8 @@ public:
     QStatusBar* StatusBar1 = nullptr;
     QLabel* StatusPanel0 = nullptr;
     QLabel* StatusPanel1 = nullptr;
+    // The banner's HTTP client, one for the program's life (used by the banner thread).
+    std::unique_ptr<HttpClient> IdHTTP1;
     QList<QIcon> ImageList1;
     QToolBar* ToolBar1 = nullptr;
     QAction* ToolButton1 = nullptr;

@@ -127,6 +127,8 @@ TForm1::TForm1(const QString& directory, QWidget* parent)
     column->addWidget(HeaderControl1);
 
     run_ = std::make_unique<CheckRun>(*this);
+    IdHTTP1 = std::make_unique<HttpClient>("Mozilla/3.0 (compatible; Indy Library)",
+                                           FetchSettings{});
     ListBox1 = new RecordListView(central);
     ListBox1->setModel(model_);
     ListBox1->setItemDelegate(
