@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDateEdit>
+#include <QFileDialog>
 #include <QFrame>
 #include <QHeaderView>
 #include <QIcon>
@@ -28,7 +29,7 @@ namespace quorvel {
 // check runs.
 class TForm1 : public QMainWindow, public CheckRunHost {
     Q_OBJECT
-public:
+  public:
     // The client size of the restored window.
     static constexpr int kClientWidth = 979;
     static constexpr int kClientHeight = 432;
@@ -47,6 +48,9 @@ public:
     // the closing writes (by default the process ends at once).
     void setFetchSettingsForTests(const FetchSettings& settings);
     static void setProcessEndForTests(std::function<void()> end);
+    // Every modal dialog (file dialogs, message boxes, the busy dialog, the
+    // links window) is run through this; by default it is QDialog::exec.
+    static void setModalHookForTests(std::function<int(QDialog&)> run);
 
     // The closing path: FormClose, then the end of the process.
     void closeNow();
@@ -83,6 +87,8 @@ public:
     QWidget* ToolButton7 = nullptr;
     QWidget* ToolButton8 = nullptr;
     QWidget* ToolButton9 = nullptr;
+    QFileDialog* OpenDialog1 = nullptr;
+    QFileDialog* SaveDialog1 = nullptr;
     QMenu* PopupMenu1 = nullptr;
     QAction* N1 = nullptr;
     QAction* N2 = nullptr;
@@ -126,13 +132,35 @@ public:
     void HeaderControl1SectionResize();
     void PopupMenu1Popup();
     void N2Click();
+    // The editor and the list commands.
+    void ToolButton1Click();
+    void ToolButton5Click();
+    void ListBox1DblClick();
+    void ListBox1Click();
+    void ListBox1KeyUp();
+    void ListBox1KeyDown();
+    void Button1Click();
+    void Button2Click();
+    void Button3Click();
+    void N1Click();
+    void N3Click();
+    // Project files.
+    void ToolButton4Click();
+    void ToolButton2Click();
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
 
-private:
+  private:
     void applyOuterMinimum();
+    void buildDialogs();
+    void connectEditor();
+    QString panelRecordLine() const;
+    void replaceRecord(int row, const QString& line);
+    int currentRow() const;
+    static int runModal(QDialog& dialog);
+    void showMessage(const QString& text);
     void buildToolbar();
     void buildEditor();
     void buildBannerArea();
@@ -145,6 +173,7 @@ private:
     std::unique_ptr<CheckRun> run_;
     std::unique_ptr<DataFile> dataFile_;
     bool closing_ = false;
+    FetchSettings fetchSettings_;
 };
 
 // Text that the user, a record or the network supplied, as a tooltip that

@@ -1,6 +1,7 @@
 // The main window's controls: toolbar, editor panel, banner area, status bar
 // and the list's context menu, with their sizes, captions and hints.
 #include <QToolButton>
+#include <QValidator>
 
 #include "records/record_line.h"
 #include "ui/form1.h"
@@ -31,8 +32,22 @@ QLabel* captionAt(QWidget* parent, const QString& text, int x, int y) {
     return label;
 }
 
+// Single-line edits never keep a line break, typed or pasted.
+class NoLineBreaks : public QValidator {
+  public:
+    using QValidator::QValidator;
+    State validate(QString& input, int& pos) const override {
+        const qsizetype before = input.size();
+        input.remove(u'\r');
+        input.remove(u'\n');
+        pos = qMax(0, pos - int(before - input.size()));
+        return Acceptable;
+    }
+};
+
 QLineEdit* editAt(QWidget* parent, int x, int y, int width) {
     auto* edit = new QLineEdit(parent);
+    edit->setValidator(new NoLineBreaks(edit));
     edit->setGeometry(x, y, width, 21);
     // A hint follows the edit's text.
     QObject::connect(edit, &QLineEdit::textChanged, edit,
@@ -127,8 +142,8 @@ void TForm1::buildEditor() {
     Edit5 = editAt(Panel1, 281, 117, 392);
     Edit5->setText(QStringLiteral("5"));
 
-    QWidget* order[] = {DateTimePicker1, Edit1, Edit2, Edit3, Edit4, Edit5,
-                        Edit6, Edit7, Button1, Button2, Button3};
+    QWidget* order[] = {DateTimePicker1, Edit1, Edit2,   Edit3,   Edit4,  Edit5,
+                        Edit6,           Edit7, Button1, Button2, Button3};
     for (size_t i = 0; i + 1 < std::size(order); ++i) {
         QWidget::setTabOrder(order[i], order[i + 1]);
     }

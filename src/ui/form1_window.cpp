@@ -15,7 +15,9 @@
 #include "ui/form1.h"
 
 // The pictures live in this static library; its resources need an explicit start.
-static void initResources() { Q_INIT_RESOURCE(resources); }
+static void initResources() {
+    Q_INIT_RESOURCE(resources);
+}
 
 namespace quorvel {
 
@@ -33,7 +35,7 @@ std::function<void()>& processEnd() {
 
 // Hints appear as soon as the pointer rests on a control.
 class NoHintDelayStyle : public QProxyStyle {
-public:
+  public:
     using QProxyStyle::QProxyStyle;
     int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
                   QStyleHintReturn* returnData) const override {
@@ -109,10 +111,9 @@ TForm1::TForm1(const QString& directory, QWidget* parent)
 
     auto* headerModel = new QStandardItemModel(0, kSectionCount, this);
     headerModel->setHorizontalHeaderLabels(
-        {QStringLiteral("страница партнера"), QStringLiteral("ваша ссылка"),
-         QStringLiteral("дата"), QStringLiteral("icq"), QStringLiteral("e-mail"),
-         QStringLiteral("ваша страница"), QStringLiteral("максимальное количество"),
-         QStringLiteral("дополнительно")});
+        {QStringLiteral("страница партнера"), QStringLiteral("ваша ссылка"), QStringLiteral("дата"),
+         QStringLiteral("icq"), QStringLiteral("e-mail"), QStringLiteral("ваша страница"),
+         QStringLiteral("максимальное количество"), QStringLiteral("дополнительно")});
     HeaderControl1 = new QHeaderView(Qt::Horizontal, central);
     HeaderControl1->setModel(headerModel);
     HeaderControl1->setFixedHeight(17);
@@ -127,13 +128,12 @@ TForm1::TForm1(const QString& directory, QWidget* parent)
     column->addWidget(HeaderControl1);
 
     run_ = std::make_unique<CheckRun>(*this);
-    IdHTTP1 = std::make_unique<HttpClient>("Mozilla/3.0 (compatible; Indy Library)",
-                                           FetchSettings{});
+    IdHTTP1 =
+        std::make_unique<HttpClient>("Mozilla/3.0 (compatible; Indy Library)", FetchSettings{});
     ListBox1 = new RecordListView(central);
     ListBox1->setModel(model_);
-    ListBox1->setItemDelegate(
-        new RecordDelegate(HeaderControl1, RowMarkers{&run_->results(), &run_->MarkersShown},
-                           ListBox1));
+    ListBox1->setItemDelegate(new RecordDelegate(
+        HeaderControl1, RowMarkers{&run_->results(), &run_->MarkersShown}, ListBox1));
     column->addWidget(ListBox1, 1);
 
     Panel3 = bevelledPanel(central);
@@ -142,12 +142,13 @@ TForm1::TForm1(const QString& directory, QWidget* parent)
     buildBannerArea();
     buildStatusBar();
     buildPopupMenu();
+    buildDialogs();
+    connectEditor();
 
     connect(HeaderControl1, &QHeaderView::sectionResized, this,
             [this] { HeaderControl1SectionResize(); });
-    connect(ListBox1, &RecordListView::contextMenuWanted, this, [this](const QPoint& at) {
-        PopupMenu1->popup(at);
-    });
+    connect(ListBox1, &RecordListView::contextMenuWanted, this,
+            [this](const QPoint& at) { PopupMenu1->popup(at); });
 
     resize(kClientWidth, kClientHeight);
     FormCreate();
@@ -156,10 +157,13 @@ TForm1::TForm1(const QString& directory, QWidget* parent)
 TForm1::~TForm1() = default;
 
 void TForm1::setFetchSettingsForTests(const FetchSettings& settings) {
+    fetchSettings_ = settings;
     run_->setFetchSettings(settings);
 }
 
-void TForm1::setProcessEndForTests(std::function<void()> end) { processEnd() = std::move(end); }
+void TForm1::setProcessEndForTests(std::function<void()> end) {
+    processEnd() = std::move(end);
+}
 
 ColumnWidths TForm1::columnWidths() const {
     ColumnWidths widths{};
@@ -177,14 +181,15 @@ void TForm1::setColumnWidths(const ColumnWidths& widths) {
 
 void TForm1::FormCreate() {
     QApplication::setStyle(new NoHintDelayStyle(QApplication::style()->name()));
-    dataFile_ = std::make_unique<DataFile>(QDir(directory_).absoluteFilePath(
-        QString::fromUtf16(kDataFileName)));
+    dataFile_ = std::make_unique<DataFile>(
+        QDir(directory_).absoluteFilePath(QString::fromUtf16(kDataFileName)));
     QStringList loaded;
     dataFile_->load(&loaded);
     model_->setRecords(std::move(loaded));
     if (model_->rowCount() > 0) {
         // The list always has a focus row when it is not empty.
-        ListBox1->selectionModel()->setCurrentIndex(model_->index(0), QItemSelectionModel::NoUpdate);
+        ListBox1->selectionModel()->setCurrentIndex(model_->index(0),
+                                                    QItemSelectionModel::NoUpdate);
     }
     BannerLink.clear();
     lbcount();
@@ -263,8 +268,12 @@ void TForm1::ToolButton6Click() {
     }
 }
 
-int TForm1::recordCount() const { return model_->rowCount(); }
+int TForm1::recordCount() const {
+    return model_->rowCount();
+}
 
-QString TForm1::recordAt(int index) const { return model_->records().at(index); }
+QString TForm1::recordAt(int index) const {
+    return model_->records().at(index);
+}
 
 }  // namespace quorvel

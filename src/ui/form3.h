@@ -1,14 +1,17 @@
 #pragma once
 
 #include <QDialog>
+#include <QPlainTextEdit>
 
 namespace quorvel {
 
-// The outgoing links window.
+// The outgoing links window: a read-only text that fills it.
 class TForm3 : public QDialog {
     Q_OBJECT
-public:
+  public:
     explicit TForm3(QWidget* owner);
+
+    QPlainTextEdit* RichEdit1 = nullptr;
 };
 
 }  // namespace quorvel

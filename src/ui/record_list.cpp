@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -161,14 +162,32 @@ RecordListView::RecordListView(QWidget* parent) : QListView(parent) {
     setContextMenuPolicy(Qt::DefaultContextMenu);
 }
 
-void RecordListView::repaintNow() { viewport()->repaint(); }
+void RecordListView::repaintNow() {
+    viewport()->repaint();
+}
+
+template <typename Base>
+void RecordListView::tracked(Base&& base) {
+    const QModelIndex current = currentIndex();
+    const QModelIndexList selected =
+        selectionModel() ? selectionModel()->selectedIndexes() : QModelIndexList();
+    base();
+    if (selectionModel() &&
+        (currentIndex() != current || selectionModel()->selectedIndexes() != selected)) {
+        Q_EMIT userSelectionChanged();
+    }
+}
 
 void RecordListView::mousePressEvent(QMouseEvent* event) {
     if (event->button() == Qt::RightButton) {
         event->accept();  // neither the selection nor the focus row moves
         return;
     }
-    QListView::mousePressEvent(event);
+    tracked([&] { QListView::mousePressEvent(event); });
+}
+
+void RecordListView::mouseMoveEvent(QMouseEvent* event) {
+    tracked([&] { QListView::mouseMoveEvent(event); });
 }
 
 void RecordListView::mouseReleaseEvent(QMouseEvent* event) {
@@ -176,15 +195,32 @@ void RecordListView::mouseReleaseEvent(QMouseEvent* event) {
         event->accept();
         return;
     }
-    QListView::mouseReleaseEvent(event);
+    tracked([&] { QListView::mouseReleaseEvent(event); });
 }
 
 void RecordListView::mouseDoubleClickEvent(QMouseEvent* event) {
-    if (event->button() == Qt::RightButton) {
+    if (event->button() != Qt::LeftButton) {
         event->accept();
         return;
     }
-    QListView::mouseDoubleClickEvent(event);
+    tracked([&] { QListView::mouseDoubleClickEvent(event); });
+    Q_EMIT doubleClickedAnywhere();
+}
+
+void RecordListView::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Delete) {
+        event->accept();  // with or without modifiers
+        Q_EMIT deleteKeyPressed();
+        return;
+    }
+    tracked([&] { QListView::keyPressEvent(event); });
+}
+
+void RecordListView::keyReleaseEvent(QKeyEvent* event) {
+    QListView::keyReleaseEvent(event);
+    if ((event->key() == Qt::Key_Up || event->key() == Qt::Key_Down) && !event->isAutoRepeat()) {
+        Q_EMIT arrowKeyReleased();
+    }
 }
 
 void RecordListView::contextMenuEvent(QContextMenuEvent* event) {

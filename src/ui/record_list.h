@@ -15,7 +15,7 @@ inline constexpr int kRowHeight = 16;
 // The record list: one record line per row, in list order.
 class RecordListModel : public QAbstractListModel {
     Q_OBJECT
-public:
+  public:
     using QAbstractListModel::QAbstractListModel;
 
     int rowCount(const QModelIndex& parent = {}) const override;
@@ -26,7 +26,7 @@ public:
     void insertRecord(int row, const QString& line);
     void removeRecordRows(QList<int> rows);  // any order
 
-private:
+  private:
     QStringList records_;
 };
 
@@ -41,7 +41,7 @@ struct RowMarkers {
 // the eight fields in columns that follow the header's sections.
 class RecordDelegate : public QStyledItemDelegate {
     Q_OBJECT
-public:
+  public:
     RecordDelegate(const QHeaderView* header, RowMarkers markers, QObject* parent);
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
@@ -50,7 +50,7 @@ public:
 
     static QColor markerColor(int32_t status);  // invalid: no marker
 
-private:
+  private:
     void ListBox1DrawItem(QPainter* painter, const QStyleOptionViewItem& option, int row,
                           const QString& line) const;
 
@@ -62,20 +62,34 @@ private:
 // the context menu without touching either.
 class RecordListView : public QListView {
     Q_OBJECT
-public:
+  public:
     explicit RecordListView(QWidget* parent = nullptr);
 
     // Redraws every visible row before returning.
     void repaintNow();
 
-Q_SIGNALS:
+  Q_SIGNALS:
     void contextMenuWanted(const QPoint& globalPos);
+    // Only for changes the user made with the mouse or the keyboard, never
+    // for the program's own changes of selection or content.
+    void userSelectionChanged();
+    void arrowKeyReleased();
+    void deleteKeyPressed();
+    void doubleClickedAnywhere();
 
-protected:
+  protected:
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+
+  private:
+    // Runs a base handler and reports whether the user changed the selection.
+    template <typename Base>
+    void tracked(Base&& base);
 };
 
 }  // namespace quorvel

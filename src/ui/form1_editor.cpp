@@ -1,0 +1,223 @@
+// The editor panel and the list commands: add, edit, apply, delete, open the
+// partner page, list its outgoing links.
+#include <QDesktopServices>
+#include <QDialogButtonBox>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include <thread>
+
+#include "checking/address.h"
+#include "checking/link_scanner.h"
+#include "checking/page_fetch.h"
+#include "records/record_line.h"
+#include "ui/form1.h"
+#include "ui/form3.h"
+
+namespace quorvel {
+
+namespace {
+
+std::function<int(QDialog&)>& modalHook() {
+    static std::function<int(QDialog&)> run = [](QDialog& dialog) { return dialog.exec(); };
+    return run;
+}
+
+}  // namespace
+
+void TForm1::setModalHookForTests(std::function<int(QDialog&)> run) {
+    modalHook() = std::move(run);
+}
+
+int TForm1::runModal(QDialog& dialog) {
+    return modalHook()(dialog);
+}
+
+void TForm1::connectEditor() {
+    connect(ToolButton1, &QAction::triggered, this, [this] { ToolButton1Click(); });
+    connect(ToolButton5, &QAction::triggered, this, [this] { ToolButton5Click(); });
+    connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
+    connect(Button2, &QPushButton::clicked, this, [this] { Button2Click(); });
+    connect(Button3, &QPushButton::clicked, this, [this] { Button3Click(); });
+    connect(N1, &QAction::triggered, this, [this] { N1Click(); });
+    connect(N3, &QAction::triggered, this, [this] { N3Click(); });
+    connect(ListBox1, &RecordListView::userSelectionChanged, this, [this] { ListBox1Click(); });
+    connect(ListBox1, &RecordListView::arrowKeyReleased, this, [this] { ListBox1KeyUp(); });
+    connect(ListBox1, &RecordListView::deleteKeyPressed, this, [this] { ListBox1KeyDown(); });
+    connect(ListBox1, &RecordListView::doubleClickedAnywhere, this, [this] { ListBox1DblClick(); });
+}
+
+int TForm1::currentRow() const {
+    const QModelIndex current = ListBox1->currentIndex();
+    return current.isValid() ? current.row() : -1;
+}
+
+QString TForm1::panelRecordLine() const {
+    return BuildRecordLine(Edit1->text(), Edit2->text(), Edit3->text(), DateTimePicker1->date(),
+                           Edit4->text(), Edit5->text(), Edit6->text(), Edit7->text());
+}
+
+void TForm1::replaceRecord(int row, const QString& line) {
+    // Remove and insert at the same place: the row ends unselected, the
+    // focus stays on it, the other rows keep their selection.
+    model_->removeRecordRows({row});
+    model_->insertRecord(row, line);
+    ListBox1->selectionModel()->setCurrentIndex(model_->index(row), QItemSelectionModel::NoUpdate);
+}
+
+void TForm1::ListBox1Click() {
+    const int row = currentRow();
+    if (row >= 0 && Panel1->isVisible()) {
+        const QString line = model_->records().at(row);
+        QLineEdit* edits[] = {Edit1, Edit2, Edit3, Edit4, Edit5, Edit6, Edit7};
+        const char16_t codes[] = {u'U', u'I', u'E', u'4', u'5', u'6', u'7'};
+        for (int i = 0; i < 7; ++i) {
+            edits[i]->setText(ExtractField(line, QChar(codes[i])));
+        }
+        if (const std::optional<QDate> date = ParseRecordDate(ExtractField(line, QChar(u'D')))) {
+            DateTimePicker1->setDate(*date);  // a date the picker refuses leaves it as it was
+        }
+    }
+    Button1->setEnabled(model_->rowCount() > 0);
+}
+
+void TForm1::ListBox1KeyUp() {
+    ListBox1Click();
+}
+
+void TForm1::ToolButton1Click() {
+    Panel1->show();
+    Button1->hide();
+    Button2->show();
+    for (QLineEdit* edit : {Edit1, Edit2, Edit3, Edit4}) {
+        edit->clear();
+    }
+    Edit5->setText(QStringLiteral("5"));
+    Edit6->clear();
+    Edit7->clear();
+}
+
+void TForm1::ToolButton5Click() {
+    Panel1->show();
+    Button1->show();
+    Button2->hide();
+    for (QLineEdit* edit : {Edit1, Edit2, Edit3, Edit4, Edit5, Edit6, Edit7}) {
+        edit->clear();
+    }
+    ListBox1Click();
+}
+
+void TForm1::ListBox1DblClick() {
+    ToolButton5Click();
+}
+
+void TForm1::Button1Click() {
+    const int row = currentRow();
+    if (row >= 0) {
+        replaceRecord(row, panelRecordLine());
+    }
+    run_->MarkersShown = false;
+    RepaintRecordList();
+}
+
+void TForm1::Button2Click() {
+    const int row = model_->rowCount();
+    model_->insertRecord(row, QString());
+    ListBox1->selectionModel()->setCurrentIndex(model_->index(row),
+                                                QItemSelectionModel::ClearAndSelect);
+    replaceRecord(row, panelRecordLine());
+    run_->MarkersShown = false;
+    RepaintRecordList();
+    lbcount();
+}
+
+void TForm1::Button3Click() {
+    Panel1->hide();
+}
+
+void TForm1::ListBox1KeyDown() {
+    run_->MarkersShown = false;
+    RepaintRecordList();
+    const int focus = currentRow();
+    QList<int> rows;
+    for (const QModelIndex& index : ListBox1->selectionModel()->selectedRows()) {
+        rows += index.row();
+    }
+    model_->removeRecordRows(rows);  // from the last selected row to the first
+    ListBox1->selectionModel()->clearSelection();
+    if (model_->rowCount() > 0 && !ListBox1->currentIndex().isValid()) {
+        ListBox1->selectionModel()->setCurrentIndex(
+            model_->index(qBound(0, focus, model_->rowCount() - 1)), QItemSelectionModel::NoUpdate);
+    }
+    lbcount();
+    Button1->setEnabled(model_->rowCount() > 0);
+}
+
+void TForm1::N1Click() {
+    const int row = currentRow();
+    if (row < 0) {
+        return;
+    }
+    // Only web addresses are opened: "http://" in front unless the text
+    // begins with "http", then it must be an http or https address with a host.
+    const QUrl url(firstAddressOf(ExtractField(model_->records().at(row), QChar(u'U'))),
+                   QUrl::StrictMode);
+    const QString scheme = url.scheme().toLower();
+    if (url.isValid() && (scheme == u"http" || scheme == u"https") && !url.host().isEmpty()) {
+        QDesktopServices::openUrl(url);
+    }
+}
+
+void TForm1::N3Click() {
+    const int row = currentRow();
+    if (row < 0) {
+        return;
+    }
+    const QString partnerUrl = ExtractField(model_->records().at(row), QChar(u'U'));
+    QString text;
+    if (partnerUrl != u"NIL") {
+        // The download runs off this thread under a busy dialog that can
+        // cancel it; a cancelled download shows nothing.
+        struct Shared {
+            std::atomic<bool> abort{false};
+            QString text;
+        };
+        auto shared = std::make_shared<Shared>();
+        QDialog busy(this);
+        busy.setWindowTitle(QStringLiteral("Загрузка страницы партнера"));
+        auto* layout = new QVBoxLayout(&busy);
+        auto* bar = new QProgressBar(&busy);
+        bar->setRange(0, 0);
+        layout->addWidget(bar);
+        auto* buttons = new QDialogButtonBox(QDialogButtonBox::Cancel, &busy);
+        connect(buttons, &QDialogButtonBox::rejected, &busy, &QDialog::reject);
+        layout->addWidget(buttons);
+        FetchSettings settings = fetchSettings_;
+        settings.abort = &shared->abort;
+        QDialog* dialog = &busy;
+        std::thread worker([shared, settings, partnerUrl, dialog] {
+            const FetchResult page = FetchPage(partnerUrl, settings);
+            if (page.success) {
+                shared->text = CollectOutgoingLinks(page.pageText, partnerUrl);
+            }
+            QMetaObject::invokeMethod(dialog, &QDialog::accept, Qt::QueuedConnection);
+        });
+        const int result = runModal(busy);
+        if (result != QDialog::Accepted) {
+            shared->abort = true;
+        }
+        worker.join();
+        if (result != QDialog::Accepted) {
+            return;
+        }
+        text = shared->text;
+    }
+    if (auto* links = qobject_cast<TForm3*>(Form3)) {
+        links->RichEdit1->setPlainText(text);
+        runModal(*links);
+    }
+}
+
+}  // namespace quorvel

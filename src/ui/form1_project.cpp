@@ -1,0 +1,93 @@
+// Project files: save the list to a file of the user's choosing, or replace
+// it with the content of one.
+#include <QDir>
+#include <QMessageBox>
+
+#include "records/record_file.h"
+#include "ui/form1.h"
+
+namespace quorvel {
+
+namespace {
+
+QFileDialog* projectDialog(QWidget* owner, QFileDialog::AcceptMode mode) {
+    auto* dialog = new QFileDialog(owner);
+    dialog->setNameFilter(QStringLiteral("файлы проекта Quorvel (*.qvp)"));
+    dialog->setDefaultSuffix(QStringLiteral("qvp"));  // a name typed without one gets ".qvp"
+    dialog->setAcceptMode(mode);
+    dialog->setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile
+                                                        : QFileDialog::AnyFile);
+    dialog->setOption(QFileDialog::DontConfirmOverwrite, false);
+    dialog->setSizeGripEnabled(true);
+    return dialog;
+}
+
+// The current directory, put back when the command ends, whatever happened.
+class CurrentDirectoryKeeper {
+  public:
+    CurrentDirectoryKeeper() : saved_(QDir::currentPath()) {}
+    ~CurrentDirectoryKeeper() { QDir::setCurrent(saved_); }
+
+  private:
+    QString saved_;
+};
+
+// The file the dialog ended with; the next opening starts from it.
+QString chosenFile(QFileDialog& dialog) {
+    const QStringList files = dialog.selectedFiles();
+    if (files.isEmpty()) {
+        return QString();
+    }
+    dialog.selectFile(files.first());
+    return files.first();
+}
+
+}  // namespace
+
+void TForm1::buildDialogs() {
+    OpenDialog1 = projectDialog(this, QFileDialog::AcceptOpen);
+    SaveDialog1 = projectDialog(this, QFileDialog::AcceptSave);
+    connect(ToolButton4, &QAction::triggered, this, [this] { ToolButton4Click(); });
+    connect(ToolButton2, &QAction::triggered, this, [this] { ToolButton2Click(); });
+}
+
+void TForm1::showMessage(const QString& text) {
+    QMessageBox box(QMessageBox::NoIcon, windowTitle(), text, QMessageBox::Ok, this);
+    box.setTextFormat(Qt::PlainText);
+    runModal(box);
+}
+
+void TForm1::ToolButton4Click() {
+    CurrentDirectoryKeeper keeper;
+    if (runModal(*SaveDialog1) != QDialog::Accepted) {
+        return;
+    }
+    const QString file = chosenFile(*SaveDialog1);
+    if (file.isEmpty() || !writeRecordFile(file, model_->records())) {
+        showMessage(QStringLiteral("Не удалось сохранить файл проекта"));
+    }
+}
+
+void TForm1::ToolButton2Click() {
+    CurrentDirectoryKeeper keeper;
+    if (runModal(*OpenDialog1) != QDialog::Accepted) {
+        return;
+    }
+    const QString file = chosenFile(*OpenDialog1);
+    RecordFileContent content = file.isEmpty() ? RecordFileContent{} : readRecordFile(file);
+    if (!wasRead(content.outcome)) {
+        showMessage(QStringLiteral("Не удалось загрузить файл проекта"));
+        return;
+    }
+    model_->setRecords(std::move(content.records));
+    if (model_->rowCount() > 0) {
+        // The list always has a focus row when it is not empty.
+        ListBox1->selectionModel()->setCurrentIndex(model_->index(0),
+                                                    QItemSelectionModel::NoUpdate);
+    }
+    run_->MarkersShown = false;
+    RepaintRecordList();
+    lbcount();
+}
+
+}  // namespace quorvel

@@ -1,0 +1,299 @@
+#include <QDesktopServices>
+#include <QMessageBox>
+#include <QTest>
+#include <QUrl>
+
+#include <gtest/gtest.h>
+
+#include "records/record_file.h"
+#include "records/record_line.h"
+#include "support/printers.h"
+#include "support/raw_server.h"
+#include "support/temp_dir.h"
+#include "ui/form1.h"
+#include "ui/form3.h"
+#include "ui/ui_helpers.h"
+
+namespace quorvel {
+namespace {
+
+using namespace Qt::StringLiterals;
+
+// A window on a scratch directory, with every modal dialog answered by the
+// test: `answer` gets each one; by default it is rejected.
+class Editor : public ::testing::Test {
+  protected:
+    Editor() {
+        TForm1::setProcessEndForTests([] {});
+        TForm1::setModalHookForTests([this](QDialog& dialog) {
+            if (auto* box = qobject_cast<QMessageBox*>(&dialog)) {
+                messages += box->text();
+                return int(QMessageBox::Ok);
+            }
+            return answer ? answer(dialog) : int(QDialog::Rejected);
+        });
+    }
+    ~Editor() override {
+        TForm1::setModalHookForTests([](QDialog& dialog) { return dialog.exec(); });
+    }
+
+    void start(const QStringList& records) {
+        ASSERT_TRUE(writeRecordFile(dir.path(u"data.qvp"_s), records));
+        form = std::make_unique<TForm1>(dir.path(QString()));
+        form->Form3 = new TForm3(form.get());
+        form->showAtStart();
+    }
+    QStringList lines() const { return form->records()->records(); }
+    QPoint rowPoint(int row) const {
+        return form->ListBox1->visualRect(form->records()->index(row)).center();
+    }
+    void click(int row, Qt::KeyboardModifiers modifiers = {}) {
+        QTest::mouseClick(form->ListBox1->viewport(), Qt::LeftButton, modifiers, rowPoint(row));
+    }
+    QList<int> selectedRows() const {
+        QList<int> rows;
+        for (const QModelIndex& i : form->ListBox1->selectionModel()->selectedRows()) {
+            rows += i.row();
+        }
+        std::sort(rows.begin(), rows.end());
+        return rows;
+    }
+
+    test::TempDir dir;
+    std::unique_ptr<TForm1> form;
+    std::function<int(QDialog&)> answer;
+    QStringList messages;
+};
+
+QString line(const char16_t* u, const char16_t* notes = u"") {
+    return BuildRecordLine(QString::fromUtf16(u), u"1"_s, u"e@x"_s, QDate(2011, 2, 3), u"p"_s,
+                           u"7"_s, u"me"_s, QString::fromUtf16(notes));
+}
+
+TEST_F(Editor, AddOnAnEmptyList) {
+    start({});
+    form->ToolButton1->trigger();
+    EXPECT_TRUE(form->Panel1->isVisible());
+    EXPECT_TRUE(form->Button2->isVisible());
+    EXPECT_FALSE(form->Button1->isVisible());
+    EXPECT_EQ(form->Edit5->text(), u"5");
+    EXPECT_EQ(form->DateTimePicker1->date(), QDate(2010, 10, 20));
+    QTest::keyClicks(form->Edit1, u"partner.example.com"_s);
+    EXPECT_EQ(form->Edit1->property("hint").toString(), u"partner.example.com");
+    QTest::mouseClick(form->Button2, Qt::LeftButton);
+    ASSERT_EQ(lines().size(), 1);
+    EXPECT_EQ(lines().at(0), BuildRecordLine(u"partner.example.com"_s, {}, {}, QDate(2010, 10, 20),
+                                             {}, u"5"_s, {}, {}));
+    EXPECT_EQ(form->StatusPanel0->text(), u" всего элементов: 1");
+    EXPECT_EQ(form->ListBox1->currentIndex().row(), 0);
+    EXPECT_TRUE(selectedRows().isEmpty());
+    // A Delete right after an add removes nothing: no row is selected.
+    QTest::keyClick(form->ListBox1, Qt::Key_Delete);
+    EXPECT_EQ(lines().size(), 1);
+}
+
+TEST_F(Editor, AClickInAddModeCopiesTheRow) {
+    start({line(u"a"), line(u"b", u"notes of b")});
+    form->ToolButton1->trigger();
+    click(1);
+    EXPECT_EQ(form->Edit1->text(), u"b");
+    EXPECT_EQ(form->Edit7->text(), u"notes of b");
+    EXPECT_EQ(form->DateTimePicker1->date(), QDate(2011, 2, 3));
+    QTest::mouseClick(form->Button2, Qt::LeftButton);
+    EXPECT_EQ(lines(),
+              (QStringList{line(u"a"), line(u"b", u"notes of b"), line(u"b", u"notes of b")}));
+}
+
+TEST_F(Editor, ApplyReplacesTheCurrentRowOnly) {
+    start({line(u"a"), line(u"b"), line(u"c"), line(u"d")});
+    click(1);
+    click(2, Qt::ControlModifier);
+    EXPECT_EQ(selectedRows(), (QList<int>{1, 2}));
+    form->checkRun().MarkersShown = true;
+    form->ToolButton5->trigger();
+    EXPECT_EQ(form->Edit1->text(), u"c") << "edit mode shows the current record";
+    form->Edit7->setText(u"changed"_s);
+    QTest::mouseClick(form->Button1, Qt::LeftButton);
+    EXPECT_EQ(lines().at(2), line(u"c", u"changed"));
+    EXPECT_EQ(lines().size(), 4);
+    EXPECT_EQ(selectedRows(), (QList<int>{1})) << "the replaced row is no longer highlighted";
+    EXPECT_EQ(form->ListBox1->currentIndex().row(), 2);
+    EXPECT_FALSE(form->checkRun().MarkersShown);
+}
+
+TEST_F(Editor, DeleteRemovesTheSelectedRows) {
+    start({line(u"a"), line(u"b"), line(u"c"), line(u"d"), line(u"e")});
+    click(0);
+    click(2, Qt::ControlModifier);
+    click(4, Qt::ControlModifier);
+    form->checkRun().MarkersShown = true;
+    QTest::keyClick(form->ListBox1, Qt::Key_Delete, Qt::ShiftModifier);
+    EXPECT_EQ(lines(), (QStringList{line(u"b"), line(u"d")}));
+    EXPECT_TRUE(selectedRows().isEmpty());
+    EXPECT_TRUE(form->ListBox1->currentIndex().isValid());
+    EXPECT_EQ(form->StatusPanel0->text(), u" всего элементов: 2");
+    EXPECT_FALSE(form->checkRun().MarkersShown);
+
+    form->ListBox1->selectAll();
+    QTest::keyClick(form->ListBox1, Qt::Key_Delete);
+    EXPECT_TRUE(lines().isEmpty());
+    EXPECT_FALSE(form->Button1->isEnabled());
+    form->ToolButton5->trigger();
+    EXPECT_TRUE(form->Edit5->text().isEmpty());
+    EXPECT_TRUE(form->Button1->isVisible());
+    EXPECT_FALSE(form->Button1->isEnabled());
+}
+
+TEST_F(Editor, PanelFollowsTheUsersOwnMoves) {
+    QString undated = line(u"b");
+    undated.replace(u"03.02.2011"_s, u"garbage"_s);
+    start({line(u"a"), undated, line(u"c")});
+    click(2);  // closed panel: nothing is filled
+    form->ToolButton5->trigger();
+    EXPECT_EQ(form->Edit1->text(), u"c");
+    form->DateTimePicker1->setDate(QDate(2000, 1, 1));
+    form->ListBox1->setFocus();
+    ASSERT_EQ(form->ListBox1->currentIndex().row(), 2);
+    QTest::keyPress(form->ListBox1, Qt::Key_Up);
+    EXPECT_EQ(form->ListBox1->currentIndex().row(), 1);
+    QTest::keyRelease(form->ListBox1, Qt::Key_Up);
+    EXPECT_EQ(form->Edit1->text(), u"b");
+    EXPECT_EQ(form->DateTimePicker1->date(), QDate(2000, 1, 1)) << "an unparsable date is skipped";
+    // The program's own changes fill nothing.
+    form->ListBox1->selectionModel()->setCurrentIndex(form->records()->index(0),
+                                                      QItemSelectionModel::ClearAndSelect);
+    EXPECT_EQ(form->Edit1->text(), u"b");
+    // A double click, as the window system delivers it: a click, then the double click.
+    form->Button3->click();
+    click(2);
+    EXPECT_EQ(form->Edit1->text(), u"b") << "the closed panel was not filled";
+    QTest::mouseDClick(form->ListBox1->viewport(), Qt::LeftButton, {}, rowPoint(2));
+    EXPECT_EQ(form->Edit1->text(), u"c");
+    EXPECT_TRUE(form->Button1->isVisible());
+    QTest::mouseClick(form->Button3, Qt::LeftButton);
+    EXPECT_FALSE(form->Panel1->isVisible());
+}
+
+TEST_F(Editor, EditsNeverKeepALineBreak) {
+    start({});
+    form->ToolButton1->trigger();
+    form->Edit1->insert(u"a\r\nb\nc"_s);
+    EXPECT_EQ(form->Edit1->text(), u"abc");
+}
+
+class UrlCatcher : public QObject {
+    Q_OBJECT
+  public:
+    QList<QUrl> opened;
+  public Q_SLOTS:
+    void open(const QUrl& url) { opened += url; }
+};
+
+TEST_F(Editor, OpensOnlyWebAddresses) {
+    UrlCatcher catcher;
+    QDesktopServices::setUrlHandler(u"http"_s, &catcher, "open");
+    QDesktopServices::setUrlHandler(u"https"_s, &catcher, "open");
+    start({line(u"partner.example.com/links.html"), line(u"https://secure.example.com/"),
+           line(u"javascript:alert(1)"), line(u"")});
+    for (int row = 0; row < 4; ++row) {
+        form->ListBox1->selectionModel()->setCurrentIndex(form->records()->index(row),
+                                                          QItemSelectionModel::NoUpdate);
+        form->N1->trigger();
+    }
+    QDesktopServices::unsetUrlHandler(u"http"_s);
+    QDesktopServices::unsetUrlHandler(u"https"_s);
+    EXPECT_EQ(catcher.opened, (QList<QUrl>{QUrl(u"http://partner.example.com/links.html"_s),
+                                           QUrl(u"https://secure.example.com/"_s)}));
+}
+
+TEST_F(Editor, OutgoingLinksWindow) {
+    test::RawServer server([](const test::RawServer::Connection& c) {
+        if (test::requestTarget(c.request) == "/slow") {
+            c.pause(60000);
+            return;
+        }
+        const QByteArray body =
+            "<a href=http://b.example.net/><a href=http://a.example.net/>"
+            "<a href=http://b.example.net/><a href=http://B.example.net/>";
+        c.send("HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(body.size()) +
+               "\r\n\r\n" + body);
+    });
+    const QString base = u"127.0.0.1:%1"_s.arg(server.port());
+    start({line(u"NIL"), BuildRecordLine(base + u"/page", {}, {}, QDate(), {}, {}, {}, {}),
+           line(u"127.0.0.1:1/closed"),
+           BuildRecordLine(base + u"/slow", {}, {}, QDate(), {}, {}, {}, {})});
+    QStringList shown;
+    answer = [&](QDialog& dialog) {
+        if (auto* links = qobject_cast<TForm3*>(&dialog)) {
+            shown += links->RichEdit1->toPlainText();
+            return int(QDialog::Accepted);
+        }
+        return dialog.exec();  // the busy dialog: wait for the download
+    };
+    for (int row = 0; row < 3; ++row) {
+        form->ListBox1->selectionModel()->setCurrentIndex(form->records()->index(row),
+                                                          QItemSelectionModel::NoUpdate);
+        form->N3->trigger();
+    }
+    EXPECT_EQ(shown,
+              (QStringList{u""_s, u"http://a.example.net/\nhttp://b.example.net/\n"_s, u""_s}));
+    EXPECT_EQ(server.requests().size(), 1) << "NIL downloads nothing";
+
+    // Cancelling a slow download shows nothing.
+    answer = [&](QDialog& dialog) {
+        if (qobject_cast<TForm3*>(&dialog)) {
+            shown += u"window"_s;
+        }
+        return int(QDialog::Rejected);
+    };
+    form->ListBox1->selectionModel()->setCurrentIndex(form->records()->index(3),
+                                                      QItemSelectionModel::NoUpdate);
+    form->N3->trigger();
+    EXPECT_EQ(shown.size(), 3);
+}
+
+TEST_F(Editor, ProjectFiles) {
+    start({line(u"a"), line(u"b")});
+    test::TempDir other;
+    const QString project = other.path(u"project"_s);
+    const QString before = QDir::currentPath();
+    answer = [&](QDialog& dialog) {
+        auto* files = qobject_cast<QFileDialog*>(&dialog);
+        if (!files) {
+            return int(QDialog::Rejected);
+        }
+        QDir::setCurrent(other.path(QString()));  // what a dialog may do
+        files->selectFile(files->acceptMode() == QFileDialog::AcceptSave ? project
+                                                                         : project + u".qvp");
+        return int(QDialog::Accepted);
+    };
+    form->ToolButton4->trigger();
+    EXPECT_EQ(QDir::currentPath(), before);
+    EXPECT_EQ(readRecordFile(project + u".qvp").records, lines()) << "saved with .qvp added";
+
+    // A failed load keeps the list, its markers and the count.
+    form->records()->setRecords({line(u"x")});
+    form->checkRun().MarkersShown = true;
+    QFile::remove(project + u".qvp");
+    form->ToolButton2->trigger();
+    EXPECT_EQ(messages, QStringList{u"Не удалось загрузить файл проекта"_s});
+    EXPECT_EQ(lines(), QStringList{line(u"x")});
+    EXPECT_TRUE(form->checkRun().MarkersShown);
+
+    ASSERT_TRUE(writeRecordFile(project + u".qvp", {line(u"p"), line(u"q"), line(u"r")}));
+    form->ToolButton2->trigger();
+    EXPECT_EQ(lines().size(), 3);
+    EXPECT_FALSE(form->checkRun().MarkersShown);
+    EXPECT_EQ(form->StatusPanel0->text(), u" всего элементов: 3");
+    EXPECT_EQ(form->ListBox1->currentIndex().row(), 0);
+    EXPECT_EQ(QDir::currentPath(), before);
+
+    // The data file still goes to the start-up directory.
+    form->close();
+    EXPECT_EQ(readRecordFile(dir.path(u"data.qvp"_s)).records.size(), 3);
+}
+
+}  // namespace
+}  // namespace quorvel
+
+#include "editor_test.moc"
