@@ -1,9 +1,10 @@
-// Draws the program's own artwork into src/ui/resources/: the seven 24 x 24
-// toolbar pictures and the 480 x 60 advertisement picture.
+// Draws the program's own artwork: into src/ui/resources/ the seven 24 x 24
+// toolbar pictures and the 480 x 60 advertisement picture, into
+// src/vendor/resources/ the 400 x 100 logo of the About box.
 // Build and run from the repository root:
 //   g++ -std=c++20 -fPIC scripts/artwork/make_artwork.cpp \
 //       $(pkg-config --cflags --libs Qt6Gui) -o /tmp/make_artwork && \
-//   QT_QPA_PLATFORM=offscreen /tmp/make_artwork src/ui/resources
+//   QT_QPA_PLATFORM=offscreen /tmp/make_artwork src/ui/resources src/vendor/resources
 #include <QGuiApplication>
 #include <QImage>
 #include <QLinearGradient>
@@ -185,18 +186,47 @@ QImage advertisement() {  // 480 x 60: another product of ours
     return image;
 }
 
+QImage logo() {  // 400 x 100: the About box
+    QImage image(400, 100, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    // Two chain links: partners linked to each other.
+    p.setBrush(Qt::NoBrush);
+    p.setPen(QPen(QColor(40, 150, 60), 9, Qt::SolidLine, Qt::RoundCap));
+    p.drawRoundedRect(QRectF(12, 28, 56, 34), 17, 17);
+    p.setPen(QPen(QColor(30, 90, 190), 9, Qt::SolidLine, Qt::RoundCap));
+    p.drawRoundedRect(QRectF(46, 40, 56, 34), 17, 17);
+    QFont title(QStringLiteral("DejaVu Sans"));
+    title.setPixelSize(44);
+    title.setBold(true);
+    p.setFont(title);
+    p.setPen(QColor(30, 60, 120));
+    p.drawText(QRect(120, 10, 280, 56), Qt::AlignLeft | Qt::AlignVCenter,
+               QStringLiteral("Quorvel"));
+    QFont line(QStringLiteral("DejaVu Sans"));
+    line.setPixelSize(14);
+    p.setFont(line);
+    p.setPen(QColor(80, 90, 110));
+    p.drawText(QRect(122, 64, 278, 24), Qt::AlignLeft | Qt::AlignVCenter,
+               QString::fromUtf8("проверка обмена ссылками"));
+    return image;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     QGuiApplication app(argc, argv);
     const QString dir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
-    const QImage toolbar[] = {pauseSign(),  addSheet(), projectImage(false), projectImage(true),
-                              about(),  wand(),     start()};
+    const QImage toolbar[] = {
+        pauseSign(), addSheet(), projectImage(false), projectImage(true), about(), wand(), start()};
     bool ok = true;
     for (int i = 0; i < 7; ++i) {
         ok = toolbar[i].save(dir + QStringLiteral("/toolbar%1.png").arg(i)) && ok;
     }
     ok = advertisement().save(dir + QStringLiteral("/advertisement.png")) && ok;
+    const QString vendorDir = argc > 2 ? QString::fromLocal8Bit(argv[2]) : dir;
+    ok = logo().save(vendorDir + QStringLiteral("/logo.png")) && ok;
     std::printf(ok ? "artwork written\n" : "could not write the artwork\n");
     return ok ? 0 : 1;
 }

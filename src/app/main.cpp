@@ -6,9 +6,9 @@
 #ifndef Q_OS_WIN
 #include <QSocketNotifier>
 
-#include <csignal>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <csignal>
 #endif
 
 #include "checking/http_client.h"
@@ -56,7 +56,7 @@ int main(int argc, char** argv) {
     quorvel::initNetwork();
 
     auto* form1 = new quorvel::TForm1(QDir::currentPath());
-    form1->Form2 = new quorvel::TForm2(form1);
+    form1->Form2 = new quorvel::TForm2(form1, quorvel::VendorSites{});
     form1->Form3 = new quorvel::TForm3(form1);
 #ifndef Q_OS_WIN
     closeOnEndSignals(form1);

@@ -21,13 +21,17 @@
 #include "records/data_file.h"
 #include "ui/column_widths.h"
 #include "ui/record_list.h"
+#include "vendor/banner.h"
+#include "vendor/web_links.h"
+
+#include <thread>
 
 namespace quorvel {
 
 // The main window: the record list with its header, the editor panel, the
 // toolbar, the banner area and the status bar. It is also "the UI thread" of
 // check runs.
-class TForm1 : public QMainWindow, public CheckRunHost {
+class TForm1 : public QMainWindow, public CheckRunHost, public BannerWindow {
     Q_OBJECT
   public:
     // The client size of the restored window.
@@ -51,6 +55,9 @@ class TForm1 : public QMainWindow, public CheckRunHost {
     // Every modal dialog (file dialogs, message boxes, the busy dialog, the
     // links window) is run through this; by default it is QDialog::exec.
     static void setModalHookForTests(std::function<int(QDialog&)> run);
+    // The vendor's and the idea author's sites for windows created after the call.
+    static void setVendorSitesForTests(const VendorSites& sites);
+    bool bannerThreadEnded_ = false;
 
     // The closing path: FormClose, then the end of the process.
     void closeNow();
@@ -62,6 +69,15 @@ class TForm1 : public QMainWindow, public CheckRunHost {
     QString recordAt(int index) const override;
     void RepaintRecordList() override;
     void runStateChanged() override;
+
+    // BannerWindow
+    void setBannerPicture(const QImage& picture) override;
+    void setBannerHint(const QString& hint) override;
+    void setBannerLink(const QString& link) override;
+    void setLaunchCount(const QString& text) override;
+    void bannerThreadEnded() override;
+    void Image1Click();
+    void Image2Click();
 
     // Components, by their names.
     RecordListView* ListBox1 = nullptr;
@@ -93,8 +109,8 @@ class TForm1 : public QMainWindow, public CheckRunHost {
     QAction* N1 = nullptr;
     QAction* N2 = nullptr;
     QAction* N3 = nullptr;
-    QLabel* Image1 = nullptr;
-    QLabel* Image2 = nullptr;
+    ClickableLabel* Image1 = nullptr;
+    ClickableLabel* Image2 = nullptr;
     QDateEdit* DateTimePicker1 = nullptr;
     QLineEdit* Edit1 = nullptr;
     QLineEdit* Edit2 = nullptr;
@@ -174,6 +190,8 @@ class TForm1 : public QMainWindow, public CheckRunHost {
     std::unique_ptr<DataFile> dataFile_;
     bool closing_ = false;
     FetchSettings fetchSettings_;
+    VendorSites sites_;
+    std::thread bannerThread_;
 };
 
 // Text that the user, a record or the network supplied, as a tooltip that

@@ -160,14 +160,7 @@ void TForm1::N1Click() {
     if (row < 0) {
         return;
     }
-    // Only web addresses are opened: "http://" in front unless the text
-    // begins with "http", then it must be an http or https address with a host.
-    const QUrl url(firstAddressOf(ExtractField(model_->records().at(row), QChar(u'U'))),
-                   QUrl::StrictMode);
-    const QString scheme = url.scheme().toLower();
-    if (url.isValid() && (scheme == u"http" || scheme == u"https") && !url.host().isEmpty()) {
-        QDesktopServices::openUrl(url);
-    }
+    openWebAddress(ExtractField(model_->records().at(row), QChar(u'U')));
 }
 
 void TForm1::N3Click() {

@@ -153,7 +153,7 @@ void TForm1::buildBannerArea() {
     auto banner = [this](int x) {
         QFrame* frame = bevelledFrame(Panel3);
         frame->setGeometry(x, 6, 480, 65);
-        auto* image = new QLabel(frame);
+        auto* image = new ClickableLabel(frame);
         image->setGeometry(2, 2, 476, 61);
         image->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         image->setCursor(Qt::PointingHandCursor);
@@ -163,6 +163,8 @@ void TForm1::buildBannerArea() {
     std::tie(Panel5, Image2) = banner(490);
     Image1->setPixmap(QPixmap(QStringLiteral(":/quorvel/advertisement.png")));
     setHint(Image1, kAdvertisementHint);
+    connect(Image1, &ClickableLabel::clicked, this, [this] { Image1Click(); });
+    connect(Image2, &ClickableLabel::clicked, this, [this] { Image2Click(); });
 }
 
 void TForm1::buildStatusBar() {

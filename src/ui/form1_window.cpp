@@ -23,6 +23,11 @@ namespace quorvel {
 
 namespace {
 
+VendorSites& vendorSites() {
+    static VendorSites sites;
+    return sites;
+}
+
 std::function<void()>& processEnd() {
     // Closing ends the process at once: workers of a check run and the banner
     // thread may be blocked on a call to this thread and are not waited for.
@@ -84,7 +89,8 @@ QString plainToolTip(const QString& text) {
 TForm1::TForm1(const QString& directory, QWidget* parent)
     : QMainWindow(parent),
       directory_(directory.isEmpty() ? QDir::currentPath() : directory),
-      model_(new RecordListModel(this)) {
+      model_(new RecordListModel(this)),
+      sites_(vendorSites()) {
     initResources();
     setWindowTitle(QStringLiteral("Quorvel"));
     setFont(windowFont());
@@ -154,7 +160,16 @@ TForm1::TForm1(const QString& directory, QWidget* parent)
     FormCreate();
 }
 
-TForm1::~TForm1() = default;
+void TForm1::setVendorSitesForTests(const VendorSites& sites) {
+    vendorSites() = sites;
+}
+
+TForm1::~TForm1() {
+    // The banner thread only posts to this window; it never waits for it.
+    if (bannerThread_.joinable()) {
+        bannerThread_.join();
+    }
+}
 
 void TForm1::setFetchSettingsForTests(const FetchSettings& settings) {
     fetchSettings_ = settings;
@@ -236,6 +251,40 @@ void TForm1::FormShow() {
         ListBox1->selectionModel()->setCurrentIndex(model_->index(0),
                                                     QItemSelectionModel::ClearAndSelect);
     }
+    if (!bannerThread_.joinable()) {
+        bannerThread_ = std::thread([this] { loaddata(*IdHTTP1, *this, sites_).run(); });
+    }
+}
+
+void TForm1::setBannerPicture(const QImage& picture) {
+    Image2->setPixmap(QPixmap::fromImage(picture));
+}
+
+void TForm1::setBannerHint(const QString& hint) {
+    Image2->setProperty("hint", hint);
+    Image2->setToolTip(plainToolTip(hint));
+}
+
+void TForm1::setBannerLink(const QString& link) {
+    BannerLink = link;
+}
+
+void TForm1::setLaunchCount(const QString& text) {
+    StatusPanel1->setText(text);
+}
+
+// The banner thread's end leaves the check button alone: only the workers
+// of a run decide when it turns idle.
+void TForm1::bannerThreadEnded() {
+    bannerThreadEnded_ = true;
+}
+
+void TForm1::Image1Click() {
+    openWebAddress(sites_.vendor + u"/?p=600");
+}
+
+void TForm1::Image2Click() {
+    openWebAddress(BannerLink.isEmpty() ? sites_.ideaAuthor : BannerLink);
 }
 
 void TForm1::FormClose() {

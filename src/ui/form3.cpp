@@ -6,6 +6,7 @@ namespace quorvel {
 
 TForm3::TForm3(QWidget* owner) : QDialog(owner) {
     setWindowTitle(QStringLiteral("Просмотр исходящих ссылок со страницы"));
+    setFont(owner->font());  // a window does not inherit its owner's font
     // An ordinary resizable window, without buttons of its own.
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);

@@ -1,0 +1,102 @@
+#include "vendor/banner.h"
+
+#include <QStringDecoder>
+
+namespace quorvel {
+
+namespace {
+
+QStringList textLines(const QString& text) {
+    // Lines end at CR LF, a lone CR or a lone LF.
+    QStringList lines;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c != u'\r' && c != u'\n') {
+            continue;
+        }
+        lines += text.mid(start, i - start);
+        if (c == u'\r' && i + 1 < text.size() && text.at(i + 1) == u'\n') {
+            ++i;
+        }
+        start = i + 1;
+    }
+    if (start < text.size()) {
+        lines += text.mid(start);
+    }
+    return lines;
+}
+
+}  // namespace
+
+QString decodeTextAnswer(const QByteArray& body, const QByteArray& contentType) {
+    for (const QByteArray& part : contentType.split(';')) {
+        const QByteArray parameter = part.trimmed();
+        if (parameter.toLower().startsWith("charset=")) {
+            QByteArray name = parameter.mid(8).trimmed();
+            if (name.size() >= 2 && name.startsWith('"') && name.endsWith('"')) {
+                name = name.mid(1, name.size() - 2);
+            }
+            QStringDecoder decoder(name.constData());
+            if (decoder.isValid()) {
+                return decoder(body);
+            }
+            break;
+        }
+    }
+    return QString::fromLatin1(body);
+}
+
+loaddata::loaddata(HttpClient& client, BannerWindow& window, VendorSites sites)
+    : client_(client), window_(window), sites_(std::move(sites)) {}
+
+void loaddata::run() {
+    bannerPicture();
+    bannerText();
+    launchCounter();
+    window_.postToUiThread([w = &window_] { w->bannerThreadEnded(); });
+}
+
+void loaddata::bannerPicture() {
+    const HttpResponse r = client_.get(sites_.ideaAuthor + u"/quorvel/banner.bmp");
+    if (r.result != HttpResponse::Result::Ok) {
+        return;
+    }
+    QImage picture;
+    if (!picture.loadFromData(r.body, "BMP")) {
+        return;  // not a BMP picture
+    }
+    picture = picture.copy(0, 0, qMin(picture.width(), kBannerWidth),
+                           qMin(picture.height(), kBannerHeight));
+    window_.postToUiThread([w = &window_, picture] { w->setBannerPicture(picture); });
+}
+
+void loaddata::bannerText() {
+    const HttpResponse r = client_.get(sites_.ideaAuthor + u"/quorvel/banner.txt");
+    if (r.result != HttpResponse::Result::Ok) {
+        return;
+    }
+    const QStringList lines = textLines(decodeTextAnswer(r.body, r.contentType));
+    if (lines.size() < 2) {
+        return;
+    }
+    window_.postToUiThread([w = &window_, hint = lines.at(1), link = lines.at(0)] {
+        w->setBannerHint(hint);
+        w->setBannerLink(link);
+    });
+}
+
+void loaddata::launchCounter() {
+    if (client_.get(sites_.vendor + u"/counter.php").result != HttpResponse::Result::Ok) {
+        return;
+    }
+    const HttpResponse r = client_.get(sites_.vendor + u"/counter.txt");
+    if (r.result != HttpResponse::Result::Ok) {
+        return;
+    }
+    const QString text = u"запусков программы с 21.10.2010 - " +
+                         decodeTextAnswer(r.body, r.contentType) + u" раз(а)";
+    window_.postToUiThread([w = &window_, text] { w->setLaunchCount(text); });
+}
+
+}  // namespace quorvel

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QImage>
+#include <QString>
+
+#include <functional>
+
+#include "checking/http_client.h"
+#include "vendor/vendor_sites.h"
+
+namespace quorvel {
+
+// What the banner thread puts on the window. Every call but postToUiThread
+// runs on the UI thread.
+class BannerWindow {
+  public:
+    virtual ~BannerWindow() = default;
+    virtual void postToUiThread(std::function<void()> task) = 0;  // from the banner thread
+    virtual void setBannerPicture(const QImage& picture) = 0;
+    virtual void setBannerHint(const QString& hint) = 0;
+    virtual void setBannerLink(const QString& link) = 0;
+    virtual void setLaunchCount(const QString& text) = 0;
+    virtual void bannerThreadEnded() {}
+};
+
+// The banner area's size: a larger picture is cut off.
+inline constexpr int kBannerWidth = 476;
+inline constexpr int kBannerHeight = 61;
+
+// The body of a text answer, in the charset that its Content-Type names, or
+// one character per byte (ISO-8859-1) when it names none the client knows.
+QString decodeTextAnswer(const QByteArray& body, const QByteArray& contentType);
+
+// The banner thread: the banner picture, the banner text and the launch
+// counter, in that order, each failing silently on its own. `client` is the
+// window's own client (no redirects followed, cookies kept for its life).
+class loaddata {
+  public:
+    loaddata(HttpClient& client, BannerWindow& window, VendorSites sites);
+    void run();
+
+  private:
+    void bannerPicture();
+    void bannerText();
+    void launchCounter();
+
+    HttpClient& client_;
+    BannerWindow& window_;
+    VendorSites sites_;
+};
+
+}  // namespace quorvel
