@@ -1,10 +1,12 @@
 // Draws the program's own artwork: into src/ui/resources/ the seven 24 x 24
 // toolbar pictures and the 480 x 60 advertisement picture, into
-// src/vendor/resources/ the 400 x 100 logo of the About box.
+// src/vendor/resources/ the 400 x 100 logo of the About box, into
+// packaging/icons/ the program's icon in the usual sizes.
 // Build and run from the repository root:
 //   g++ -std=c++20 -fPIC scripts/artwork/make_artwork.cpp \
 //       $(pkg-config --cflags --libs Qt6Gui) -o /tmp/make_artwork && \
-//   QT_QPA_PLATFORM=offscreen /tmp/make_artwork src/ui/resources src/vendor/resources
+//   QT_QPA_PLATFORM=offscreen /tmp/make_artwork src/ui/resources src/vendor/resources \
+//       packaging/icons
 #include <QGuiApplication>
 #include <QImage>
 #include <QLinearGradient>
@@ -213,6 +215,26 @@ QImage logo() {  // 400 x 100: the About box
     return image;
 }
 
+QImage appIcon(int size) {  // two linked chain links on a rounded square
+    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.scale(size / 64.0, size / 64.0);
+    QLinearGradient g(0, 0, 0, 64);
+    g.setColorAt(0, QColor(250, 250, 252));
+    g.setColorAt(1, QColor(210, 220, 235));
+    p.setPen(QPen(QColor(120, 130, 150), 2));
+    p.setBrush(g);
+    p.drawRoundedRect(QRectF(2, 2, 60, 60), 12, 12);
+    p.setBrush(Qt::NoBrush);
+    p.setPen(QPen(QColor(40, 150, 60), 7, Qt::SolidLine, Qt::RoundCap));
+    p.drawRoundedRect(QRectF(8, 17, 32, 20), 10, 10);
+    p.setPen(QPen(QColor(30, 90, 190), 7, Qt::SolidLine, Qt::RoundCap));
+    p.drawRoundedRect(QRectF(24, 27, 32, 20), 10, 10);
+    return image;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -227,6 +249,10 @@ int main(int argc, char** argv) {
     ok = advertisement().save(dir + QStringLiteral("/advertisement.png")) && ok;
     const QString vendorDir = argc > 2 ? QString::fromLocal8Bit(argv[2]) : dir;
     ok = logo().save(vendorDir + QStringLiteral("/logo.png")) && ok;
+    const QString iconDir = argc > 3 ? QString::fromLocal8Bit(argv[3]) : dir;
+    for (int size : {16, 32, 48, 64, 128, 256}) {
+        ok = appIcon(size).save(iconDir + QStringLiteral("/quorvel-%1.png").arg(size)) && ok;
+    }
     std::printf(ok ? "artwork written\n" : "could not write the artwork\n");
     return ok ? 0 : 1;
 }
