@@ -20,7 +20,22 @@ DecodedText decodeUtf16(QByteArrayView rest, QStringConverter::Encoding encoding
     QStringDecoder decoder(
         encoding, QStringConverter::Flag::ConvertInitialBom | QStringConverter::Flag::Stateless);
     DecodedText out{decoder(rest), which, false};
-    out.lossy = decoder.hasError() || (rest.size() % 2) != 0 || !out.text.isValidUtf16();
+    out.lossy = decoder.hasError() || (rest.size() % 2) != 0;
+    if (!out.text.isValidUtf16()) {
+        // An unpaired surrogate is no character: it becomes U+FFFD like any
+        // other undecodable unit, so what was read can be written back.
+        out.lossy = true;
+        char16_t* units = reinterpret_cast<char16_t*>(out.text.data());
+        const qsizetype n = out.text.size();
+        for (qsizetype i = 0; i < n; ++i) {
+            if (QChar::isHighSurrogate(units[i]) && i + 1 < n &&
+                QChar::isLowSurrogate(units[i + 1])) {
+                ++i;
+            } else if (QChar::isSurrogate(units[i])) {
+                units[i] = 0xFFFD;
+            }
+        }
+    }
     return out;
 }
 

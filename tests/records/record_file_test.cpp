@@ -73,6 +73,11 @@ INSTANTIATE_TEST_SUITE_P(
                    "b"),
                  {u"a\uFFFD"_s},
                  ReadOutcome::ReadLossily},
+        ReadCase{"unpaired surrogates in UTF-16",
+                 B("\xFF\xFE\x00\xD8"
+                   "a\x00\x3D\xD8\x00\xDE\x00\xDC"),
+                 {u"\uFFFDa\U0001F600\uFFFD"_s},
+                 ReadOutcome::ReadLossily},
         ReadCase{"mixed line ends", B("a\r\nb\nc\rd"), {u"a"_s, u"b"_s, u"c"_s, u"d"_s}}));
 
 struct WriteCase {

@@ -1,0 +1,35 @@
+// ExtractField on any line, against the rule read literally with 1-based
+// positions.
+#include <QString>
+
+#include <cstdint>
+#include <cstdlib>
+
+#include "records/record_line.h"
+
+namespace {
+
+QString literal(const QString& line, QChar code) {
+    const QString open = u"<QV_" + QString(code) + u">";
+    const QString close = u"</QV_" + QString(code) + u">";
+    const qsizetype o = line.indexOf(open) + 1;
+    const qsizetype c = line.indexOf(close) + 1;
+    const qsizetype start = o + 6;
+    const qsizetype count = c - o - 6;
+    if (count <= 0 || start > line.size()) {
+        return QString();
+    }
+    return line.mid(start - 1, count);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const QString line = QString::fromUtf8(reinterpret_cast<const char*>(data), qsizetype(size));
+    for (char16_t code : quorvel::kFieldCodes) {
+        if (quorvel::ExtractField(line, QChar(code)) != literal(line, QChar(code))) {
+            std::abort();
+        }
+    }
+    return 0;
+}
