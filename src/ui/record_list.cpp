@@ -1,6 +1,5 @@
 #include "ui/record_list.h"
 
-#include <QApplication>
 #include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -141,14 +140,10 @@ void RecordDelegate::ListBox1DrawItem(QPainter* painter, const QStyleOptionViewI
     }
 
     if (option.state & QStyle::State_HasFocus) {
-        QStyleOptionFocusRect focus;
-        focus.rect = r;
-        focus.state = QStyle::State_KeyboardFocusChange;
-        focus.backgroundColor = fill;
-        focus.palette = option.palette;
-        const QWidget* widget = option.widget;
-        (widget ? widget->style() : QApplication::style())
-            ->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, painter, widget);
+        // A dotted outline around the whole row; the fill stays the row's own.
+        painter->setBrush(Qt::NoBrush);
+        painter->setPen(QPen(text, 1, Qt::DotLine));
+        painter->drawRect(r.adjusted(0, 0, -1, -1));
     }
     painter->restore();
 }
