@@ -131,4 +131,27 @@ row() { echo $((41 + 17 + 16 * $1 + 8)); }
 [ "$(colour 900 "$(row 2)")" = "srgb(160,160,164)" ] || fail "row 3 is $(colour 900 "$(row 2)"), not grey"
 [ "$(colour 900 "$(row 3)")" = "srgb(128,0,0)" ] || fail "row 4 is $(colour 900 "$(row 3)"), not maroon"
 close_window; wait_gone
+
+echo "-- closing during a run against a server that never answers ends at once"
+d="$scratch/hang"; mkdir -p "$d"
+python3 - "$d/port" <<'PY' &
+import socket, sys, time
+s = socket.socket(); s.bind(("127.0.0.1", 0)); s.listen(64)   # accepts nothing, answers nothing
+open(sys.argv[1], "w").write(str(s.getsockname()[1]))
+time.sleep(600)
+PY
+pids+=($!)
+for _ in $(seq 100); do [ -s "$d/port" ] && break; sleep 0.05; done
+for i in $(seq 12); do printf '<QV_U>127.0.0.1:%s/p%s.html</QV_U>\r\n' "$(cat "$d/port")" "$i"; done > "$d/data.qvp"
+start "$d"
+xdotool mousemove --window "$window" 160 23 click 1       # the check button
+sleep 1
+rm -f "$d/widths.qvf"
+started=$(date +%s%N)
+close_window; wait_gone
+elapsed=$(( ($(date +%s%N) - started) / 1000000 ))
+[ "$elapsed" -lt 1500 ] || fail "the program took ${elapsed} ms to end"
+[ "$(grep -c QV_U "$d/data.qvp")" -eq 12 ] || fail "data.qvp was not written"
+[ -f "$d/widths.qvf" ] || fail "widths.qvf was not written"
+echo "   gone after ${elapsed} ms, both files written"
 echo "window end to end: all scenarios passed"
