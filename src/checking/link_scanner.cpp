@@ -235,19 +235,6 @@ private:
     std::vector<Entry> links_;
 };
 
-QStringView yourKeyOf(const QString& loweredLink) {
-    QStringView key = loweredLink;
-    if (key.startsWith(u"http://")) {
-        key = key.sliced(7);
-    }
-    if (key.startsWith(u"https://")) {
-        key = key.sliced(8);
-    }
-    if (key.startsWith(u"www.")) {
-        key = key.sliced(4);
-    }
-    return key;
-}
 
 }  // namespace
 
@@ -284,7 +271,7 @@ class Scan {
 public:
     Scan(QStringView yourLink, QStringView partnerUrl, bool listMode)
         : loweredLink_(listMode ? QString() : ToLowerRuLat(yourLink)),
-          yourKey_(yourKeyOf(loweredLink_)),
+          yourKey_(withoutSchemeAndWww(loweredLink_)),
           slashedPartner_(partnerUrl.toString()),
           pending_(!listMode),
           links_(listMode) {

@@ -23,16 +23,21 @@ QString ToLowerRuLat(QStringView text) {
     return out;
 }
 
-QStringView siteKeyView(QStringView key) {
-    if (key.startsWith(u"http://")) {
-        key = key.sliced(7);
+QStringView withoutSchemeAndWww(QStringView text) {
+    if (text.startsWith(u"http://")) {
+        text = text.sliced(7);
     }
-    if (key.startsWith(u"https://")) {
-        key = key.sliced(8);
+    if (text.startsWith(u"https://")) {
+        text = text.sliced(8);
     }
-    if (key.startsWith(u"www.")) {
-        key = key.sliced(4);
+    if (text.startsWith(u"www.")) {
+        text = text.sliced(4);
     }
+    return text;
+}
+
+QStringView siteKeyView(QStringView url) {
+    const QStringView key = withoutSchemeAndWww(url);
     const qsizetype slash = key.lastIndexOf(u'/');
     return slash >= 0 ? key.first(slash) : key;
 }

@@ -28,6 +28,10 @@ inline char16_t toLowerRuLat(char16_t c) {
 QString SiteKey(QStringView url);
 // The same for a text without backslashes, as a view into it.
 QStringView siteKeyView(QStringView url);
+// "http://", then "https://", then "www." taken off the front, each at most
+// once, case-sensitively: the start of both SiteKey and the scanner's key of
+// your link.
+QStringView withoutSchemeAndWww(QStringView text);
 
 // Whether the text between "<" and ">" is a tag of that name: the name must
 // stand as a word between spaces (the ends count as spaces), outside
