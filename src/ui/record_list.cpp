@@ -163,12 +163,13 @@ void RecordListView::repaintNow() {
 
 template <typename Base>
 void RecordListView::tracked(Base&& base) {
+    // Ranges, not single indexes: cheap even with 100000 rows selected.
     const QModelIndex current = currentIndex();
-    const QModelIndexList selected =
-        selectionModel() ? selectionModel()->selectedIndexes() : QModelIndexList();
+    const QItemSelection selected =
+        selectionModel() ? selectionModel()->selection() : QItemSelection();
     base();
     if (selectionModel() &&
-        (currentIndex() != current || selectionModel()->selectedIndexes() != selected)) {
+        (currentIndex() != current || selectionModel()->selection() != selected)) {
         Q_EMIT userSelectionChanged();
     }
 }
