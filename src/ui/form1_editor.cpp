@@ -1,15 +1,12 @@
 // The editor panel and the list commands: add, edit, apply, delete, open the
 // partner page, list its outgoing links.
-#include <QDesktopServices>
 #include <QDialogButtonBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
-#include <QUrl>
 #include <QVBoxLayout>
 
 #include <thread>
 
-#include "checking/address.h"
 #include "checking/link_scanner.h"
 #include "checking/page_fetch.h"
 #include "records/record_line.h"
