@@ -1,3 +1,4 @@
+#include <QElapsedTimer>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -116,6 +117,32 @@ TEST(CliCheck, CtrlCStopsAndPrintsWhatItHas) {
     EXPECT_EQ(rows.size(), 40);
     EXPECT_TRUE(rows.at(39).startsWith("39\tnone\t0\t0\t"));
     EXPECT_EQ(server.requests().size(), 10);
+}
+
+TEST(CliCheck, ASecondCtrlCCutsOffTheDownloads) {
+    RawServer server([](const RawServer::Connection& c) { c.pause(60000); });  // never answers
+    test::TempDir dir;
+    QStringList urls;
+    for (int i = 0; i < 20; ++i) {
+        urls += u"127.0.0.1:%1/silent"_s.arg(server.port());
+    }
+    const QString file = writeRecords(dir, urls);
+    test::CliProcess process({u"check"_s, file});
+    while (server.requests().size() < 10) {
+        QThread::msleep(10);
+    }
+    ::kill(process.pid(), SIGINT);  // stop: the ten downloads would still wait
+    QThread::msleep(300);
+    QElapsedTimer timer;
+    timer.start();
+    ::kill(process.pid(), SIGINT);  // abort them
+    const test::CliResult r = process.finish(10000);
+    EXPECT_LT(timer.elapsed(), 2000);
+    EXPECT_EQ(r.exitCode, 130);
+    const QList<QByteArray> rows = r.out.trimmed().split('\n');
+    ASSERT_EQ(rows.size(), 20);
+    EXPECT_TRUE(rows.at(0).startsWith("0\tFetchFailed\t")) << "an aborted download failed";
+    EXPECT_TRUE(rows.at(19).startsWith("19\tnone\t"));
 }
 
 }  // namespace
