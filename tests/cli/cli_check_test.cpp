@@ -119,6 +119,21 @@ TEST(CliCheck, CtrlCStopsAndPrintsWhatItHas) {
     EXPECT_EQ(server.requests().size(), 10);
 }
 
+TEST(CliCheck, ProgressOnlyOnATerminal) {
+    RawServer server(pages());
+    test::TempDir dir;
+    const QString file = writeRecords(dir, {u"127.0.0.1:%1/found"_s.arg(server.port())});
+    // script(1) gives the command a terminal; its output holds both streams.
+    const test::CliResult r =
+        test::CliProcess(
+            {u"-qec"_s, QStringLiteral(QUORVEL_CLI_PATH) + u" check " + file, u"/dev/null"_s}, {},
+            {}, "/usr/bin/script")
+            .finish();
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_TRUE(r.out.contains("1 of 1 done")) << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains("0\tFound\t1\t1\t"));
+}
+
 TEST(CliCheck, ASecondCtrlCCutsOffTheDownloads) {
     RawServer server([](const RawServer::Connection& c) { c.pause(60000); });  // never answers
     test::TempDir dir;
