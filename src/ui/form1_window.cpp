@@ -78,6 +78,9 @@ QFrame* bevelledPanel(QWidget* parent) {
 }  // namespace
 
 QString plainToolTip(const QString& text) {
+    if (text.isEmpty()) {
+        return QString();  // no text, no hint
+    }
     // Escaped and kept as typed: markup characters show as themselves.
     QString html = text.toHtmlEscaped();
     html.replace(QStringLiteral("\r\n"), QStringLiteral("<br>"));
