@@ -80,7 +80,10 @@ TEST_F(Editor, AddOnAnEmptyList) {
     EXPECT_EQ(form->DateTimePicker1->date(), QDate(2010, 10, 20));
     QTest::keyClicks(form->Edit1, u"partner.example.com"_s);
     EXPECT_EQ(form->Edit1->property("hint").toString(), u"partner.example.com");
-    EXPECT_TRUE(form->Edit2->toolTip().isEmpty()) << "an empty text gives no hint";
+    QTest::keyClicks(form->Edit7, u"<b>x</b>"_s);
+    EXPECT_FALSE(form->Edit7->toolTip().contains(u"<b>")) << "the hint shows text, not markup";
+    form->Edit7->clear();
+    EXPECT_TRUE(form->Edit7->toolTip().isEmpty()) << "an empty text gives no hint";
     QTest::mouseClick(form->Button2, Qt::LeftButton);
     ASSERT_EQ(lines().size(), 1);
     EXPECT_EQ(lines().at(0), BuildRecordLine(u"partner.example.com"_s, {}, {}, QDate(2010, 10, 20),
