@@ -196,10 +196,6 @@ HttpClient::HttpClient(const QByteArray& userAgent, const FetchSettings& setting
 
 HttpClient::~HttpClient() = default;
 
-const QByteArray& HttpClient::lastAddress() const {
-    return d_->lastAddress;
-}
-
 HttpResponse HttpClient::get(const QString& address) {
     Impl& d = *d_;
     d.response = HttpResponse();

@@ -55,8 +55,6 @@ class HttpClient {
     // address requested last. The body of a response that is not Ok is not read.
     HttpResponse get(const QString& address);
 
-    const QByteArray& lastAddress() const;
-
   private:
     struct Impl;
     std::unique_ptr<Impl> d_;

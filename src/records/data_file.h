@@ -17,9 +17,6 @@ class DataFile {
   public:
     explicit DataFile(QString path);
 
-    const QString& path() const { return path_; }
-    ReadOutcome loadOutcome() const { return outcome_; }
-
     // Reads the file. `records` is replaced only when the file could be read.
     ReadOutcome load(QStringList* records);
     // Writes the list; false when it was not written (including when the

@@ -14,12 +14,11 @@ bool startsWith(QByteArrayView bytes, const char* mark, qsizetype n) {
     return bytes.size() >= n && std::memcmp(bytes.data(), mark, size_t(n)) == 0;
 }
 
-DecodedText decodeUtf16(QByteArrayView rest, QStringConverter::Encoding encoding,
-                        TextEncoding which) {
+DecodedText decodeUtf16(QByteArrayView rest, QStringConverter::Encoding encoding) {
     // ConvertInitialBom: the mark is gone already; a second one is a character.
     QStringDecoder decoder(
         encoding, QStringConverter::Flag::ConvertInitialBom | QStringConverter::Flag::Stateless);
-    DecodedText out{decoder(rest), which, false};
+    DecodedText out{decoder(rest), false};
     out.lossy = decoder.hasError() || (rest.size() % 2) != 0;
     if (!out.text.isValidUtf16()) {
         // An unpaired surrogate is no character: it becomes U+FFFD like any
@@ -103,10 +102,10 @@ bool isValidUtf8(QByteArrayView bytes, bool* hasMultiByte) {
 
 DecodedText decodeText(QByteArrayView bytes) {
     if (startsWith(bytes, "\xFF\xFE", 2)) {
-        return decodeUtf16(bytes.sliced(2), QStringConverter::Utf16LE, TextEncoding::Utf16LE);
+        return decodeUtf16(bytes.sliced(2), QStringConverter::Utf16LE);
     }
     if (startsWith(bytes, "\xFE\xFF", 2)) {
-        return decodeUtf16(bytes.sliced(2), QStringConverter::Utf16BE, TextEncoding::Utf16BE);
+        return decodeUtf16(bytes.sliced(2), QStringConverter::Utf16BE);
     }
     if (startsWith(bytes, "\xEF\xBB\xBF", 3)) {
         const QByteArrayView rest = bytes.sliced(3);
@@ -114,19 +113,19 @@ DecodedText decodeText(QByteArrayView bytes) {
                                                            QStringConverter::Flag::Stateless);
         // Invalid sequences become U+FFFD, so a damaged byte costs one
         // character instead of the whole text.
-        return DecodedText{decoder(rest), TextEncoding::Utf8WithMark, !isValidUtf8(rest)};
+        return DecodedText{decoder(rest), !isValidUtf8(rest)};
     }
     bool multi = false;
     if (isValidUtf8(bytes, &multi)) {
         if (!multi) {
             // Pure ASCII reads the same in every candidate encoding.
-            return DecodedText{QString::fromLatin1(bytes), TextEncoding::CodePage, false};
+            return DecodedText{QString::fromLatin1(bytes), false};
         }
         QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::ConvertInitialBom |
                                                            QStringConverter::Flag::Stateless);
-        return DecodedText{decoder(bytes), TextEncoding::Utf8, false};
+        return DecodedText{decoder(bytes), false};
     }
-    return DecodedText{decodeCodePage(bytes), TextEncoding::CodePage, false};
+    return DecodedText{decodeCodePage(bytes), false};
 }
 
 QStringList splitLines(QStringView text) {

@@ -7,11 +7,8 @@
 
 namespace quorvel {
 
-enum class TextEncoding { Utf16LE, Utf16BE, Utf8WithMark, Utf8, CodePage };
-
 struct DecodedText {
     QString text;
-    TextEncoding encoding = TextEncoding::CodePage;
     // Some bytes could not be decoded and were replaced by U+FFFD (or, for
     // UTF-16, the text holds an unpaired surrogate or the byte count is odd).
     bool lossy = false;
