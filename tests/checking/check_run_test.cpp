@@ -44,8 +44,7 @@ RawServer::Handler pages() {
             c.send("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n");
             return;
         }
-        c.send(QByteArray("HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(body.size()) +
-                          "\r\n\r\n" + body));
+        c.send(test::httpResponse("200 OK", body));
     };
 }
 

@@ -45,14 +45,11 @@ QByteArray headerValue(const QByteArray& request, const QByteArray& name) {
     return {};
 }
 
-QByteArray response(const QByteArray& statusLine, const QByteArray& body,
-                    const QByteArray& extraHeaders = {}) {
-    return "HTTP/1.1 " + statusLine + "\r\n" + extraHeaders +
-           "Content-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body;
-}
+using test::httpResponse;
 
 TEST(FetchPage, SendsExactlyTheRequest) {
-    RawServer server([](const RawServer::Connection& c) { c.send(response("200 OK", "hello")); });
+    RawServer server(
+        [](const RawServer::Connection& c) { c.send(httpResponse("200 OK", "hello")); });
     const int port = server.port();
     const FetchResult r = FetchPage(hostOf(port) + u"/dir/page.html?q=1", settingsFor(port));
     ASSERT_TRUE(r.success) << r.error.toStdString();
@@ -75,7 +72,7 @@ TEST(FetchPage, SendsExactlyTheRequest) {
 TEST(FetchPage, SecondAddressAfterAFailedFirst) {
     RawServer server([](const RawServer::Connection& c) {
         const bool www = headerValue(c.request, "Host").startsWith("www.");
-        c.send(www ? response("200 OK", "second") : response("404 Not Found", "first"));
+        c.send(www ? httpResponse("200 OK", "second") : httpResponse("404 Not Found", "first"));
     });
     const int port = server.port();
     const FetchResult r = FetchPage(hostOf(port) + u"/a", settingsFor(port));
@@ -87,8 +84,8 @@ TEST(FetchPage, SecondAddressAfterAFailedFirst) {
     // A "www." address: the second address has no scheme and resolves
     // against the address requested last.
     RawServer relative([](const RawServer::Connection& c) {
-        c.send(test::requestTarget(c.request) == "/a" ? response("404 Not Found", "")
-                                                      : response("200 OK", "resolved"));
+        c.send(test::requestTarget(c.request) == "/a" ? httpResponse("404 Not Found", "")
+                                                      : httpResponse("200 OK", "resolved"));
     });
     const int rport = relative.port();
     const FetchResult w = FetchPage(u"www." + hostOf(rport) + u"/a", settingsFor(rport));
@@ -103,17 +100,18 @@ TEST(FetchPage, RedirectsUpToFourteen) {
         const QByteArray target = test::requestTarget(c.request);
         if (target.startsWith("/r/")) {
             const int left = target.mid(3).toInt();
-            c.send(left == 0 ? response("200 OK", "end")
-                             : response("302 Found", "moved",
-                                        "Location: /r/" + QByteArray::number(left - 1) + "\r\n"));
+            c.send(left == 0
+                       ? httpResponse("200 OK", "end")
+                       : httpResponse("302 Found", "moved",
+                                      "Location: /r/" + QByteArray::number(left - 1) + "\r\n"));
         } else if (target == "/loc200") {
-            c.send(response("200 OK", "not this", "Location: /r/0\r\n"));
+            c.send(httpResponse("200 OK", "not this", "Location: /r/0\r\n"));
         } else if (target == "/loc201") {
-            c.send(response("201 Created", "created", "Location: /r/0\r\n"));
+            c.send(httpResponse("201 Created", "created", "Location: /r/0\r\n"));
         } else if (target == "/304") {
-            c.send(response("304 Not Modified", ""));
+            c.send(httpResponse("304 Not Modified", ""));
         } else if (target == "/ftp") {
-            c.send(response("301 Moved", "", "Location: ftp://partner.test/x\r\n"));
+            c.send(httpResponse("301 Moved", "", "Location: ftp://partner.test/x\r\n"));
         }
     });
     const int port = server.port();
@@ -145,9 +143,10 @@ TEST(FetchPage, CookiesLiveForOneCall) {
     RawServer server([](const RawServer::Connection& c) {
         const QByteArray target = test::requestTarget(c.request);
         if (target == "/login") {
-            c.send(response("302 Found", "", "Set-Cookie: sid=42; Path=/\r\nLocation: /echo\r\n"));
+            c.send(
+                httpResponse("302 Found", "", "Set-Cookie: sid=42; Path=/\r\nLocation: /echo\r\n"));
         } else {
-            c.send(response("200 OK", "cookie=" + headerValue(c.request, "Cookie")));
+            c.send(httpResponse("200 OK", "cookie=" + headerValue(c.request, "Cookie")));
         }
     });
     const int port = server.port();
@@ -164,13 +163,13 @@ TEST(FetchPage, BodiesBecomePageText) {
                 "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
                 "4\r\n<a h\r\n12\r\nref=http://x.net/>\r\n0\r\n\r\n");
         } else if (target == "/damaged") {
-            c.send(response("200 OK",
-                            "\xEF\xBB\xBF"
-                            "a\xFF\nb"));
+            c.send(httpResponse("200 OK",
+                                "\xEF\xBB\xBF"
+                                "a\xFF\nb"));
         } else if (target == "/204") {
             c.send("HTTP/1.1 204 No Content\r\n\r\n");
         } else if (target == "/empty") {
-            c.send(response("200 OK", ""));
+            c.send(httpResponse("200 OK", ""));
         }
     });
     const int port = server.port();
@@ -186,7 +185,7 @@ TEST(FetchPage, BodiesBecomePageText) {
 }
 
 TEST(FetchPage, NonAsciiAddressesGoOutEncoded) {
-    RawServer server([](const RawServer::Connection& c) { c.send(response("200 OK", "ok")); });
+    RawServer server([](const RawServer::Connection& c) { c.send(httpResponse("200 OK", "ok")); });
     const int port = server.port();
     const FetchResult r = FetchPage(u"http://пример.test:%1/путь"_s.arg(port),
                                     settingsFor(port, {u"xn--e1afmkfd.test"_s}));
@@ -225,7 +224,7 @@ class TlsServer {
 TEST(FetchPage, HttpsWithVerifiedCertificates) {
     TlsServer tls;
     RawServer plain([&](const RawServer::Connection& c) {
-        c.send(response(
+        c.send(httpResponse(
             "302 Found", "",
             "Location: https://secure.test:" + QByteArray::number(tls.port()) + "/page\r\n"));
     });

@@ -26,8 +26,7 @@ RawServer::Handler pages() {
         }
         if (target.endsWith("/found")) {
             const QByteArray body = "<a href=http://me.example.com/>x</a>\n<a><a>";
-            c.send("HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(body.size()) +
-                   "\r\n\r\n" + body);
+            c.send(test::httpResponse("200 OK", body));
         } else {
             c.send("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n");
         }

@@ -116,6 +116,12 @@ void RawServer::acceptLoop() {
     }
 }
 
+QByteArray httpResponse(const QByteArray& status, const QByteArray& body,
+                        const QByteArray& extraHeaders) {
+    return "HTTP/1.1 " + status + "\r\n" + extraHeaders +
+           "Content-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body;
+}
+
 QByteArray requestTarget(const QByteArray& request) {
     const QList<QByteArray> parts = request.left(request.indexOf("\r\n")).split(' ');
     return parts.size() >= 2 ? parts.at(1) : QByteArray();

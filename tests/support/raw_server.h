@@ -49,6 +49,11 @@ class RawServer {
     std::vector<QByteArray> requests_;
 };
 
+// A whole HTTP/1.1 answer: the status line ("200 OK"), any extra header
+// lines (each ended by CR LF), a Content-Length and the body.
+QByteArray httpResponse(const QByteArray& status, const QByteArray& body,
+                        const QByteArray& extraHeaders = {});
+
 // The request line's target ("/path?query") of a request head.
 QByteArray requestTarget(const QByteArray& request);
 

@@ -219,8 +219,7 @@ TEST_F(Editor, OutgoingLinksWindow) {
         const QByteArray body =
             "<a href=http://b.example.net/><a href=http://a.example.net/>"
             "<a href=http://b.example.net/><a href=http://B.example.net/>";
-        c.send("HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(body.size()) +
-               "\r\n\r\n" + body);
+        c.send(test::httpResponse("200 OK", body));
     });
     const QString base = u"127.0.0.1:%1"_s.arg(server.port());
     start({line(u"NIL"), BuildRecordLine(base + u"/page", {}, {}, QDate(), {}, {}, {}, {}),

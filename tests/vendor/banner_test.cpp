@@ -22,8 +22,7 @@ using namespace Qt::StringLiterals;
 using test::RawServer;
 
 QByteArray ok(const QByteArray& body, const QByteArray& headers = {}) {
-    return "HTTP/1.1 200 OK\r\n" + headers + "Content-Length: " + QByteArray::number(body.size()) +
-           "\r\n\r\n" + body;
+    return test::httpResponse("200 OK", body, headers);
 }
 
 QByteArray bmp(int width, int height) {
