@@ -130,9 +130,10 @@ DecodedText decodeText(QByteArrayView bytes) {
 
 QStringList splitLines(QStringView text) {
     const qsizetype nul = text.indexOf(QChar(u'\0'));
-    if (nul >= 0) {
-        text = text.first(nul);
-    }
+    return splitLineEnds(nul >= 0 ? text.first(nul) : text);
+}
+
+QStringList splitLineEnds(QStringView text) {
     QStringList lines;
     const char16_t* data = text.utf16();
     const qsizetype n = text.size();

@@ -24,8 +24,10 @@ DecodedText decodeText(QByteArrayView bytes);
 // U+10FFFF). `hasMultiByte` tells whether any non-ASCII sequence was seen.
 bool isValidUtf8(QByteArrayView bytes, bool* hasMultiByte = nullptr);
 
-// Cuts text into lines at CR LF, lone CR or lone LF. A NUL ends the text; a
-// line end at the very end adds no empty line; an empty text has no lines.
+// Cuts text into lines at CR LF, lone CR or lone LF. A line end at the very
+// end adds no empty line; an empty text has no lines.
+QStringList splitLineEnds(QStringView text);
+// The same for a file's text, which a NUL ends.
 QStringList splitLines(QStringView text);
 
 }  // namespace quorvel

@@ -2,32 +2,9 @@
 
 #include <QStringDecoder>
 
+#include "records/text_decoding.h"
+
 namespace quorvel {
-
-namespace {
-
-QStringList textLines(const QString& text) {
-    // Lines end at CR LF, a lone CR or a lone LF.
-    QStringList lines;
-    qsizetype start = 0;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text.at(i);
-        if (c != u'\r' && c != u'\n') {
-            continue;
-        }
-        lines += text.mid(start, i - start);
-        if (c == u'\r' && i + 1 < text.size() && text.at(i + 1) == u'\n') {
-            ++i;
-        }
-        start = i + 1;
-    }
-    if (start < text.size()) {
-        lines += text.mid(start);
-    }
-    return lines;
-}
-
-}  // namespace
 
 QString decodeTextAnswer(const QByteArray& body, const QByteArray& contentType) {
     for (const QByteArray& part : contentType.split(';')) {
@@ -76,7 +53,7 @@ void loaddata::bannerText() {
     if (r.result != HttpResponse::Result::Ok) {
         return;
     }
-    const QStringList lines = textLines(decodeTextAnswer(r.body, r.contentType));
+    const QStringList lines = splitLineEnds(decodeTextAnswer(r.body, r.contentType));
     if (lines.size() < 2) {
         return;
     }
