@@ -5,17 +5,22 @@
 
 namespace quorvel {
 
-void TForm1::ToolButton3Click() { run_->ToolButton3Click(); }
+void TForm1::ToolButton3Click() {
+    run_->ToolButton3Click();
+}
 
 void TForm1::runOnUiThread(const std::function<void()>& task) {
-    QMetaObject::invokeMethod(this, [&task] { task(); }, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [&task] { task(); }, Qt::BlockingQueuedConnection);
 }
 
 void TForm1::postToUiThread(std::function<void()> task) {
     QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection);
 }
 
-void TForm1::RepaintRecordList() { ListBox1->repaintNow(); }
+void TForm1::RepaintRecordList() {
+    ListBox1->repaintNow();
+}
 
 void TForm1::runStateChanged() {
     // Picture 0 while workers are alive, 6 when idle; disabled while stopping.
@@ -24,9 +29,13 @@ void TForm1::runStateChanged() {
     ToolButton3->setEnabled(state != CheckRun::State::Stopping);
 }
 
-void TForm1::HeaderControl1SectionResize() { ListBox1->repaintNow(); }
+void TForm1::HeaderControl1SectionResize() {
+    ListBox1->repaintNow();
+}
 
-void TForm1::PopupMenu1Popup() { N2->setEnabled(run_->MarkersShown); }
+void TForm1::PopupMenu1Popup() {
+    N2->setEnabled(run_->MarkersShown);
+}
 
 void TForm1::N2Click() {
     run_->MarkersShown = false;

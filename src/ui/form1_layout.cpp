@@ -10,14 +10,6 @@ namespace quorvel {
 
 namespace {
 
-// The hint text as given, kept as the "hint" property; the tooltip shows it
-// as plain text.
-template <typename T>
-void setHint(T* target, const QString& text) {
-    target->setProperty("hint", text);
-    target->setToolTip(plainToolTip(text));
-}
-
 QFrame* bevelledFrame(QWidget* parent) {
     auto* panel = new QFrame(parent);
     panel->setFrameStyle(QFrame::Panel | QFrame::Raised);

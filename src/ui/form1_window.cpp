@@ -89,6 +89,11 @@ QString plainToolTip(const QString& text) {
     return u"<p style='white-space:pre'>" + html + u"</p>";
 }
 
+void setHint(QObject* target, const QString& text) {
+    target->setProperty("hint", text);
+    target->setProperty("toolTip", plainToolTip(text));  // QWidget and QAction alike
+}
+
 TForm1::TForm1(const QString& directory, QWidget* parent)
     : QMainWindow(parent),
       directory_(directory.isEmpty() ? QDir::currentPath() : directory),
@@ -264,8 +269,7 @@ void TForm1::setBannerPicture(const QImage& picture) {
 }
 
 void TForm1::setBannerHint(const QString& hint) {
-    Image2->setProperty("hint", hint);
-    Image2->setToolTip(plainToolTip(hint));
+    setHint(Image2, hint);
 }
 
 void TForm1::setBannerLink(const QString& link) {
