@@ -1,0 +1,11 @@
+# Shortcuts for the scripts; ./run.sh and ./test.sh work without make.
+.PHONY: run test package
+
+run:
+	./run.sh
+
+test:
+	./test.sh
+
+package:
+	./package.sh
