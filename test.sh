@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, then builds and runs every test build:
+# Installs what is missing, checks the formatting, then builds and runs every
+# test build:
 #   build/       Release: the programs and the benchmarks (built, not run)
 #   build-asan/  clang with AddressSanitizer + UndefinedBehaviorSanitizer, non-GUI tests
 #   build-tsan/  clang with ThreadSanitizer: the check-run tests
@@ -8,6 +9,9 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 ./scripts/install-deps
+
+echo "== formatting (clang-format)"
+./scripts/check-format
 
 jobs=$(nproc)
 

@@ -25,7 +25,7 @@ struct Corpus {
 
 void addBody(Corpus& c, QByteArray body) {
     c.bytes += body.size();
-    c.texts.push_back(PageTextFromBody(body));
+    c.texts.push_back(pageTextFromBody(body));
     c.bodies.push_back(std::move(body));
 }
 
@@ -69,8 +69,8 @@ void scanOnly(benchmark::State& state, const Corpus& c) {
     }
     for (auto _ : state) {
         for (const QString& text : c.texts) {
-            benchmark::DoNotOptimize(
-                ScanBacklink(text, u"http://www.mysite.example.ru/", u"http://partner.example.com/links/"));
+            benchmark::DoNotOptimize(ScanBacklink(text, u"http://www.mysite.example.ru/",
+                                                  u"http://partner.example.com/links/"));
         }
     }
     state.SetBytesProcessed(state.iterations() * c.bytes);
@@ -83,7 +83,7 @@ void bodyToVerdict(benchmark::State& state, const Corpus& c) {
     }
     for (auto _ : state) {
         for (const QByteArray& body : c.bodies) {
-            benchmark::DoNotOptimize(ScanBacklink(PageTextFromBody(body),
+            benchmark::DoNotOptimize(ScanBacklink(pageTextFromBody(body),
                                                   u"http://www.mysite.example.ru/",
                                                   u"http://partner.example.com/links/"));
         }
@@ -91,15 +91,24 @@ void bodyToVerdict(benchmark::State& state, const Corpus& c) {
     state.SetBytesProcessed(state.iterations() * c.bytes);
 }
 
-void BM_Scan_LinkFarm(benchmark::State& s) { scanOnly(s, linkFarm()); }
-void BM_Scan_RealPages(benchmark::State& s) { scanOnly(s, realPages()); }
-void BM_BodyToVerdict_LinkFarm(benchmark::State& s) { bodyToVerdict(s, linkFarm()); }
-void BM_BodyToVerdict_RealPages(benchmark::State& s) { bodyToVerdict(s, realPages()); }
+void BM_Scan_LinkFarm(benchmark::State& s) {
+    scanOnly(s, linkFarm());
+}
+void BM_Scan_RealPages(benchmark::State& s) {
+    scanOnly(s, realPages());
+}
+void BM_BodyToVerdict_LinkFarm(benchmark::State& s) {
+    bodyToVerdict(s, linkFarm());
+}
+void BM_BodyToVerdict_RealPages(benchmark::State& s) {
+    bodyToVerdict(s, realPages());
+}
 
 void BM_CollectOutgoingLinks_LinkFarm(benchmark::State& state) {
     const Corpus& c = linkFarm();
     for (auto _ : state) {
-        benchmark::DoNotOptimize(CollectOutgoingLinks(c.texts.front(), u"http://partner.example.com/"));
+        benchmark::DoNotOptimize(
+            CollectOutgoingLinks(c.texts.front(), u"http://partner.example.com/"));
     }
     state.SetBytesProcessed(state.iterations() * c.bytes);
 }

@@ -25,7 +25,7 @@ using namespace Qt::StringLiterals;
 namespace {
 
 class PaintProbe : public QObject {
-public:
+  public:
     bool painted = false;
     bool eventFilter(QObject*, QEvent* event) override {
         if (event->type() == QEvent::Paint) {
@@ -71,8 +71,9 @@ int main(int argc, char** argv) {
     // A check of 2000 records against a server that answers after 20 ms.
     test::RawServer server([](const test::RawServer::Connection& c) {
         if (c.pause(20)) {
-            c.send("HTTP/1.1 200 OK\r\nContent-Length: 40\r\n\r\n"
-                   "<a href=http://www.mysite.example.ru/>x</a>");
+            c.send(
+                "HTTP/1.1 200 OK\r\nContent-Length: 40\r\n\r\n"
+                "<a href=http://www.mysite.example.ru/>x</a>");
         }
     });
     QStringList records;
@@ -85,9 +86,8 @@ int main(int argc, char** argv) {
     QTimer timer;
     timer.setTimerType(Qt::PreciseTimer);
     timer.setInterval(1);
-    QObject::connect(&timer, &QTimer::timeout, [&] {
-        longest = std::max(longest, tick.restart());
-    });
+    QObject::connect(&timer, &QTimer::timeout,
+                     [&] { longest = std::max(longest, tick.restart()); });
     QElapsedTimer run;
     run.start();
     tick.start();

@@ -25,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (r.status < 200 || r.status > 299 || r.body.size() > settings.maxBodyBytes) {
             std::abort();
         }
-        (void)quorvel::PageTextFromBody(r.body);
+        (void)quorvel::pageTextFromBody(r.body);
     } else if (!r.body.isEmpty()) {
         std::abort();  // a failing answer's body never reaches the caller
     }

@@ -5,7 +5,7 @@
 #include "checking/page_text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const QString text = quorvel::PageTextFromBody(
+    const QString text = quorvel::pageTextFromBody(
         QByteArrayView(reinterpret_cast<const char*>(data), qsizetype(size)));
     if (!text.isEmpty() && !text.endsWith(u"\r\n")) {
         std::abort();

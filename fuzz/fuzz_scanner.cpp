@@ -28,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     QByteArrayView data(reinterpret_cast<const char*>(bytes), qsizetype(size));
     const QString yourLink = takeLine(data);
     const QString partner = takeLine(data);
-    const QString page = PageTextFromBody(data);
+    const QString page = pageTextFromBody(data);
 
     const LinkScanResult verdict = scanLinks(page, yourLink, partner, false);
     const LinkScanResult list = scanLinks(page, {}, partner, true);

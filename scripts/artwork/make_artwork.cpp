@@ -1,11 +1,11 @@
 // Draws the program's own artwork: into src/ui/resources/ the seven 24 x 24
 // toolbar pictures and the 480 x 60 advertisement picture, into
-// src/vendor/resources/ the 400 x 100 logo of the About box, into
+// src/publisher/resources/ the 400 x 100 logo of the About box, into
 // packaging/icons/ the program's icon in the usual sizes.
 // Build and run from the repository root:
 //   g++ -std=c++20 -fPIC scripts/artwork/make_artwork.cpp \
 //       $(pkg-config --cflags --libs Qt6Gui) -o /tmp/make_artwork && \
-//   QT_QPA_PLATFORM=offscreen /tmp/make_artwork src/ui/resources src/vendor/resources \
+//   QT_QPA_PLATFORM=offscreen /tmp/make_artwork src/ui/resources src/publisher/resources \
 //       packaging/icons
 #include <QGuiApplication>
 #include <QImage>
@@ -247,8 +247,8 @@ int main(int argc, char** argv) {
         ok = toolbar[i].save(dir + QStringLiteral("/toolbar%1.png").arg(i)) && ok;
     }
     ok = advertisement().save(dir + QStringLiteral("/advertisement.png")) && ok;
-    const QString vendorDir = argc > 2 ? QString::fromLocal8Bit(argv[2]) : dir;
-    ok = logo().save(vendorDir + QStringLiteral("/logo.png")) && ok;
+    const QString publisherDir = argc > 2 ? QString::fromLocal8Bit(argv[2]) : dir;
+    ok = logo().save(publisherDir + QStringLiteral("/logo.png")) && ok;
     const QString iconDir = argc > 3 ? QString::fromLocal8Bit(argv[3]) : dir;
     for (int size : {16, 32, 48, 64, 128, 256}) {
         ok = appIcon(size).save(iconDir + QStringLiteral("/quorvel-%1.png").arg(size)) && ok;

@@ -12,9 +12,9 @@
 #endif
 
 #include "checking/http_client.h"
+#include "publisher/form2.h"
 #include "ui/form1.h"
 #include "ui/form3.h"
-#include "vendor/form2.h"
 
 namespace {
 
@@ -55,12 +55,14 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("Quorvel"));
     quorvel::initNetwork();
 
-    auto* form1 = new quorvel::TForm1(QDir::currentPath());
-    form1->Form2 = new quorvel::TForm2(form1, quorvel::VendorSites{});
-    form1->Form3 = new quorvel::TForm3(form1);
+    quorvel::TForm1 form1(QDir::currentPath());
+    form1.setForms(new quorvel::TForm2(&form1, quorvel::PublisherSites{}),
+                   new quorvel::TForm3(&form1));
 #ifndef Q_OS_WIN
-    closeOnEndSignals(form1);
+    closeOnEndSignals(&form1);
 #endif
-    form1->showAtStart();
+    form1.showAtStart();
+    // Closing the window writes the files, ends every thread and leaves the
+    // loop; the window is destroyed before the application.
     return QApplication::exec();
 }

@@ -21,6 +21,7 @@ class CheckLoopHost : public CheckRunHost {
 
     void runOnUiThread(const std::function<void()>& task) override;
     void postToUiThread(std::function<void()> task) override;
+    void processPendingTasks(std::chrono::milliseconds wait) override { processTasks(wait); }
     int recordCount() const override { return int(records_.size()); }
     QString recordAt(int index) const override { return records_.at(index); }
     void RepaintRecordList() override { ++repaints_; }

@@ -1,5 +1,7 @@
 #include "checking/check_run.h"
 
+#include <algorithm>
+
 #include "checking/link_scanner.h"
 #include "checking/page_fetch.h"
 #include "records/int_text.h"
@@ -15,9 +17,10 @@ void CheckResults::clear() {
     }
 }
 
-int32_t CheckResults::statusAt(qsizetype index) const {
-    return index >= 0 && index < kResultTableSize ? status[index].load(std::memory_order_relaxed)
-                                                  : 0;
+CheckStatus CheckResults::statusAt(qsizetype index) const {
+    return index >= 0 && index < kResultTableSize
+               ? CheckStatus(status[index].load(std::memory_order_relaxed))
+               : CheckStatus::None;
 }
 
 int32_t CheckResults::countAt(qsizetype index) const {
@@ -40,49 +43,87 @@ RecordOutcome outcomeOf(const QString& verdict, const QString& maximum) {
         outcome.overLimit = max && *max < outcome.count;
         word = at >= 0 ? QStringView(verdict).first(at) : QStringView(verdict);
     }
-    outcome.status = word == u"NIL" ? Missing : word == u"HIDDEN" ? Hidden : Found;
+    outcome.status = word == u"NIL"      ? CheckStatus::Missing
+                     : word == u"HIDDEN" ? CheckStatus::Hidden
+                                         : CheckStatus::Found;
     return outcome;
 }
 
 CheckRun::CheckRun(CheckRunHost& host, FetchSettings settings)
-    : host_(host), settings_(std::move(settings)), CursorLock(std::make_shared<std::mutex>()) {}
+    : host_(host),
+      settings_(std::move(settings)),
+      abort_(std::make_unique<AbortFlag>(settings_.abort)),
+      CursorLock(std::make_shared<std::mutex>()) {}
 
 CheckRun::~CheckRun() {
-    for (std::thread& t : threads_) {
-        t.join();
+    while (!shutdown(std::chrono::seconds(10))) {
     }
 }
 
-void CheckRun::ToolButton3Click() {
-    if (state_ == State::Stopping) {
-        return;
-    }
-    if (state_ == State::Running) {
-        StopRequested.store(true, std::memory_order_relaxed);
-        state_ = State::Stopping;
-        host_.runStateChanged();
+void CheckRun::start() {
+    if (state_ != State::Idle) {
         return;
     }
     // Every worker of the previous run has ended (that is what idle means);
     // their threads only have to be collected.
-    for (std::thread& t : threads_) {
-        t.join();
-    }
-    threads_.clear();
+    joinEndedWorkers();
 
     StopRequested.store(false, std::memory_order_relaxed);
+    abort_ = std::make_unique<AbortFlag>(settings_.abort);
     CursorLock = std::make_shared<std::mutex>();
     NextRecordIndex = 0;
     CheckResults_.clear();
-    MarkersShown = true;
     host_.RepaintRecordList();
     state_ = State::Running;
     liveWorkers_ = kCheckWorkers;
     host_.runStateChanged();
+    FetchSettings workerSettings = settings_;
+    workerSettings.abort = abort_.get();
     for (int i = 0; i < kCheckWorkers; ++i) {
-        threads_.emplace_back(
-            [worker = checkurls(*this, CursorLock, settings_)]() mutable { worker.run(); });
+        threads_.emplace_back([worker = checkurls(*this, CursorLock, workerSettings)]() mutable {
+            worker.run();
+        });
     }
+}
+
+void CheckRun::requestStop() {
+    if (state_ != State::Running) {
+        return;
+    }
+    StopRequested.store(true, std::memory_order_relaxed);
+    state_ = State::Stopping;
+    host_.runStateChanged();
+}
+
+void CheckRun::abortDownloads() {
+    abort_->set();
+}
+
+bool CheckRun::shutdown(std::chrono::milliseconds bound) {
+    requestStop();
+    if (state_ != State::Idle) {
+        abortDownloads();
+    }
+    const auto deadline = std::chrono::steady_clock::now() + bound;
+    while (liveWorkers_ > 0) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            return false;
+        }
+        host_.processPendingTasks(std::min(left, std::chrono::milliseconds(20)));
+    }
+    joinEndedWorkers();
+    return true;
+}
+
+void CheckRun::joinEndedWorkers() {
+    // A worker's last act is to hand WorkerTerminated over, so once every
+    // worker has done that, joining only waits for the threads to return.
+    for (std::thread& t : threads_) {
+        t.join();
+    }
+    threads_.clear();
 }
 
 void CheckRun::TakeNextRecord() {
@@ -134,9 +175,14 @@ void checkurls::run() {
         const FetchResult page = FetchPage(partnerUrl, settings_);
         if (!page.success) {
             if (inTable) {
-                r.CheckResults_.status[index].store(FetchFailed, std::memory_order_relaxed);
+                r.CheckResults_.status[index].store(int32_t(CheckStatus::FetchFailed),
+                                                    std::memory_order_relaxed);
             }
-            r.host_.runOnUiThread([&r] { r.host_.RepaintRecordList(); });
+            const RecordCheck check{index, {CheckStatus::FetchFailed, 0, false}};
+            r.host_.runOnUiThread([&r, &check] {
+                r.host_.RepaintRecordList();
+                r.host_.recordChecked(check);
+            });
             continue;
         }
         if (r.StopRequested.load(std::memory_order_relaxed)) {
@@ -151,9 +197,14 @@ void checkurls::run() {
             if (outcome.overLimit) {
                 r.CheckResults_.overLimit[index].store(1, std::memory_order_relaxed);
             }
-            r.CheckResults_.status[index].store(outcome.status, std::memory_order_relaxed);
+            r.CheckResults_.status[index].store(int32_t(outcome.status),
+                                                std::memory_order_relaxed);
         }
-        r.host_.runOnUiThread([&r] { r.host_.RepaintRecordList(); });
+        const RecordCheck check{index, outcome};
+        r.host_.runOnUiThread([&r, &check] {
+            r.host_.RepaintRecordList();
+            r.host_.recordChecked(check);
+        });
         if (r.StopRequested.load(std::memory_order_relaxed)) {
             break;
         }

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -11,12 +12,13 @@
 #include <thread>
 #include <vector>
 
+#include "checking/abort_flag.h"
 #include "checking/http_client.h"
 
 namespace quorvel {
 
-enum CheckStatus : int32_t {
-    CheckStatusNone = 0,
+enum class CheckStatus : int32_t {
+    None = 0,         // not checked
     Found = 1,        // the link is there and indexable
     Hidden = 2,       // there, but nofollow or inside noindex
     Missing = 3,      // not there, or no link to look for
@@ -35,13 +37,25 @@ struct CheckResults {
     std::array<std::atomic<int32_t>, kResultTableSize> overLimit{};
 
     void clear();
-    // 0 for positions outside the tables.
-    int32_t statusAt(qsizetype index) const;
+    // None and 0 for positions outside the tables.
+    CheckStatus statusAt(qsizetype index) const;
     int32_t countAt(qsizetype index) const;
     bool overLimitAt(qsizetype index) const;
 };
 
-class CheckRun;
+// The outcome of one scan, read from ScanBacklink's "VERDICT@COUNT" text.
+struct RecordOutcome {
+    CheckStatus status = CheckStatus::Missing;
+    int32_t count = 0;
+    bool overLimit = false;
+};
+RecordOutcome outcomeOf(const QString& verdict, const QString& maximum);
+
+// One record checked to the end, as the run reports it to its host.
+struct RecordCheck {
+    int index = 0;  // the record's position when it was handed out
+    RecordOutcome outcome;
+};
 
 // The side of the program that owns the record list and "the UI thread".
 class CheckRunHost {
@@ -51,20 +65,18 @@ class CheckRunHost {
     virtual void runOnUiThread(const std::function<void()>& task) = 0;
     // From a worker that is ending: run `task` on the UI thread later.
     virtual void postToUiThread(std::function<void()> task) = 0;
+    // The UI thread, while a run shuts down: run the tasks that workers
+    // handed over, waiting at most `wait` for one to come.
+    virtual void processPendingTasks(std::chrono::milliseconds wait) = 0;
     // UI thread only.
     virtual int recordCount() const = 0;
     virtual QString recordAt(int index) const = 0;
     virtual void RepaintRecordList() = 0;
     virtual void runStateChanged() {}
+    // A record has been checked to the end (its result is in the tables and
+    // the list has been repainted).
+    virtual void recordChecked(const RecordCheck& check) { Q_UNUSED(check); }
 };
-
-// The outcome of one scan, read from ScanBacklink's "VERDICT@COUNT" text.
-struct RecordOutcome {
-    CheckStatus status = Missing;
-    int32_t count = 0;
-    bool overLimit = false;
-};
-RecordOutcome outcomeOf(const QString& verdict, const QString& maximum);
 
 // A check run: ten workers take the records one at a time, download and scan
 // each partner page and store the outcome by position. All methods but the
@@ -78,31 +90,40 @@ class CheckRun {
     };
 
     CheckRun(CheckRunHost& host, FetchSettings settings = {});
-    // Waits for the workers of the last run; destroy only when idle.
+    // Shuts the run down (see shutdown) however long that takes.
     ~CheckRun();
     CheckRun(const CheckRun&) = delete;
     CheckRun& operator=(const CheckRun&) = delete;
 
-    // The check button: starts a run when idle, asks the running one to stop
-    // (downloads under way finish first), and does nothing while stopping.
-    void ToolButton3Click();
+    // Idle only: clears the results, repaints the list and starts the workers.
+    void start();
+    // Running only: no worker takes another record; a record already taken
+    // is checked to the end, both attempts included.
+    void requestStop();
+    // Cuts off the downloads under way at once; each fails as an aborted
+    // attempt. Until the next start, further downloads of this run fail too.
+    void abortDownloads();
+    // Stops the run, cuts off its downloads and waits for its workers,
+    // running the tasks they hand to the UI thread meanwhile (so that none
+    // stays blocked on it). True when every worker has ended within `bound`.
+    bool shutdown(std::chrono::milliseconds bound);
 
     State state() const { return state_; }
     const CheckResults& results() const { return CheckResults_; }
+    // Takes effect at the next start.
     void setFetchSettings(const FetchSettings& settings) { settings_ = settings; }
-
-    // The list view draws results only while this is set; a run sets it,
-    // commands that change the list clear it.
-    bool MarkersShown = false;
 
   private:
     friend class checkurls;
 
     void TakeNextRecord();
     void WorkerTerminated();
+    void joinEndedWorkers();
 
     CheckRunHost& host_;
     FetchSettings settings_;
+    // Set by abortDownloads; hangs below the abort flag of the settings.
+    std::unique_ptr<AbortFlag> abort_;
     CheckResults CheckResults_;
     std::atomic<bool> StopRequested{false};
     // Written on the UI thread, read by the worker that holds CursorLock.

@@ -111,7 +111,7 @@ struct HttpClient::Impl {
     }
 
     bool abortRequested() const {
-        return settings.abort && settings.abort->load(std::memory_order_relaxed);
+        return settings.abort && settings.abort->isSet();
     }
 
     // Runs the transfer on the multi handle, so that the abort flag and the
@@ -180,6 +180,8 @@ HttpClient::HttpClient(const QByteArray& userAgent, const FetchSettings& setting
     curl_easy_setopt(h, CURLOPT_PROXY, "");       // never a proxy from the environment
     curl_easy_setopt(h, CURLOPT_COOKIEFILE, "");  // cookies kept for the handle's life
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+    // An aborted transfer must not wait for a name lookup still under way.
+    curl_easy_setopt(h, CURLOPT_QUICK_EXIT, 1L);
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, long(settings.connectTimeoutMs));
     curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, long(settings.totalTimeoutMs));
     curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);

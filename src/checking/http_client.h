@@ -4,10 +4,14 @@
 #include <QString>
 #include <QStringList>
 
-#include <atomic>
 #include <memory>
 
+#include "checking/abort_flag.h"
+
 namespace quorvel {
+
+// A page body larger than this fails the attempt; saved pages get the same cap.
+inline constexpr qint64 kMaxPageBytes = qint64(16) * 1024 * 1024;
 
 // Limits and test hooks of every request. The defaults are the program's own.
 struct FetchSettings {
@@ -16,8 +20,8 @@ struct FetchSettings {
     int connectTimeoutMs = 15000;
     int stallTimeoutMs = 30000;  // no byte received for this long
     int totalTimeoutMs = 60000;
-    qint64 maxBodyBytes = qint64(16) * 1024 * 1024;
-    const std::atomic<bool>* abort = nullptr;  // set: the request ends at once, failed
+    qint64 maxBodyBytes = kMaxPageBytes;
+    const AbortFlag* abort = nullptr;  // set: the request ends at once, failed
 };
 
 // Global set-up of the HTTP library; call once before any thread starts.

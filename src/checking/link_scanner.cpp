@@ -31,8 +31,8 @@ const char16_t* findEither(const char16_t* from, const char16_t* to, char16_t a,
     const __m128i vb = _mm_set1_epi16(short(b));
     while (to - from >= 8) {
         const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
-        const unsigned mask = unsigned(_mm_movemask_epi8(
-            _mm_or_si128(_mm_cmpeq_epi16(x, va), _mm_cmpeq_epi16(x, vb))));
+        const unsigned mask = unsigned(
+            _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi16(x, va), _mm_cmpeq_epi16(x, vb))));
         if (mask != 0) {
             return from + (std::countr_zero(mask) >> 1);
         }
@@ -51,7 +51,7 @@ bool matchesLowered(const char16_t* s, qsizetype available, QStringView lowerWor
         return false;
     }
     for (qsizetype i = 0; i < lowerWord.size(); ++i) {
-        if (toLowerRuLat(s[i]) != lowerWord[i].unicode()) {
+        if (lowerRuLatChar(s[i]) != lowerWord[i].unicode()) {
             return false;
         }
     }
@@ -74,9 +74,9 @@ bool hasNofollow(QStringView tag) {
 // Plain containment of any of the fourteen domain texts. All of them begin
 // with ".", so only the dots of the value need a look.
 bool isCandidate(QStringView h) {
-    static constexpr QStringView kDomains[] = {u".ru",  u".com", u".org",  u".de",  u".uk",
-                                               u".ua",  u".net", u".tk",   u".info", u".biz",
-                                               u".name", u".us", u".eu",   u".ws"};
+    static constexpr QStringView kDomains[] = {u".ru",   u".com", u".org", u".de",   u".uk",
+                                               u".ua",   u".net", u".tk",  u".info", u".biz",
+                                               u".name", u".us",  u".eu",  u".ws"};
     const char16_t* s = h.utf16();
     const qsizetype n = h.size();
     for (qsizetype i = 0; i + 2 < n; ++i) {
@@ -95,7 +95,7 @@ bool isCandidate(QStringView h) {
 // Stable storage for the texts of the link set, so that the set can hold
 // views without an allocation per link.
 class TextArena {
-public:
+  public:
     QStringView store(QStringView text) {
         if (chunks_.empty() || left_ < text.size()) {
             const qsizetype size = std::max<qsizetype>(kChunk, text.size());
@@ -110,7 +110,7 @@ public:
         return stored;
     }
 
-private:
+  private:
     static constexpr qsizetype kChunk = 32 * 1024;
     std::vector<std::unique_ptr<char16_t[]>> chunks_;
     char16_t* next_ = nullptr;
@@ -139,7 +139,7 @@ size_t hashText(QStringView text) {
 // equal. The first spelling of each is kept for list mode. An open-addressing
 // table of views into an arena: no allocation per link.
 class LinkSet {
-public:
+  public:
     explicit LinkSet(bool keepLinks) : keepLinks_(keepLinks), slots_(64) {}
 
     // `link` may point into a buffer that is reused after the call.
@@ -196,7 +196,7 @@ public:
         return out;
     }
 
-private:
+  private:
     struct Slot {
         size_t hash = 0;
         QStringView key;
@@ -235,10 +235,9 @@ private:
     std::vector<Entry> links_;
 };
 
-
 }  // namespace
 
-bool isAnchorTagNamedA(QStringView tag) {
+bool isTagNamedA(QStringView tag) {
     // The stream is the padded tag text without slashes; after quote removal
     // it must hold " a ". Without a quote in the probe, the same test before
     // quote removal can never succeed alone, so one check suffices.
@@ -268,7 +267,7 @@ namespace {
 
 // The state of one scan, and what happens to one tag text.
 class Scan {
-public:
+  public:
     Scan(QStringView yourLink, QStringView partnerUrl, bool listMode)
         : loweredLink_(listMode ? QString() : ToLowerRuLat(yourLink)),
           yourKey_(withoutSchemeAndWww(loweredLink_)),
@@ -296,7 +295,7 @@ public:
 
     // A tag text whose first "href=" (in any letter case) stands at `href`.
     void examine(QStringView tag, qsizetype href) {
-        if (!isAnchorTagNamedA(tag)) {
+        if (!isTagNamedA(tag)) {
             return;
         }
         // Quotes and spaces bound the value; letter case does not change
@@ -310,7 +309,7 @@ public:
             ++end;
         }
         lowered_.resize(end - start);
-        toLowerRuLatInto(tag.sliced(start, end - start), lowered_.data());
+        lowerRuLatInto(tag.sliced(start, end - start), lowered_.data());
         const QStringView h(lowered_.constData(), lowered_.size());
 
         int nofollow = -1;  // computed once per tag, when needed
@@ -322,7 +321,7 @@ public:
         };
         if (isCandidate(h)) {
             if (!siteKeySettled_) {
-                const QStringView reduced = siteKeyView(siteKey_);
+                const QStringView reduced = siteKeyOf(siteKey_);
                 siteKeySettled_ = reduced.size() == siteKey_.size();
                 siteKey_ = reduced;
             }
@@ -332,7 +331,8 @@ public:
         }
         if (pending_ && containsText(h, yourKey_)) {
             pending_ = false;
-            verdict_ = (tagIsNofollow() || noindex_) ? BacklinkVerdict::Hidden : BacklinkVerdict::Yep;
+            verdict_ =
+                (tagIsNofollow() || noindex_) ? BacklinkVerdict::Hidden : BacklinkVerdict::Yep;
         }
     }
 
@@ -346,7 +346,7 @@ public:
         return r;
     }
 
-private:
+  private:
     QString loweredLink_;
     QStringView yourKey_;
     QString slashedPartner_;
@@ -409,8 +409,8 @@ LinkScanResult scanLinks(QStringView pageText, QStringView yourLink, QStringView
     for (; n - i >= 8; i += 8) {
         const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
         const __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i - 1));
-        const __m128i hrefEq = _mm_and_si128(
-            _mm_cmpeq_epi16(x, eq), _mm_cmpeq_epi16(_mm_or_si128(before, caseBit), f));
+        const __m128i hrefEq = _mm_and_si128(_mm_cmpeq_epi16(x, eq),
+                                             _mm_cmpeq_epi16(_mm_or_si128(before, caseBit), f));
         unsigned mask = unsigned(_mm_movemask_epi8(
             _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(x, lt), _mm_cmpeq_epi16(x, gt)), hrefEq)));
         while (mask != 0) {

@@ -28,6 +28,6 @@ QString ScanBacklink(QStringView pageText, QStringView yourLink, QStringView par
 QString CollectOutgoingLinks(QStringView pageText, QStringView partnerUrl);
 
 // IsAnchorTag with the name "a", in one pass without copying.
-bool isAnchorTagNamedA(QStringView tagText);
+bool isTagNamedA(QStringView tagText);
 
 }  // namespace quorvel

@@ -52,7 +52,7 @@ FetchResult FetchPage(const QString& partnerUrl, const FetchSettings& settings) 
     }
     result.success = true;
     result.error.clear();
-    result.pageText = PageTextFromBody(body);
+    result.pageText = pageTextFromBody(body);
     return result;
 }
 

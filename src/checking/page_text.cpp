@@ -34,7 +34,7 @@ QString normalizeLineEnds(QStringView text) {
     return out;
 }
 
-QString PageTextFromBody(QByteArrayView body) {
+QString pageTextFromBody(QByteArrayView body) {
     return normalizeLineEnds(decodeText(body).text);
 }
 

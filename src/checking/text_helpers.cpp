@@ -4,7 +4,7 @@
 
 namespace quorvel {
 
-void toLowerRuLatInto(QStringView text, char16_t* out) {
+void lowerRuLatInto(QStringView text, char16_t* out) {
     const char16_t* in = text.utf16();
     const qsizetype n = text.size();
     // Branch-free so that the compiler can vectorise it: pages are lower-cased whole.
@@ -19,7 +19,7 @@ void toLowerRuLatInto(QStringView text, char16_t* out) {
 
 QString ToLowerRuLat(QStringView text) {
     QString out(text.size(), Qt::Uninitialized);
-    toLowerRuLatInto(text, reinterpret_cast<char16_t*>(out.data()));
+    lowerRuLatInto(text, reinterpret_cast<char16_t*>(out.data()));
     return out;
 }
 
@@ -36,7 +36,7 @@ QStringView withoutSchemeAndWww(QStringView text) {
     return text;
 }
 
-QStringView siteKeyView(QStringView url) {
+QStringView siteKeyOf(QStringView url) {
     const QStringView key = withoutSchemeAndWww(url);
     const qsizetype slash = key.lastIndexOf(u'/');
     return slash >= 0 ? key.first(slash) : key;
@@ -45,7 +45,7 @@ QStringView siteKeyView(QStringView url) {
 QString SiteKey(QStringView url) {
     QString slashed = url.toString();
     slashed.replace(u'\\', u'/');
-    return siteKeyView(slashed).toString();
+    return siteKeyOf(slashed).toString();
 }
 
 bool IsAnchorTag(QStringView tagText, QStringView name) {
@@ -56,7 +56,7 @@ bool IsAnchorTag(QStringView tagText, QStringView name) {
     text.append(u' ');
     for (const QChar ch : tagText) {
         if (ch != u'/') {
-            text.append(toLowerRuLat(ch.unicode()));
+            text.append(lowerRuLatChar(ch.unicode()));
         }
     }
     text.append(u' ');

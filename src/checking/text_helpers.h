@@ -10,8 +10,10 @@ namespace quorvel {
 // Lower-cases exactly 59 letters: Latin A-Z, Russian А-Я and Ё. Every other
 // character passes unchanged; the length stays the same.
 QString ToLowerRuLat(QStringView text);
-void toLowerRuLatInto(QStringView text, char16_t* out);  // out holds text.size() units
-inline char16_t toLowerRuLat(char16_t c) {
+// The same into a caller's buffer of text.size() units, without allocating.
+void lowerRuLatInto(QStringView text, char16_t* out);
+// The same for one UTF-16 unit.
+inline char16_t lowerRuLatChar(char16_t c) {
     if (c < 0x80) {
         return (c >= u'A' && c <= u'Z') ? char16_t(c + 0x20) : c;
     }
@@ -26,8 +28,8 @@ inline char16_t toLowerRuLat(char16_t c) {
 // case-sensitively, in that order), then the last "/" and what follows cut off.
 // Applied to its own result it takes off one more segment.
 QString SiteKey(QStringView url);
-// The same for a text without backslashes, as a view into it.
-QStringView siteKeyView(QStringView url);
+// The key of a text that holds no backslash, as a view into that text.
+QStringView siteKeyOf(QStringView url);
 // "http://", then "https://", then "www." taken off the front, each at most
 // once, case-sensitively: the start of both SiteKey and the scanner's key of
 // your link.

@@ -32,20 +32,29 @@ extern "C" void onInterrupt(int) {
     std::signal(SIGINT, onInterrupt);
 }
 
-const char* statusName(int32_t status) {
+const char* statusName(CheckStatus status) {
     switch (status) {
-        case Found:
+        case CheckStatus::Found:
             return "Found";
-        case Hidden:
+        case CheckStatus::Hidden:
             return "Hidden";
-        case Missing:
+        case CheckStatus::Missing:
             return "Missing";
-        case FetchFailed:
+        case CheckStatus::FetchFailed:
             return "FetchFailed";
-        default:
-            return "none";
+        case CheckStatus::None:
+            break;
     }
+    return "none";
 }
+
+// The loop host of a command-line run, counting the records checked.
+class CountingHost : public CheckLoopHost {
+  public:
+    using CheckLoopHost::CheckLoopHost;
+    void recordChecked(const RecordCheck&) override { ++done; }
+    int done = 0;  // owning thread only
+};
 
 QString csvField(const QString& text) {
     if (!text.contains(u',') && !text.contains(u'"') && !text.contains(u'\r') &&
@@ -140,13 +149,11 @@ int runCheck(const QStringList& args) {
         return kExitUsage;
     }
 
-    static std::atomic<bool> abortDownloads{false};
     FetchSettings settings;
     settings.resolve = parsed->options.value(QStringLiteral("--resolve"));
     settings.caFile = parsed->value(QStringLiteral("--cacert"));
-    settings.abort = &abortDownloads;
 
-    CheckLoopHost host(parseRecordFile(bytes).records);
+    CountingHost host(parseRecordFile(bytes).records);
     CheckRun run(host, settings);
     std::signal(SIGINT, onInterrupt);
 
@@ -155,21 +162,20 @@ int runCheck(const QStringList& args) {
     QElapsedTimer elapsed;
     elapsed.start();
     int handled = 0;
-    run.ToolButton3Click();
+    run.start();
     host.runUntilIdle(run, [&] {
         const int seen = interrupts.load(std::memory_order_relaxed);
         if (seen > handled) {
             handled = seen;
             if (run.state() == CheckRun::State::Running) {
-                run.ToolButton3Click();  // stop: pages under way finish
+                run.requestStop();  // pages under way finish
             } else {
-                abortDownloads = true;  // a second Ctrl+C: cut them off too
+                run.abortDownloads();  // a second Ctrl+C: cut them off too
             }
         }
         if (showProgress) {
-            // The start repaints once, then every finished record once.
-            const int done = qBound(0, host.repaints() - 1, total);
-            std::fprintf(stderr, "\r%d of %d done, %lld s ", done, total, elapsed.elapsed() / 1000);
+            std::fprintf(stderr, "\r%d of %d done, %lld s ", host.done, total,
+                         elapsed.elapsed() / 1000);
             std::fflush(stderr);
         }
     });
@@ -187,8 +193,8 @@ int runCheck(const QStringList& args) {
         out += u'[';
     }
     for (int i = 0; i < total; ++i) {
-        const int32_t status = results.statusAt(i);
-        allFound = allFound && status == Found;
+        const CheckStatus status = results.statusAt(i);
+        allFound = allFound && status == CheckStatus::Found;
         const QString index = QString::number(i);
         const QString name = QString::fromLatin1(statusName(status));
         const QString count = QString::number(results.countAt(i));

@@ -1,3 +1,4 @@
+#include "checking/http_client.h"
 #include "checking/link_scanner.h"
 #include "checking/page_text.h"
 #include "cli/cli.h"
@@ -5,9 +6,6 @@
 namespace quorvel::cli {
 
 namespace {
-
-// A downloaded page is capped at this size; files given here get the same cap.
-constexpr qint64 kMaxPageBytes = qint64(16) * 1024 * 1024;
 
 int runScan(const QStringList& args);
 int runLinks(const QStringList& args);
@@ -67,7 +65,7 @@ int runScan(const QStringList& args) {
             status = kExitUsage;
             continue;
         }
-        writeOut((ScanBacklink(PageTextFromBody(body), link, partner) + u'\n').toUtf8());
+        writeOut((ScanBacklink(pageTextFromBody(body), link, partner) + u'\n').toUtf8());
     }
     return status;
 }
@@ -90,7 +88,7 @@ int runLinks(const QStringList& args) {
         return kExitUsage;
     }
     writeOut(
-        CollectOutgoingLinks(PageTextFromBody(body), parsed->value(QStringLiteral("--partner")))
+        CollectOutgoingLinks(pageTextFromBody(body), parsed->value(QStringLiteral("--partner")))
             .toUtf8());
     return kExitOk;
 }

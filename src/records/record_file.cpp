@@ -1,11 +1,11 @@
 #include "records/record_file.h"
 
+#include "records/atomic_file.h"
 #include "records/code_page.h"
 #include "records/text_decoding.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace quorvel {
 
@@ -85,16 +85,7 @@ QByteArray encodeRecordFile(const QStringList& records) {
 }
 
 bool writeRecordFile(const QString& path, const QStringList& records) {
-    const QByteArray bytes = encodeRecordFile(records);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        return false;
-    }
-    if (file.write(bytes) != bytes.size()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    return writeFileAtomically(path, encodeRecordFile(records));
 }
 
 }  // namespace quorvel

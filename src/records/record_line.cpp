@@ -61,7 +61,7 @@ QString ExtractField(QStringView line, QStringView tagName) {
     return QString();
 }
 
-QString RecordDateFormat(const QLocale& locale) {
+QString recordDateFormat(const QLocale& locale) {
     if (locale.language() == QLocale::C) {
         // The C locale's short format spells the month; use the Russian one.
         return QStringLiteral("dd.MM.yyyy");
@@ -92,11 +92,11 @@ QString RecordDateFormat(const QLocale& locale) {
 }
 
 QString FormatRecordDate(QDate date, const QLocale& locale) {
-    return locale.toString(date, RecordDateFormat(locale));
+    return locale.toString(date, recordDateFormat(locale));
 }
 
 std::optional<QDate> ParseRecordDate(QStringView text, const QLocale& locale) {
-    const QString format = RecordDateFormat(locale);
+    const QString format = recordDateFormat(locale);
     const QString input = text.toString();
     QDate date = locale.toDate(input, format);
     if (date.isValid()) {

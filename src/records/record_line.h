@@ -29,7 +29,7 @@ QString ExtractField(QStringView line, QStringView tagName);
 
 // The short date format that deadlines are written and read in: the locale's
 // own, with the year always four digits wide; the "C" locale uses dd.MM.yyyy.
-QString RecordDateFormat(const QLocale& locale = QLocale::system());
+QString recordDateFormat(const QLocale& locale = QLocale::system());
 QString FormatRecordDate(QDate date, const QLocale& locale = QLocale::system());
 // A date in that format, optionally followed by a time of day; nothing else.
 std::optional<QDate> ParseRecordDate(QStringView text, const QLocale& locale = QLocale::system());

@@ -1,23 +1,24 @@
 #include "ui/column_widths.h"
 
-#include <QSaveFile>
-
 #include <cmath>
 
+#include "records/atomic_file.h"
 #include "records/int_text.h"
 #include "records/record_file.h"
 
 namespace quorvel {
 
-int clampSectionWidth(int width) { return qBound(kMinSectionWidth, width, kMaxSectionWidth); }
+int clampSectionWidth(int width) {
+    return qBound(kMinSectionWidth, width, kMaxSectionWidth);
+}
 
 ColumnWidths defaultColumnWidths(int listWidth) {
     // nearbyint rounds to the even neighbour on a tie (the default rounding mode).
     auto part = [&](int divisor) {
         return clampSectionWidth(int(std::nearbyint(double(listWidth) / divisor)));
     };
-    return {part(4), part(4), part(9), part(9), part(6), part(6), kMinSectionWidth,
-            kMinSectionWidth};
+    return {part(4), part(4), part(9),          part(9),
+            part(6), part(6), kMinSectionWidth, kMinSectionWidth};
 }
 
 void readColumnWidths(const QString& path, ColumnWidths& widths) {
@@ -39,11 +40,7 @@ bool writeColumnWidths(const QString& path, const ColumnWidths& widths) {
     for (int width : widths) {
         bytes += QByteArray::number(width) + "\r\n";
     }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) {
-        return false;
-    }
-    return file.commit();
+    return writeFileAtomically(path, bytes);
 }
 
 }  // namespace quorvel

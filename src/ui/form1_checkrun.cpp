@@ -5,8 +5,23 @@
 
 namespace quorvel {
 
+// The check button: starts a run when idle, asks the running one to stop
+// (downloads under way finish first), and does nothing while stopping.
 void TForm1::ToolButton3Click() {
-    run_->ToolButton3Click();
+    if (closing_) {
+        return;  // no thread starts after the window's threads have ended
+    }
+    switch (run_->state()) {
+        case CheckRun::State::Idle:
+            MarkersShown = true;
+            run_->start();
+            break;
+        case CheckRun::State::Running:
+            run_->requestStop();
+            break;
+        case CheckRun::State::Stopping:
+            break;
+    }
 }
 
 void TForm1::runOnUiThread(const std::function<void()>& task) {
@@ -34,11 +49,11 @@ void TForm1::HeaderControl1SectionResize() {
 }
 
 void TForm1::PopupMenu1Popup() {
-    N2->setEnabled(run_->MarkersShown);
+    N2->setEnabled(MarkersShown);
 }
 
 void TForm1::N2Click() {
-    run_->MarkersShown = false;
+    MarkersShown = false;
     ListBox1->repaintNow();
 }
 

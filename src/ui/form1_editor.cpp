@@ -24,8 +24,8 @@ std::function<int(QDialog&)>& modalHook() {
 
 }  // namespace
 
-void TForm1::setModalHookForTests(std::function<int(QDialog&)> run) {
-    modalHook() = std::move(run);
+std::function<int(QDialog&)> TForm1::setModalHookForTests(std::function<int(QDialog&)> run) {
+    return std::exchange(modalHook(), std::move(run));
 }
 
 int TForm1::runModal(QDialog& dialog) {
@@ -35,9 +35,9 @@ int TForm1::runModal(QDialog& dialog) {
 void TForm1::connectEditor() {
     connect(ToolButton1, &QAction::triggered, this, [this] { ToolButton1Click(); });
     connect(ToolButton5, &QAction::triggered, this, [this] { ToolButton5Click(); });
-    connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
-    connect(Button2, &QPushButton::clicked, this, [this] { Button2Click(); });
-    connect(Button3, &QPushButton::clicked, this, [this] { Button3Click(); });
+    connect(Panel1, &EditorPanel::applyClicked, this, [this] { Button1Click(); });
+    connect(Panel1, &EditorPanel::addClicked, this, [this] { Button2Click(); });
+    connect(Panel1, &EditorPanel::closeClicked, this, [this] { Button3Click(); });
     connect(N1, &QAction::triggered, this, [this] { N1Click(); });
     connect(N3, &QAction::triggered, this, [this] { N3Click(); });
     connect(ListBox1, &RecordListView::userSelectionChanged, this, [this] { ListBox1Click(); });
@@ -51,11 +51,6 @@ int TForm1::currentRow() const {
     return current.isValid() ? current.row() : -1;
 }
 
-QString TForm1::panelRecordLine() const {
-    return BuildRecordLine(Edit1->text(), Edit2->text(), Edit3->text(), DateTimePicker1->date(),
-                           Edit4->text(), Edit5->text(), Edit6->text(), Edit7->text());
-}
-
 void TForm1::replaceRecord(int row, const QString& line) {
     // Remove and insert at the same place: the row ends unselected, the
     // focus stays on it, the other rows keep their selection.
@@ -64,20 +59,23 @@ void TForm1::replaceRecord(int row, const QString& line) {
     ListBox1->selectionModel()->setCurrentIndex(model_->index(row), QItemSelectionModel::NoUpdate);
 }
 
+void TForm1::listContentChanged() {
+    if (model_->rowCount() > 0 && !ListBox1->currentIndex().isValid()) {
+        // The list always has a focus row when it is not empty.
+        ListBox1->selectionModel()->setCurrentIndex(model_->index(0),
+                                                    QItemSelectionModel::NoUpdate);
+    }
+    MarkersShown = false;
+    RepaintRecordList();
+    lbcount();
+}
+
 void TForm1::ListBox1Click() {
     const int row = currentRow();
     if (row >= 0 && Panel1->isVisible()) {
-        const QString line = model_->records().at(row);
-        QLineEdit* edits[] = {Edit1, Edit2, Edit3, Edit4, Edit5, Edit6, Edit7};
-        const char16_t codes[] = {u'U', u'I', u'E', u'4', u'5', u'6', u'7'};
-        for (int i = 0; i < 7; ++i) {
-            edits[i]->setText(ExtractField(line, QChar(codes[i])));
-        }
-        if (const std::optional<QDate> date = ParseRecordDate(ExtractField(line, QChar(u'D')))) {
-            DateTimePicker1->setDate(*date);  // a date the picker refuses leaves it as it was
-        }
+        Panel1->showRecord(model_->records().at(row));
     }
-    Button1->setEnabled(model_->rowCount() > 0);
+    Panel1->setApplyEnabled(model_->rowCount() > 0);
 }
 
 void TForm1::ListBox1KeyUp() {
@@ -85,24 +83,11 @@ void TForm1::ListBox1KeyUp() {
 }
 
 void TForm1::ToolButton1Click() {
-    Panel1->show();
-    Button1->hide();
-    Button2->show();
-    for (QLineEdit* edit : {Edit1, Edit2, Edit3, Edit4}) {
-        edit->clear();
-    }
-    Edit5->setText(QStringLiteral("5"));
-    Edit6->clear();
-    Edit7->clear();
+    Panel1->startAdding();
 }
 
 void TForm1::ToolButton5Click() {
-    Panel1->show();
-    Button1->show();
-    Button2->hide();
-    for (QLineEdit* edit : {Edit1, Edit2, Edit3, Edit4, Edit5, Edit6, Edit7}) {
-        edit->clear();
-    }
+    Panel1->startEditing();
     ListBox1Click();
 }
 
@@ -113,10 +98,9 @@ void TForm1::ListBox1DblClick() {
 void TForm1::Button1Click() {
     const int row = currentRow();
     if (row >= 0) {
-        replaceRecord(row, panelRecordLine());
+        replaceRecord(row, Panel1->recordLine());
     }
-    run_->MarkersShown = false;
-    RepaintRecordList();
+    listContentChanged();
 }
 
 void TForm1::Button2Click() {
@@ -124,10 +108,8 @@ void TForm1::Button2Click() {
     model_->insertRecord(row, QString());
     ListBox1->selectionModel()->setCurrentIndex(model_->index(row),
                                                 QItemSelectionModel::ClearAndSelect);
-    replaceRecord(row, panelRecordLine());
-    run_->MarkersShown = false;
-    RepaintRecordList();
-    lbcount();
+    replaceRecord(row, Panel1->recordLine());
+    listContentChanged();
 }
 
 void TForm1::Button3Click() {
@@ -135,8 +117,6 @@ void TForm1::Button3Click() {
 }
 
 void TForm1::ListBox1KeyDown() {
-    run_->MarkersShown = false;
-    RepaintRecordList();
     const int focus = currentRow();
     QList<int> rows;
     for (const QModelIndex& index : ListBox1->selectionModel()->selectedRows()) {
@@ -145,11 +125,12 @@ void TForm1::ListBox1KeyDown() {
     model_->removeRecordRows(rows);  // from the last selected row to the first
     ListBox1->selectionModel()->clearSelection();
     if (model_->rowCount() > 0 && !ListBox1->currentIndex().isValid()) {
+        // The focus stays where it was, or on the new last row.
         ListBox1->selectionModel()->setCurrentIndex(
             model_->index(qBound(0, focus, model_->rowCount() - 1)), QItemSelectionModel::NoUpdate);
     }
-    lbcount();
-    Button1->setEnabled(model_->rowCount() > 0);
+    listContentChanged();
+    Panel1->setApplyEnabled(model_->rowCount() > 0);
 }
 
 void TForm1::N1Click() {
@@ -171,11 +152,13 @@ void TForm1::N3Click() {
         // The download runs off this thread under a busy dialog that can
         // cancel it; a cancelled download shows nothing.
         struct Shared {
-            std::atomic<bool> abort{false};
+            explicit Shared(const AbortFlag* window) : abort(window) {}
+            AbortFlag abort;  // the cancel button's; closing the window sets the one above
             QString text;
         };
-        auto shared = std::make_shared<Shared>();
+        auto shared = std::make_shared<Shared>(&abort_);
         QDialog busy(this);
+        busy.setObjectName(QStringLiteral("BusyDialog"));
         busy.setWindowTitle(QStringLiteral("Загрузка страницы партнера"));
         auto* layout = new QVBoxLayout(&busy);
         auto* bar = new QProgressBar(&busy);
@@ -196,15 +179,15 @@ void TForm1::N3Click() {
         });
         const int result = runModal(busy);
         if (result != QDialog::Accepted) {
-            shared->abort = true;
+            shared->abort.set();
         }
         worker.join();
-        if (result != QDialog::Accepted) {
+        if (result != QDialog::Accepted || closing_) {
             return;
         }
         text = shared->text;
     }
-    if (auto* links = qobject_cast<TForm3*>(Form3)) {
+    if (TForm3* links = Form3) {
         links->RichEdit1->setPlainText(text);
         runModal(*links);
     }

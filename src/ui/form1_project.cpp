@@ -46,7 +46,9 @@ QString chosenFile(QFileDialog& dialog) {
 
 void TForm1::buildDialogs() {
     OpenDialog1 = projectDialog(this, QFileDialog::AcceptOpen);
+    OpenDialog1->setObjectName(QStringLiteral("OpenDialog1"));
     SaveDialog1 = projectDialog(this, QFileDialog::AcceptSave);
+    SaveDialog1->setObjectName(QStringLiteral("SaveDialog1"));
     connect(ToolButton4, &QAction::triggered, this, [this] { ToolButton4Click(); });
     connect(ToolButton2, &QAction::triggered, this, [this] { ToolButton2Click(); });
 }
@@ -80,14 +82,7 @@ void TForm1::ToolButton2Click() {
         return;
     }
     model_->setRecords(std::move(content.records));
-    if (model_->rowCount() > 0) {
-        // The list always has a focus row when it is not empty.
-        ListBox1->selectionModel()->setCurrentIndex(model_->index(0),
-                                                    QItemSelectionModel::NoUpdate);
-    }
-    run_->MarkersShown = false;
-    RepaintRecordList();
-    lbcount();
+    listContentChanged();
 }
 
 }  // namespace quorvel

@@ -7,12 +7,11 @@
 #include <QProxyStyle>
 #include <QScreen>
 #include <QStandardItemModel>
+#include <QThread>
 #include <QVBoxLayout>
 
-#include <cstdio>
-#include <cstdlib>
-
 #include "ui/form1.h"
+#include "ui/form3.h"
 
 // The pictures live in this static library; its resources need an explicit start.
 static void initResources() {
@@ -23,19 +22,20 @@ namespace quorvel {
 
 namespace {
 
-VendorSites& vendorSites() {
-    static VendorSites sites;
+// How long closing waits for the window's threads. Every download has been
+// cut off by then, so they end within milliseconds; the bound only keeps a
+// fault from holding the window open.
+constexpr std::chrono::milliseconds kThreadEndBound(2000);
+
+PublisherSites& publisherSites() {
+    static PublisherSites sites;
     return sites;
 }
 
-std::function<void()>& processEnd() {
-    // Closing ends the process at once: workers of a check run and the banner
-    // thread may be blocked on a call to this thread and are not waited for.
-    static std::function<void()> end = [] {
-        std::fflush(nullptr);
-        std::_Exit(0);
-    };
-    return end;
+std::function<void()>& quitHook() {
+    // Every event loop ends, a modal dialog's included, and main returns.
+    static std::function<void()> quit = [] { QCoreApplication::exit(0); };
+    return quit;
 }
 
 // Hints appear as soon as the pointer rests on a control.
@@ -68,8 +68,9 @@ QFont windowFont() {
     return font;
 }
 
-QFrame* bevelledPanel(QWidget* parent) {
+QFrame* bevelledPanel(QWidget* parent, const char* name) {
     auto* panel = new QFrame(parent);
+    panel->setObjectName(QLatin1StringView(name));
     panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
     panel->setLineWidth(1);
     return panel;
@@ -77,34 +78,23 @@ QFrame* bevelledPanel(QWidget* parent) {
 
 }  // namespace
 
-QString plainToolTip(const QString& text) {
-    if (text.isEmpty()) {
-        return QString();  // no text, no hint
-    }
-    // Escaped and kept as typed: markup characters show as themselves.
-    QString html = text.toHtmlEscaped();
-    html.replace(QStringLiteral("\r\n"), QStringLiteral("<br>"));
-    html.replace(u'\n', QStringLiteral("<br>"));
-    html.replace(u'\r', QStringLiteral("<br>"));
-    return u"<p style='white-space:pre'>" + html + u"</p>";
-}
-
-void setHint(QObject* target, const QString& text) {
-    target->setProperty("hint", text);
-    target->setProperty("toolTip", plainToolTip(text));  // QWidget and QAction alike
-}
-
 TForm1::TForm1(const QString& directory, QWidget* parent)
     : QMainWindow(parent),
       directory_(directory.isEmpty() ? QDir::currentPath() : directory),
       model_(new RecordListModel(this)),
-      sites_(vendorSites()) {
+      sites_(publisherSites()) {
     initResources();
+    setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Quorvel"));
     setFont(windowFont());
     for (int i = 0; i < 7; ++i) {
         ImageList1 += QIcon(QStringLiteral(":/quorvel/toolbar%1.png").arg(i));
     }
+    fetchSettings_.abort = &abort_;
+    run_ = std::make_unique<CheckRun>(*this, fetchSettings_);
+    FetchSettings bannerSettings;
+    bannerSettings.abort = &abort_;
+    IdHTTP1 = std::make_unique<HttpClient>("Mozilla/3.0 (compatible; Indy Library)", bannerSettings);
 
     auto* central = new QWidget(this);
     auto* column = new QVBoxLayout(central);
@@ -112,45 +102,26 @@ TForm1::TForm1(const QString& directory, QWidget* parent)
     column->setSpacing(0);
     setCentralWidget(central);
 
-    Panel2 = bevelledPanel(central);
+    Panel2 = bevelledPanel(central, "Panel2");
     Panel2->setFixedHeight(41);
     column->addWidget(Panel2);
     buildToolbar();
 
-    Panel1 = bevelledPanel(central);
-    Panel1->setFixedHeight(160);
+    Panel1 = new EditorPanel(central);
     column->addWidget(Panel1);
-    buildEditor();
     Panel1->hide();
 
-    auto* headerModel = new QStandardItemModel(0, kSectionCount, this);
-    headerModel->setHorizontalHeaderLabels(
-        {QStringLiteral("страница партнера"), QStringLiteral("ваша ссылка"), QStringLiteral("дата"),
-         QStringLiteral("icq"), QStringLiteral("e-mail"), QStringLiteral("ваша страница"),
-         QStringLiteral("максимальное количество"), QStringLiteral("дополнительно")});
-    HeaderControl1 = new QHeaderView(Qt::Horizontal, central);
-    HeaderControl1->setModel(headerModel);
-    HeaderControl1->setFixedHeight(17);
-    HeaderControl1->setMinimumSectionSize(kMinSectionWidth);
-    HeaderControl1->setMaximumSectionSize(kMaxSectionWidth);
-    HeaderControl1->setSectionResizeMode(QHeaderView::Interactive);
-    HeaderControl1->setStretchLastSection(false);
-    HeaderControl1->setSectionsClickable(false);
-    HeaderControl1->setHighlightSections(false);
-    HeaderControl1->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    HeaderControl1->setFrameShape(QFrame::NoFrame);
+    buildHeader(central);
     column->addWidget(HeaderControl1);
 
-    run_ = std::make_unique<CheckRun>(*this);
-    IdHTTP1 =
-        std::make_unique<HttpClient>("Mozilla/3.0 (compatible; Indy Library)", FetchSettings{});
     ListBox1 = new RecordListView(central);
+    ListBox1->setObjectName(QStringLiteral("ListBox1"));
     ListBox1->setModel(model_);
     ListBox1->setItemDelegate(new RecordDelegate(
-        HeaderControl1, RowMarkers{&run_->results(), &run_->MarkersShown}, ListBox1));
+        HeaderControl1, RowMarkers{&run_->results(), &MarkersShown}, ListBox1));
     column->addWidget(ListBox1, 1);
 
-    Panel3 = bevelledPanel(central);
+    Panel3 = bevelledPanel(central, "Panel3");
     Panel3->setFixedHeight(77);
     column->addWidget(Panel3);
     buildBannerArea();
@@ -168,24 +139,49 @@ TForm1::TForm1(const QString& directory, QWidget* parent)
     FormCreate();
 }
 
-void TForm1::setVendorSitesForTests(const VendorSites& sites) {
-    vendorSites() = sites;
+void TForm1::buildHeader(QWidget* parent) {
+    auto* headerModel = new QStandardItemModel(0, kSectionCount, this);
+    headerModel->setHorizontalHeaderLabels(
+        {QStringLiteral("страница партнера"), QStringLiteral("ваша ссылка"), QStringLiteral("дата"),
+         QStringLiteral("icq"), QStringLiteral("e-mail"), QStringLiteral("ваша страница"),
+         QStringLiteral("максимальное количество"), QStringLiteral("дополнительно")});
+    HeaderControl1 = new QHeaderView(Qt::Horizontal, parent);
+    HeaderControl1->setObjectName(QStringLiteral("HeaderControl1"));
+    HeaderControl1->setModel(headerModel);
+    HeaderControl1->setFixedHeight(17);
+    HeaderControl1->setMinimumSectionSize(kMinSectionWidth);
+    HeaderControl1->setMaximumSectionSize(kMaxSectionWidth);
+    HeaderControl1->setSectionResizeMode(QHeaderView::Interactive);
+    HeaderControl1->setStretchLastSection(false);
+    HeaderControl1->setSectionsClickable(false);
+    HeaderControl1->setHighlightSections(false);
+    HeaderControl1->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    HeaderControl1->setFrameShape(QFrame::NoFrame);
+}
+
+void TForm1::setForms(QDialog* form2, TForm3* form3) {
+    Form2 = form2;
+    Form3 = form3;
+}
+
+PublisherSites TForm1::setPublisherSitesForTests(const PublisherSites& sites) {
+    return std::exchange(publisherSites(), sites);
 }
 
 TForm1::~TForm1() {
-    // The banner thread only posts to this window; it never waits for it.
-    if (bannerThread_.joinable()) {
-        bannerThread_.join();
-    }
+    // Workers may be blocked on a call to this window: they must be released
+    // and ended while the window can still run their calls.
+    endThreads();
 }
 
 void TForm1::setFetchSettingsForTests(const FetchSettings& settings) {
     fetchSettings_ = settings;
-    run_->setFetchSettings(settings);
+    fetchSettings_.abort = &abort_;
+    run_->setFetchSettings(fetchSettings_);
 }
 
-void TForm1::setProcessEndForTests(std::function<void()> end) {
-    processEnd() = std::move(end);
+std::function<void()> TForm1::setQuitHookForTests(std::function<void()> quit) {
+    return std::exchange(quitHook(), std::move(quit));
 }
 
 ColumnWidths TForm1::columnWidths() const {
@@ -209,14 +205,8 @@ void TForm1::FormCreate() {
     QStringList loaded;
     dataFile_->load(&loaded);
     model_->setRecords(std::move(loaded));
-    if (model_->rowCount() > 0) {
-        // The list always has a focus row when it is not empty.
-        ListBox1->selectionModel()->setCurrentIndex(model_->index(0),
-                                                    QItemSelectionModel::NoUpdate);
-    }
     BannerLink.clear();
-    lbcount();
-    run_->MarkersShown = false;
+    listContentChanged();
     // The width of the list in the restored window, whatever Qt reports
     // before the first show.
     ColumnWidths widths = defaultColumnWidths(kClientWidth);
@@ -259,8 +249,11 @@ void TForm1::FormShow() {
         ListBox1->selectionModel()->setCurrentIndex(model_->index(0),
                                                     QItemSelectionModel::ClearAndSelect);
     }
-    if (!bannerThread_.joinable()) {
-        bannerThread_ = std::thread([this] { loaddata(*IdHTTP1, *this, sites_).run(); });
+    if (!bannerThread_.joinable() && !closing_) {
+        bannerThread_ = std::thread([this] {
+            loaddata(*IdHTTP1, *this, sites_).run();
+            bannerThreadDone_.store(true);
+        });
     }
 }
 
@@ -282,12 +275,12 @@ void TForm1::setLaunchCount(const QString& text) {
 
 // The banner thread's end leaves the check button alone: only the workers
 // of a run decide when it turns idle.
-void TForm1::bannerThreadEnded() {
+void TForm1::onBannerThreadEnded() {
     bannerThreadEnded_ = true;
 }
 
 void TForm1::Image1Click() {
-    openWebAddress(sites_.vendor + u"/?p=600");
+    openWebAddress(sites_.developer + u"/?p=600");
 }
 
 void TForm1::Image2Click() {
@@ -306,7 +299,30 @@ void TForm1::closeNow() {
     }
     closing_ = true;
     FormClose();
-    processEnd()();
+    endThreads();
+    quitHook()();
+}
+
+void TForm1::endThreads() {
+    abort_.set();
+    const auto deadline = std::chrono::steady_clock::now() + kThreadEndBound;
+    run_->shutdown(kThreadEndBound);
+    // The banner thread only posts to this window; its downloads have been
+    // cut off, so it ends at once.
+    while (bannerThread_.joinable() && !bannerThreadDone_.load() &&
+           std::chrono::steady_clock::now() < deadline) {
+        processPendingTasks(std::chrono::milliseconds(5));
+    }
+    if (bannerThread_.joinable()) {
+        bannerThread_.join();
+    }
+}
+
+void TForm1::processPendingTasks(std::chrono::milliseconds wait) {
+    // Only what threads handed over and the window's own housekeeping: the
+    // user's input waits, so no command runs while the window closes.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    QThread::msleep(qBound(1, int(wait.count()), 5));
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
@@ -320,7 +336,7 @@ void TForm1::lbcount() {
 
 void TForm1::ToolButton6Click() {
     if (Form2) {
-        Form2->exec();
+        runModal(*Form2);
     }
 }
 

@@ -57,19 +57,20 @@ QSize RecordDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelI
     return QSize(option.rect.width(), kRowHeight);
 }
 
-QColor RecordDelegate::markerColor(int32_t status) {
+QColor RecordDelegate::markerColor(CheckStatus status) {
     switch (status) {
-        case Found:
+        case CheckStatus::Found:
             return QColor(192, 220, 192);
-        case Hidden:
+        case CheckStatus::Hidden:
             return QColor(255, 0, 0);
-        case Missing:
+        case CheckStatus::Missing:
             return QColor(160, 160, 164);
-        case FetchFailed:
+        case CheckStatus::FetchFailed:
             return QColor(128, 0, 0);
-        default:
-            return QColor();
+        case CheckStatus::None:
+            break;
     }
+    return QColor();
 }
 
 void RecordDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,

@@ -48,7 +48,7 @@ class RecordDelegate : public QStyledItemDelegate {
                const QModelIndex& index) const override;
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 
-    static QColor markerColor(int32_t status);  // invalid: no marker
+    static QColor markerColor(CheckStatus status);  // invalid: no marker
 
   private:
     void ListBox1DrawItem(QPainter* painter, const QStyleOptionViewItem& option, int row,

@@ -66,12 +66,14 @@ class CountingHost : public CheckLoopHost {
         ++terminations;
         CheckLoopHost::postToUiThread(std::move(task));
     }
+    void recordChecked(const RecordCheck&) override { ++checked; }
     mutable std::map<int, QString> handedOut;
+    int checked = 0;
     std::atomic<int> terminations{0};
 };
 
 void runToEnd(CheckLoopHost& host, CheckRun& run) {
-    run.ToolButton3Click();
+    run.start();
     ASSERT_EQ(run.state(), CheckRun::State::Running);
     host.runUntilIdle(run);
 }
@@ -84,16 +86,16 @@ TEST(CheckRun, ThreeRecordsTenWorkers) {
     CheckRun run(host);
     runToEnd(host, run);
 
-    EXPECT_TRUE(run.MarkersShown);
     EXPECT_EQ(host.handedOut.size(), 3u) << "each record is handed out once";
+    EXPECT_EQ(host.checked, 3) << "each record is reported once, when it is done";
     EXPECT_EQ(host.terminations.load(), kCheckWorkers);
     const CheckResults& r = run.results();
-    EXPECT_EQ(r.statusAt(0), Found);
+    EXPECT_EQ(r.statusAt(0), CheckStatus::Found);
     EXPECT_EQ(r.countAt(0), 13);
     EXPECT_TRUE(r.overLimitAt(0));
-    EXPECT_EQ(r.statusAt(1), Hidden);
+    EXPECT_EQ(r.statusAt(1), CheckStatus::Hidden);
     EXPECT_EQ(r.countAt(1), 0);
-    EXPECT_EQ(r.statusAt(2), Missing);
+    EXPECT_EQ(r.statusAt(2), CheckStatus::Missing);
     EXPECT_EQ(r.countAt(2), 1);
     EXPECT_TRUE(r.overLimitAt(2)) << "1 outgoing link is over a maximum of 0";
     EXPECT_EQ(host.repaints(), 1 + 3) << "the start, then once per record";
@@ -108,11 +110,15 @@ TEST(CheckRun, VerdictToStatus) {
         bool over;
     };
     const Row rows[] = {
-        {u"YEP@12", u"5", Found, 12, true},    {u"NIL@3", u"3", Missing, 3, false},
-        {u"HIDDEN@0", u"", Hidden, 0, false},  {u"NIL", u"5", Missing, 0, false},
-        {u"YEP@8", u" 7", Found, 8, true},     {u"YEP@8", u"7 ", Found, 8, false},
-        {u"YEP@11", u"$A", Found, 11, true},   {u"YEP@3", u"99999999999", Found, 3, false},
-        {u"HIDDEN@4", u"-1", Hidden, 4, true},
+        {u"YEP@12", u"5", CheckStatus::Found, 12, true},
+        {u"NIL@3", u"3", CheckStatus::Missing, 3, false},
+        {u"HIDDEN@0", u"", CheckStatus::Hidden, 0, false},
+        {u"NIL", u"5", CheckStatus::Missing, 0, false},
+        {u"YEP@8", u" 7", CheckStatus::Found, 8, true},
+        {u"YEP@8", u"7 ", CheckStatus::Found, 8, false},
+        {u"YEP@11", u"$A", CheckStatus::Found, 11, true},
+        {u"YEP@3", u"99999999999", CheckStatus::Found, 3, false},
+        {u"HIDDEN@4", u"-1", CheckStatus::Hidden, 4, true},
     };
     for (const Row& row : rows) {
         const RecordOutcome o =
@@ -126,7 +132,7 @@ TEST(CheckRun, VerdictToStatus) {
 TEST(CheckRun, EmptyLinkEmptyListAndTheNilLine) {
     RawServer server(pages());
     const int port = server.port();
-    // A record with no link is still downloaded and ends Missing with count 0.
+    // A record with no link is still downloaded and ends CheckStatus::Missing with count 0.
     // A record line that reads "NIL" is a record like any other, not the end.
     CountingHost host(
         {record(port, u"/many"_s, u"1"_s, u""_s), u"NIL"_s, record(port, u"/found"_s)});
@@ -135,18 +141,17 @@ TEST(CheckRun, EmptyLinkEmptyListAndTheNilLine) {
     settings.connectTimeoutMs = 1000;
     CheckRun run(host, settings);
     runToEnd(host, run);
-    EXPECT_EQ(run.results().statusAt(0), Missing);
+    EXPECT_EQ(run.results().statusAt(0), CheckStatus::Missing);
     EXPECT_EQ(run.results().countAt(0), 0);
     EXPECT_FALSE(run.results().overLimitAt(0));
-    EXPECT_EQ(run.results().statusAt(1), FetchFailed);
-    EXPECT_EQ(run.results().statusAt(2), Found);
+    EXPECT_EQ(run.results().statusAt(1), CheckStatus::FetchFailed);
+    EXPECT_EQ(run.results().statusAt(2), CheckStatus::Found);
     EXPECT_EQ(server.requests().size(), 2);
 
     CheckLoopHost empty;
     CheckRun emptyRun(empty);
     runToEnd(empty, emptyRun);
-    EXPECT_TRUE(emptyRun.MarkersShown);
-    EXPECT_EQ(emptyRun.results().statusAt(0), 0);
+    EXPECT_EQ(emptyRun.results().statusAt(0), CheckStatus::None);
 }
 
 TEST(CheckRun, StopLetsDownloadsUnderWayFinishAndStartsNoMore) {
@@ -158,27 +163,28 @@ TEST(CheckRun, StopLetsDownloadsUnderWayFinishAndStartsNoMore) {
     }
     CheckLoopHost host(records);
     CheckRun run(host);
-    run.ToolButton3Click();
-    // Wait until all ten workers are downloading, then press the button again.
+    run.start();
+    // Wait until all ten workers are downloading, then ask for a stop.
     while (server.requests().size() < kCheckWorkers) {
         host.processTasks(std::chrono::milliseconds(10));
     }
-    run.ToolButton3Click();
+    run.requestStop();
     EXPECT_EQ(run.state(), CheckRun::State::Stopping);
-    run.ToolButton3Click();  // pressing again while stopping changes nothing
+    run.requestStop();  // asking again while stopping changes nothing
+    run.start();        // nor does a start before the last worker has ended
     EXPECT_EQ(run.state(), CheckRun::State::Stopping);
     host.runUntilIdle(run);
 
     EXPECT_EQ(server.requests().size(), kCheckWorkers) << "no download starts after the stop";
     for (int i = 0; i < 50; ++i) {
         // The ten downloads under way succeeded: nothing is written for them.
-        EXPECT_EQ(run.results().statusAt(i), 0) << i;
+        EXPECT_EQ(run.results().statusAt(i), CheckStatus::None) << i;
     }
 
     // A new run starts afresh once idle.
     host.records() = {record(port, u"/found"_s)};
     runToEnd(host, run);
-    EXPECT_EQ(run.results().statusAt(0), Found);
+    EXPECT_EQ(run.results().statusAt(0), CheckStatus::Found);
 }
 
 TEST(CheckRun, RecordsBeyondTheTablesGetNoResult) {
@@ -189,26 +195,26 @@ TEST(CheckRun, RecordsBeyondTheTablesGetNoResult) {
     CheckRun run(host);
     runToEnd(host, run);
     EXPECT_EQ(host.handedOut.size(), size_t(kResultTableSize + 1));
-    EXPECT_EQ(run.results().statusAt(0), FetchFailed);
-    EXPECT_EQ(run.results().statusAt(kResultTableSize - 1), FetchFailed);
-    EXPECT_EQ(run.results().statusAt(kResultTableSize), 0);
+    EXPECT_EQ(run.results().statusAt(0), CheckStatus::FetchFailed);
+    EXPECT_EQ(run.results().statusAt(kResultTableSize - 1), CheckStatus::FetchFailed);
+    EXPECT_EQ(run.results().statusAt(kResultTableSize), CheckStatus::None);
 }
 
 TEST(CheckRun, ResultsStayWhereTheRecordWasHandedOut) {
     RawServer server(pages());
     const int port = server.port();
     const QStringList kinds = {u"/found"_s, u"/hidden"_s, u"/missing"_s, u"/nothing"_s};
-    const std::map<QString, int32_t> expected = {{u"/found"_s, Found},
-                                                 {u"/hidden"_s, Hidden},
-                                                 {u"/missing"_s, Missing},
-                                                 {u"/nothing"_s, FetchFailed}};
+    const std::map<QString, CheckStatus> expected = {{u"/found"_s, CheckStatus::Found},
+                                                     {u"/hidden"_s, CheckStatus::Hidden},
+                                                     {u"/missing"_s, CheckStatus::Missing},
+                                                     {u"/nothing"_s, CheckStatus::FetchFailed}};
     QStringList records;
     for (int i = 0; i < 60; ++i) {
         records += record(port, kinds.at(i % 4));
     }
     CountingHost host(records);
     CheckRun run(host);
-    run.ToolButton3Click();
+    run.start();
     int tick = 0;
     host.runUntilIdle(run, [&] {
         // The window adds and deletes records while the run goes on.
@@ -226,6 +232,38 @@ TEST(CheckRun, ResultsStayWhereTheRecordWasHandedOut) {
         const QString url = ExtractField(line, QChar(u'U'));
         const QString path = url.mid(url.lastIndexOf(u'/'));
         EXPECT_EQ(run.results().statusAt(index), expected.at(path)) << index;
+    }
+}
+
+// Shutting down releases workers that wait for the UI thread and cuts off
+// their downloads: the run ends at once, whatever the server does.
+TEST(CheckRun, ShutdownEndsEveryWorkerAtOnce) {
+    RawServer server([](const RawServer::Connection& c) { c.pause(60000); });
+    QStringList records;
+    for (int i = 0; i < 30; ++i) {
+        records += record(server.port(), u"/never"_s);
+    }
+    CountingHost host(records);
+    {
+        CheckRun run(host);
+        run.start();
+        while (server.requests().size() < kCheckWorkers) {
+            host.processTasks(std::chrono::milliseconds(10));
+        }
+        QElapsedTimer timer;
+        timer.start();
+        EXPECT_TRUE(run.shutdown(std::chrono::seconds(5)));
+        EXPECT_LT(timer.elapsed(), 1000);
+        EXPECT_EQ(run.state(), CheckRun::State::Idle);
+        EXPECT_EQ(host.terminations.load(), kCheckWorkers);
+    }
+    EXPECT_EQ(server.requests().size(), kCheckWorkers) << "nothing new starts";
+
+    // Destroying a run that is under way does the same.
+    CheckRun run(host);
+    run.start();
+    while (server.requests().size() < 2 * kCheckWorkers) {
+        host.processTasks(std::chrono::milliseconds(10));
     }
 }
 

@@ -296,14 +296,14 @@ TEST(FetchPage, HostileServersEndInBoundedTime) {
 
 TEST(FetchPage, AbortEndsTheDownloadAtOnce) {
     RawServer server([](const RawServer::Connection& c) { c.pause(60000); });
-    std::atomic<bool> abort{false};
+    AbortFlag abort;
     FetchSettings settings = settingsFor(server.port());
     settings.stallTimeoutMs = 30000;
     settings.totalTimeoutMs = 60000;
     settings.abort = &abort;
     std::thread trigger([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        abort = true;
+        abort.set();
     });
     QElapsedTimer timer;
     timer.start();

@@ -32,7 +32,7 @@ TEST(PageText, DecodesAndEndsEveryLineInCrLf) {
         {B("\xFE\xFF\0a\0\r"), u"a\r\n"_s},
     };
     for (const auto& [body, text] : cases) {
-        EXPECT_EQ(PageTextFromBody(body), text) << body.toHex().toStdString();
+        EXPECT_EQ(pageTextFromBody(body), text) << body.toHex().toStdString();
     }
 }
 

@@ -23,14 +23,14 @@ TEST(ToLowerRuLat, LowersExactlyTheFiftyNineLetters) {
         const QString lowered = ToLowerRuLat(QStringView(&unit, 1));
         ASSERT_EQ(lowered.size(), 1);
         const char16_t out = lowered.at(0).unicode();
-        EXPECT_EQ(out, toLowerRuLat(unit));
+        EXPECT_EQ(out, lowerRuLatChar(unit));
         if (out != unit) {
             ++changed;
             const bool latin = unit >= u'A' && unit <= u'Z' && out == unit + 0x20;
             const bool russian = unit >= 0x0410 && unit <= 0x042F && out == unit + 0x20;
             const bool yo = unit == 0x0401 && out == 0x0451;
             EXPECT_TRUE(latin || russian || yo) << int(unit);
-            EXPECT_EQ(toLowerRuLat(out), out) << "applying twice changes nothing";
+            EXPECT_EQ(lowerRuLatChar(out), out) << "applying twice changes nothing";
         }
     }
     EXPECT_EQ(changed, 59);
@@ -82,7 +82,7 @@ TEST(IsAnchorTag, NameAsAWordOutsideDoubleQuotes) {
     for (const auto& [tag, expected] : cases) {
         const QString text = QString::fromUtf16(tag);
         EXPECT_EQ(IsAnchorTag(text, u"a"), expected) << text.toStdString();
-        EXPECT_EQ(isAnchorTagNamedA(text), expected) << text.toStdString();
+        EXPECT_EQ(isTagNamedA(text), expected) << text.toStdString();
     }
     EXPECT_TRUE(IsAnchorTag(u"DIV class=x", u"Div"));
     EXPECT_FALSE(IsAnchorTag(u"divx", u"div"));

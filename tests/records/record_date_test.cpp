@@ -24,7 +24,7 @@ class RecordDates : public ::testing::TestWithParam<LocaleCase> {};
 TEST_P(RecordDates, WriteAndReadInOneFourDigitYearFormat) {
     const LocaleCase& c = GetParam();
     const QLocale locale = localeOf(c);
-    EXPECT_EQ(RecordDateFormat(locale), QString::fromUtf16(c.format));
+    EXPECT_EQ(recordDateFormat(locale), QString::fromUtf16(c.format));
     EXPECT_EQ(FormatRecordDate(QDate(2010, 10, 21), locale), QString::fromUtf16(c.written));
 
     for (const QDate date : {QDate(2010, 10, 21), QDate(1999, 1, 2), QDate(2049, 12, 31),
@@ -70,7 +70,7 @@ TEST(RecordDates, AnotherLocalesDateFailsOrReadsDifferently) {
 TEST(RecordDates, FormatsWithLiteralTextRoundTrip) {
     // Bulgarian short dates end in a quoted literal.
     const QLocale bg(u"bg_BG"_s);
-    const QString format = RecordDateFormat(bg);
+    const QString format = recordDateFormat(bg);
     EXPECT_TRUE(format.contains(u"yyyy")) << format.toStdString();
     EXPECT_EQ(ParseRecordDate(FormatRecordDate(QDate(2010, 10, 21), bg), bg), QDate(2010, 10, 21));
 }

@@ -8,9 +8,6 @@
 
 #include "support/printers.h"
 
-#include <sys/resource.h>
-#include <csignal>
-
 #include "records/text_decoding.h"
 #include "support/temp_dir.h"
 
@@ -154,34 +151,6 @@ TEST(RecordFile, MissingAndUnreadableAreToldApart) {
     exact.close();
     // 1024 NUL bytes: readable, and the first NUL ends the text.
     EXPECT_EQ(readRecordFile(exact.fileName()).outcome, ReadOutcome::Read);
-}
-
-TEST(RecordFile, AnInterruptedWriteLeavesTheOldFile) {
-    test::TempDir dir;
-    const QString path = dir.path(u"p.qvp"_s);
-    const QStringList old = {u"old"_s};
-    ASSERT_TRUE(writeRecordFile(path, old));
-
-    // The file size limit makes the write fail part way through, as a full
-    // disk would.
-    QStringList big;
-    for (int i = 0; i < 10000; ++i) {
-        big += u"<QV_U>http://example.com/page%1.html</QV_U>"_s.arg(i);
-    }
-    rlimit saved{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    auto* previous = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = saved;
-    small.rlim_cur = 4096;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const bool written = writeRecordFile(path, big);
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, previous);
-
-    EXPECT_FALSE(written);
-    EXPECT_EQ(readRecordFile(path).records, old);
-    EXPECT_EQ(QDir(dir.path(u""_s)).entryList(QDir::Files), QStringList{u"p.qvp"_s})
-        << "no temporary file is left behind";
 }
 
 TEST(TextDecoding, Utf8CheckIsStrict) {

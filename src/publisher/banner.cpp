@@ -1,4 +1,4 @@
-#include "vendor/banner.h"
+#include "publisher/banner.h"
 
 #include <QStringDecoder>
 
@@ -24,14 +24,14 @@ QString decodeTextAnswer(const QByteArray& body, const QByteArray& contentType) 
     return QString::fromLatin1(body);
 }
 
-loaddata::loaddata(HttpClient& client, BannerWindow& window, VendorSites sites)
+loaddata::loaddata(HttpClient& client, BannerWindow& window, PublisherSites sites)
     : client_(client), window_(window), sites_(std::move(sites)) {}
 
 void loaddata::run() {
     bannerPicture();
     bannerText();
     launchCounter();
-    window_.postToUiThread([w = &window_] { w->bannerThreadEnded(); });
+    window_.postToUiThread([w = &window_] { w->onBannerThreadEnded(); });
 }
 
 void loaddata::bannerPicture() {
@@ -64,10 +64,10 @@ void loaddata::bannerText() {
 }
 
 void loaddata::launchCounter() {
-    if (client_.get(sites_.vendor + u"/counter.php").result != HttpResponse::Result::Ok) {
+    if (client_.get(sites_.developer + u"/counter.php").result != HttpResponse::Result::Ok) {
         return;
     }
-    const HttpResponse r = client_.get(sites_.vendor + u"/counter.txt");
+    const HttpResponse r = client_.get(sites_.developer + u"/counter.txt");
     if (r.result != HttpResponse::Result::Ok) {
         return;
     }

@@ -6,7 +6,7 @@
 #include <functional>
 
 #include "checking/http_client.h"
-#include "vendor/vendor_sites.h"
+#include "publisher/publisher_sites.h"
 
 namespace quorvel {
 
@@ -20,7 +20,7 @@ class BannerWindow {
     virtual void setBannerHint(const QString& hint) = 0;
     virtual void setBannerLink(const QString& link) = 0;
     virtual void setLaunchCount(const QString& text) = 0;
-    virtual void bannerThreadEnded() {}
+    virtual void onBannerThreadEnded() {}
 };
 
 // The banner area's size: a larger picture is cut off.
@@ -36,7 +36,7 @@ QString decodeTextAnswer(const QByteArray& body, const QByteArray& contentType);
 // window's own client (no redirects followed, cookies kept for its life).
 class loaddata {
   public:
-    loaddata(HttpClient& client, BannerWindow& window, VendorSites sites);
+    loaddata(HttpClient& client, BannerWindow& window, PublisherSites sites);
     void run();
 
   private:
@@ -46,7 +46,7 @@ class loaddata {
 
     HttpClient& client_;
     BannerWindow& window_;
-    VendorSites sites_;
+    PublisherSites sites_;
 };
 
 }  // namespace quorvel

@@ -1,4 +1,4 @@
-#include "vendor/web_links.h"
+#include "publisher/web_links.h"
 
 #include <QDesktopServices>
 #include <QMouseEvent>

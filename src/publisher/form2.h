@@ -5,8 +5,8 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "vendor/vendor_sites.h"
-#include "vendor/web_links.h"
+#include "publisher/publisher_sites.h"
+#include "publisher/web_links.h"
 
 namespace quorvel {
 
@@ -14,7 +14,7 @@ namespace quorvel {
 class TForm2 : public QDialog {
     Q_OBJECT
   public:
-    explicit TForm2(QWidget* owner, VendorSites sites = {});
+    explicit TForm2(QWidget* owner, PublisherSites sites = {});
 
     QLabel* Image1 = nullptr;
     QGroupBox* GroupBox1 = nullptr;
@@ -32,7 +32,7 @@ class TForm2 : public QDialog {
     void Button1Click();
 
   private:
-    VendorSites sites_;
+    PublisherSites sites_;
 };
 
 }  // namespace quorvel

@@ -8,12 +8,12 @@
 
 #include <map>
 
+#include "publisher/form2.h"
 #include "support/printers.h"
 #include "support/raw_server.h"
 #include "support/temp_dir.h"
 #include "ui/form1.h"
 #include "ui/ui_helpers.h"
-#include "vendor/form2.h"
 
 namespace quorvel {
 namespace {
@@ -52,14 +52,14 @@ struct Banner {
           }) {
         const QString site = u"http://127.0.0.1:%1"_s.arg(server.port());
         TForm1::setProcessEndForTests([] {});
-        TForm1::setVendorSitesForTests({site, site});
+        TForm1::setPublisherSitesForTests({site, site});
         form = std::make_unique<TForm1>(dir.path(QString()));
         form->showAtStart();
         EXPECT_TRUE(test::waitUntil([&] { return form->bannerThreadEnded_; }, 20000));
     }
     ~Banner() {
         form.reset();
-        TForm1::setVendorSitesForTests({u"http://127.0.0.1:1"_s, u"http://127.0.0.1:1"_s});
+        TForm1::setPublisherSitesForTests({u"http://127.0.0.1:1"_s, u"http://127.0.0.1:1"_s});
     }
     QStringList paths() const {
         QStringList out;
@@ -173,7 +173,7 @@ TEST(Banner, PicturesAndAboutBoxOpenTheirAddresses) {
     EXPECT_EQ(catcher.opened.at(2), QUrl(u"http://www.banner.example/page"_s));
 
     catcher.opened.clear();
-    TForm2 about(nullptr, VendorSites{u"http://idea.test"_s, u"http://vendor.test"_s});
+    TForm2 about(nullptr, PublisherSites{u"http://idea.test"_s, u"http://vendor.test"_s});
     EXPECT_EQ(about.size(), QSize(418, 286));
     EXPECT_EQ(about.windowTitle(), u"О программе");
     EXPECT_EQ(about.Label3->text(), u"ver 1.00");

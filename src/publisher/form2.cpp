@@ -1,9 +1,9 @@
-#include "vendor/form2.h"
+#include "publisher/form2.h"
 
 #include <QPixmap>
 
 static void initVendorResources() {
-    Q_INIT_RESOURCE(vendor);
+    Q_INIT_RESOURCE(publisher);
 }
 
 namespace quorvel {
@@ -24,7 +24,7 @@ ClickableLabel* linkLabel(QWidget* parent, const QString& text, int top) {
 
 }  // namespace
 
-TForm2::TForm2(QWidget* owner, VendorSites sites) : QDialog(owner), sites_(std::move(sites)) {
+TForm2::TForm2(QWidget* owner, PublisherSites sites) : QDialog(owner), sites_(std::move(sites)) {
     initVendorResources();
     setWindowTitle(QStringLiteral("О программе"));
     // A fixed dialog frame with the close button only.
@@ -49,7 +49,7 @@ TForm2::TForm2(QWidget* owner, VendorSites sites) : QDialog(owner), sites_(std::
     Label3->move(16, 16);
     Label3->adjustSize();
     Label1 = linkLabel(GroupBox1, u"автор идеи (+ помощь в разработке) - " + sites_.ideaAuthor, 45);
-    Label2 = linkLabel(GroupBox1, u"разработчик - " + sites_.vendor, 64);
+    Label2 = linkLabel(GroupBox1, u"разработчик - " + sites_.developer, 64);
     Label4 = linkLabel(GroupBox1, QStringLiteral("скачать последнюю версию программы"), 83);
     Label5 = linkLabel(GroupBox1, QStringLiteral("страница программы"), 102);
 
@@ -67,10 +67,10 @@ void TForm2::Label1Click() {
     openWebAddress(sites_.ideaAuthor);
 }
 void TForm2::Label2Click() {
-    openWebAddress(sites_.vendor);
+    openWebAddress(sites_.developer);
 }
 void TForm2::Label4Click() {
-    openWebAddress(sites_.vendor + u"/?p=1575");
+    openWebAddress(sites_.developer + u"/?p=1575");
 }
 void TForm2::Label5Click() {
     openWebAddress(sites_.programPage());
