@@ -6,6 +6,7 @@
 
 #include <sys/mount.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -34,6 +35,23 @@ TEST(AtomicFile, ReplacesTheFileWhole) {
     QString error;
     EXPECT_FALSE(writeFileAtomically(dir.path(u"no/such/dir/f.txt"_s), "x", &error));
     EXPECT_FALSE(error.isEmpty()) << "the reason is kept";
+}
+
+// A FIFO, a device or a folder under the name is never turned into a file.
+TEST(AtomicFile, OnlyARegularFileIsReplaced) {
+    test::TempDir dir;
+    const QString fifo = dir.path(u"fifo"_s);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    ASSERT_TRUE(QDir().mkdir(dir.path(u"folder"_s)));
+    for (const QString& path : {fifo, dir.path(u"folder"_s)}) {
+        QString error;
+        EXPECT_FALSE(writeFileAtomically(path, "x", &error));
+        EXPECT_EQ(error, u"not a regular file");
+    }
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(fifo).constData(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    EXPECT_TRUE(filesIn(dir.path({})).isEmpty());
 }
 
 TEST(AtomicFile, AnInterruptedWriteLeavesTheOldFile) {
