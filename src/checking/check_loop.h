@@ -1,7 +1,5 @@
 #pragma once
 
-#include <QStringList>
-
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -9,6 +7,7 @@
 #include <mutex>
 
 #include "checking/check_run.h"
+#include "records/record_store.h"
 
 namespace quorvel {
 
@@ -17,7 +16,7 @@ namespace quorvel {
 // primitives only. It owns the record list.
 class CheckLoopHost : public CheckRunHost {
   public:
-    explicit CheckLoopHost(QStringList records = {}) : records_(std::move(records)) {}
+    explicit CheckLoopHost(RecordStore records = {}) : records_(std::move(records)) {}
 
     void runOnUiThread(const std::function<void()>& task) override;
     void postToUiThread(std::function<void()> task) override;
@@ -33,11 +32,11 @@ class CheckLoopHost : public CheckRunHost {
     // between batches, at least every 100 ms.
     void runUntilIdle(const CheckRun& run, const std::function<void()>& tick = {});
 
-    QStringList& records() { return records_; }  // owning thread only
+    RecordStore& records() { return records_; }  // owning thread only
     int repaints() const { return repaints_; }   // owning thread only
 
   private:
-    QStringList records_;
+    RecordStore records_;
     int repaints_ = 0;
     std::mutex mutex_;
     std::condition_variable arrived_;

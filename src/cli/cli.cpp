@@ -59,6 +59,30 @@ bool readInput(const QString& name, qint64 limit, QByteArray* out) {
     return readAllLimited(file, limit, out);
 }
 
+RecordFileContent readRecordInput(const QString& name) {
+    if (name != u"-") {
+        return readRecordFile(name);
+    }
+    QFile file;
+    if (!file.open(stdin, QIODevice::ReadOnly)) {
+        return RecordFileContent{ReadOutcome::Unreadable, {}, file.errorString()};
+    }
+    return readRecordDevice(file);
+}
+
+QString cannotRead(const QString& name, const RecordFileContent& content) {
+    QString text = u"cannot read '" % name % u'\'';
+    if (!content.problem.isEmpty()) {
+        text += u": " % content.problem;
+    }
+    return text;
+}
+
+void OutputBuffer::flush() {
+    writeOut(text_.toUtf8());
+    text_.clear();
+}
+
 std::optional<ParsedArgs> parseArgs(const Command& command, const QStringList& args,
                                     const QStringList& valued, const QStringList& flags) {
     ParsedArgs parsed;

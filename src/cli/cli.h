@@ -9,6 +9,8 @@
 #include <optional>
 #include <span>
 
+#include "records/record_file.h"
+
 namespace quorvel::cli {
 
 // Exit statuses shared by all subcommands.
@@ -53,6 +55,31 @@ std::optional<ParsedArgs> parseArgs(const Command& command, const QStringList& a
 
 // Reads a whole input file; "-" is standard input. False when it cannot be read.
 bool readInput(const QString& name, qint64 limit, QByteArray* out);
+// Reads a record file as the window does; "-" is standard input, whatever it is.
+RecordFileContent readRecordInput(const QString& name);
+// "cannot read 'NAME'", with the reason when there is one.
+QString cannotRead(const QString& name, const RecordFileContent& content);
+
+// Collects output and writes it out in pieces, so a long listing never sits
+// whole in memory.
+class OutputBuffer {
+  public:
+    ~OutputBuffer() { flush(); }
+    OutputBuffer& operator+=(QStringView text) {
+        text_ += text;
+        if (text_.size() >= kFlushUnits) {
+            flush();
+        }
+        return *this;
+    }
+    OutputBuffer& operator+=(const QString& text) { return *this += QStringView(text); }
+    OutputBuffer& operator+=(QChar c) { return *this += QStringView(&c, 1); }
+    void flush();
+
+  private:
+    static constexpr qsizetype kFlushUnits = 1 << 16;
+    QString text_;
+};
 
 // A field for one-line output: backslash, TAB, CR and LF as \\, \t, \r, \n.
 QString escapeField(QStringView text);

@@ -143,9 +143,9 @@ int runCheck(const QStringList& args) {
         return usageError(kCheckCommand, QStringLiteral("give exactly one FILE"));
     }
     const QString& file = parsed->positional.first();
-    QByteArray bytes;
-    if (!readInput(file, kMaxRecordFileBytes, &bytes)) {
-        reportError(kCheckCommand, u"cannot read '" % file % u'\'');
+    RecordFileContent content = readRecordInput(file);
+    if (!wasRead(content.outcome)) {
+        reportError(kCheckCommand, cannotRead(file, content));
         return kExitUsage;
     }
 
@@ -153,7 +153,7 @@ int runCheck(const QStringList& args) {
     settings.resolve = parsed->options.value(QStringLiteral("--resolve"));
     settings.caFile = parsed->value(QStringLiteral("--cacert"));
 
-    CountingHost host(parseRecordFile(bytes).records);
+    CountingHost host(std::move(content.records));
     CheckRun run(host, settings);
     std::signal(SIGINT, onInterrupt);
 
@@ -186,7 +186,7 @@ int runCheck(const QStringList& args) {
 
     const CheckResults& results = run.results();
     bool allFound = true;
-    QString out;
+    OutputBuffer out;
     if (format == u"csv") {
         out += u"index,status,count,over_limit,partner_url\r\n";
     } else if (format == u"json") {
@@ -216,7 +216,7 @@ int runCheck(const QStringList& args) {
     if (format == u"json") {
         out += total > 0 ? u"\n]\n" : u"]\n";
     }
-    writeOut(out.toUtf8());
+    out.flush();
     if (handled > 0) {
         return 130;
     }

@@ -38,23 +38,25 @@ int runFields(const QStringList& args) {
     }
     int status = kExitOk;
     for (const QString& file : files) {
-        QByteArray bytes;
-        if (!readInput(file, kMaxRecordFileBytes, &bytes)) {
-            reportError(kFieldsCommand, u"cannot read '" % file % u'\'');
+        const RecordFileContent content = readRecordInput(file);
+        if (!wasRead(content.outcome)) {
+            reportError(kFieldsCommand, cannotRead(file, content));
             status = kExitUsage;
             continue;
         }
-        QString out;
-        for (const QString& record : parseRecordFile(bytes).records) {
+        OutputBuffer out;
+        QString line;
+        for (QStringView record : content.records) {
+            line.clear();
             for (int k = 0; k < 8; ++k) {
                 if (k > 0) {
-                    out += u'\t';
+                    line += u'\t';
                 }
-                out += escapeField(ExtractField(record, QChar(kFieldCodes[k])));
+                line += escapeField(ExtractField(record, QChar(kFieldCodes[k])));
             }
-            out += u'\n';
+            line += u'\n';
+            out += line;
         }
-        writeOut(out.toUtf8());
     }
     return status;
 }

@@ -3,6 +3,7 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 
@@ -15,11 +16,19 @@ QString decodeCodePage(QByteArrayView bytes) {
     return decoder(bytes);
 }
 
-bool encodeCodePage(QStringView text, QByteArray* out) {
+bool encodeCodePage(QStringView text, char* out) {
     QStringEncoder encoder(QStringConverter::System, QStringConverter::Flag::Stateless);
-    *out = encoder(text);
-    // Best-fit substitutions are caught by the caller's read-back comparison.
-    return !encoder.hasError();
+    const QByteArray bytes = encoder(text);
+    if (encoder.hasError() || bytes.size() != text.size()) {
+        return false;
+    }
+    // The system's converter may substitute a best-fit character: only an
+    // exact round trip counts.
+    if (decodeCodePage(bytes) != text) {
+        return false;
+    }
+    std::copy(bytes.begin(), bytes.end(), out);
+    return true;
 }
 
 #else
@@ -68,10 +77,8 @@ QString decodeCodePage(QByteArrayView bytes) {
     return result;
 }
 
-bool encodeCodePage(QStringView text, QByteArray* out) {
+bool encodeCodePage(QStringView text, char* dst) {
     const auto& map = tables().fromUnicode;
-    out->resize(text.size());
-    char* dst = out->data();
     const char16_t* src = text.utf16();
     for (qsizetype i = 0, n = text.size(); i < n; ++i) {
         const int16_t b = map[src[i]];
@@ -84,5 +91,10 @@ bool encodeCodePage(QStringView text, QByteArray* out) {
 }
 
 #endif
+
+bool encodeCodePage(QStringView text, QByteArray* out) {
+    out->resize(text.size());
+    return encodeCodePage(text, out->data());
+}
 
 }  // namespace quorvel

@@ -15,5 +15,7 @@ QString decodeCodePage(QByteArrayView bytes);
 // Encodes text in that code page. Returns false (and leaves `out` undefined)
 // when some character has no exact byte in it.
 bool encodeCodePage(QStringView text, QByteArray* out);
+// The same into `out`, which has room for text.size() bytes.
+bool encodeCodePage(QStringView text, char* out);
 
 }  // namespace quorvel

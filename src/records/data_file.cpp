@@ -3,6 +3,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include "records/atomic_file.h"
+
 #ifndef Q_OS_WIN
 #include <unistd.h>
 
@@ -92,10 +94,11 @@ QString keepBackup(const QString& path, BackupMethod method) {
     return QString();
 }
 
-DataFile::DataFile(QString path) : path_(std::move(path)) {}
+DataFile::DataFile(QString path, const RecordFileLimits& limits)
+    : path_(std::move(path)), limits_(limits) {}
 
-ReadOutcome DataFile::load(QStringList* records) {
-    RecordFileContent content = readRecordFile(path_);
+ReadOutcome DataFile::load(RecordStore* records) {
+    RecordFileContent content = readRecordFile(path_, limits_);
     outcome_ = content.outcome;
     if (wasRead(outcome_)) {
         *records = std::move(content.records);
@@ -103,11 +106,20 @@ ReadOutcome DataFile::load(QStringList* records) {
     return outcome_;
 }
 
-bool DataFile::save(const QStringList& records) {
+bool DataFile::save(const RecordStore& records) {
+    const QFileInfo info(path_);
+    if (info.exists() && !info.isFile()) {
+        return false;  // a FIFO, a device or a folder under our name stays
+    }
+    // Encoded first: a list too large to be read back is not written at all,
+    // and leaves no backup behind.
+    const std::optional<QByteArray> bytes = encodeRecordFile(records, limits_);
+    if (!bytes) {
+        return false;
+    }
     const bool mustKeep =
         outcome_ == ReadOutcome::ReadLossily || outcome_ == ReadOutcome::Unreadable;
     if (mustKeep && !backupKept_) {
-        const QFileInfo info(path_);
         // A file that has disappeared since start-up leaves nothing to keep.
         if (info.exists() || info.isSymLink()) {
             // A copy is a file of its own; only a file that cannot be read is
@@ -120,7 +132,7 @@ bool DataFile::save(const QStringList& records) {
         }
         backupKept_ = true;
     }
-    return writeRecordFile(path_, records);
+    return writeFileAtomically(path_, *bytes);
 }
 
 }  // namespace quorvel

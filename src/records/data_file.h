@@ -15,16 +15,19 @@ inline constexpr char16_t kDataFileName[] = u"data.qvp";
 // the list never destroys data the program could not understand.
 class DataFile {
   public:
-    explicit DataFile(QString path);
+    explicit DataFile(QString path, const RecordFileLimits& limits = {});
 
     // Reads the file. `records` is replaced only when the file could be read.
-    ReadOutcome load(QStringList* records);
-    // Writes the list; false when it was not written (including when the
-    // backup that must come first could not be made).
-    bool save(const QStringList& records);
+    ReadOutcome load(RecordStore* records);
+    // Writes the list; false when it was not written: the backup that must
+    // come first could not be made, the list is too large for a record file,
+    // or the name belongs to something other than a regular file (which is
+    // never replaced).
+    bool save(const RecordStore& records);
 
   private:
     QString path_;
+    RecordFileLimits limits_;
     ReadOutcome outcome_ = ReadOutcome::Missing;
     bool backupKept_ = false;
 };

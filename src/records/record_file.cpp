@@ -1,13 +1,202 @@
 #include "records/record_file.h"
 
+#include <QFile>
+#include <QFileInfo>
+#include <QStringEncoder>
+
+#include <cstring>
+
 #include "records/atomic_file.h"
 #include "records/code_page.h"
 #include "records/text_decoding.h"
 
-#include <QFile>
-#include <QFileInfo>
+#ifndef Q_OS_WIN
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#endif
 
 namespace quorvel {
+
+namespace {
+
+// What the raw bytes of a record file tell before any decoding: the byte
+// order mark, where the text ends (at the first NUL) and how many lines the
+// text holds. It is fed as the bytes come in, so that a file with too many
+// lines is refused long before it has all been read.
+class ByteScan {
+  public:
+    // Looks at the bytes it has not seen yet; `atEnd` once no more will come.
+    void advance(QByteArrayView bytes, bool atEnd) {
+        const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+        const qsizetype n = bytes.size();
+        if (unitSize_ == 0) {
+            if (n < 3 && !atEnd) {
+                return;  // too early to tell the mark
+            }
+            if (n >= 2 && p[0] == 0xFF && p[1] == 0xFE) {
+                unitSize_ = 2;
+                pos_ = 2;
+            } else if (n >= 2 && p[0] == 0xFE && p[1] == 0xFF) {
+                unitSize_ = 2;
+                bigEndian_ = true;
+                pos_ = 2;
+            } else {
+                unitSize_ = 1;
+                pos_ = n >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF ? 3 : 0;
+            }
+        }
+        if (nul_ < 0) {
+            if (unitSize_ == 1) {
+                for (; pos_ < n && nul_ < 0; ++pos_) {
+                    unit(p[pos_]);
+                }
+            } else {
+                for (; pos_ + 1 < n && nul_ < 0; pos_ += 2) {
+                    unit(bigEndian_ ? char16_t(p[pos_] << 8 | p[pos_ + 1])
+                                    : char16_t(p[pos_ + 1] << 8 | p[pos_]));
+                }
+                if (atEnd && pos_ < n && nul_ < 0) {
+                    lineOpen_ = true;  // a last odd byte decodes as a character
+                    pos_ = n;
+                }
+            }
+        }
+        if (nul_ >= 0) {
+            for (; pos_ < n && !dataAfterNul_; ++pos_) {
+                dataAfterNul_ = p[pos_] != 0;
+            }
+            pos_ = n;  // past the text, nothing more to learn
+        }
+    }
+
+    // Never falls as more bytes come, so it can refuse a file early.
+    qsizetype lines() const { return lineEnds_ + (lineOpen_ ? 1 : 0); }
+    // Where the text ends: the offset of the first NUL, or the end.
+    qsizetype textEnd(qsizetype size) const { return nul_ >= 0 ? nul_ : size; }
+    bool dataAfterNul() const { return dataAfterNul_; }
+
+  private:
+    void unit(char16_t c) {
+        if (c == u'\r') {
+            ++lineEnds_;
+            afterCr_ = true;
+            lineOpen_ = false;
+        } else if (c == u'\n') {
+            if (!afterCr_) {
+                ++lineEnds_;
+            }
+            afterCr_ = false;
+            lineOpen_ = false;
+        } else if (c == 0) {
+            nul_ = pos_;
+        } else {
+            afterCr_ = false;
+            lineOpen_ = true;
+        }
+    }
+
+    int unitSize_ = 0;  // 0 until the mark is known
+    bool bigEndian_ = false;
+    qsizetype pos_ = 0;  // the next byte to look at
+    qsizetype nul_ = -1;
+    bool dataAfterNul_ = false;
+    qsizetype lineEnds_ = 0;
+    bool afterCr_ = false;
+    bool lineOpen_ = false;  // characters after the last line end
+};
+
+RecordFileContent unreadable(const QString& problem) {
+    return RecordFileContent{ReadOutcome::Unreadable, {}, problem};
+}
+
+QString tooLarge(const RecordFileLimits& limits) {
+    return QStringLiteral("larger than %1 bytes").arg(limits.maxBytes);
+}
+
+QString tooManyLines(const RecordFileLimits& limits) {
+    return QStringLiteral("more than %1 lines").arg(limits.maxLines);
+}
+
+// The records of bytes that have been scanned whole and are within the limits.
+RecordFileContent decodeRecords(QByteArray bytes, const ByteScan& scan,
+                                const RecordFileLimits& limits) {
+    DecodedText decoded = decodeText(QByteArrayView(bytes).first(scan.textEnd(bytes.size())));
+    bytes = QByteArray();  // the bytes, the text and the spans never all coexist
+    const ReadOutcome outcome =
+        decoded.lossy || scan.dataAfterNul() ? ReadOutcome::ReadLossily : ReadOutcome::Read;
+    RecordStore records = RecordStore::fromLines(std::move(decoded.text), scan.lines());
+    if (records.size() > limits.maxLines) {
+        return unreadable(tooManyLines(limits));  // decoding never adds line ends; a safeguard
+    }
+    return RecordFileContent{outcome, std::move(records), {}};
+}
+
+// The byte order marks as the reader tells them: whether `bytes` begin with one.
+bool beginsWithMark(QByteArrayView bytes) {
+    return bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF") ||
+           bytes.startsWith("\xEF\xBB\xBF");
+}
+
+bool withinLimits(const QByteArray& bytes, const RecordFileLimits& limits) {
+    if (bytes.size() > limits.maxBytes) {
+        return false;
+    }
+    ByteScan scan;
+    scan.advance(bytes, true);
+    return scan.lines() <= limits.maxLines;
+}
+
+// Windows-1251 without a mark, when every character has its byte and the
+// reader would not take the bytes for a mark or for UTF-8.
+bool encode8Bit(const RecordStore& records, QByteArray* out) {
+    out->resize(records.textSize() + 2 * records.size());
+    char* dst = out->data();
+    for (QStringView record : records) {
+        if (!encodeCodePage(record, dst)) {
+            return false;
+        }
+        dst += record.size();
+        *dst++ = '\r';
+        *dst++ = '\n';
+    }
+    if (beginsWithMark(*out)) {
+        return false;
+    }
+    // The reader decides on the text before the first NUL.
+    const qsizetype nul = out->indexOf('\0');
+    bool multiByte = false;
+    return !(isValidUtf8(QByteArrayView(*out).first(nul >= 0 ? nul : out->size()), &multiByte) &&
+             multiByte);
+}
+
+QByteArray encodeUtf8(const RecordStore& records) {
+    // Room for the longest form each unit can take.
+    qsizetype room = 3;
+    for (QStringView record : records) {
+        for (const QChar ch : record) {
+            const char16_t c = ch.unicode();
+            room += c < 0x80 ? 1 : c < 0x800 ? 2 : 3;
+        }
+        room += 2;
+    }
+    QByteArray bytes(room, Qt::Uninitialized);
+    char* out = bytes.data();
+    std::memcpy(out, "\xEF\xBB\xBF", 3);
+    out += 3;
+    QStringEncoder encoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+    for (QStringView record : records) {
+        out = encoder.appendToBuffer(out, record);
+        *out++ = '\r';
+        *out++ = '\n';
+    }
+    bytes.truncate(out - bytes.constData());
+    return bytes;
+}
+
+}  // namespace
 
 bool readAllLimited(QIODevice& device, qint64 limit, QByteArray* out) {
     out->clear();
@@ -40,52 +229,130 @@ bool readAllLimited(QIODevice& device, qint64 limit, QByteArray* out) {
     }
 }
 
-RecordFileContent parseRecordFile(const QByteArray& bytes) {
-    const DecodedText decoded = decodeText(bytes);
-    return RecordFileContent{decoded.lossy ? ReadOutcome::ReadLossily : ReadOutcome::Read,
-                             splitLines(decoded.text)};
+RecordFileContent parseRecordFile(QByteArray bytes, const RecordFileLimits& limits) {
+    if (bytes.size() > limits.maxBytes) {
+        return unreadable(tooLarge(limits));
+    }
+    ByteScan scan;
+    scan.advance(bytes, true);
+    if (scan.lines() > limits.maxLines) {
+        return unreadable(tooManyLines(limits));
+    }
+    return decodeRecords(std::move(bytes), scan, limits);
 }
 
-RecordFileContent readRecordFile(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        const QFileInfo info(path);
-        return RecordFileContent{
-            info.exists() || info.isSymLink() ? ReadOutcome::Unreadable : ReadOutcome::Missing, {}};
-    }
+RecordFileContent readRecordDevice(QIODevice& device, const RecordFileLimits& limits) {
     QByteArray bytes;
-    if (!readAllLimited(file, kMaxRecordFileBytes, &bytes)) {
-        return RecordFileContent{ReadOutcome::Unreadable, {}};
+    if (!device.isSequential()) {
+        if (device.size() > limits.maxBytes) {
+            return unreadable(tooLarge(limits));
+        }
+        bytes.reserve(device.size());
     }
-    return parseRecordFile(bytes);
+    ByteScan scan;
+    constexpr qint64 kChunk = 1 << 20;
+    QByteArray chunk(kChunk, Qt::Uninitialized);
+    for (;;) {
+        const qint64 got = device.read(chunk.data(), kChunk);
+        if (got < 0) {
+            return unreadable(device.errorString());
+        }
+        if (got == 0) {
+            if (!device.atEnd() && device.isSequential() && device.waitForReadyRead(-1)) {
+                continue;
+            }
+            break;
+        }
+        if (bytes.size() + got > limits.maxBytes) {
+            return unreadable(tooLarge(limits));
+        }
+        bytes.append(chunk.constData(), got);
+        scan.advance(bytes, false);
+        if (scan.lines() > limits.maxLines) {
+            return unreadable(tooManyLines(limits));
+        }
+    }
+    chunk = QByteArray();
+    scan.advance(bytes, true);
+    if (scan.lines() > limits.maxLines) {
+        return unreadable(tooManyLines(limits));
+    }
+    return decodeRecords(std::move(bytes), scan, limits);
 }
 
-QByteArray encodeRecordFile(const QStringList& records) {
+RecordFileContent readRecordFile(const QString& path, const RecordFileLimits& limits) {
+    const auto missingOr = [&](const QString& problem) {
+        const QFileInfo info(path);
+        return info.exists() || info.isSymLink() ? unreadable(problem)
+                                                 : RecordFileContent{ReadOutcome::Missing, {}, {}};
+    };
+    QFile file;
+#ifdef Q_OS_WIN
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile()) {
+        return unreadable(QStringLiteral("not a regular file"));
+    }
+    file.setFileName(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return missingOr(file.errorString());
+    }
+#else
+    // A FIFO or a device could block the open or the read for ever: only a
+    // regular file is opened, and without waiting, in case it was swapped for
+    // something else in between.
+    const QByteArray name = QFile::encodeName(path);
+    struct stat st {};
+    if (::stat(name.constData(), &st) != 0) {
+        return missingOr(QString::fromLocal8Bit(std::strerror(errno)));
+    }
+    if (!S_ISREG(st.st_mode)) {
+        return unreadable(QStringLiteral("not a regular file"));
+    }
+    if (st.st_size > limits.maxBytes) {
+        return unreadable(tooLarge(limits));
+    }
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return missingOr(QString::fromLocal8Bit(std::strerror(errno)));
+    }
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return unreadable(QStringLiteral("not a regular file"));
+    }
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return unreadable(file.errorString());
+    }
+#endif
+    return readRecordDevice(file, limits);
+}
+
+std::optional<QByteArray> encodeRecordFile(const RecordStore& records,
+                                           const RecordFileLimits& limits) {
     if (records.isEmpty()) {
         return QByteArray();
     }
-    QString text;
-    qsizetype size = 0;
-    for (const QString& record : records) {
-        size += record.size() + 2;
-    }
-    text.reserve(size);
-    for (const QString& record : records) {
-        text += record;
-        text += u"\r\n";
+    // Each character takes at least one byte in either form: the 8-bit form
+    // is the smallest the file can be.
+    if (records.textSize() + 2 * records.size() > limits.maxBytes ||
+        records.size() > limits.maxLines) {
+        return std::nullopt;
     }
     QByteArray bytes;
-    // The 8-bit form only when reading it back gives exactly this text: no
-    // character lost, and no byte pattern that the reader takes for a mark or
-    // for UTF-8.
-    if (encodeCodePage(text, &bytes) && decodeText(bytes).text == text) {
-        return bytes;
+    if (!encode8Bit(records, &bytes)) {
+        bytes = QByteArray();  // freed before the UTF-8 form is made
+        bytes = encodeUtf8(records);
     }
-    return QByteArrayLiteral("\xEF\xBB\xBF") + text.toUtf8();
+    if (!withinLimits(bytes, limits)) {
+        return std::nullopt;
+    }
+    return bytes;
 }
 
-bool writeRecordFile(const QString& path, const QStringList& records) {
-    return writeFileAtomically(path, encodeRecordFile(records));
+bool writeRecordFile(const QString& path, const RecordStore& records,
+                     const RecordFileLimits& limits) {
+    const std::optional<QByteArray> bytes = encodeRecordFile(records, limits);
+    return bytes && writeFileAtomically(path, *bytes);
 }
 
 }  // namespace quorvel

@@ -5,21 +5,35 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
+#include "records/record_store.h"
+
 namespace quorvel {
 
-// A record file larger than this counts as one that cannot be read.
+// A record file larger than this, or with more lines than that, counts as one
+// that cannot be read; the program never writes one either.
 inline constexpr qint64 kMaxRecordFileBytes = qint64(256) * 1024 * 1024;
+inline constexpr qsizetype kMaxRecordFileLines = 4000000;
+
+struct RecordFileLimits {
+    qint64 maxBytes = kMaxRecordFileBytes;
+    qsizetype maxLines = kMaxRecordFileLines;
+};
 
 enum class ReadOutcome {
     Read,         // every byte decoded
-    ReadLossily,  // read, but some bytes were invalid and became U+FFFD
+    ReadLossily,  // read, but some bytes were invalid and became U+FFFD, or
+                  // something other than NUL bytes followed the NUL that ends the text
     Missing,      // no such file
-    Unreadable,   // it exists but cannot be opened or read, or is too large
+    Unreadable,   // it exists but cannot be opened or read, is no regular file,
+                  // or is over the limits
 };
 
 struct RecordFileContent {
     ReadOutcome outcome = ReadOutcome::Missing;
-    QStringList records;  // empty unless the outcome is Read or ReadLossily
+    RecordStore records;  // empty unless the outcome is Read or ReadLossily
+    QString problem;      // why it is Unreadable, for messages
 };
 
 inline bool wasRead(ReadOutcome outcome) {
@@ -30,17 +44,26 @@ inline bool wasRead(ReadOutcome outcome) {
 bool readAllLimited(QIODevice& device, qint64 limit, QByteArray* out);
 
 // The records held by the bytes of a record file, and whether decoding lost
-// anything.
-RecordFileContent parseRecordFile(const QByteArray& bytes);
-// Reads a whole record file. The caller replaces its list only on success.
-RecordFileContent readRecordFile(const QString& path);
+// anything. Bytes over the limits give Unreadable.
+RecordFileContent parseRecordFile(QByteArray bytes, const RecordFileLimits& limits = {});
+// Reads a record file from an open device (standard input, say), stopping as
+// soon as the limits are passed.
+RecordFileContent readRecordDevice(QIODevice& device, const RecordFileLimits& limits = {});
+// Reads a whole record file. Only a regular file (after following links) is
+// read, and opening never waits for a writer. The caller replaces its list
+// only on success.
+RecordFileContent readRecordFile(const QString& path, const RecordFileLimits& limits = {});
 
 // The bytes of a record file: each record followed by CR LF. Windows-1251
 // without a mark when that reads back as exactly the same text, else UTF-8
-// with the mark EF BB BF. An empty list gives no bytes.
-QByteArray encodeRecordFile(const QStringList& records);
+// with the mark EF BB BF. An empty list gives no bytes. Nothing when the
+// bytes would be over the limits, so that every file written reads back.
+std::optional<QByteArray> encodeRecordFile(const RecordStore& records,
+                                           const RecordFileLimits& limits = {});
 // Writes the records atomically: the file is either the old one or the new
-// one, never a mix. Returns false when the write failed.
-bool writeRecordFile(const QString& path, const QStringList& records);
+// one, never a mix. Returns false when the write failed or the file would be
+// over the limits (the old file then stays).
+bool writeRecordFile(const QString& path, const RecordStore& records,
+                     const RecordFileLimits& limits = {});
 
 }  // namespace quorvel

@@ -36,6 +36,10 @@ QString BuildRecordLine(const QString& u, const QString& i, const QString& e, QD
 }
 
 QString ExtractField(QStringView line, QChar code) {
+    return ExtractFieldView(line, code).toString();
+}
+
+QStringView ExtractFieldView(QStringView line, QChar code) {
     const char16_t open[] = {u'<', u'Q', u'V', u'_', code.unicode(), u'>'};
     const char16_t close[] = {u'<', u'/', u'Q', u'V', u'_', code.unicode(), u'>'};
     // Positions are 1-based here, 0 meaning "not found", as the rule is stated.
@@ -44,9 +48,9 @@ QString ExtractField(QStringView line, QChar code) {
     const qsizetype start = o + kOpenTagLength;
     const qsizetype count = c - o - kOpenTagLength;
     if (count <= 0 || start > line.size()) {
-        return QString();
+        return QStringView();
     }
-    return line.sliced(start - 1).left(count).toString();
+    return line.sliced(start - 1).left(count);
 }
 
 QString ExtractField(QStringView line, QStringView tagName) {

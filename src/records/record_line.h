@@ -24,6 +24,8 @@ QString BuildRecordLine(const QString& u, const QString& i, const QString& e, QD
 // opening and the first closing tag count, wherever they stand; a missing or
 // misplaced tag gives the empty text or a shifted value, never a failure.
 QString ExtractField(QStringView line, QChar code);
+// The same as a view into `line`, without a copy.
+QStringView ExtractFieldView(QStringView line, QChar code);
 // The same by tag name ("QV_U"); any other name gives the empty text.
 QString ExtractField(QStringView line, QStringView tagName);
 

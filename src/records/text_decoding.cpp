@@ -128,11 +128,6 @@ DecodedText decodeText(QByteArrayView bytes) {
     return DecodedText{decodeCodePage(bytes), false};
 }
 
-QStringList splitLines(QStringView text) {
-    const qsizetype nul = text.indexOf(QChar(u'\0'));
-    return splitLineEnds(nul >= 0 ? text.first(nul) : text);
-}
-
 QStringList splitLineEnds(QStringView text) {
     QStringList lines;
     const char16_t* data = text.utf16();

@@ -27,7 +27,5 @@ bool isValidUtf8(QByteArrayView bytes, bool* hasMultiByte = nullptr);
 // Cuts text into lines at CR LF, lone CR or lone LF. A line end at the very
 // end adds no empty line; an empty text has no lines.
 QStringList splitLineEnds(QStringView text);
-// The same for a file's text, which a NUL ends.
-QStringList splitLines(QStringView text);
 
 }  // namespace quorvel

@@ -27,7 +27,7 @@ void readColumnWidths(const QString& path, ColumnWidths& widths) {
         return;
     }
     for (int i = 0; i < kSectionCount && i < content.records.size(); ++i) {
-        const std::optional<int32_t> width = parseInt32Text(content.records.at(i));
+        const std::optional<int32_t> width = parseInt32Text(content.records.view(i));
         if (!width) {
             return;
         }

@@ -11,6 +11,12 @@
 
 namespace quorvel {
 
+namespace {
+
+constexpr qsizetype kMaxDrawnCharacters = 4096;
+
+}  // namespace
+
 int RecordListModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : int(records_.size());
 }
@@ -25,7 +31,7 @@ QVariant RecordListModel::data(const QModelIndex& index, int role) const {
     return {};
 }
 
-void RecordListModel::setRecords(QStringList records) {
+void RecordListModel::setRecords(RecordStore records) {
     beginResetModel();
     records_ = std::move(records);
     endResetModel();
@@ -41,12 +47,20 @@ void RecordListModel::insertRecord(int row, const QString& line) {
 void RecordListModel::removeRecordRows(QList<int> rows) {
     std::sort(rows.begin(), rows.end(), std::greater<int>());
     rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
-    for (int row : rows) {
-        if (row >= 0 && row < records_.size()) {
-            beginRemoveRows({}, row, row);
-            records_.removeAt(row);
-            endRemoveRows();
+    // From the last row to the first, a run of adjacent rows at a time: a
+    // whole selection goes in one step, however long the list.
+    for (qsizetype i = 0; i < rows.size();) {
+        const int last = rows.at(i);
+        int first = last;
+        while (++i < rows.size() && rows.at(i) == first - 1) {
+            --first;
         }
+        if (first < 0 || last >= records_.size()) {
+            continue;
+        }
+        beginRemoveRows({}, first, last);
+        records_.remove(first, last - first + 1);
+        endRemoveRows();
     }
 }
 
@@ -75,11 +89,17 @@ QColor RecordDelegate::markerColor(CheckStatus status) {
 
 void RecordDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
                            const QModelIndex& index) const {
-    ListBox1DrawItem(painter, option, index.row(), index.data().toString());
+    // The line straight from the list: a row is drawn without a copy of it.
+    if (const auto* model = qobject_cast<const RecordListModel*>(index.model());
+        model && index.row() < model->rowCount()) {
+        ListBox1DrawItem(painter, option, index.row(), model->records().view(index.row()));
+    } else {
+        ListBox1DrawItem(painter, option, index.row(), index.data().toString());
+    }
 }
 
 void RecordDelegate::ListBox1DrawItem(QPainter* painter, const QStyleOptionViewItem& option,
-                                      int row, const QString& line) const {
+                                      int row, QStringView line) const {
     painter->save();
     const QRect r = option.rect;
     const int L = r.left();
@@ -111,7 +131,10 @@ void RecordDelegate::ListBox1DrawItem(QPainter* painter, const QStyleOptionViewI
     painter->setPen(text);
     const QFontMetrics metrics(font);
     // Text is drawn from the row's top edge, its cells in the fill colour.
-    auto drawAt = [&](int x, const QString& s) {
+    auto drawAt = [&](int x, QStringView field) {
+        // No screen shows more of a cell than this; a field of millions of
+        // characters is not laid out whole.
+        const QString s = field.left(kMaxDrawnCharacters).toString();
         painter->fillRect(QRect(x, T, metrics.horizontalAdvance(s), H), fill);
         painter->drawText(QRect(x, T, R - x, H), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
                           s);
@@ -124,7 +147,7 @@ void RecordDelegate::ListBox1DrawItem(QPainter* painter, const QStyleOptionViewI
         }
         x = L + 27;
     }
-    drawAt(x + 5, ExtractField(line, QChar(u'U')));
+    drawAt(x + 5, ExtractFieldView(line, QChar(u'U')));
     x += header_->sectionSize(0);
     if (markers) {
         x -= 27;
@@ -136,7 +159,7 @@ void RecordDelegate::ListBox1DrawItem(QPainter* painter, const QStyleOptionViewI
         }
         if (x < R) {
             painter->fillRect(QRect(x, T, R - x, H), fill);
-            drawAt(x, ExtractField(line, QChar(kColumns[column - 2])));
+            drawAt(x, ExtractFieldView(line, QChar(kColumns[column - 2])));
         }
     }
 

@@ -7,6 +7,7 @@
 #include <QStyledItemDelegate>
 
 #include "checking/check_run.h"
+#include "records/record_store.h"
 
 namespace quorvel {
 
@@ -21,13 +22,13 @@ class RecordListModel : public QAbstractListModel {
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
 
-    const QStringList& records() const { return records_; }
-    void setRecords(QStringList records);
+    const RecordStore& records() const { return records_; }
+    void setRecords(RecordStore records);
     void insertRecord(int row, const QString& line);
     void removeRecordRows(QList<int> rows);  // any order
 
   private:
-    QStringList records_;
+    RecordStore records_;
 };
 
 // What the drawing needs besides the record lines.
@@ -52,7 +53,7 @@ class RecordDelegate : public QStyledItemDelegate {
 
   private:
     void ListBox1DrawItem(QPainter* painter, const QStyleOptionViewItem& option, int row,
-                          const QString& line) const;
+                          QStringView line) const;
 
     const QHeaderView* header_;
     RowMarkers markers_;

@@ -219,7 +219,7 @@ TEST(CheckRun, ResultsStayWhereTheRecordWasHandedOut) {
     host.runUntilIdle(run, [&] {
         // The window adds and deletes records while the run goes on.
         ++tick;
-        QStringList& list = host.records();
+        RecordStore& list = host.records();
         if (tick % 3 == 0) {
             list.insert(0, record(port, kinds.at(tick % 4)));
         } else if (tick % 5 == 0 && list.size() > 10) {

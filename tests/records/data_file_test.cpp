@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include "support/printers.h"
 
 #include "support/temp_dir.h"
@@ -18,7 +20,7 @@ using namespace Qt::StringLiterals;
 TEST(DataFile, MissingFileKeepsTheListAndIsWrittenOnSave) {
     test::TempDir dir;
     DataFile data(dir.path(u"data.qvp"_s));
-    QStringList list = {u"kept"_s};
+    RecordStore list = {u"kept"_s};
     EXPECT_EQ(data.load(&list), ReadOutcome::Missing);
     EXPECT_EQ(list, QStringList{u"kept"_s});
 
@@ -31,7 +33,7 @@ TEST(DataFile, ReadableFileIsReplacedWithoutBackup) {
     test::TempDir dir;
     dir.write(u"data.qvp"_s, "\xEF\xBB\xBF\xD0\x9F\xD1\x80\xD0\xB8\r\n");
     DataFile data(dir.path(u"data.qvp"_s));
-    QStringList list;
+    RecordStore list;
     EXPECT_EQ(data.load(&list), ReadOutcome::Read);
     EXPECT_EQ(list, QStringList{u"При"_s});
     ASSERT_TRUE(data.save(list));
@@ -47,11 +49,11 @@ TEST(DataFile, LossyReadKeepsTheOriginalBytesOnce) {
         "b\r\n");
     dir.write(u"data.qvp"_s, original);
     DataFile data(dir.path(u"data.qvp"_s));
-    QStringList list;
+    RecordStore list;
     EXPECT_EQ(data.load(&list), ReadOutcome::ReadLossily);
     EXPECT_EQ(list, QStringList{u"a\uFFFDb"_s});
 
-    list += u"new"_s;
+    list.append(u"new");
     ASSERT_TRUE(data.save(list));
     EXPECT_EQ(dir.read(u"data.qvp.bak"_s), original);
     EXPECT_EQ(readRecordFile(dir.path(u"data.qvp"_s)).records, list);
@@ -74,7 +76,7 @@ TEST(DataFile, UnreadableFileIsKeptUnderTheNextFreeBackupName) {
     big.close();
 
     DataFile data(dir.path(u"data.qvp"_s));
-    QStringList list = {u"before"_s};
+    RecordStore list = {u"before"_s};
     EXPECT_EQ(data.load(&list), ReadOutcome::Unreadable);
     EXPECT_EQ(list, QStringList{u"before"_s}) << "a failed read leaves the list";
 
@@ -93,10 +95,63 @@ TEST(DataFile, NoWriteWhenTheOriginalCannotBeKept) {
     // A folder under the data file's name can be neither read nor kept.
     ASSERT_TRUE(QDir().mkpath(dir.path(u"data.qvp/inside"_s)));
     DataFile data(dir.path(u"data.qvp"_s));
-    QStringList list;
+    RecordStore list;
     EXPECT_EQ(data.load(&list), ReadOutcome::Unreadable);
     EXPECT_FALSE(data.save({u"x"_s}));
     EXPECT_TRUE(QFileInfo(dir.path(u"data.qvp/inside"_s)).isDir());
+}
+
+// Power-loss damage: zero bytes in the middle of the file. The text ends at
+// the first of them, and the bytes after it survive in the backup.
+TEST(DataFile, NulDamageKeepsTheWholeFile) {
+    test::TempDir dir;
+    QByteArray original;
+    for (int i = 0; i < 2000; ++i) {
+        original += "<QV_U>partner" + QByteArray::number(i) + ".example</QV_U>\r\n";
+        if (i == 999) {
+            original += QByteArray(4096, '\0');
+        }
+    }
+    dir.write(u"data.qvp"_s, original);
+    DataFile data(dir.path(u"data.qvp"_s));
+    RecordStore list;
+    EXPECT_EQ(data.load(&list), ReadOutcome::ReadLossily);
+    EXPECT_EQ(list.size(), 1000);
+    ASSERT_TRUE(data.save(list));
+    EXPECT_EQ(dir.read(u"data.qvp.bak"_s), original);
+    EXPECT_EQ(readRecordFile(dir.path(u"data.qvp"_s)).records, list);
+}
+
+// A list that has outgrown the file (LF became CR LF, say) is not written:
+// the old file stays, no backup is made, and the next start reads it.
+TEST(DataFile, AListTooLargeToReadBackIsNotWritten) {
+    test::TempDir dir;
+    const QByteArray original = QByteArray("a\n").repeated(10) + '\0' + "tail";
+    dir.write(u"data.qvp"_s, original);
+    const RecordFileLimits limits{26, 100};
+    DataFile data(dir.path(u"data.qvp"_s), limits);
+    RecordStore list;
+    ASSERT_EQ(data.load(&list), ReadOutcome::ReadLossily);
+    EXPECT_FALSE(data.save(list)) << "30 bytes with CR LF";
+    EXPECT_EQ(dir.read(u"data.qvp"_s), original);
+    EXPECT_FALSE(QFileInfo::exists(dir.path(u"data.qvp.bak"_s)));
+    list.remove(0, 3);
+    ASSERT_TRUE(data.save(list)) << "21 bytes";
+    EXPECT_EQ(dir.read(u"data.qvp.bak"_s), original);
+}
+
+TEST(DataFile, AFifoIsNeitherReadNorReplaced) {
+    test::TempDir dir;
+    const QByteArray path = QFile::encodeName(dir.path(u"data.qvp"_s));
+    ASSERT_EQ(::mkfifo(path.constData(), 0600), 0);
+    DataFile data(dir.path(u"data.qvp"_s));
+    RecordStore list;
+    EXPECT_EQ(data.load(&list), ReadOutcome::Unreadable);
+    EXPECT_FALSE(data.save({u"x"_s}));
+    struct stat st {};
+    ASSERT_EQ(::stat(path.constData(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    EXPECT_FALSE(QFileInfo::exists(dir.path(u"data.qvp.bak"_s)));
 }
 
 TEST(DataFile, BackupNamesAreNeverReused) {

@@ -6,6 +6,8 @@
 
 #include <ostream>
 
+#include "records/record_store.h"
+
 // Readable failure messages for Qt's text types.
 inline void PrintTo(const QString& s, std::ostream* os) {
     *os << '"' << s.toStdString() << '"';
@@ -20,4 +22,7 @@ inline void PrintTo(const QStringList& l, std::ostream* os) {
         PrintTo(l.at(i), os);
     }
     *os << ']';
+}
+inline void PrintTo(const quorvel::RecordStore& s, std::ostream* os) {
+    PrintTo(s.toStringList(), os);
 }

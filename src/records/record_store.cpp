@@ -1,0 +1,173 @@
+#include "records/record_store.h"
+
+#include <limits>
+#include <new>
+
+namespace quorvel {
+
+namespace {
+
+constexpr qsizetype kMaxBuffer = std::numeric_limits<uint32_t>::max();
+// Text left behind by edits is dropped once there is more of it than this
+// and than the text still in use.
+constexpr qsizetype kGarbageAllowance = 1 << 20;
+
+}  // namespace
+
+RecordStore::RecordStore(std::initializer_list<QString> records) {
+    spans_.reserve(qsizetype(records.size()));
+    for (const QString& record : records) {
+        append(record);
+    }
+}
+
+RecordStore::RecordStore(const QStringList& records) {
+    qsizetype units = 0;
+    for (const QString& record : records) {
+        units += record.size();
+    }
+    text_.reserve(units);
+    spans_.reserve(records.size());
+    for (const QString& record : records) {
+        append(record);
+    }
+}
+
+RecordStore RecordStore::fromLines(QString text, qsizetype expectedLines) {
+    if (text.size() > kMaxBuffer) {
+        qBadAlloc();
+    }
+    RecordStore store;
+    store.spans_.reserve(expectedLines);
+    const auto* data = reinterpret_cast<const char16_t*>(text.utf16());
+    const qsizetype n = text.size();
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = data[i];
+        if (c != u'\r' && c != u'\n') {
+            continue;
+        }
+        store.spans_.append(Span{uint32_t(start), uint32_t(i - start)});
+        store.live_ += i - start;
+        if (c == u'\r' && i + 1 < n && data[i + 1] == u'\n') {
+            ++i;
+        }
+        start = i + 1;
+    }
+    if (start < n) {
+        store.spans_.append(Span{uint32_t(start), uint32_t(n - start)});
+        store.live_ += n - start;
+    }
+    store.text_ = std::move(text);
+    return store;
+}
+
+RecordStore::Span RecordStore::place(QStringView record) {
+    if (record.isEmpty()) {
+        return Span{0, 0};
+    }
+    if (text_.size() + record.size() > kMaxBuffer) {
+        compact();
+        if (text_.size() + record.size() > kMaxBuffer) {
+            qBadAlloc();
+        }
+    }
+    const Span span{uint32_t(text_.size()), uint32_t(record.size())};
+    // The buffer grows by reallocation, which for a large buffer remaps its
+    // pages instead of copying them.
+    text_.append(record);
+    live_ += record.size();
+    return span;
+}
+
+void RecordStore::insert(qsizetype i, QStringView record) {
+    Q_ASSERT(i >= 0 && i <= size());
+    spans_.insert(i, place(record));
+}
+
+void RecordStore::replace(qsizetype i, QStringView record) {
+    Span& old = spans_[i];
+    if (record.size() <= qsizetype(old.length)) {
+        // Fits where the old text was.
+        std::copy(record.begin(), record.end(), text_.begin() + old.start);
+        garbage_ += old.length - record.size();
+        live_ -= old.length - record.size();
+        old.length = uint32_t(record.size());
+    } else {
+        garbage_ += old.length;
+        live_ -= old.length;
+        const Span placed = place(record);
+        spans_[i] = placed;
+    }
+    if (garbage_ > kGarbageAllowance && garbage_ > live_) {
+        compact();
+    }
+}
+
+void RecordStore::remove(qsizetype first, qsizetype count) {
+    Q_ASSERT(first >= 0 && count >= 0 && first + count <= size());
+    for (qsizetype i = first; i < first + count; ++i) {
+        garbage_ += spans_.at(i).length;
+        live_ -= spans_.at(i).length;
+    }
+    spans_.remove(first, count);
+    if (spans_.isEmpty()) {
+        clear();
+    } else if (garbage_ > kGarbageAllowance && garbage_ > live_) {
+        compact();
+    }
+}
+
+void RecordStore::clear() {
+    text_ = QString();
+    spans_ = QList<Span>();
+    live_ = 0;
+    garbage_ = 0;
+}
+
+void RecordStore::compact() {
+    QString text;
+    text.reserve(live_);
+    for (Span& span : spans_) {
+        const qsizetype at = text.size();
+        text.append(QStringView(text_).sliced(span.start, span.length));
+        span.start = uint32_t(span.length ? at : 0);
+    }
+    text_ = std::move(text);
+    garbage_ = 0;
+}
+
+QStringList RecordStore::toStringList() const {
+    QStringList list;
+    list.reserve(size());
+    for (QStringView record : *this) {
+        list.append(record.toString());
+    }
+    return list;
+}
+
+bool operator==(const RecordStore& a, const RecordStore& b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (qsizetype i = 0; i < a.size(); ++i) {
+        if (a.view(i) != b.view(i)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool operator==(const RecordStore& a, const QStringList& b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (qsizetype i = 0; i < a.size(); ++i) {
+        if (a.view(i) != b.at(i)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace quorvel
