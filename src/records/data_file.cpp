@@ -135,4 +135,28 @@ bool DataFile::save(const RecordStore& records) {
     return writeFileAtomically(path_, *bytes);
 }
 
+void LossyReads::noteRead(const QString& path, ReadOutcome outcome) {
+    const QString canonical = QFileInfo(path).canonicalFilePath();
+    if (canonical.isEmpty()) {
+        return;
+    }
+    paths_.removeAll(canonical);
+    if (outcome == ReadOutcome::ReadLossily) {
+        paths_.append(canonical);
+    }
+}
+
+bool LossyReads::keepBeforeWriting(const QString& path) {
+    const QString canonical = QFileInfo(path).canonicalFilePath();
+    if (canonical.isEmpty() || !paths_.contains(canonical)) {
+        return true;
+    }
+    if (keepBackup(canonical).isEmpty()) {
+        return false;
+    }
+    // What is written now is the program's own file.
+    paths_.removeAll(canonical);
+    return true;
+}
+
 }  // namespace quorvel

@@ -37,6 +37,21 @@ enum class BackupMethod {
     Link,  // a second name for the same bytes (needs no read access), else a copy
 };
 
+// Record files the user opened that could only be read lossily. Before the
+// program writes over one of them, it keeps the original bytes under a backup
+// name, once, so a save never silently drops what the read could not take in.
+class LossyReads {
+  public:
+    // Notes how `path` was read; a later clean read forgets it again.
+    void noteRead(const QString& path, ReadOutcome outcome);
+    // To call before writing `path`: keeps its bytes when it is a file noted
+    // as read lossily. False when that backup was needed and failed.
+    bool keepBeforeWriting(const QString& path);
+
+  private:
+    QStringList paths_;  // canonical paths
+};
+
 // Keeps the current content of `path` under the first free name of
 // path.bak, path.bak2, path.bak3, ... without ever replacing an existing file.
 // Returns the backup's path, or an empty text when no backup could be made.

@@ -186,6 +186,8 @@ class TForm1 : public QMainWindow, public CheckRunHost, public BannerWindow {
     FetchSettings fetchSettings_;
     std::unique_ptr<CheckRun> run_;
     std::unique_ptr<DataFile> dataFile_;
+    // Project files loaded lossily: saving over one keeps its bytes first.
+    LossyReads lossyProjects_;
     bool closing_ = false;
     PublisherSites sites_;
     // The banner's HTTP client, one for the program's life (used by the banner thread).

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QMessageBox>
 
+#include "records/data_file.h"
 #include "records/record_file.h"
 #include "ui/form1.h"
 
@@ -65,7 +66,8 @@ void TForm1::ToolButton4Click() {
         return;
     }
     const QString file = chosenFile(*SaveDialog1);
-    if (file.isEmpty() || !writeRecordFile(file, model_->records())) {
+    if (file.isEmpty() || !lossyProjects_.keepBeforeWriting(file) ||
+        !writeRecordFile(file, model_->records())) {
         showMessage(QStringLiteral("Не удалось сохранить файл проекта"));
     }
 }
@@ -81,6 +83,7 @@ void TForm1::ToolButton2Click() {
         showMessage(QStringLiteral("Не удалось загрузить файл проекта"));
         return;
     }
+    lossyProjects_.noteRead(file, content.outcome);
     model_->setRecords(std::move(content.records));
     listContentChanged();
 }

@@ -154,6 +154,27 @@ TEST(DataFile, AFifoIsNeitherReadNorReplaced) {
     EXPECT_FALSE(QFileInfo::exists(dir.path(u"data.qvp.bak"_s)));
 }
 
+// A project file loaded lossily is kept once before the first save over it.
+TEST(LossyReads, KeepTheOriginalBeforeTheFirstWriteOver) {
+    test::TempDir dir;
+    const QByteArray damaged("a\r\n\0b\r\n", 7);
+    dir.write(u"p.qvp"_s, damaged);
+    dir.write(u"clean.qvp"_s, "c\r\n");
+    LossyReads reads;
+    reads.noteRead(dir.path(u"p.qvp"_s), readRecordFile(dir.path(u"p.qvp"_s)).outcome);
+    reads.noteRead(dir.path(u"clean.qvp"_s), readRecordFile(dir.path(u"clean.qvp"_s)).outcome);
+
+    EXPECT_TRUE(reads.keepBeforeWriting(dir.path(u"clean.qvp"_s)));
+    EXPECT_FALSE(QFileInfo::exists(dir.path(u"clean.qvp.bak"_s)));
+    // Reached through another name, it is the same file.
+    ASSERT_TRUE(QFile::link(dir.path(u"p.qvp"_s), dir.path(u"alias.qvp"_s)));
+    EXPECT_TRUE(reads.keepBeforeWriting(dir.path(u"alias.qvp"_s)));
+    EXPECT_EQ(dir.read(u"p.qvp.bak"_s), damaged);
+    ASSERT_TRUE(writeRecordFile(dir.path(u"p.qvp"_s), {u"a"_s}));
+    EXPECT_TRUE(reads.keepBeforeWriting(dir.path(u"p.qvp"_s)));
+    EXPECT_FALSE(QFileInfo::exists(dir.path(u"p.qvp.bak2"_s))) << "our own file is not kept";
+}
+
 TEST(DataFile, BackupNamesAreNeverReused) {
     test::TempDir dir;
     dir.write(u"f"_s, "one");
