@@ -100,7 +100,7 @@ RequestUrl resolveRequestUrl(QStringView address, const QByteArray& base) {
     CurlText scheme;
     if (curl_url_get(url.get(), CURLUPART_SCHEME, &scheme.text, 0) != CURLUE_OK ||
         (qstrcmp(scheme.text, "http") != 0 && qstrcmp(scheme.text, "https") != 0)) {
-        return {{}, u"scheme not supported: " + QString::fromUtf8(scheme.text)};
+        return {{}, u"scheme not supported: " + QString::fromUtf8(scheme.text), true};
     }
     CurlText host;
     if (const CURLUcode rc = curl_url_get(url.get(), CURLUPART_HOST, &host.text, CURLU_PUNYCODE)) {

@@ -16,8 +16,9 @@ QString firstAddressOf(QStringView partnerUrl);
 QString secondAddressOf(QStringView firstAddress);
 
 struct RequestUrl {
-    QByteArray url;  // ASCII: host in IDNA form, other non-ASCII percent-encoded
-    QString error;   // why there is none, when `url` is empty
+    QByteArray url;                  // ASCII: host in IDNA form, other non-ASCII percent-encoded
+    QString error;                   // why there is none, when `url` is empty
+    bool unsupportedScheme = false;  // the reason is a scheme other than http and https
 };
 
 // The URL to request for an address text. Backslashes read as slashes. A text

@@ -36,7 +36,65 @@ bool startsWithNoCase(QByteArrayView line, QByteArrayView prefix) {
            line.first(prefix.size()).compare(prefix, Qt::CaseInsensitive) == 0;
 }
 
+using Kind = FailureReason::Kind;
+
+Kind kindOf(CURLcode code) {
+    switch (code) {
+        case CURLE_COULDNT_RESOLVE_HOST:
+        case CURLE_COULDNT_RESOLVE_PROXY:
+            return Kind::Dns;
+        case CURLE_OPERATION_TIMEDOUT:
+            return Kind::Timeout;
+        case CURLE_SSL_CONNECT_ERROR:
+        case CURLE_PEER_FAILED_VERIFICATION:
+        case CURLE_SSL_CERTPROBLEM:
+        case CURLE_SSL_CIPHER:
+        case CURLE_SSL_CACERT_BADFILE:
+        case CURLE_SSL_CRL_BADFILE:
+        case CURLE_SSL_ISSUER_ERROR:
+        case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+        case CURLE_SSL_INVALIDCERTSTATUS:
+        case CURLE_SSL_SHUTDOWN_FAILED:
+            return Kind::Tls;
+        case CURLE_UNSUPPORTED_PROTOCOL:
+            return Kind::Scheme;
+        case CURLE_OUT_OF_MEMORY:  // the library's answer to a header line it cannot hold
+        case CURLE_FILESIZE_EXCEEDED:
+            return Kind::TooLarge;
+        case CURLE_ABORTED_BY_CALLBACK:
+            return Kind::Aborted;
+        default:
+            return Kind::Connect;  // refused, reset, closed early, or not HTTP at all
+    }
+}
+
 }  // namespace
+
+QString FailureReason::code() const {
+    switch (kind) {
+        case Kind::None:
+            break;
+        case Kind::Dns:
+            return QStringLiteral("dns");
+        case Kind::Connect:
+            return QStringLiteral("connect");
+        case Kind::Timeout:
+            return QStringLiteral("timeout");
+        case Kind::Tls:
+            return tlsProblem.isEmpty() ? QStringLiteral("tls") : u"tls " + tlsProblem;
+        case Kind::Http:
+            return u"http " + QString::number(status);
+        case Kind::TooLarge:
+            return QStringLiteral("too-large");
+        case Kind::Redirects:
+            return QStringLiteral("redirects");
+        case Kind::Scheme:
+            return QStringLiteral("scheme");
+        case Kind::Aborted:
+            return QStringLiteral("aborted");
+    }
+    return QString();
+}
 
 void initNetwork() {
     static std::once_flag once;
@@ -58,6 +116,7 @@ struct HttpClient::Impl {
     bool bodyDecided = false;  // whether the body is wanted has been decided
     bool stoppedOnPurpose = false;
     QString stopReason;
+    Kind stopKind = Kind::None;
 
     static size_t onHeader(char* data, size_t size, size_t count, void* self) {
         auto* d = static_cast<Impl*>(self);
@@ -95,6 +154,7 @@ struct HttpClient::Impl {
         if (d->response.body.size() + qint64(n) > d->settings.maxBodyBytes) {
             d->stopReason =
                 QStringLiteral("the body is larger than %1 bytes").arg(d->settings.maxBodyBytes);
+            d->stopKind = Kind::TooLarge;
             return 0;
         }
         d->response.body.append(data, qsizetype(n));
@@ -131,11 +191,13 @@ struct HttpClient::Impl {
             }
             if (abortRequested()) {
                 stopReason = QStringLiteral("aborted");
+                stopKind = Kind::Aborted;
                 result = CURLE_ABORTED_BY_CALLBACK;
                 break;
             }
             if (Clock::now() - lastByte > std::chrono::milliseconds(settings.stallTimeoutMs)) {
                 stopReason = QStringLiteral("no data for %1 ms").arg(settings.stallTimeoutMs);
+                stopKind = Kind::Timeout;
                 result = CURLE_OPERATION_TIMEDOUT;
                 break;
             }
@@ -201,26 +263,32 @@ HttpClient::~HttpClient() = default;
 HttpResponse HttpClient::get(const QString& address) {
     Impl& d = *d_;
     d.response = HttpResponse();
-    if (!d.easy || !d.multi) {
-        d.response.error = QStringLiteral("the HTTP library could not be set up");
+    const auto fail = [&d](Kind kind, const QString& error) {
+        d.response.reason.kind = kind;
+        d.response.error = error;
         return d.response;
+    };
+    if (!d.easy || !d.multi) {
+        return fail(Kind::Connect, QStringLiteral("the HTTP library could not be set up"));
     }
     const RequestUrl url = resolveRequestUrl(address, d.lastAddress);
     if (url.url.isEmpty()) {
-        d.response.error = url.error;
-        return d.response;
+        // An address without a host to look up fails like a name that
+        // cannot be resolved.
+        return fail(url.unsupportedScheme ? Kind::Scheme : Kind::Dns, url.error);
     }
     if (d.abortRequested()) {
-        d.response.error = QStringLiteral("aborted");
-        return d.response;
+        return fail(Kind::Aborted, QStringLiteral("aborted"));
     }
     d.lastAddress = url.url;
+    d.response.url = url.url;
     curl_easy_setopt(d.easy.get(), CURLOPT_URL, url.url.constData());
     d.errorBuffer[0] = '\0';
     d.lastByte = Clock::now();
     d.bodyDecided = false;
     d.stoppedOnPurpose = false;
     d.stopReason.clear();
+    d.stopKind = Kind::None;
 
     const CURLcode code = d.perform();
     long status = 0;
@@ -232,18 +300,36 @@ HttpResponse HttpClient::get(const QString& address) {
             d.response.body.clear();
         }
         if (d.response.result == HttpResponse::Result::Status) {
+            d.response.reason = FailureReason(Kind::Http, int(status));
             d.response.error = QStringLiteral("HTTP status %1").arg(status);
         }
         return d.response;
     }
     d.response.result = HttpResponse::Result::Failed;
     d.response.body.clear();
+    const QByteArray libraryText(d.errorBuffer);
     if (!d.stopReason.isEmpty()) {
-        d.response.error = d.stopReason;
-    } else if (d.errorBuffer[0] != '\0') {
-        d.response.error = QString::fromUtf8(d.errorBuffer);
-    } else {
-        d.response.error = QString::fromUtf8(curl_easy_strerror(code));
+        return fail(d.stopKind, d.stopReason);
+    }
+    QString error = libraryText.isEmpty() ? QString::fromUtf8(curl_easy_strerror(code))
+                                          : QString::fromUtf8(libraryText);
+    Kind kind = kindOf(code);
+    if (code == CURLE_OUT_OF_MEMORY) {
+        error = QStringLiteral("a response header line is too long to hold");
+    } else if (libraryText.startsWith("Too large response headers")) {
+        kind = Kind::TooLarge;
+    }
+    d.response.reason.kind = kind;
+    d.response.error = error;
+    if (kind == Kind::Tls) {
+        static constexpr QByteArrayView kCertificateProblem = "SSL certificate problem: ";
+        if (libraryText.startsWith(kCertificateProblem)) {
+            d.response.reason.tlsProblem =
+                QString::fromUtf8(libraryText.sliced(kCertificateProblem.size()).trimmed());
+        } else if (libraryText.contains("target host name")) {
+            d.response.reason.tlsProblem =
+                QStringLiteral("certificate does not match the host name");
+        }
     }
     return d.response;
 }

@@ -27,6 +27,34 @@ struct FetchSettings {
 // Global set-up of the HTTP library; call once before any thread starts.
 void initNetwork();
 
+// Why a request or an attempt failed, by a category that stays the same
+// whatever the library's wording, plus the status or the certificate problem.
+struct FailureReason {
+    enum class Kind {
+        None,
+        Dns,        // the host name cannot be resolved, or the address names no host
+        Connect,    // no connection, or it broke off before a whole answer
+        Timeout,    // a time limit ran out
+        Tls,        // the TLS handshake or the server's certificate failed
+        Http,       // a final status outside 200 to 299
+        TooLarge,   // the body or the header is over its limit
+        Redirects,  // a 15th redirect
+        Scheme,     // neither http nor https, or a step down from https to http
+        Aborted,    // cut off on purpose (a stop, the window closing)
+    };
+    FailureReason() = default;
+    explicit FailureReason(Kind k, int finalStatus = 0) : kind(k), status(finalStatus) {}
+
+    Kind kind = Kind::None;
+    int status = 0;      // Http: the final status
+    QString tlsProblem;  // Tls: what is wrong with the certificate, when that is the cause
+
+    // The short code: "dns", "connect", "timeout", "tls" (or "tls " and the
+    // certificate problem, as in "tls certificate has expired"), "http 404",
+    // "too-large", "redirects", "scheme", "aborted"; empty for None.
+    QString code() const;
+};
+
 struct HttpResponse {
     enum class Result {
         Ok,        // a status from 200 to 299; `body` holds the body
@@ -36,10 +64,12 @@ struct HttpResponse {
     };
     Result result = Result::Failed;
     int status = 0;
+    QByteArray url;  // what was requested, when the address could be resolved
     QByteArray body;
     QByteArray location;
     QByteArray contentType;
     QString error;
+    FailureReason reason;  // for Status and Failed
 };
 
 // One HTTP client: a cookie store and the address it requested last, kept for

@@ -8,33 +8,47 @@ namespace quorvel {
 
 namespace {
 
+using namespace Qt::StringLiterals;
+
 constexpr int kRedirectLimit = 15;  // the 15th redirect fails the attempt
 constexpr char kUserAgent[] = "MSIE 6.0";
 
 // One attempt: the address and the redirects it leads to. The body comes
 // back only when the attempt succeeded.
-bool attempt(HttpClient& client, const QString& address, QByteArray* body, QString* error) {
+FetchAttempt attempt(HttpClient& client, const QString& address, QByteArray* body) {
+    FetchAttempt outcome{address, {}, {}};
+    const auto failed = [&outcome](FailureReason reason, const QString& error) {
+        outcome.reason = std::move(reason);
+        outcome.error = error;
+        return outcome;
+    };
     QString current = address;
     for (int redirects = 0;;) {
         HttpResponse response = client.get(current);
         switch (response.result) {
             case HttpResponse::Result::Ok:
                 *body = std::move(response.body);
-                return true;
-            case HttpResponse::Result::Redirect:
+                return outcome;
+            case HttpResponse::Result::Redirect: {
                 if (++redirects >= kRedirectLimit) {
-                    *error = QStringLiteral("too many redirects");
-                    return false;
+                    return failed(FailureReason(FailureReason::Kind::Redirects),
+                                  u"too many redirects"_s);
+                }
+                if (response.location.isEmpty()) {
+                    // Nowhere to go: asking the same address again would only loop.
+                    return failed(FailureReason(FailureReason::Kind::Http, response.status),
+                                  u"HTTP status %1 is a redirect without a Location header"_s.arg(
+                                      response.status));
                 }
                 // Header bytes are not text of a known encoding: UTF-8 when
                 // they are valid UTF-8, else one character per byte.
                 current = isValidUtf8(response.location) ? QString::fromUtf8(response.location)
                                                          : QString::fromLatin1(response.location);
                 break;
+            }
             case HttpResponse::Result::Status:
             case HttpResponse::Result::Failed:
-                *error = response.error;
-                return false;
+                return failed(response.reason, response.error);
         }
     }
 }
@@ -46,12 +60,16 @@ FetchResult FetchPage(const QString& partnerUrl, const FetchSettings& settings) 
     result.firstAddress = firstAddressOf(partnerUrl);
     HttpClient client(kUserAgent, settings);
     QByteArray body;
-    if (!attempt(client, result.firstAddress, &body, &result.error) &&
-        !attempt(client, secondAddressOf(result.firstAddress), &body, &result.error)) {
+    result.attempts.append(attempt(client, result.firstAddress, &body));
+    if (result.attempts.last().reason.kind != FailureReason::Kind::None) {
+        result.attempts.append(attempt(client, secondAddressOf(result.firstAddress), &body));
+    }
+    const FetchAttempt& last = result.attempts.last();
+    if (last.reason.kind != FailureReason::Kind::None) {
+        result.error = last.error;
         return result;
     }
     result.success = true;
-    result.error.clear();
     result.pageText = pageTextFromBody(body);
     return result;
 }

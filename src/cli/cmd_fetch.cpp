@@ -5,6 +5,8 @@ namespace quorvel::cli {
 
 namespace {
 
+using namespace Qt::StringLiterals;
+
 int runFetch(const QStringList& args);
 
 }  // namespace
@@ -16,10 +18,13 @@ extern const Command kFetchCommand = {
     "Downloads URL exactly as a check does: \"http://\" in front when it does not\n"
     "begin with \"http\", up to 14 redirects, and on failure one more try at the\n"
     "variant address with \"www.\". The first line on standard error is always\n"
-    "\"first address: \" and the address tried first. On success the page text\n"
-    "(decoded, every line ended by CR LF) goes to standard output in UTF-8 and the\n"
-    "exit status is 0; on failure one more line on standard error says why the\n"
-    "last attempt failed, and the exit status is 1.\n"
+    "\"first address: \" and the address tried first. Each failed attempt adds a\n"
+    "line that says why,\n"
+    "ending in its reason code in brackets (dns, connect, timeout, tls, http NNN,\n"
+    "too-large, redirects, scheme, aborted); the second attempt's address comes\n"
+    "on a line \"second address: \" before it. On success the page text (decoded,\n"
+    "every line ended by CR LF) goes to standard output in UTF-8 and the exit\n"
+    "status is 0; when both attempts failed the exit status is 1.\n"
     "\n"
     "  --resolve HOST:PORT:ADDRESS   connect to ADDRESS for HOST and PORT instead of\n"
     "                                asking the resolver (as curl's --resolve)\n"
@@ -44,8 +49,17 @@ int runFetch(const QStringList& args) {
     settings.caFile = parsed->value(QStringLiteral("--cacert"));
     const FetchResult result = FetchPage(parsed->positional.first(), settings);
     writeErr(u"first address: " + result.firstAddress);
+    for (qsizetype i = 0; i < result.attempts.size(); ++i) {
+        const FetchAttempt& attempt = result.attempts.at(i);
+        if (i > 0) {
+            writeErr(u"second address: " + attempt.address);
+        }
+        if (attempt.reason.kind != FailureReason::Kind::None) {
+            writeErr((i == 0 ? u"first" : u"second") % u" attempt failed: "_s % attempt.error %
+                     u" [" % attempt.reason.code() % u']');
+        }
+    }
     if (!result.success) {
-        writeErr(u"failed: " + result.error);
         return kExitNegative;
     }
     writeOut(result.pageText.toUtf8());

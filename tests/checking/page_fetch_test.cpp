@@ -246,6 +246,78 @@ TEST(FetchPage, HttpsWithVerifiedCertificates) {
     EXPECT_FALSE(r.error.isEmpty());
 }
 
+// The reason of each failed attempt, as the check history keeps it.
+TEST(FetchPage, FailedAttemptsSayWhy) {
+    struct Case {
+        const char* what;
+        RawServer::Handler handler;
+        const char* code;
+        const char* errorPart;
+    };
+    const Case cases[] = {
+        {"an error status",
+         [](const RawServer::Connection& c) { c.send(httpResponse("404 Not Found", "")); },
+         "http 404", "404"},
+        {"a redirect without a Location",
+         [](const RawServer::Connection& c) {
+             c.send("HTTP/1.1 302 Found\r\nContent-Length: 0\r\n\r\n");
+         },
+         "http 302", "without a Location"},
+        {"a redirect to ftp",
+         [](const RawServer::Connection& c) {
+             c.send(httpResponse("301 Moved", "", "Location: ftp://partner.test/x\r\n"));
+         },
+         "scheme", "ftp"},
+        {"a redirect loop",
+         [](const RawServer::Connection& c) {
+             c.send(httpResponse("302 Found", "", "Location: /again\r\nConnection: close\r\n"));
+         },
+         "redirects", "too many redirects"},
+        {"an endless body",
+         [](const RawServer::Connection& c) {
+             c.send("HTTP/1.1 200 OK\r\n\r\n");
+             while (c.send(QByteArray(64 * 1024, 'x'))) {
+             }
+         },
+         "too-large", "larger than"},
+        {"a 4 MiB header line",
+         [](const RawServer::Connection& c) {
+             c.send("HTTP/1.1 200 OK\r\nX-Big: " + QByteArray(4 << 20, 'a') + "\r\n\r\n");
+         },
+         "too-large", "header"},
+        {"closes without a word", [](const RawServer::Connection&) {}, "connect", ""},
+        {"never answers", [](const RawServer::Connection& c) { c.pause(60000); }, "timeout",
+         "no data"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        RawServer server(c.handler);
+        FetchSettings settings = settingsFor(server.port());
+        settings.maxBodyBytes = 1024 * 1024;
+        const FetchResult r = FetchPage(hostOf(server.port()), settings);
+        EXPECT_FALSE(r.success);
+        ASSERT_EQ(r.attempts.size(), 2);
+        for (const FetchAttempt& a : r.attempts) {
+            EXPECT_EQ(a.reason.code(), QLatin1StringView(c.code));
+            EXPECT_TRUE(a.error.contains(QLatin1StringView(c.errorPart))) << a.error.toStdString();
+        }
+        EXPECT_EQ(r.error, r.attempts.at(1).error);
+    }
+
+    // Nothing listens at the port; no host at all; a name no resolver knows.
+    int freePort = 0;
+    {
+        RawServer gone([](const RawServer::Connection&) {});
+        freePort = gone.port();
+    }
+    EXPECT_EQ(FetchPage(hostOf(freePort), settingsFor(freePort)).attempts.at(0).reason.code(),
+              u"connect");
+    EXPECT_EQ(FetchPage(u"http://"_s).attempts.at(0).reason.code(), u"dns");
+    EXPECT_EQ(
+        FetchPage(u"http://nowhere.invalid/"_s, settingsFor(freePort)).attempts.at(0).reason.code(),
+        u"dns");
+}
+
 TEST(FetchPage, HostileServersEndInBoundedTime) {
     struct Case {
         const char* what;
@@ -311,6 +383,7 @@ TEST(FetchPage, AbortEndsTheDownloadAtOnce) {
     trigger.join();
     EXPECT_FALSE(r.success);
     EXPECT_EQ(r.error, u"aborted");
+    EXPECT_EQ(r.attempts.last().reason.code(), u"aborted");
     EXPECT_LT(timer.elapsed(), 1500);
 }
 

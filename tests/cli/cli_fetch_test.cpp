@@ -13,9 +13,9 @@ TEST(CliFetch, PrintsThePageOrWhyNot) {
     test::RawServer server([](const test::RawServer::Connection& c) {
         if (test::requestTarget(c.request) == "/ok") {
             c.send("HTTP/1.1 200 OK\r\nContent-Length: 8\r\n\r\n\xCF\xF0\xE8\nline");
-        } else {
+        } else if (!c.request.contains("Host: www.")) {
             c.send("HTTP/1.1 500 Oops\r\nContent-Length: 0\r\n\r\n");
-        }
+        }  // the second address gets no answer at all
     });
     const QString port = QString::number(server.port());
     const QStringList resolve = {u"--resolve"_s, u"partner.test:" + port + u":127.0.0.1",
@@ -31,10 +31,14 @@ TEST(CliFetch, PrintsThePageOrWhyNot) {
                      QStringList{u"http://partner.test:" + port + u"/bad"});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(r.out.isEmpty());
+    // Both attempts say why they failed, each with its reason code.
     const QList<QByteArray> lines = r.err.trimmed().split('\n');
-    ASSERT_EQ(lines.size(), 2);
+    ASSERT_EQ(lines.size(), 4) << r.err.toStdString();
     EXPECT_EQ(lines.at(0), "first address: http://partner.test:" + port.toLatin1() + "/bad");
-    EXPECT_TRUE(lines.at(1).contains("500")) << lines.at(1).toStdString();
+    EXPECT_EQ(lines.at(1), "first attempt failed: HTTP status 500 [http 500]");
+    EXPECT_EQ(lines.at(2), "second address: http://www.partner.test:" + port.toLatin1() + "/bad");
+    EXPECT_TRUE(lines.at(3).startsWith("second attempt failed: ")) << lines.at(3).toStdString();
+    EXPECT_TRUE(lines.at(3).endsWith(" [connect]")) << lines.at(3).toStdString();
 
     EXPECT_EQ(test::runCli({u"fetch"_s}).exitCode, 2);
 }
