@@ -51,6 +51,8 @@ QString firstAddressOf(QStringView partnerUrl) {
 }
 
 QString secondAddressOf(QStringView firstAddress) {
+    // An https address keeps TLS: its variant never steps down to plain http.
+    const bool secure = firstAddress.startsWith(u"https://", Qt::CaseInsensitive);
     QStringView rest = firstAddress;
     if (rest.startsWith(u"http://")) {
         rest = rest.sliced(7);
@@ -61,7 +63,8 @@ QString secondAddressOf(QStringView firstAddress) {
     if (rest.startsWith(u"www.")) {
         return rest.toString();
     }
-    return u"http://www." + rest.toString();
+    const QStringView prefix = secure ? QStringView(u"https://www.") : QStringView(u"http://www.");
+    return prefix + rest;
 }
 
 RequestUrl resolveRequestUrl(QStringView address, const QByteArray& base) {

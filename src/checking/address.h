@@ -12,7 +12,9 @@ QString firstAddressOf(QStringView partnerUrl);
 
 // The variant tried once when the first address fails: "http://" and then
 // "https://" taken off the front, then "http://www." put in front unless the
-// text begins with "www.". It may lack a scheme.
+// text begins with "www.". It may lack a scheme. When the first address begins
+// with "https://" in any letter case, "https://www." is put in front instead,
+// so an https address is never tried again over plain http.
 QString secondAddressOf(QStringView firstAddress);
 
 struct RequestUrl {

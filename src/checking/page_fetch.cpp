@@ -44,6 +44,12 @@ FetchAttempt attempt(HttpClient& client, const QString& address, QByteArray* bod
                 // they are valid UTF-8, else one character per byte.
                 current = isValidUtf8(response.location) ? QString::fromUtf8(response.location)
                                                          : QString::fromLatin1(response.location);
+                // What came over TLS never leads on to plain http.
+                if (response.url.startsWith("https:") &&
+                    resolveRequestUrl(current, response.url).url.startsWith("http:")) {
+                    return failed(FailureReason(FailureReason::Kind::Scheme),
+                                  u"redirect from https to http refused: "_s + current);
+                }
                 break;
             }
             case HttpResponse::Result::Status:

@@ -17,9 +17,9 @@ extern const Command kFetchCommand = {
     "download a partner page as a check does and print its text",
     "Downloads URL exactly as a check does: \"http://\" in front when it does not\n"
     "begin with \"http\", up to 14 redirects, and on failure one more try at the\n"
-    "variant address with \"www.\". The first line on standard error is always\n"
-    "\"first address: \" and the address tried first. Each failed attempt adds a\n"
-    "line that says why,\n"
+    "variant address with \"www.\" (over https again when URL begins with\n"
+    "\"https://\"). The first line on standard error is always \"first address: \"\n"
+    "and the address tried first. Each failed attempt adds a line that says why,\n"
     "ending in its reason code in brackets (dns, connect, timeout, tls, http NNN,\n"
     "too-large, redirects, scheme, aborted); the second attempt's address comes\n"
     "on a line \"second address: \" before it. On success the page text (decoded,\n"

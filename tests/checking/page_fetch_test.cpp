@@ -6,6 +6,7 @@
 
 #include <QElapsedTimer>
 
+#include <functional>
 #include <thread>
 
 #include "support/printers.h"
@@ -197,12 +198,18 @@ TEST(FetchPage, NonAsciiAddressesGoOutEncoded) {
 
 class TlsServer {
   public:
-    TlsServer()
-        : server_((kFixtures + u"server.pem").toLocal8Bit().constData(),
-                  (kFixtures + u"server.key").toLocal8Bit().constData()) {
+    // Serves "secure" at /page, and whatever `routes` adds, with the
+    // certificate `name`.pem.
+    explicit TlsServer(const char* name = "server",
+                       const std::function<void(httplib::SSLServer&)>& routes = {})
+        : server_((kFixtures + QLatin1StringView(name) + u".pem").toLocal8Bit().constData(),
+                  (kFixtures + QLatin1StringView(name) + u".key").toLocal8Bit().constData()) {
         server_.Get("/page", [](const httplib::Request&, httplib::Response& res) {
             res.set_content("secure", "text/html");
         });
+        if (routes) {
+            routes(server_);
+        }
         port_ = server_.bind_to_any_port("127.0.0.1");
         thread_ = std::thread([this] { server_.listen_after_bind(); });
         while (!server_.is_running()) {
@@ -244,6 +251,54 @@ TEST(FetchPage, HttpsWithVerifiedCertificates) {
     r = FetchPage(u"https://secure.test:%1/page"_s.arg(tls.port()), settings);
     EXPECT_FALSE(r.success);
     EXPECT_FALSE(r.error.isEmpty());
+}
+
+// Anyone on the path can break a TLS connection: that must never make the
+// second attempt go out over plain http. The downgraded address would reach
+// the plain server (the www name maps to 127.0.0.2 at the TLS server's port),
+// which answers everything with a forged page.
+TEST(FetchPage, HttpsNeverFallsBackToPlainHttp) {
+    TlsServer tls("expired");
+    const int port = tls.port();
+    RawServer plain(
+        [](const RawServer::Connection& c) { c.send(httpResponse("200 OK", "forged")); },
+        "127.0.0.2", port);
+    FetchSettings settings = settingsFor(port, {u"expired.test"_s});
+    settings.resolve += u"www.expired.test:%1:127.0.0.2"_s.arg(port);
+    settings.caFile = kFixtures + u"expired-ca.pem";
+
+    const FetchResult r = FetchPage(u"https://expired.test:%1/page"_s.arg(port), settings);
+    EXPECT_FALSE(r.success);
+    ASSERT_EQ(r.attempts.size(), 2);
+    EXPECT_EQ(r.attempts.at(0).reason.code(), u"tls certificate has expired");
+    EXPECT_EQ(r.attempts.at(1).address, u"https://www.expired.test:%1/page"_s.arg(port));
+    for (const QByteArray& request : plain.requests()) {
+        EXPECT_FALSE(request.contains("HTTP/1.1")) << "a plain request reached the plain server";
+    }
+}
+
+TEST(FetchPage, ARedirectFromHttpsToHttpFails) {
+    RawServer plain(
+        [](const RawServer::Connection& c) { c.send(httpResponse("200 OK", "plain")); });
+    const QByteArray down = "http://partner.test:" + QByteArray::number(plain.port()) + "/page";
+    TlsServer tls("server", [&](httplib::SSLServer& server) {
+        server.Get("/down", [down](const httplib::Request&, httplib::Response& res) {
+            res.set_redirect(down.toStdString());
+        });
+    });
+    FetchSettings settings = settingsFor(plain.port());
+    settings.resolve += u"secure.test:%1:127.0.0.1"_s.arg(tls.port());
+    settings.resolve += u"www.secure.test:%1:127.0.0.1"_s.arg(tls.port());
+    settings.caFile = kFixtures + u"ca.pem";
+
+    const FetchResult r = FetchPage(u"https://secure.test:%1/down"_s.arg(tls.port()), settings);
+    EXPECT_FALSE(r.success);
+    ASSERT_EQ(r.attempts.size(), 2);
+    for (const FetchAttempt& a : r.attempts) {
+        EXPECT_EQ(a.reason.code(), u"scheme");
+        EXPECT_TRUE(a.error.contains(u"https to http")) << a.error.toStdString();
+    }
+    EXPECT_TRUE(plain.requests().isEmpty());
 }
 
 // The reason of each failed attempt, as the check history keeps it.

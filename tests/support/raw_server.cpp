@@ -34,14 +34,15 @@ bool RawServer::Connection::pause(int ms) const {
     return !server->stopping();
 }
 
-RawServer::RawServer(Handler handler) : handler_(std::move(handler)) {
+RawServer::RawServer(Handler handler, const char* address, int port)
+    : handler_(std::move(handler)) {
     listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     const int one = 1;
     ::setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = 0;
+    ::inet_pton(AF_INET, address, &addr.sin_addr);
+    addr.sin_port = htons(uint16_t(port));
     ::bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
     ::listen(listenFd_, 64);
     socklen_t len = sizeof addr;

@@ -26,7 +26,8 @@ class RawServer {
     };
     using Handler = std::function<void(const Connection&)>;
 
-    explicit RawServer(Handler handler);
+    // Listens on `address` (any loopback address) at `port` (0: a free one).
+    explicit RawServer(Handler handler, const char* address = "127.0.0.1", int port = 0);
     ~RawServer();
     RawServer(const RawServer&) = delete;
     RawServer& operator=(const RawServer&) = delete;
