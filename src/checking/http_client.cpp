@@ -2,10 +2,19 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <chrono>
 #include <mutex>
+#include <vector>
 
 #include "checking/address.h"
+
+#ifdef Q_OS_LINUX
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#endif
 
 namespace quorvel {
 
@@ -102,6 +111,9 @@ void initNetwork() {
 }
 
 struct HttpClient::Impl {
+    // The connection sockets the library has open; declared first, so that
+    // it outlives the handles whose clean-up closes them.
+    std::vector<curl_socket_t> sockets;
     FetchSettings settings;
     std::unique_ptr<CURL, EasyDeleter> easy;
     std::unique_ptr<CURLM, MultiDeleter> multi;
@@ -117,6 +129,39 @@ struct HttpClient::Impl {
     bool stoppedOnPurpose = false;
     QString stopReason;
     Kind stopKind = Kind::None;
+
+    static int onSocketOpened(void* self, curl_socket_t fd, curlsocktype purpose) {
+        if (purpose == CURLSOCKTYPE_IPCXN) {
+            static_cast<Impl*>(self)->sockets.push_back(fd);
+        }
+        return CURL_SOCKOPT_OK;
+    }
+
+    static int onSocketClosing(void* self, curl_socket_t fd) {
+        auto& open = static_cast<Impl*>(self)->sockets;
+        open.erase(std::remove(open.begin(), open.end(), fd), open.end());
+#ifdef Q_OS_WIN
+        return closesocket(fd);
+#else
+        return close(fd);
+#endif
+    }
+
+    // The library hands over header lines only once they are whole, so a
+    // server that drips a header byte by byte would look silent: the kernel
+    // says when data last arrived on the connection, whatever it was.
+    void noteBytesOnTheWire() {
+#ifdef Q_OS_LINUX
+        for (const curl_socket_t fd : sockets) {
+            tcp_info info{};
+            socklen_t length = sizeof info;
+            if (getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &length) == 0) {
+                lastByte = std::max(
+                    lastByte, Clock::now() - std::chrono::milliseconds(info.tcpi_last_data_recv));
+            }
+        }
+#endif
+    }
 
     static size_t onHeader(char* data, size_t size, size_t count, void* self) {
         auto* d = static_cast<Impl*>(self);
@@ -195,6 +240,7 @@ struct HttpClient::Impl {
                 result = CURLE_ABORTED_BY_CALLBACK;
                 break;
             }
+            noteBytesOnTheWire();
             if (Clock::now() - lastByte > std::chrono::milliseconds(settings.stallTimeoutMs)) {
                 stopReason = QStringLiteral("no data for %1 ms").arg(settings.stallTimeoutMs);
                 stopKind = Kind::Timeout;
@@ -256,6 +302,10 @@ HttpClient::HttpClient(const QByteArray& userAgent, const FetchSettings& setting
     curl_easy_setopt(h, CURLOPT_HEADERDATA, d_.get());
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &Impl::onBody);
     curl_easy_setopt(h, CURLOPT_WRITEDATA, d_.get());
+    curl_easy_setopt(h, CURLOPT_SOCKOPTFUNCTION, &Impl::onSocketOpened);
+    curl_easy_setopt(h, CURLOPT_SOCKOPTDATA, d_.get());
+    curl_easy_setopt(h, CURLOPT_CLOSESOCKETFUNCTION, &Impl::onSocketClosing);
+    curl_easy_setopt(h, CURLOPT_CLOSESOCKETDATA, d_.get());
 }
 
 HttpClient::~HttpClient() = default;

@@ -373,6 +373,26 @@ TEST(FetchPage, FailedAttemptsSayWhy) {
         u"dns");
 }
 
+// The stall limit is 30 s without a single byte, headers included: a status
+// line sent a byte at a time, slower than a line per stall period but much
+// faster than a byte per period, is no stall.
+TEST(FetchPage, AHeaderDrippedByteByByteIsNoStall) {
+    RawServer server([](const RawServer::Connection& c) {
+        for (const char byte : QByteArray("HTTP/1.1 200 OK\r\n")) {
+            if (!c.send(QByteArray(1, byte)) || !c.pause(120)) {
+                return;
+            }
+        }
+        c.send("Content-Length: 6\r\n\r\ndrips!");
+    });
+    FetchSettings settings = settingsFor(server.port());
+    settings.stallTimeoutMs = 1000;
+    settings.totalTimeoutMs = 10000;
+    const FetchResult r = FetchPage(hostOf(server.port()), settings);
+    EXPECT_TRUE(r.success) << r.error.toStdString();
+    EXPECT_EQ(r.pageText, u"drips!\r\n");
+}
+
 TEST(FetchPage, HostileServersEndInBoundedTime) {
     struct Case {
         const char* what;
