@@ -6,6 +6,11 @@
 
 namespace quorvel {
 
+std::unique_ptr<HttpClient> makeBannerClient(FetchSettings settings) {
+    settings.maxBodyBytes = kBannerMaxBytes;
+    return std::make_unique<HttpClient>("Mozilla/3.0 (compatible; Indy Library)", settings);
+}
+
 QString decodeTextAnswer(const QByteArray& body, const QByteArray& contentType) {
     for (const QByteArray& part : contentType.split(';')) {
         const QByteArray parameter = part.trimmed();

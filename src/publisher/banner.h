@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 
 #include "checking/http_client.h"
 #include "publisher/publisher_sites.h"
@@ -22,6 +23,14 @@ class BannerWindow {
     virtual void setLaunchCount(const QString& text) = 0;
     virtual void onBannerThreadEnded() {}
 };
+
+// A banner answer is small: a request stops as soon as its body passes this.
+inline constexpr qint64 kBannerMaxBytes = qint64(1) * 1024 * 1024;
+
+// The window's own client for the four banner and counter requests: its own
+// user agent, no redirects followed, cookies kept for its life, and bodies
+// cut off at kBannerMaxBytes whatever `settings` says.
+std::unique_ptr<HttpClient> makeBannerClient(FetchSettings settings);
 
 // The banner area's size: a larger picture is cut off.
 inline constexpr int kBannerWidth = 476;

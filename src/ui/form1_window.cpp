@@ -94,8 +94,7 @@ TForm1::TForm1(const QString& directory, QWidget* parent)
     run_ = std::make_unique<CheckRun>(*this, fetchSettings_);
     FetchSettings bannerSettings;
     bannerSettings.abort = &abort_;
-    IdHTTP1 =
-        std::make_unique<HttpClient>("Mozilla/3.0 (compatible; Indy Library)", bannerSettings);
+    IdHTTP1 = makeBannerClient(bannerSettings);
 
     auto* central = new QWidget(this);
     auto* column = new QVBoxLayout(central);
