@@ -1,4 +1,8 @@
+#include <QFile>
+
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 #include "support/printers.h"
 
@@ -34,6 +38,20 @@ TEST(CliFields, ReadsStandardInputAndKeepsGoingAfterAnUnreadableFile) {
     EXPECT_EQ(r.out, "\t\t\t\t\t\t\t\xD1\x8F\ny\t\t\t\t\t\t\t\n");
     EXPECT_TRUE(r.err.contains("missing.qvp")) << r.err.toStdString();
     EXPECT_EQ(r.err.count('\n'), 1);
+}
+
+// A FIFO without a writer is refused at once, by both commands that read
+// record files; standard input is read whatever it is (a pipe above).
+TEST(CliFields, AFifoIsRefusedAtOnce) {
+    test::TempDir dir;
+    const QString fifo = dir.path(u"fifo.qvp"_s);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    for (const char16_t* command : {u"fields", u"check"}) {
+        test::CliProcess cli({QString::fromUtf16(command), fifo});
+        const test::CliResult r = cli.finish(5000);
+        EXPECT_EQ(r.exitCode, 2) << "it waits for a writer";
+        EXPECT_TRUE(r.err.contains("not a regular file")) << r.err.toStdString();
+    }
 }
 
 TEST(CliFields, UsageErrors) {

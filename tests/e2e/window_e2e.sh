@@ -71,6 +71,54 @@ start "$d"; close_window; wait_gone
 [ "$(head -c 13 "$d/data.qvp.bak")" = "original head" ] || fail "data.qvp.bak lost its bytes"
 [ "$(stat -c %s "$d/data.qvp")" -eq 0 ] || fail "data.qvp is not the (empty) list"
 
+echo "-- a data file damaged by zero bytes is kept byte for byte"
+d="$scratch/nul"; mkdir -p "$d"
+python3 - "$d/data.qvp" <<'PY'
+import sys
+with open(sys.argv[1], "wb") as f:
+    for i in range(2000):
+        f.write(b"<QV_U>partner%d.example.com</QV_U>\r\n" % i)
+        if i == 999:
+            f.write(b"\0" * 4096)   # what a power cut often leaves behind
+PY
+cp "$d/data.qvp" "$scratch/nul-original.qvp"
+start "$d"; close_window; wait_gone
+cmp -s "$d/data.qvp.bak" "$scratch/nul-original.qvp" || fail "data.qvp.bak is not the damaged original"
+[ "$(grep -c QV_U "$d/data.qvp")" -eq 1000 ] || fail "data.qvp does not hold the 1000 records before the damage"
+
+echo "-- a data file that is a FIFO neither hangs the start nor is replaced"
+d="$scratch/fifo"; mkdir -p "$d"
+mkfifo "$d/data.qvp"
+started=$(date +%s%N)
+start "$d"
+elapsed=$(( ($(date +%s%N) - started) / 1000000 - 500 ))   # start() waits 0.5 s after the window shows
+close_window; wait_gone
+[ -p "$d/data.qvp" ] || fail "data.qvp is no longer the FIFO"
+[ ! -e "$d/data.qvp.bak" ] || fail "a backup was made of the FIFO"
+[ "$elapsed" -lt 5000 ] || fail "the window took ${elapsed} ms to show"
+echo "   the window showed after ${elapsed} ms"
+
+echo "-- a project file cut short by a NUL is kept before it is saved over"
+d="$scratch/project"; mkdir -p "$d"
+printf 'first\r\n\0second\r\n' > "$d/p.qvp"
+cp "$d/p.qvp" "$scratch/p-original.qvp"
+start "$d"
+xdotool mousemove --window "$window" 48 23 click 1        # "загрузить файл проекта"
+sleep 0.5
+xdotool type --delay 5 "$d/p.qvp"; xdotool key Return
+sleep 0.5
+xdotool mousemove --window "$window" 600 250 click 1      # away: closes the name completer's popup
+sleep 0.3
+xdotool mousemove --window "$window" 20 23 click 1        # "сохранить файл проекта"
+sleep 0.5
+xdotool type --delay 5 "$d/p.qvp"; xdotool key Return
+sleep 0.5
+xdotool key alt+y                                         # yes, replace it
+sleep 0.5
+close_window; wait_gone
+cmp -s "$d/p.qvp.bak" "$scratch/p-original.qvp" || fail "p.qvp.bak is not the original project"
+[ "$(cat "$d/p.qvp")" = "first"$'\r' ] || fail "p.qvp holds: $(cat "$d/p.qvp")"
+
 echo "-- SIGTERM with an edited list writes the edited list"
 d="$scratch/term"; mkdir -p "$d"
 printf 'first\r\nsecond\r\n' > "$d/data.qvp"
