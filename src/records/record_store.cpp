@@ -38,7 +38,8 @@ RecordStore RecordStore::fromLines(QString text, qsizetype expectedLines) {
         qBadAlloc();
     }
     RecordStore store;
-    store.spans_.reserve(expectedLines);
+    store.byLines_ = true;
+    store.lineEnds_.reserve(expectedLines);
     const auto* data = reinterpret_cast<const char16_t*>(text.utf16());
     const qsizetype n = text.size();
     qsizetype start = 0;
@@ -47,7 +48,7 @@ RecordStore RecordStore::fromLines(QString text, qsizetype expectedLines) {
         if (c != u'\r' && c != u'\n') {
             continue;
         }
-        store.spans_.append(Span{uint32_t(start), uint32_t(i - start)});
+        store.lineEnds_.append(uint32_t(i));
         store.live_ += i - start;
         if (c == u'\r' && i + 1 < n && data[i + 1] == u'\n') {
             ++i;
@@ -55,11 +56,27 @@ RecordStore RecordStore::fromLines(QString text, qsizetype expectedLines) {
         start = i + 1;
     }
     if (start < n) {
-        store.spans_.append(Span{uint32_t(start), uint32_t(n - start)});
+        store.lineEnds_.append(uint32_t(n));
         store.live_ += n - start;
     }
     store.text_ = std::move(text);
     return store;
+}
+
+void RecordStore::toSpans() {
+    if (!byLines_) {
+        return;
+    }
+    spans_.reserve(lineEnds_.size());
+    qsizetype start = 0;
+    for (const uint32_t end : lineEnds_) {
+        spans_.append(Span{uint32_t(start), uint32_t(end - start)});
+        if (end < text_.size()) {
+            start = lineStartAfter(end);
+        }
+    }
+    lineEnds_ = QList<uint32_t>();
+    byLines_ = false;
 }
 
 RecordStore::Span RecordStore::place(QStringView record) {
@@ -82,10 +99,12 @@ RecordStore::Span RecordStore::place(QStringView record) {
 
 void RecordStore::insert(qsizetype i, QStringView record) {
     Q_ASSERT(i >= 0 && i <= size());
+    toSpans();
     spans_.insert(i, place(record));
 }
 
 void RecordStore::replace(qsizetype i, QStringView record) {
+    toSpans();
     Span& old = spans_[i];
     if (record.size() <= qsizetype(old.length)) {
         // Fits where the old text was.
@@ -106,6 +125,7 @@ void RecordStore::replace(qsizetype i, QStringView record) {
 
 void RecordStore::remove(qsizetype first, qsizetype count) {
     Q_ASSERT(first >= 0 && count >= 0 && first + count <= size());
+    toSpans();
     for (qsizetype i = first; i < first + count; ++i) {
         garbage_ += spans_.at(i).length;
         live_ -= spans_.at(i).length;
@@ -120,6 +140,8 @@ void RecordStore::remove(qsizetype first, qsizetype count) {
 
 void RecordStore::clear() {
     text_ = QString();
+    byLines_ = false;
+    lineEnds_ = QList<uint32_t>();
     spans_ = QList<Span>();
     live_ = 0;
     garbage_ = 0;

@@ -11,11 +11,13 @@
 
 namespace quorvel {
 
-// The record list in compact form: the text of every record in one buffer and
-// a span (start, length) per record, 8 bytes each. A list read from a file
-// keeps the decoded file text as its buffer, line ends and all, so reading
-// makes no copy per line. Edits append the new text at the end and move
-// spans only; the text left behind is dropped once it outweighs the rest.
+// The record list in compact form: the text of every record in one buffer.
+// A list read from a file keeps the decoded file text as its buffer, line
+// ends and all, with only the end of each line beside it (4 bytes a record),
+// so reading makes no copy per line. The first edit turns that into a span
+// (start, length) per record, 8 bytes each; edits append the new text at the
+// end and move spans only, and the text left behind is dropped once it
+// outweighs the rest.
 class RecordStore {
   public:
     RecordStore() = default;
@@ -28,10 +30,14 @@ class RecordStore {
     // empty record. `expectedLines` only sizes the span list up front.
     static RecordStore fromLines(QString text, qsizetype expectedLines = 0);
 
-    qsizetype size() const { return spans_.size(); }
-    bool isEmpty() const { return spans_.isEmpty(); }
+    qsizetype size() const { return byLines_ ? lineEnds_.size() : spans_.size(); }
+    bool isEmpty() const { return size() == 0; }
     // Valid until the store changes.
     QStringView view(qsizetype i) const {
+        if (byLines_) {
+            const qsizetype start = i == 0 ? 0 : lineStartAfter(lineEnds_.at(i - 1));
+            return QStringView(text_).sliced(start, lineEnds_.at(i) - start);
+        }
         const Span s = spans_.at(i);
         return QStringView(text_).sliced(s.start, s.length);
     }
@@ -79,13 +85,22 @@ class RecordStore {
         uint32_t length;
     };
 
+    // Where the line after the line end at `end` begins.
+    qsizetype lineStartAfter(qsizetype end) const {
+        const bool crLf =
+            text_.at(end) == u'\r' && end + 1 < text_.size() && text_.at(end + 1) == u'\n';
+        return end + (crLf ? 2 : 1);
+    }
+    void toSpans();
     Span place(QStringView record);
     void compact();
 
     QString text_;
-    QList<Span> spans_;
-    qsizetype live_ = 0;     // units that spans refer to
-    qsizetype garbage_ = 0;  // units that edits left behind
+    bool byLines_ = false;      // the records are the lines of text_, in order
+    QList<uint32_t> lineEnds_;  // while byLines_: where each record ends
+    QList<Span> spans_;         // otherwise
+    qsizetype live_ = 0;        // units that spans refer to
+    qsizetype garbage_ = 0;     // units that edits left behind
 };
 
 }  // namespace quorvel
