@@ -1,5 +1,5 @@
-// ExtractField on any line, against the rule read literally with 1-based
-// positions.
+// ExtractField and ExtractAllFields on any line, against the rule read
+// literally with 1-based positions.
 #include <QString>
 
 #include <cstdint>
@@ -26,8 +26,11 @@ QString literal(const QString& line, QChar code) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QString line = QString::fromUtf8(reinterpret_cast<const char*>(data), qsizetype(size));
-    for (char16_t code : quorvel::kFieldCodes) {
-        if (quorvel::ExtractField(line, QChar(code)) != literal(line, QChar(code))) {
+    const std::array<QStringView, 8> all = quorvel::ExtractAllFields(line);
+    for (size_t k = 0; k < 8; ++k) {
+        const QChar code(quorvel::kFieldCodes[k]);
+        if (quorvel::ExtractField(line, code) != literal(line, code) ||
+            all[k] != literal(line, code)) {
             std::abort();
         }
     }

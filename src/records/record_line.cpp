@@ -53,6 +53,45 @@ QStringView ExtractFieldView(QStringView line, QChar code) {
     return line.sliced(start - 1).left(count);
 }
 
+std::array<QStringView, 8> ExtractAllFields(QStringView line) {
+    // The first opening and the first closing tag of each field, 0-based.
+    std::array<qsizetype, 8> open;
+    std::array<qsizetype, 8> close;
+    open.fill(-1);
+    close.fill(-1);
+    int missing = 16;
+    const qsizetype n = line.size();
+    for (qsizetype p = line.indexOf(u'<'); p >= 0 && missing > 0; p = line.indexOf(u'<', p + 1)) {
+        const bool closing = p + 1 < n && line[p + 1] == u'/';
+        const qsizetype name = p + (closing ? 2 : 1);  // "QV_c>"
+        if (name + 5 > n || line.sliced(name, 3) != u"QV_" || line[name + 4] != u'>') {
+            continue;
+        }
+        for (int k = 0; k < 8; ++k) {
+            if (line[name + 3] == QChar(kFieldCodes[k])) {
+                qsizetype& first = closing ? close[size_t(k)] : open[size_t(k)];
+                if (first < 0) {
+                    first = p;
+                    --missing;
+                }
+                break;
+            }
+        }
+    }
+    std::array<QStringView, 8> fields;
+    for (size_t k = 0; k < 8; ++k) {
+        // As in ExtractField, with 1-based positions, 0 meaning "not found".
+        const qsizetype o = open[k] + 1;
+        const qsizetype c = close[k] + 1;
+        const qsizetype start = o + kOpenTagLength;
+        const qsizetype count = c - o - kOpenTagLength;
+        if (count > 0 && start <= n) {
+            fields[k] = line.sliced(start - 1).left(count);
+        }
+    }
+    return fields;
+}
+
 QString ExtractField(QStringView line, QStringView tagName) {
     if (tagName.size() != 4 || !tagName.startsWith(u"QV_")) {
         return QString();

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringView>
 
+#include <array>
 #include <optional>
 
 namespace quorvel {
@@ -26,6 +27,9 @@ QString BuildRecordLine(const QString& u, const QString& i, const QString& e, QD
 QString ExtractField(QStringView line, QChar code);
 // The same as a view into `line`, without a copy.
 QStringView ExtractFieldView(QStringView line, QChar code);
+// All eight fields by the same rule, in kFieldCodes order, from one pass
+// over the line instead of sixteen searches: for long lines.
+std::array<QStringView, 8> ExtractAllFields(QStringView line);
 // The same by tag name ("QV_U"); any other name gives the empty text.
 QString ExtractField(QStringView line, QStringView tagName);
 

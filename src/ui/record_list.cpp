@@ -140,6 +140,8 @@ void RecordDelegate::ListBox1DrawItem(QPainter* painter, const QStyleOptionViewI
                           s);
     };
 
+    // One pass over the line for all eight fields: a line can be long.
+    const std::array<QStringView, 8> fields = ExtractAllFields(line);
     int x = L;
     if (markers) {
         if (hasEntry) {
@@ -147,19 +149,20 @@ void RecordDelegate::ListBox1DrawItem(QPainter* painter, const QStyleOptionViewI
         }
         x = L + 27;
     }
-    drawAt(x + 5, ExtractFieldView(line, QChar(u'U')));
+    drawAt(x + 5, fields[0]);  // U
     x += header_->sectionSize(0);
     if (markers) {
         x -= 27;
     }
-    static constexpr char16_t kColumns[] = {u'6', u'D', u'I', u'E', u'4', u'5', u'7'};
+    // The fields 6, D, I, E, 4, 5, 7 by their place in kFieldCodes.
+    static constexpr size_t kColumns[] = {6, 3, 1, 2, 4, 5, 7};
     for (int column = 2; column <= 8; ++column) {
         if (column >= 3) {
             x += header_->sectionSize(column - 2);  // the section above the previous column
         }
         if (x < R) {
             painter->fillRect(QRect(x, T, R - x, H), fill);
-            drawAt(x, ExtractFieldView(line, QChar(kColumns[column - 2])));
+            drawAt(x, fields[kColumns[column - 2]]);
         }
     }
 

@@ -16,9 +16,10 @@ struct ExtractCase {
     const char16_t* expected;
 };
 
-const QString kWellFormed = QStringLiteral(
-    "<QV_U>U</QV_U><QV_I>I</QV_I><QV_E>E</QV_E><QV_D>D</QV_D>"
-    "<QV_4>4</QV_4><QV_5>5</QV_5><QV_6>6</QV_6><QV_7>7</QV_7>");
+constexpr char16_t kWellFormedText[] =
+    u"<QV_U>U</QV_U><QV_I>I</QV_I><QV_E>E</QV_E><QV_D>D</QV_D>"
+    u"<QV_4>4</QV_4><QV_5>5</QV_5><QV_6>6</QV_6><QV_7>7</QV_7>";
+const QString kWellFormed = QString::fromUtf16(kWellFormedText);
 
 class ExtractFieldTable : public ::testing::TestWithParam<ExtractCase> {};
 
@@ -26,6 +27,12 @@ TEST_P(ExtractFieldTable, ReadsByFirstOccurrences) {
     const ExtractCase& c = GetParam();
     EXPECT_EQ(ExtractField(QStringView(c.line), QChar(c.code)), QString::fromUtf16(c.expected))
         << c.what;
+    // The one-pass form agrees, field by field.
+    const std::array<QStringView, 8> all = ExtractAllFields(QStringView(c.line));
+    for (size_t k = 0; k < 8; ++k) {
+        EXPECT_EQ(all[k], ExtractField(QStringView(c.line), QChar(kFieldCodes[k])))
+            << c.what << ", field " << char(kFieldCodes[k]);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -45,7 +52,9 @@ INSTANTIATE_TEST_SUITE_P(
         ExtractCase{"fields in any order", u"<QV_7>n</QV_7><QV_U>u</QV_U>", u'U', u"u"},
         ExtractCase{"value with line break", u"<QV_7>a\r\nb</QV_7>", u'7', u"a\r\nb"},
         ExtractCase{"opening tag at the very end", u"x</QV_U><QV_U>", u'U', u""},
-        ExtractCase{"Cyrillic value", u"<QV_7>Привет</QV_7>", u'7', u"Привет"}));
+        ExtractCase{"Cyrillic value", u"<QV_7>Привет</QV_7>", u'7', u"Привет"},
+        ExtractCase{"tags inside tags", u"<QV_<QV_U>a</QV_</QV_U><QV_6></QV_6", u'U', u"a</QV_"},
+        ExtractCase{"a well-formed line", kWellFormedText, u'5', u"5"}));
 
 TEST(ExtractField, ByTagNameAndByCodeAgree) {
     for (char16_t code : kFieldCodes) {
