@@ -78,11 +78,6 @@ QString cannotRead(const QString& name, const RecordFileContent& content) {
     return text;
 }
 
-void OutputBuffer::flush() {
-    writeOut(text_.toUtf8());
-    text_.clear();
-}
-
 std::optional<ParsedArgs> parseArgs(const Command& command, const QStringList& args,
                                     const QStringList& valued, const QStringList& flags) {
     ParsedArgs parsed;
@@ -117,28 +112,45 @@ std::optional<ParsedArgs> parseArgs(const Command& command, const QStringList& a
     return parsed;
 }
 
-QString escapeField(QStringView text) {
-    QString out;
-    out.reserve(text.size());
-    for (QChar ch : text) {
+OutputBuffer& OutputBuffer::operator+=(QStringView text) {
+    while (!text.isEmpty()) {
+        const QStringView part = text.first(qMin(text.size(), kFlushUnits));
+        text_ += part;
+        text = text.sliced(part.size());
+        spill();
+    }
+    return *this;
+}
+
+void OutputBuffer::appendEscaped(QStringView text) {
+    for (const QChar ch : text) {
         switch (ch.unicode()) {
             case u'\\':
-                out += u"\\\\";
+                text_ += u"\\\\";
                 break;
             case u'\t':
-                out += u"\\t";
+                text_ += u"\\t";
                 break;
             case u'\r':
-                out += u"\\r";
+                text_ += u"\\r";
                 break;
             case u'\n':
-                out += u"\\n";
+                text_ += u"\\n";
                 break;
             default:
-                out += ch;
+                text_ += ch;
         }
+        spill();
     }
-    return out;
+}
+
+void OutputBuffer::write(bool all) {
+    qsizetype n = text_.size();
+    if (!all && n > 0 && text_.at(n - 1).isHighSurrogate()) {
+        --n;  // its other half is still to come
+    }
+    writeOut(QStringView(text_).first(n).toUtf8());
+    text_.remove(0, n);
 }
 
 namespace {

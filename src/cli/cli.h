@@ -60,28 +60,27 @@ RecordFileContent readRecordInput(const QString& name);
 // "cannot read 'NAME'", with the reason when there is one.
 QString cannotRead(const QString& name, const RecordFileContent& content);
 
-// Collects output and writes it out in pieces, so a long listing never sits
-// whole in memory.
+// Collects output and writes it out in pieces, so a long listing or a huge
+// field never sits whole in memory.
 class OutputBuffer {
   public:
     ~OutputBuffer() { flush(); }
-    OutputBuffer& operator+=(QStringView text) {
-        text_ += text;
-        if (text_.size() >= kFlushUnits) {
-            flush();
-        }
-        return *this;
-    }
+    OutputBuffer& operator+=(QStringView text);
     OutputBuffer& operator+=(const QString& text) { return *this += QStringView(text); }
     OutputBuffer& operator+=(QChar c) { return *this += QStringView(&c, 1); }
-    void flush();
+    // A field for one-line output: backslash, TAB, CR and LF as \\, \t, \r, \n.
+    void appendEscaped(QStringView text);
+    void flush() { write(true); }
 
   private:
     static constexpr qsizetype kFlushUnits = 1 << 16;
+    void write(bool all);
+    void spill() {
+        if (text_.size() >= kFlushUnits) {
+            write(false);
+        }
+    }
     QString text_;
 };
-
-// A field for one-line output: backslash, TAB, CR and LF as \\, \t, \r, \n.
-QString escapeField(QStringView text);
 
 }  // namespace quorvel::cli

@@ -56,17 +56,17 @@ class CountingHost : public CheckLoopHost {
     int done = 0;  // owning thread only
 };
 
-QString csvField(const QString& text) {
+QString csvField(QStringView text) {
     if (!text.contains(u',') && !text.contains(u'"') && !text.contains(u'\r') &&
         !text.contains(u'\n')) {
-        return text;
+        return text.toString();
     }
-    QString quoted = text;
+    QString quoted = text.toString();
     quoted.replace(QStringLiteral("\""), QStringLiteral("\"\""));
     return u'"' + quoted + u'"';
 }
 
-QString jsonString(const QString& text) {
+QString jsonString(QStringView text) {
     QString out = QStringLiteral("\"");
     for (const QChar ch : text) {
         const char16_t c = ch.unicode();
@@ -199,10 +199,11 @@ int runCheck(const QStringList& args) {
         const QString name = QString::fromLatin1(statusName(status));
         const QString count = QString::number(results.countAt(i));
         const QString over = results.overLimitAt(i) ? QStringLiteral("1") : QStringLiteral("0");
-        const QString url = ExtractField(host.recordAt(i), QChar(u'U'));
+        const QStringView url = ExtractFieldView(host.records().view(i), QChar(u'U'));
         if (format == u"tsv") {
-            out += index % u'\t' % name % u'\t' % count % u'\t' % over % u'\t' % escapeField(url) %
-                   u'\n';
+            out += index % u'\t' % name % u'\t' % count % u'\t' % over % u'\t';
+            out.appendEscaped(url);
+            out += u'\n';
         } else if (format == u"csv") {
             out +=
                 index % u',' % name % u',' % count % u',' % over % u',' % csvField(url) % u"\r\n";

@@ -45,17 +45,15 @@ int runFields(const QStringList& args) {
             continue;
         }
         OutputBuffer out;
-        QString line;
         for (QStringView record : content.records) {
-            line.clear();
-            for (int k = 0; k < 8; ++k) {
+            const std::array<QStringView, 8> fields = ExtractAllFields(record);
+            for (size_t k = 0; k < fields.size(); ++k) {
                 if (k > 0) {
-                    line += u'\t';
+                    out += u'\t';
                 }
-                line += escapeField(ExtractField(record, QChar(kFieldCodes[k])));
+                out.appendEscaped(fields[k]);
             }
-            line += u'\n';
-            out += line;
+            out += u'\n';
         }
     }
     return status;

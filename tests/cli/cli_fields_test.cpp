@@ -30,6 +30,17 @@ TEST(CliFields, PrintsTheEightFieldsEscaped) {
     EXPECT_TRUE(r.err.isEmpty());
 }
 
+// Output goes out in pieces; a character of two UTF-16 units is never cut
+// in two where one piece ends (a field of 200000 units crosses several).
+TEST(CliFields, LongFieldsComeOutWhole) {
+    test::TempDir dir;
+    const QByteArray emoji("\xF0\x9F\x98\x80");
+    dir.write(u"long.qvp"_s, "<QV_7>" + emoji.repeated(100000) + "</QV_7>\r\n");
+    const test::CliResult r = test::runCli({u"fields"_s, dir.path(u"long.qvp"_s)});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out == QByteArray(7, '\t') + emoji.repeated(100000) + '\n');
+}
+
 TEST(CliFields, ReadsStandardInputAndKeepsGoingAfterAnUnreadableFile) {
     test::TempDir dir;
     const test::CliResult r = test::runCli({u"fields"_s, dir.path(u"missing.qvp"_s), u"-"_s},
