@@ -110,9 +110,7 @@ struct HttpClient::Impl {
                                               : HttpResponse::Result::Status;
     }
 
-    bool abortRequested() const {
-        return settings.abort && settings.abort->isSet();
-    }
+    bool abortRequested() const { return settings.abort && settings.abort->isSet(); }
 
     // Runs the transfer on the multi handle, so that the abort flag and the
     // stall limit are checked every few milliseconds.

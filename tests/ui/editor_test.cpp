@@ -23,46 +23,45 @@ using namespace Qt::StringLiterals;
 // test: `answer` gets each one; by default it is rejected.
 class Editor : public ::testing::Test {
   protected:
-    Editor() {
-        TForm1::setProcessEndForTests([] {});
-        TForm1::setModalHookForTests([this](QDialog& dialog) {
-            if (auto* box = qobject_cast<QMessageBox*>(&dialog)) {
-                messages += box->text();
-                return int(QMessageBox::Ok);
-            }
-            return answer ? answer(dialog) : int(QDialog::Rejected);
-        });
-    }
-    ~Editor() override {
-        TForm1::setModalHookForTests([](QDialog& dialog) { return dialog.exec(); });
-    }
+    Editor()
+        : modal(&TForm1::setModalHookForTests, [this](QDialog& dialog) {
+              if (auto* box = qobject_cast<QMessageBox*>(&dialog)) {
+                  messages += box->text();
+                  return int(QMessageBox::Ok);
+              }
+              return answer ? answer(dialog) : int(QDialog::Rejected);
+          }) {}
 
     void start(const QStringList& records) {
         ASSERT_TRUE(writeRecordFile(dir.path(u"data.qvp"_s), records));
         form = std::make_unique<TForm1>(dir.path(QString()));
-        form->Form3 = new TForm3(form.get());
+        form->setForms(nullptr, new TForm3(form.get()));
         form->showAtStart();
+        ui = std::make_unique<test::Controls>(form.get());
     }
     QStringList lines() const { return form->records()->records(); }
     QPoint rowPoint(int row) const {
-        return form->ListBox1->visualRect(form->records()->index(row)).center();
+        return ui->ListBox1->visualRect(form->records()->index(row)).center();
     }
     void click(int row, Qt::KeyboardModifiers modifiers = {}) {
-        QTest::mouseClick(form->ListBox1->viewport(), Qt::LeftButton, modifiers, rowPoint(row));
+        QTest::mouseClick(ui->ListBox1->viewport(), Qt::LeftButton, modifiers, rowPoint(row));
     }
     QList<int> selectedRows() const {
         QList<int> rows;
-        for (const QModelIndex& i : form->ListBox1->selectionModel()->selectedRows()) {
+        for (const QModelIndex& i : ui->ListBox1->selectionModel()->selectedRows()) {
             rows += i.row();
         }
         std::sort(rows.begin(), rows.end());
         return rows;
     }
 
+    test::QuitCounter quit;
+    test::ScopedHook<std::function<int(QDialog&)>> modal;
     test::TempDir dir;
-    std::unique_ptr<TForm1> form;
     std::function<int(QDialog&)> answer;
     QStringList messages;
+    std::unique_ptr<TForm1> form;
+    std::unique_ptr<test::Controls> ui;
 };
 
 QString line(const char16_t* u, const char16_t* notes = u"") {
@@ -72,38 +71,38 @@ QString line(const char16_t* u, const char16_t* notes = u"") {
 
 TEST_F(Editor, AddOnAnEmptyList) {
     start({});
-    form->ToolButton1->trigger();
-    EXPECT_TRUE(form->Panel1->isVisible());
-    EXPECT_TRUE(form->Button2->isVisible());
-    EXPECT_FALSE(form->Button1->isVisible());
-    EXPECT_EQ(form->Edit5->text(), u"5");
-    EXPECT_EQ(form->DateTimePicker1->date(), QDate(2010, 10, 20));
-    QTest::keyClicks(form->Edit1, u"partner.example.com"_s);
-    EXPECT_EQ(form->Edit1->property("hint").toString(), u"partner.example.com");
-    QTest::keyClicks(form->Edit7, u"<b>x</b>"_s);
-    EXPECT_FALSE(form->Edit7->toolTip().contains(u"<b>")) << "the hint shows text, not markup";
-    form->Edit7->clear();
-    EXPECT_TRUE(form->Edit7->toolTip().isEmpty()) << "an empty text gives no hint";
-    QTest::mouseClick(form->Button2, Qt::LeftButton);
+    ui->ToolButton1->trigger();
+    EXPECT_TRUE(ui->Panel1->isVisible());
+    EXPECT_TRUE(ui->Button2->isVisible());
+    EXPECT_FALSE(ui->Button1->isVisible());
+    EXPECT_EQ(ui->Edit5->text(), u"5");
+    EXPECT_EQ(ui->DateTimePicker1->date(), QDate(2010, 10, 20));
+    QTest::keyClicks(ui->Edit1, u"partner.example.com"_s);
+    EXPECT_EQ(ui->Edit1->property("hint").toString(), u"partner.example.com");
+    QTest::keyClicks(ui->Edit7, u"<b>x</b>"_s);
+    EXPECT_FALSE(ui->Edit7->toolTip().contains(u"<b>")) << "the hint shows text, not markup";
+    ui->Edit7->clear();
+    EXPECT_TRUE(ui->Edit7->toolTip().isEmpty()) << "an empty text gives no hint";
+    QTest::mouseClick(ui->Button2, Qt::LeftButton);
     ASSERT_EQ(lines().size(), 1);
     EXPECT_EQ(lines().at(0), BuildRecordLine(u"partner.example.com"_s, {}, {}, QDate(2010, 10, 20),
                                              {}, u"5"_s, {}, {}));
-    EXPECT_EQ(form->StatusPanel0->text(), u" всего элементов: 1");
-    EXPECT_EQ(form->ListBox1->currentIndex().row(), 0);
+    EXPECT_EQ(ui->StatusPanel0->text(), u" всего элементов: 1");
+    EXPECT_EQ(ui->ListBox1->currentIndex().row(), 0);
     EXPECT_TRUE(selectedRows().isEmpty());
     // A Delete right after an add removes nothing: no row is selected.
-    QTest::keyClick(form->ListBox1, Qt::Key_Delete);
+    QTest::keyClick(ui->ListBox1, Qt::Key_Delete);
     EXPECT_EQ(lines().size(), 1);
 }
 
 TEST_F(Editor, AClickInAddModeCopiesTheRow) {
     start({line(u"a"), line(u"b", u"notes of b")});
-    form->ToolButton1->trigger();
+    ui->ToolButton1->trigger();
     click(1);
-    EXPECT_EQ(form->Edit1->text(), u"b");
-    EXPECT_EQ(form->Edit7->text(), u"notes of b");
-    EXPECT_EQ(form->DateTimePicker1->date(), QDate(2011, 2, 3));
-    QTest::mouseClick(form->Button2, Qt::LeftButton);
+    EXPECT_EQ(ui->Edit1->text(), u"b");
+    EXPECT_EQ(ui->Edit7->text(), u"notes of b");
+    EXPECT_EQ(ui->DateTimePicker1->date(), QDate(2011, 2, 3));
+    QTest::mouseClick(ui->Button2, Qt::LeftButton);
     EXPECT_EQ(lines(),
               (QStringList{line(u"a"), line(u"b", u"notes of b"), line(u"b", u"notes of b")}));
 }
@@ -113,16 +112,16 @@ TEST_F(Editor, ApplyReplacesTheCurrentRowOnly) {
     click(1);
     click(2, Qt::ControlModifier);
     EXPECT_EQ(selectedRows(), (QList<int>{1, 2}));
-    form->checkRun().MarkersShown = true;
-    form->ToolButton5->trigger();
-    EXPECT_EQ(form->Edit1->text(), u"c") << "edit mode shows the current record";
-    form->Edit7->setText(u"changed"_s);
-    QTest::mouseClick(form->Button1, Qt::LeftButton);
+    form->MarkersShown = true;
+    ui->ToolButton5->trigger();
+    EXPECT_EQ(ui->Edit1->text(), u"c") << "edit mode shows the current record";
+    ui->Edit7->setText(u"changed"_s);
+    QTest::mouseClick(ui->Button1, Qt::LeftButton);
     EXPECT_EQ(lines().at(2), line(u"c", u"changed"));
     EXPECT_EQ(lines().size(), 4);
     EXPECT_EQ(selectedRows(), (QList<int>{1})) << "the replaced row is no longer highlighted";
-    EXPECT_EQ(form->ListBox1->currentIndex().row(), 2);
-    EXPECT_FALSE(form->checkRun().MarkersShown);
+    EXPECT_EQ(ui->ListBox1->currentIndex().row(), 2);
+    EXPECT_FALSE(form->MarkersShown);
 }
 
 TEST_F(Editor, DeleteRemovesTheSelectedRows) {
@@ -130,22 +129,22 @@ TEST_F(Editor, DeleteRemovesTheSelectedRows) {
     click(0);
     click(2, Qt::ControlModifier);
     click(4, Qt::ControlModifier);
-    form->checkRun().MarkersShown = true;
-    QTest::keyClick(form->ListBox1, Qt::Key_Delete, Qt::ShiftModifier);
+    form->MarkersShown = true;
+    QTest::keyClick(ui->ListBox1, Qt::Key_Delete, Qt::ShiftModifier);
     EXPECT_EQ(lines(), (QStringList{line(u"b"), line(u"d")}));
     EXPECT_TRUE(selectedRows().isEmpty());
-    EXPECT_TRUE(form->ListBox1->currentIndex().isValid());
-    EXPECT_EQ(form->StatusPanel0->text(), u" всего элементов: 2");
-    EXPECT_FALSE(form->checkRun().MarkersShown);
+    EXPECT_TRUE(ui->ListBox1->currentIndex().isValid());
+    EXPECT_EQ(ui->StatusPanel0->text(), u" всего элементов: 2");
+    EXPECT_FALSE(form->MarkersShown);
 
-    form->ListBox1->selectAll();
-    QTest::keyClick(form->ListBox1, Qt::Key_Delete);
+    ui->ListBox1->selectAll();
+    QTest::keyClick(ui->ListBox1, Qt::Key_Delete);
     EXPECT_TRUE(lines().isEmpty());
-    EXPECT_FALSE(form->Button1->isEnabled());
-    form->ToolButton5->trigger();
-    EXPECT_TRUE(form->Edit5->text().isEmpty());
-    EXPECT_TRUE(form->Button1->isVisible());
-    EXPECT_FALSE(form->Button1->isEnabled());
+    EXPECT_FALSE(ui->Button1->isEnabled());
+    ui->ToolButton5->trigger();
+    EXPECT_TRUE(ui->Edit5->text().isEmpty());
+    EXPECT_TRUE(ui->Button1->isVisible());
+    EXPECT_FALSE(ui->Button1->isEnabled());
 }
 
 TEST_F(Editor, PanelFollowsTheUsersOwnMoves) {
@@ -153,36 +152,36 @@ TEST_F(Editor, PanelFollowsTheUsersOwnMoves) {
     undated.replace(u"03.02.2011"_s, u"garbage"_s);
     start({line(u"a"), undated, line(u"c")});
     click(2);  // closed panel: nothing is filled
-    form->ToolButton5->trigger();
-    EXPECT_EQ(form->Edit1->text(), u"c");
-    form->DateTimePicker1->setDate(QDate(2000, 1, 1));
-    form->ListBox1->setFocus();
-    ASSERT_EQ(form->ListBox1->currentIndex().row(), 2);
-    QTest::keyPress(form->ListBox1, Qt::Key_Up);
-    EXPECT_EQ(form->ListBox1->currentIndex().row(), 1);
-    QTest::keyRelease(form->ListBox1, Qt::Key_Up);
-    EXPECT_EQ(form->Edit1->text(), u"b");
-    EXPECT_EQ(form->DateTimePicker1->date(), QDate(2000, 1, 1)) << "an unparsable date is skipped";
+    ui->ToolButton5->trigger();
+    EXPECT_EQ(ui->Edit1->text(), u"c");
+    ui->DateTimePicker1->setDate(QDate(2000, 1, 1));
+    ui->ListBox1->setFocus();
+    ASSERT_EQ(ui->ListBox1->currentIndex().row(), 2);
+    QTest::keyPress(ui->ListBox1, Qt::Key_Up);
+    EXPECT_EQ(ui->ListBox1->currentIndex().row(), 1);
+    QTest::keyRelease(ui->ListBox1, Qt::Key_Up);
+    EXPECT_EQ(ui->Edit1->text(), u"b");
+    EXPECT_EQ(ui->DateTimePicker1->date(), QDate(2000, 1, 1)) << "an unparsable date is skipped";
     // The program's own changes fill nothing.
-    form->ListBox1->selectionModel()->setCurrentIndex(form->records()->index(0),
-                                                      QItemSelectionModel::ClearAndSelect);
-    EXPECT_EQ(form->Edit1->text(), u"b");
+    ui->ListBox1->selectionModel()->setCurrentIndex(form->records()->index(0),
+                                                    QItemSelectionModel::ClearAndSelect);
+    EXPECT_EQ(ui->Edit1->text(), u"b");
     // A double click, as the window system delivers it: a click, then the double click.
-    form->Button3->click();
+    ui->Button3->click();
     click(2);
-    EXPECT_EQ(form->Edit1->text(), u"b") << "the closed panel was not filled";
-    QTest::mouseDClick(form->ListBox1->viewport(), Qt::LeftButton, {}, rowPoint(2));
-    EXPECT_EQ(form->Edit1->text(), u"c");
-    EXPECT_TRUE(form->Button1->isVisible());
-    QTest::mouseClick(form->Button3, Qt::LeftButton);
-    EXPECT_FALSE(form->Panel1->isVisible());
+    EXPECT_EQ(ui->Edit1->text(), u"b") << "the closed panel was not filled";
+    QTest::mouseDClick(ui->ListBox1->viewport(), Qt::LeftButton, {}, rowPoint(2));
+    EXPECT_EQ(ui->Edit1->text(), u"c");
+    EXPECT_TRUE(ui->Button1->isVisible());
+    QTest::mouseClick(ui->Button3, Qt::LeftButton);
+    EXPECT_FALSE(ui->Panel1->isVisible());
 }
 
 TEST_F(Editor, EditsNeverKeepALineBreak) {
     start({});
-    form->ToolButton1->trigger();
-    form->Edit1->insert(u"a\r\nb\nc"_s);
-    EXPECT_EQ(form->Edit1->text(), u"abc");
+    ui->ToolButton1->trigger();
+    ui->Edit1->insert(u"a\r\nb\nc"_s);
+    EXPECT_EQ(ui->Edit1->text(), u"abc");
 }
 
 class UrlCatcher : public QObject {
@@ -200,9 +199,9 @@ TEST_F(Editor, OpensOnlyWebAddresses) {
     start({line(u"partner.example.com/links.html"), line(u"https://secure.example.com/"),
            line(u"javascript:alert(1)"), line(u"")});
     for (int row = 0; row < 4; ++row) {
-        form->ListBox1->selectionModel()->setCurrentIndex(form->records()->index(row),
-                                                          QItemSelectionModel::NoUpdate);
-        form->N1->trigger();
+        ui->ListBox1->selectionModel()->setCurrentIndex(form->records()->index(row),
+                                                        QItemSelectionModel::NoUpdate);
+        ui->N1->trigger();
     }
     QDesktopServices::unsetUrlHandler(u"http"_s);
     QDesktopServices::unsetUrlHandler(u"https"_s);
@@ -234,9 +233,9 @@ TEST_F(Editor, OutgoingLinksWindow) {
         return dialog.exec();  // the busy dialog: wait for the download
     };
     for (int row = 0; row < 3; ++row) {
-        form->ListBox1->selectionModel()->setCurrentIndex(form->records()->index(row),
-                                                          QItemSelectionModel::NoUpdate);
-        form->N3->trigger();
+        ui->ListBox1->selectionModel()->setCurrentIndex(form->records()->index(row),
+                                                        QItemSelectionModel::NoUpdate);
+        ui->N3->trigger();
     }
     EXPECT_EQ(shown,
               (QStringList{u""_s, u"http://a.example.net/\nhttp://b.example.net/\n"_s, u""_s}));
@@ -249,9 +248,9 @@ TEST_F(Editor, OutgoingLinksWindow) {
         }
         return int(QDialog::Rejected);
     };
-    form->ListBox1->selectionModel()->setCurrentIndex(form->records()->index(3),
-                                                      QItemSelectionModel::NoUpdate);
-    form->N3->trigger();
+    ui->ListBox1->selectionModel()->setCurrentIndex(form->records()->index(3),
+                                                    QItemSelectionModel::NoUpdate);
+    ui->N3->trigger();
     EXPECT_EQ(shown.size(), 3);
 }
 
@@ -270,25 +269,25 @@ TEST_F(Editor, ProjectFiles) {
                                                                          : project + u".qvp");
         return int(QDialog::Accepted);
     };
-    form->ToolButton4->trigger();
+    ui->ToolButton4->trigger();
     EXPECT_EQ(QDir::currentPath(), before);
     EXPECT_EQ(readRecordFile(project + u".qvp").records, lines()) << "saved with .qvp added";
 
     // A failed load keeps the list, its markers and the count.
     form->records()->setRecords({line(u"x")});
-    form->checkRun().MarkersShown = true;
+    form->MarkersShown = true;
     QFile::remove(project + u".qvp");
-    form->ToolButton2->trigger();
+    ui->ToolButton2->trigger();
     EXPECT_EQ(messages, QStringList{u"Не удалось загрузить файл проекта"_s});
     EXPECT_EQ(lines(), QStringList{line(u"x")});
-    EXPECT_TRUE(form->checkRun().MarkersShown);
+    EXPECT_TRUE(form->MarkersShown);
 
     ASSERT_TRUE(writeRecordFile(project + u".qvp", {line(u"p"), line(u"q"), line(u"r")}));
-    form->ToolButton2->trigger();
+    ui->ToolButton2->trigger();
     EXPECT_EQ(lines().size(), 3);
-    EXPECT_FALSE(form->checkRun().MarkersShown);
-    EXPECT_EQ(form->StatusPanel0->text(), u" всего элементов: 3");
-    EXPECT_EQ(form->ListBox1->currentIndex().row(), 0);
+    EXPECT_FALSE(form->MarkersShown);
+    EXPECT_EQ(ui->StatusPanel0->text(), u" всего элементов: 3");
+    EXPECT_EQ(ui->ListBox1->currentIndex().row(), 0);
     EXPECT_EQ(QDir::currentPath(), before);
 
     // The data file still goes to the start-up directory.
