@@ -172,6 +172,10 @@ void checkurls::run() {
         }
         const bool inTable = index >= 0 && index < kResultTableSize;
         const FetchResult page = FetchPage(partnerUrl, settings_);
+        if (!page.success && settings_.abort && settings_.abort->isSet()) {
+            // Cut off: like a record a stop left untaken, it gets no result.
+            break;
+        }
         if (!page.success) {
             if (inTable) {
                 r.CheckResults_.status[index].store(int32_t(CheckStatus::FetchFailed),

@@ -1,4 +1,5 @@
 #include <QDesktopServices>
+#include <QLabel>
 #include <QMessageBox>
 #include <QTest>
 #include <QUrl>
@@ -177,6 +178,55 @@ TEST_F(Editor, PanelFollowsTheUsersOwnMoves) {
     EXPECT_FALSE(ui->Panel1->isVisible());
 }
 
+// Every click on a row refills the open panel, also on the row that already
+// is the only one selected, so a changed field gets the row's value back.
+TEST_F(Editor, EveryClickOnARowRefillsThePanel) {
+    start({line(u"a"), line(u"b"), line(u"c")});
+    ui->ToolButton5->trigger();
+    click(1);
+    ASSERT_EQ(selectedRows(), (QList<int>{1}));
+    struct Click {
+        const char* what;
+        Qt::KeyboardModifiers modifiers;
+        const char16_t* shown;
+    };
+    const Click clicks[] = {{"plain, on the selected row", {}, u"b"},
+                            {"again, plain", {}, u"b"},
+                            {"with Ctrl", Qt::ControlModifier, u"b"},
+                            {"with Shift", Qt::ShiftModifier, u"b"}};
+    for (const Click& c : clicks) {
+        SCOPED_TRACE(c.what);
+        ui->Edit1->setText(u"typed"_s);
+        click(1, c.modifiers);
+        EXPECT_EQ(ui->Edit1->text(), QStringView(c.shown));
+    }
+    // The same in add mode; an Up or Down release refills too.
+    ui->ToolButton1->trigger();
+    ui->ListBox1->setFocus();
+    for (Qt::Key key : {Qt::Key_Down, Qt::Key_Up}) {
+        ui->Edit1->setText(u"typed"_s);
+        QTest::keyClick(ui->ListBox1, key);
+        EXPECT_NE(ui->Edit1->text(), u"typed");
+    }
+    click(0);
+    EXPECT_EQ(ui->Edit1->text(), u"a");
+}
+
+// Tab leaves the deadline picker in one press; its sections are reached
+// with the arrow keys.
+TEST_F(Editor, TabLeavesTheDatePickerAtOnce) {
+    start({});
+    ui->ToolButton1->trigger();
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    ui->DateTimePicker1->setFocus();
+    ASSERT_TRUE(ui->DateTimePicker1->hasFocus());
+    QTest::keyClick(ui->DateTimePicker1, Qt::Key_Tab);
+    EXPECT_TRUE(ui->Edit1->hasFocus());
+    QTest::keyClick(ui->Edit1, Qt::Key_Backtab);
+    EXPECT_TRUE(ui->DateTimePicker1->hasFocus());
+}
+
 TEST_F(Editor, EditsNeverKeepALineBreak) {
     start({});
     ui->ToolButton1->trigger();
@@ -211,7 +261,7 @@ TEST_F(Editor, OpensOnlyWebAddresses) {
 
 TEST_F(Editor, OutgoingLinksWindow) {
     test::RawServer server([](const test::RawServer::Connection& c) {
-        if (test::requestTarget(c.request) == "/slow") {
+        if (test::requestTarget(c.request).startsWith("/slow")) {
             c.pause(60000);
             return;
         }
@@ -221,9 +271,9 @@ TEST_F(Editor, OutgoingLinksWindow) {
         c.send(test::httpResponse("200 OK", body));
     });
     const QString base = u"127.0.0.1:%1"_s.arg(server.port());
+    const QString slow = base + u"/slow?" + QString(300, u'x') + u"&end";
     start({line(u"NIL"), BuildRecordLine(base + u"/page", {}, {}, QDate(), {}, {}, {}, {}),
-           line(u"127.0.0.1:1/closed"),
-           BuildRecordLine(base + u"/slow", {}, {}, QDate(), {}, {}, {}, {})});
+           line(u"127.0.0.1:1/closed"), BuildRecordLine(slow, {}, {}, QDate(), {}, {}, {}, {})});
     QStringList shown;
     answer = [&](QDialog& dialog) {
         if (auto* links = qobject_cast<TForm3*>(&dialog)) {
@@ -241,10 +291,15 @@ TEST_F(Editor, OutgoingLinksWindow) {
               (QStringList{u""_s, u"http://a.example.net/\nhttp://b.example.net/\n"_s, u""_s}));
     EXPECT_EQ(server.requests().size(), 1) << "NIL downloads nothing";
 
-    // Cancelling a slow download shows nothing.
+    // Cancelling a slow download shows nothing. The busy dialog says what it
+    // waits for, the address shortened in its middle.
+    QStringList busyTexts;
     answer = [&](QDialog& dialog) {
         if (qobject_cast<TForm3*>(&dialog)) {
             shown += u"window"_s;
+        }
+        for (const QLabel* label : dialog.findChildren<QLabel*>()) {
+            busyTexts += label->text();
         }
         return int(QDialog::Rejected);
     };
@@ -252,6 +307,12 @@ TEST_F(Editor, OutgoingLinksWindow) {
                                                     QItemSelectionModel::NoUpdate);
     ui->N3->trigger();
     EXPECT_EQ(shown.size(), 3);
+    ASSERT_EQ(busyTexts.size(), 2);
+    EXPECT_EQ(busyTexts.at(0), u"Загрузка страницы партнера…");
+    EXPECT_TRUE(busyTexts.at(1).startsWith(u"127.0.0.1:")) << busyTexts.at(1).toStdString();
+    EXPECT_TRUE(busyTexts.at(1).endsWith(u"&end"));
+    EXPECT_TRUE(busyTexts.at(1).contains(u'…'));
+    EXPECT_LT(busyTexts.at(1).size(), slow.size());
 }
 
 TEST_F(Editor, ProjectFiles) {
