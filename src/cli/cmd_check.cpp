@@ -127,34 +127,34 @@ extern const Command kCheckCommand = {
 namespace {
 
 int runCheck(const QStringList& args) {
-    const auto parsed = parseArgs(
-        kCheckCommand, args,
-        {QStringLiteral("--format"), QStringLiteral("--resolve"), QStringLiteral("--cacert")});
-    if (!parsed) {
+    QCommandLineParser parser;
+    const QString formatOption = QStringLiteral("format");
+    if (!parseCommandLine(kCheckCommand, args, downloadOptions() << valuedOption(formatOption),
+                          parser)) {
         return kExitUsage;
     }
-    const QString format = parsed->has(QStringLiteral("--format"))
-                               ? parsed->value(QStringLiteral("--format"))
-                               : QStringLiteral("tsv");
+    const QString format =
+        parser.isSet(formatOption) ? firstValue(parser, formatOption) : QStringLiteral("tsv");
     if (format != u"tsv" && format != u"csv" && format != u"json") {
         return usageError(kCheckCommand, u"unknown format '" % format % u'\'');
     }
-    if (parsed->positional.size() != 1) {
+    const std::optional<FetchSettings> settings = downloadSettings(kCheckCommand, parser);
+    if (!settings) {
+        return kExitUsage;
+    }
+    const QStringList files = parser.positionalArguments();
+    if (files.size() != 1) {
         return usageError(kCheckCommand, QStringLiteral("give exactly one FILE"));
     }
-    const QString& file = parsed->positional.first();
+    const QString& file = files.first();
     QByteArray bytes;
     if (!readInput(file, kMaxRecordFileBytes, &bytes)) {
         reportError(kCheckCommand, u"cannot read '" % file % u'\'');
         return kExitUsage;
     }
 
-    FetchSettings settings;
-    settings.resolve = parsed->options.value(QStringLiteral("--resolve"));
-    settings.caFile = parsed->value(QStringLiteral("--cacert"));
-
     CountingHost host(parseRecordFile(bytes).records);
-    CheckRun run(host, settings);
+    CheckRun run(host, *settings);
     std::signal(SIGINT, onInterrupt);
 
     const bool showProgress = QUORVEL_ISATTY(QUORVEL_FILENO(stderr)) != 0;
