@@ -96,10 +96,16 @@ QList<QCommandLineOption> downloadOptions() {
 
 std::optional<FetchSettings> downloadSettings(const Command& command,
                                               const QCommandLineParser& parser) {
-    Q_UNUSED(command);
     FetchSettings settings;
     // In the order given: for one host and port, libcurl keeps the last mapping.
     settings.resolve = parser.values(QStringLiteral("resolve"));
+    for (const QString& entry : settings.resolve) {
+        if (!isValidResolveEntry(entry)) {
+            usageError(command,
+                       u"bad --resolve '" % entry % u"': expected HOST:PORT:ADDRESS[,ADDRESS]...");
+            return std::nullopt;
+        }
+    }
     settings.caFile = firstValue(parser, QStringLiteral("cacert"));
     return settings;
 }

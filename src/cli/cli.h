@@ -55,7 +55,8 @@ QString firstValue(const QCommandLineParser& parser, const QString& name);
 
 // The options of the commands that download: --resolve (any number) and --cacert.
 QList<QCommandLineOption> downloadOptions();
-// The settings those options ask for.
+// The settings those options ask for; nothing, after a usage error, when a --resolve is not a
+// host mapping.
 std::optional<FetchSettings> downloadSettings(const Command& command,
                                               const QCommandLineParser& parser);
 

@@ -97,6 +97,21 @@ TEST(CliCheck, UsageAndFileErrors) {
     EXPECT_TRUE(empty.out.isEmpty());
 }
 
+TEST(CliCheck, AMalformedHostMappingIsAUsageError) {
+    RawServer server(pages());
+    test::TempDir dir;
+    const QString base = u"partner.test:%1"_s.arg(server.port());
+    const QString file = writeRecords(dir, {base + u"/found"});
+    const test::CliResult r = test::runCli(
+        {u"check"_s, u"--resolve"_s, base + u":127.0.0.1", u"--resolve=*:80:"_s, file});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(r.out.isEmpty());
+    EXPECT_EQ(r.err,
+              "quorvel-cli: check: bad --resolve '*:80:': expected HOST:PORT:ADDRESS[,ADDRESS]...\n"
+              "Try 'quorvel-cli check --help'.\n");
+    EXPECT_TRUE(server.requests().isEmpty()) << "no page is fetched";
+}
+
 TEST(CliCheck, CtrlCStopsAndPrintsWhatItHas) {
     RawServer server(pages());
     test::TempDir dir;
