@@ -79,6 +79,14 @@ TEST(HistoryFile, DamagedFileIsMovedAsideWithItsCompanions) {
         dir.write(kName + u".bad"_s, "first");
         dir.write(kName + u".bad2-shm"_s, "second");
 
+        // Reading reports the damage but moves nothing: that is for a run.
+        {
+            HistoryReader reader(path);
+            EXPECT_EQ(reader.outcome().status, HistoryOpenStatus::Failed);
+            EXPECT_FALSE(reader.recordHistory(kPartner).ok());
+        }
+        EXPECT_EQ(dir.read(kName), damaged);
+
         const HistoryRunOutcome outcome =
             recordRun(path, kStart, {historyEntry(kPartner, CheckStatus::Found, kStart)});
         EXPECT_EQ(outcome.open.status, HistoryOpenStatus::Recovered);
