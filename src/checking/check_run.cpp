@@ -80,9 +80,8 @@ void CheckRun::start() {
     FetchSettings workerSettings = settings_;
     workerSettings.abort = abort_.get();
     for (int i = 0; i < kCheckWorkers; ++i) {
-        threads_.emplace_back([worker = checkurls(*this, CursorLock, workerSettings)]() mutable {
-            worker.run();
-        });
+        threads_.emplace_back(
+            [worker = checkurls(*this, CursorLock, workerSettings)]() mutable { worker.run(); });
     }
 }
 
@@ -173,6 +172,10 @@ void checkurls::run() {
         }
         const bool inTable = index >= 0 && index < kResultTableSize;
         const FetchResult page = FetchPage(partnerUrl, settings_);
+        if (!page.success && settings_.abort && settings_.abort->isSet()) {
+            // Cut off: like a record a stop left untaken, it gets no result.
+            break;
+        }
         if (!page.success) {
             if (inTable) {
                 r.CheckResults_.status[index].store(int32_t(CheckStatus::FetchFailed),
@@ -197,8 +200,7 @@ void checkurls::run() {
             if (outcome.overLimit) {
                 r.CheckResults_.overLimit[index].store(1, std::memory_order_relaxed);
             }
-            r.CheckResults_.status[index].store(int32_t(outcome.status),
-                                                std::memory_order_relaxed);
+            r.CheckResults_.status[index].store(int32_t(outcome.status), std::memory_order_relaxed);
         }
         const RecordCheck check{index, outcome};
         r.host_.runOnUiThread([&r, &check] {

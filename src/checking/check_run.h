@@ -100,8 +100,9 @@ class CheckRun {
     // Running only: no worker takes another record; a record already taken
     // is checked to the end, both attempts included.
     void requestStop();
-    // Cuts off the downloads under way at once; each fails as an aborted
-    // attempt. Until the next start, further downloads of this run fail too.
+    // Cuts off the downloads under way at once; a record cut off gets no
+    // result, like one a stop left untaken. Until the next start, further
+    // downloads of this run fail at once too.
     void abortDownloads();
     // Stops the run, cuts off its downloads and waits for its workers,
     // running the tasks they hand to the UI thread meanwhile (so that none

@@ -5,6 +5,12 @@
 #include <chrono>
 #include <mutex>
 
+#ifdef Q_OS_WIN
+#include <ws2tcpip.h>
+#else
+#include <arpa/inet.h>
+#endif
+
 #include "checking/address.h"
 
 namespace quorvel {
@@ -36,7 +42,73 @@ bool startsWithNoCase(QByteArrayView line, QByteArrayView prefix) {
            line.first(prefix.size()).compare(prefix, Qt::CaseInsensitive) == 0;
 }
 
+bool isPort(QStringView text) {
+    if (text.isEmpty()) {
+        return false;
+    }
+    int value = 0;
+    for (const QChar ch : text) {
+        if (ch < u'0' || ch > u'9') {
+            return false;
+        }
+        value = value * 10 + (ch.unicode() - u'0');
+        if (value > 65535) {
+            return false;
+        }
+    }
+    return value > 0;
+}
+
+// libcurl reads a mapped address with inet_pton, so the same call decides here.
+bool isNumericAddress(QStringView text) {
+    if (text.size() >= 2 && text.startsWith(u'[') && text.endsWith(u']')) {
+        text = text.sliced(1, text.size() - 2);
+    }
+    if (text.isEmpty()) {
+        return false;
+    }
+    for (const QChar ch : text) {
+        const char16_t c = ch.unicode();
+        const bool hex =
+            (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
+        if (!hex && c != u'.' && c != u':') {
+            return false;  // also keeps a NUL from cutting the text short
+        }
+    }
+    const QByteArray ascii = text.toLatin1();
+    unsigned char buffer[16];
+    return inet_pton(AF_INET, ascii.constData(), buffer) == 1 ||
+           inet_pton(AF_INET6, ascii.constData(), buffer) == 1;
+}
+
 }  // namespace
+
+bool isValidResolveEntry(QStringView entry) {
+    if (entry.startsWith(u'+')) {
+        entry = entry.sliced(1);  // a mapping that expires like a looked-up name
+    } else if (entry.startsWith(u'-')) {
+        return false;  // "-HOST:PORT" removes a mapping: it maps nothing
+    }
+    const qsizetype hostEnd = entry.indexOf(u':');
+    if (hostEnd <= 0) {
+        return false;
+    }
+    const QStringView host = entry.first(hostEnd);
+    if (host.contains(QChar(u'\0')) || host.toUtf8().size() > 255) {
+        return false;  // libcurl keeps the host in a 256-byte C string
+    }
+    const QStringView rest = entry.sliced(hostEnd + 1);
+    const qsizetype portEnd = rest.indexOf(u':');
+    if (portEnd < 0 || !isPort(rest.first(portEnd))) {
+        return false;
+    }
+    for (const QStringView address : rest.sliced(portEnd + 1).split(u',')) {
+        if (!isNumericAddress(address)) {
+            return false;
+        }
+    }
+    return true;
+}
 
 void initNetwork() {
     static std::once_flag once;
@@ -110,9 +182,7 @@ struct HttpClient::Impl {
                                               : HttpResponse::Result::Status;
     }
 
-    bool abortRequested() const {
-        return settings.abort && settings.abort->isSet();
-    }
+    bool abortRequested() const { return settings.abort && settings.abort->isSet(); }
 
     // Runs the transfer on the multi handle, so that the abort flag and the
     // stall limit are checked every few milliseconds.

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <QStringView>
 
 #include <memory>
 
@@ -15,7 +16,7 @@ inline constexpr qint64 kMaxPageBytes = qint64(16) * 1024 * 1024;
 
 // Limits and test hooks of every request. The defaults are the program's own.
 struct FetchSettings {
-    QStringList resolve;  // "host:port:address" entries, as curl's --resolve
+    QStringList resolve;  // host mappings, as curl's --resolve (see isValidResolveEntry)
     QString caFile;       // trust these CA certificates instead of the system's
     int connectTimeoutMs = 15000;
     int stallTimeoutMs = 30000;  // no byte received for this long
@@ -23,6 +24,13 @@ struct FetchSettings {
     qint64 maxBodyBytes = kMaxPageBytes;
     const AbortFlag* abort = nullptr;  // set: the request ends at once, failed
 };
+
+// Whether libcurl takes `entry` as a host mapping that it uses:
+// "[+]HOST:PORT:ADDRESS[,ADDRESS]...", a leading "+" for a mapping that expires. HOST is "*"
+// (any host) or 1 to 255 bytes without ':'; PORT is decimal, 1 to 65535; each ADDRESS is a
+// numerical IPv4 or IPv6 address, bracketed or not. Anything else would stop the request or
+// quietly map nothing.
+bool isValidResolveEntry(QStringView entry);
 
 // Global set-up of the HTTP library; call once before any thread starts.
 void initNetwork();

@@ -59,38 +59,55 @@ bool readInput(const QString& name, qint64 limit, QByteArray* out) {
     return readAllLimited(file, limit, out);
 }
 
-std::optional<ParsedArgs> parseArgs(const Command& command, const QStringList& args,
-                                    const QStringList& valued, const QStringList& flags) {
-    ParsedArgs parsed;
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        const QString& arg = args.at(i);
-        if (arg == u"--") {
-            parsed.positional += args.mid(i + 1);
-            break;
+bool parseCommandLine(const Command& command, const QStringList& args,
+                      const QList<QCommandLineOption>& options, QCommandLineParser& parser) {
+    const QStringList program{QStringLiteral("quorvel-cli")};
+    parser.addOptions(options);
+    if (parser.parse(program + args)) {
+        return true;
+    }
+    // Qt's messages name an option without its dashes or value; ours quote the argument as
+    // given. How an argument reads depends only on those before it, so the shortest prefix
+    // that holds an unknown option ends with that option.
+    for (qsizetype end = 1; end <= args.size(); ++end) {
+        QCommandLineParser prefix;
+        prefix.addOptions(options);
+        if (!prefix.parse(program + args.first(end)) && !prefix.unknownOptionNames().isEmpty()) {
+            usageError(command, u"unknown option '" % args.at(end - 1) % u'\'');
+            return false;
         }
-        if (!arg.startsWith(u'-') || arg == u"-") {
-            parsed.positional += arg;
-            continue;
-        }
-        const qsizetype eq = arg.indexOf(u'=');
-        const QString name = eq < 0 ? arg : arg.left(eq);
-        if (valued.contains(name)) {
-            if (eq >= 0) {
-                parsed.options[name] += arg.mid(eq + 1);
-            } else if (i + 1 < args.size()) {
-                parsed.options[name] += args.at(++i);
-            } else {
-                usageError(command, u"option '" % name % u"' needs a value");
-                return std::nullopt;
-            }
-        } else if (flags.contains(name) && eq < 0) {
-            parsed.options[name] += QString();
-        } else {
-            usageError(command, u"unknown option '" % arg % u'\'');
+    }
+    // Every option takes a value, so the only other failure is the last argument lacking one.
+    usageError(command, u"option '" % args.last() % u"' needs a value");
+    return false;
+}
+
+QCommandLineOption valuedOption(const QString& name) {
+    return QCommandLineOption(name, QString(), QStringLiteral("VALUE"));
+}
+
+QString firstValue(const QCommandLineParser& parser, const QString& name) {
+    return parser.values(name).value(0);
+}
+
+QList<QCommandLineOption> downloadOptions() {
+    return {valuedOption(QStringLiteral("resolve")), valuedOption(QStringLiteral("cacert"))};
+}
+
+std::optional<FetchSettings> downloadSettings(const Command& command,
+                                              const QCommandLineParser& parser) {
+    FetchSettings settings;
+    // In the order given: for one host and port, libcurl keeps the last mapping.
+    settings.resolve = parser.values(QStringLiteral("resolve"));
+    for (const QString& entry : settings.resolve) {
+        if (!isValidResolveEntry(entry)) {
+            usageError(command,
+                       u"bad --resolve '" % entry % u"': expected HOST:PORT:ADDRESS[,ADDRESS]...");
             return std::nullopt;
         }
     }
-    return parsed;
+    settings.caFile = firstValue(parser, QStringLiteral("cacert"));
+    return settings;
 }
 
 QString escapeField(QStringView text) {

@@ -1,8 +1,11 @@
 #include <QElapsedTimer>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 #include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <optional>
 
 #ifdef Q_OS_WIN
 #include <io.h>
@@ -66,21 +69,83 @@ QString csvField(const QString& text) {
     return u'"' + quoted + u'"';
 }
 
-QString jsonString(const QString& text) {
-    QString out = QStringLiteral("\"");
-    for (const QChar ch : text) {
-        const char16_t c = ch.unicode();
-        if (c == u'"' || c == u'\\') {
-            out += u'\\';
-            out += ch;
-        } else if (c < 0x20) {
-            out += QStringLiteral("\\u%1").arg(int(c), 4, 16, QChar(u'0'));
-        } else {
-            out += ch;
+enum class Format { Tsv, Csv, Json };
+
+std::optional<Format> formatNamed(const QString& name) {
+    if (name == u"tsv") {
+        return Format::Tsv;
+    }
+    if (name == u"csv") {
+        return Format::Csv;
+    }
+    if (name == u"json") {
+        return Format::Json;
+    }
+    return std::nullopt;
+}
+
+struct ReportRow {
+    int index = 0;
+    CheckStatus status = CheckStatus::None;
+    int count = 0;
+    bool overLimit = false;
+    QString partnerUrl;
+};
+
+// Writes the report a row at a time, in list order, through the buffer of standard output, so
+// that the report of a long list never sits in memory whole.
+class ReportWriter {
+  public:
+    explicit ReportWriter(Format format) : format_(format) {
+        if (format_ == Format::Csv) {
+            writeOut("index,status,count,over_limit,partner_url\r\n");
+        } else if (format_ == Format::Json) {
+            writeOut("[");
         }
     }
-    return out + u'"';
-}
+
+    void write(const ReportRow& row) {
+        const QString index = QString::number(row.index);
+        const QLatin1StringView status(statusName(row.status));
+        const QString count = QString::number(row.count);
+        const char16_t over = row.overLimit ? u'1' : u'0';
+        switch (format_) {
+            case Format::Tsv:
+                writeOut((index % u'\t' % status % u'\t' % count % u'\t' % over % u'\t' %
+                          escapeField(row.partnerUrl) % u'\n')
+                             .toUtf8());
+                break;
+            case Format::Csv:
+                writeOut((index % u',' % status % u',' % count % u',' % over % u',' %
+                          csvField(row.partnerUrl) % u"\r\n")
+                             .toUtf8());
+                break;
+            case Format::Json: {
+                const QJsonObject object{
+                    {QStringLiteral("index"), row.index},
+                    {QStringLiteral("status"), status},
+                    {QStringLiteral("count"), row.count},
+                    {QStringLiteral("over_limit"), row.overLimit ? 1 : 0},
+                    {QStringLiteral("partner_url"), row.partnerUrl},
+                };
+                writeOut(rows_ > 0 ? ",\n " : "\n ");
+                writeOut(QJsonDocument(object).toJson(QJsonDocument::Compact));
+                break;
+            }
+        }
+        ++rows_;
+    }
+
+    void finish() {
+        if (format_ == Format::Json) {
+            writeOut(rows_ > 0 ? "\n]\n" : "]\n");
+        }
+    }
+
+  private:
+    Format format_;
+    int rows_ = 0;
+};
 
 }  // namespace
 
@@ -114,7 +179,8 @@ extern const Command kCheckCommand = {
     "While it runs on a terminal, a progress line is shown on standard error.\n"
     "The first Ctrl+C stops the run as a second press of the check button does\n"
     "(pages under way are finished), prints what it has and exits with 130; a\n"
-    "second Ctrl+C also cuts off the downloads under way.\n"
+    "second Ctrl+C also cuts off the downloads under way; their records get no\n"
+    "result (status none).\n"
     "\n"
     "Exit status: 0 when every record is Found, 1 when any is not, 2 on a usage\n"
     "error or a file that cannot be read, 130 when interrupted.\n"
@@ -127,34 +193,35 @@ extern const Command kCheckCommand = {
 namespace {
 
 int runCheck(const QStringList& args) {
-    const auto parsed = parseArgs(
-        kCheckCommand, args,
-        {QStringLiteral("--format"), QStringLiteral("--resolve"), QStringLiteral("--cacert")});
-    if (!parsed) {
+    QCommandLineParser parser;
+    const QString formatOption = QStringLiteral("format");
+    if (!parseCommandLine(kCheckCommand, args, downloadOptions() << valuedOption(formatOption),
+                          parser)) {
         return kExitUsage;
     }
-    const QString format = parsed->has(QStringLiteral("--format"))
-                               ? parsed->value(QStringLiteral("--format"))
-                               : QStringLiteral("tsv");
-    if (format != u"tsv" && format != u"csv" && format != u"json") {
-        return usageError(kCheckCommand, u"unknown format '" % format % u'\'');
+    const QString formatName =
+        parser.isSet(formatOption) ? firstValue(parser, formatOption) : QStringLiteral("tsv");
+    const std::optional<Format> format = formatNamed(formatName);
+    if (!format) {
+        return usageError(kCheckCommand, u"unknown format '" % formatName % u'\'');
     }
-    if (parsed->positional.size() != 1) {
+    const std::optional<FetchSettings> settings = downloadSettings(kCheckCommand, parser);
+    if (!settings) {
+        return kExitUsage;
+    }
+    const QStringList files = parser.positionalArguments();
+    if (files.size() != 1) {
         return usageError(kCheckCommand, QStringLiteral("give exactly one FILE"));
     }
-    const QString& file = parsed->positional.first();
+    const QString& file = files.first();
     QByteArray bytes;
     if (!readInput(file, kMaxRecordFileBytes, &bytes)) {
         reportError(kCheckCommand, u"cannot read '" % file % u'\'');
         return kExitUsage;
     }
 
-    FetchSettings settings;
-    settings.resolve = parsed->options.value(QStringLiteral("--resolve"));
-    settings.caFile = parsed->value(QStringLiteral("--cacert"));
-
     CountingHost host(parseRecordFile(bytes).records);
-    CheckRun run(host, settings);
+    CheckRun run(host, *settings);
     std::signal(SIGINT, onInterrupt);
 
     const bool showProgress = QUORVEL_ISATTY(QUORVEL_FILENO(stderr)) != 0;
@@ -186,37 +253,14 @@ int runCheck(const QStringList& args) {
 
     const CheckResults& results = run.results();
     bool allFound = true;
-    QString out;
-    if (format == u"csv") {
-        out += u"index,status,count,over_limit,partner_url\r\n";
-    } else if (format == u"json") {
-        out += u'[';
-    }
+    ReportWriter report(*format);
     for (int i = 0; i < total; ++i) {
-        const CheckStatus status = results.statusAt(i);
-        allFound = allFound && status == CheckStatus::Found;
-        const QString index = QString::number(i);
-        const QString name = QString::fromLatin1(statusName(status));
-        const QString count = QString::number(results.countAt(i));
-        const QString over = results.overLimitAt(i) ? QStringLiteral("1") : QStringLiteral("0");
-        const QString url = ExtractField(host.recordAt(i), QChar(u'U'));
-        if (format == u"tsv") {
-            out += index % u'\t' % name % u'\t' % count % u'\t' % over % u'\t' % escapeField(url) %
-                   u'\n';
-        } else if (format == u"csv") {
-            out +=
-                index % u',' % name % u',' % count % u',' % over % u',' % csvField(url) % u"\r\n";
-        } else {
-            out +=
-                (i > 0 ? u",\n " : u"\n ") %
-                (u"{\"index\": " % index % u", \"status\": \"" % name % u"\", \"count\": " % count %
-                 u", \"over_limit\": " % over % u", \"partner_url\": " % jsonString(url) % u'}');
-        }
+        const ReportRow row{i, results.statusAt(i), results.countAt(i), results.overLimitAt(i),
+                            ExtractField(host.recordAt(i), QChar(u'U'))};
+        allFound = allFound && row.status == CheckStatus::Found;
+        report.write(row);
     }
-    if (format == u"json") {
-        out += total > 0 ? u"\n]\n" : u"]\n";
-    }
-    writeOut(out.toUtf8());
+    report.finish();
     if (handled > 0) {
         return 130;
     }

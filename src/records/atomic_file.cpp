@@ -6,15 +6,30 @@ namespace quorvel {
 
 bool writeFileAtomically(const QString& path, QByteArrayView bytes, QString* error) {
     QSaveFile file(path);
-    const bool written = file.open(QIODevice::WriteOnly) &&
-                         file.write(bytes.data(), bytes.size()) == bytes.size() && file.commit();
-    if (!written) {
+    // Unbuffered, so that a failed write says why at once; a buffered one
+    // fails only in commit, which loses the reason while cleaning up.
+    bool open = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+    // A short write (a disk that just filled up) is no error yet; the next
+    // write is, and it carries the reason.
+    for (qsizetype done = 0; open && done < bytes.size();) {
+        const qint64 n = file.write(bytes.data() + done, bytes.size() - done);
+        open = n > 0;
+        done += open ? n : 0;
+    }
+    if (!open) {
         if (error) {
             *error = file.errorString();
         }
         file.cancelWriting();
+        return false;
     }
-    return written;
+    if (!file.commit()) {
+        if (error) {
+            *error = file.errorString();
+        }
+        return false;
+    }
+    return true;
 }
 
 }  // namespace quorvel

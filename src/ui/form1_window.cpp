@@ -94,7 +94,8 @@ TForm1::TForm1(const QString& directory, QWidget* parent)
     run_ = std::make_unique<CheckRun>(*this, fetchSettings_);
     FetchSettings bannerSettings;
     bannerSettings.abort = &abort_;
-    IdHTTP1 = std::make_unique<HttpClient>("Mozilla/3.0 (compatible; Indy Library)", bannerSettings);
+    IdHTTP1 =
+        std::make_unique<HttpClient>("Mozilla/3.0 (compatible; Indy Library)", bannerSettings);
 
     auto* central = new QWidget(this);
     auto* column = new QVBoxLayout(central);
@@ -117,8 +118,8 @@ TForm1::TForm1(const QString& directory, QWidget* parent)
     ListBox1 = new RecordListView(central);
     ListBox1->setObjectName(QStringLiteral("ListBox1"));
     ListBox1->setModel(model_);
-    ListBox1->setItemDelegate(new RecordDelegate(
-        HeaderControl1, RowMarkers{&run_->results(), &MarkersShown}, ListBox1));
+    ListBox1->setItemDelegate(
+        new RecordDelegate(HeaderControl1, RowMarkers{&run_->results(), &MarkersShown}, ListBox1));
     column->addWidget(ListBox1, 1);
 
     Panel3 = bevelledPanel(central, "Panel3");
@@ -164,8 +165,8 @@ void TForm1::setForms(QDialog* form2, TForm3* form3) {
     Form3 = form3;
 }
 
-PublisherSites TForm1::setPublisherSitesForTests(const PublisherSites& sites) {
-    return std::exchange(publisherSites(), sites);
+PublisherSites TForm1::setPublisherSitesForTests(PublisherSites sites) {
+    return std::exchange(publisherSites(), std::move(sites));
 }
 
 TForm1::~TForm1() {

@@ -180,6 +180,15 @@ void RecordListView::mousePressEvent(QMouseEvent* event) {
         event->accept();  // neither the selection nor the focus row moves
         return;
     }
+    if (event->button() == Qt::LeftButton && indexAt(event->position().toPoint()).isValid()) {
+        // Every click on a row counts, also on the row that already is the
+        // only one selected: the editor is refilled from it.
+        QListView::mousePressEvent(event);
+        if (selectionModel()) {
+            Q_EMIT userSelectionChanged();
+        }
+        return;
+    }
     tracked([&] { QListView::mousePressEvent(event); });
 }
 

@@ -1,4 +1,7 @@
 #include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -70,14 +73,22 @@ TEST(CliCheck, RowsInEveryFormat) {
 
     r = test::runCli(QStringList{u"check"_s, u"--format"_s, u"json"_s} + resolve +
                      QStringList{file});
-    EXPECT_EQ(r.out,
-              "[\n {\"index\": 0, \"status\": \"Found\", \"count\": 1, \"over_limit\": 1, "
-              "\"partner_url\": \"" +
-                  base.toUtf8() +
-                  "/found\"},\n"
-                  " {\"index\": 1, \"status\": \"FetchFailed\", \"count\": 0, \"over_limit\": 0, "
-                  "\"partner_url\": \"" +
-                  base.toUtf8() + "/gone, \\\"really\\\"\\u0009\"}\n]\n");
+    const QJsonArray rows{
+        QJsonObject{{u"index"_s, 0},
+                    {u"status"_s, u"Found"_s},
+                    {u"count"_s, 1},
+                    {u"over_limit"_s, 1},
+                    {u"partner_url"_s, QString(base + u"/found")}},
+        QJsonObject{{u"index"_s, 1},
+                    {u"status"_s, u"FetchFailed"_s},
+                    {u"count"_s, 0},
+                    {u"over_limit"_s, 0},
+                    {u"partner_url"_s, QString(base + u"/gone, \"really\"\t")}},
+    };
+    EXPECT_EQ(QJsonDocument::fromJson(r.out), QJsonDocument(rows)) << r.out.toStdString();
+    EXPECT_EQ(QJsonDocument::fromJson(test::runCli({u"check"_s, u"--format=json"_s, u"-"_s}).out),
+              QJsonDocument(QJsonArray()))
+        << "an empty list is an empty array";
 
     const QString allFound = writeRecords(dir, {base + u"/found"});
     EXPECT_EQ(test::runCli(QStringList{u"check"_s} + resolve + QStringList{allFound}).exitCode, 0);
@@ -95,6 +106,21 @@ TEST(CliCheck, UsageAndFileErrors) {
     const test::CliResult empty = test::runCli({u"check"_s, u"-"_s});
     EXPECT_EQ(empty.exitCode, 0);
     EXPECT_TRUE(empty.out.isEmpty());
+}
+
+TEST(CliCheck, AMalformedHostMappingIsAUsageError) {
+    RawServer server(pages());
+    test::TempDir dir;
+    const QString base = u"partner.test:%1"_s.arg(server.port());
+    const QString file = writeRecords(dir, {base + u"/found"});
+    const test::CliResult r = test::runCli(
+        {u"check"_s, u"--resolve"_s, base + u":127.0.0.1", u"--resolve=*:80:"_s, file});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(r.out.isEmpty());
+    EXPECT_EQ(r.err,
+              "quorvel-cli: check: bad --resolve '*:80:': expected HOST:PORT:ADDRESS[,ADDRESS]...\n"
+              "Try 'quorvel-cli check --help'.\n");
+    EXPECT_TRUE(server.requests().isEmpty()) << "no page is fetched";
 }
 
 TEST(CliCheck, CtrlCStopsAndPrintsWhatItHas) {
@@ -155,7 +181,7 @@ TEST(CliCheck, ASecondCtrlCCutsOffTheDownloads) {
     EXPECT_EQ(r.exitCode, 130);
     const QList<QByteArray> rows = r.out.trimmed().split('\n');
     ASSERT_EQ(rows.size(), 20);
-    EXPECT_TRUE(rows.at(0).startsWith("0\tFetchFailed\t")) << "an aborted download failed";
+    EXPECT_TRUE(rows.at(0).startsWith("0\tnone\t")) << "a download cut off gives no result";
     EXPECT_TRUE(rows.at(19).startsWith("19\tnone\t"));
 }
 

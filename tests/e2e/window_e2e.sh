@@ -132,6 +132,24 @@ row() { echo $((41 + 17 + 16 * $1 + 8)); }
 [ "$(colour 900 "$(row 3)")" = "srgb(128,0,0)" ] || fail "row 4 is $(colour 900 "$(row 3)"), not maroon"
 close_window; wait_gone
 
+echo "-- Qt's own file dialogs speak Russian"
+d="$scratch/dialogs"; mkdir -p "$d"
+start "$d"
+dialog_named() {
+    for _ in $(seq 100); do
+        xdotool search --pid "$pid" --name "^$1\$" >/dev/null 2>&1 && return 0
+        sleep 0.05
+    done
+    fail "no dialog named $1"
+}
+xdotool mousemove --window "$window" 19 23 click 1        # "сохранить файл проекта"
+dialog_named "Сохранить как"
+xdotool key Escape; sleep 0.3
+xdotool mousemove --window "$window" 50 23 click 1        # "загрузить файл проекта"
+dialog_named "Открыть"
+xdotool key Escape; sleep 0.3
+close_window; wait_gone
+
 echo "-- closing during a run against a server that never answers ends at once"
 d="$scratch/hang"; mkdir -p "$d"
 python3 - "$d/port" <<'PY' &
