@@ -165,7 +165,9 @@ void HistoryRecorder::Shared::runWriter() {
             runId = store.beginRun(runStartedAt, &status);
         }
         if (status != HistoryStore::WriteStatus::Written) {
-            writeError = store.error();
+            if (status == HistoryStore::WriteStatus::Failed) {
+                writeError = store.error();
+            }
             runId = 0;
         }
         while (runId != 0 && takeBatch(&batch)) {
