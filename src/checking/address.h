@@ -16,8 +16,10 @@ QString firstAddressOf(QStringView partnerUrl);
 QString secondAddressOf(QStringView firstAddress);
 
 struct RequestUrl {
-    QByteArray url;  // ASCII: host in IDNA form, other non-ASCII percent-encoded
-    QString error;   // why there is none, when `url` is empty
+    QByteArray url;   // ASCII: host in IDNA form, other non-ASCII percent-encoded
+    QByteArray host;  // of `url`, lower case
+    int port = 0;     // of `url`, the scheme's own when it names none
+    QString error;    // why there is none, when `url` is empty
 };
 
 // The URL to request for an address text. Backslashes read as slashes. A text

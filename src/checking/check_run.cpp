@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "checking/address.h"
 #include "checking/link_scanner.h"
 #include "checking/page_fetch.h"
 #include "records/int_text.h"
@@ -49,11 +50,14 @@ RecordOutcome outcomeOf(const QString& verdict, const QString& maximum) {
     return outcome;
 }
 
-CheckRun::CheckRun(CheckRunHost& host, FetchSettings settings)
+CheckRun::CheckRun(CheckRunHost& host, FetchSettings settings, CheckRunOptions options)
     : host_(host),
       settings_(std::move(settings)),
+      options_(options),
       abort_(std::make_unique<AbortFlag>(settings_.abort)),
-      CursorLock(std::make_shared<std::mutex>()) {}
+      CursorLock(std::make_shared<std::mutex>()) {
+    options_.workers = std::max(1, options_.workers);
+}
 
 CheckRun::~CheckRun() {
     while (!shutdown(std::chrono::seconds(10))) {
@@ -72,14 +76,18 @@ void CheckRun::start() {
     abort_ = std::make_unique<AbortFlag>(settings_.abort);
     CursorLock = std::make_shared<std::mutex>();
     NextRecordIndex = 0;
+    deferred_.clear();
+    deferredHeads_.clear();
+    gate_ = options_.perHost > 0 ? std::make_unique<HostGate>(options_.perHost) : nullptr;
     CheckResults_.clear();
     host_.RepaintRecordList();
     state_ = State::Running;
-    liveWorkers_ = kCheckWorkers;
+    liveWorkers_ = options_.workers;
     host_.runStateChanged();
     FetchSettings workerSettings = settings_;
     workerSettings.abort = abort_.get();
-    for (int i = 0; i < kCheckWorkers; ++i) {
+    workerSettings.hostGate = gate_.get();
+    for (int i = 0; i < options_.workers; ++i) {
         threads_.emplace_back(
             [worker = checkurls(*this, CursorLock, workerSettings)]() mutable { worker.run(); });
     }
@@ -125,18 +133,80 @@ void CheckRun::joinEndedWorkers() {
     threads_.clear();
 }
 
+namespace {
+
+// A copy of its own: the worker must not share text with the list, which the
+// UI thread may change in place while the worker reads.
+QString ownCopy(const QString& line) {
+    return QString(line.constData(), line.size());
+}
+
+}  // namespace
+
 void CheckRun::TakeNextRecord() {
-    if (NextRecordIndex < host_.recordCount()) {
-        // A copy of its own: the worker must not share text with the list,
-        // which the UI thread may change in place while the worker reads.
-        const QString line = host_.recordAt(NextRecordIndex);
-        CurrentRecordText = QString(line.constData(), line.size());
+    CurrentRecordMustWait = false;
+    CurrentRecordHost.clear();
+    if (gate_) {
+        takeWithinHostLimits();
+    } else if (NextRecordIndex < host_.recordCount()) {
+        CurrentRecordText = ownCopy(host_.recordAt(NextRecordIndex));
+        CurrentRecordIndex = NextRecordIndex;
         CurrentRecordIsEnd = false;
         ++NextRecordIndex;
     } else {
         CurrentRecordText = QStringLiteral("NIL");
         CurrentRecordIsEnd = true;
     }
+}
+
+void CheckRun::takeWithinHostLimits() {
+    auto handOut = [this](int32_t index, QString line, QByteArray host) {
+        CurrentRecordText = std::move(line);
+        CurrentRecordIndex = index;
+        CurrentRecordHost = std::move(host);
+        CurrentRecordIsEnd = false;
+    };
+    // Records passed over come first, in list order, as soon as their host
+    // has room.
+    for (auto it = deferredHeads_.begin(); it != deferredHeads_.end(); ++it) {
+        if (!gate_->tryEnter(it->second)) {
+            continue;
+        }
+        const int32_t index = it->first;
+        QByteArray host = it->second;
+        deferredHeads_.erase(it);
+        std::deque<int32_t>& waiting = deferred_[host];
+        waiting.pop_front();
+        if (waiting.empty()) {
+            deferred_.remove(host);
+        } else {
+            deferredHeads_.emplace(waiting.front(), host);
+        }
+        handOut(index, ownCopy(host_.recordAt(index)), std::move(host));
+        return;
+    }
+    while (NextRecordIndex < host_.recordCount()) {
+        const int32_t index = NextRecordIndex++;
+        QString line = ownCopy(host_.recordAt(index));
+        QByteArray host = requestHostOf(firstAddressOf(ExtractField(line, QChar(u'U'))));
+        // An address without a host fails at once; it waits for nobody.
+        if (host.isEmpty() || gate_->tryEnter(host)) {
+            handOut(index, std::move(line), std::move(host));
+            return;
+        }
+        std::deque<int32_t>& waiting = deferred_[host];
+        if (waiting.empty()) {
+            deferredHeads_.emplace(index, host);
+        }
+        waiting.push_back(index);
+    }
+    if (!deferredHeads_.empty()) {
+        CurrentRecordMustWait = true;
+        CurrentRecordIsEnd = false;
+        return;
+    }
+    CurrentRecordText = QStringLiteral("NIL");
+    CurrentRecordIsEnd = true;
 }
 
 void CheckRun::WorkerTerminated() {
@@ -154,7 +224,9 @@ void checkurls::run() {
     for (;;) {
         QString record;
         bool end = false;
+        bool wait = false;
         int32_t index = 0;
+        QByteArray admitted;  // the gate has let the first attempt in for this host
         {
             // Holding the lock across the hand-out makes "take the next
             // record" and "read which one it was" one step.
@@ -162,16 +234,25 @@ void checkurls::run() {
             r.host_.runOnUiThread([&r] { r.TakeNextRecord(); });
             record = r.CurrentRecordText;
             end = r.CurrentRecordIsEnd;
-            index = r.NextRecordIndex - 1;
+            wait = r.CurrentRecordMustWait;
+            index = r.CurrentRecordIndex;
+            admitted = r.CurrentRecordHost;
         }
         const QString maximum = ExtractField(record, QChar(u'5'));
         const QString yourLink = ExtractField(record, QChar(u'6'));
         const QString partnerUrl = ExtractField(record, QChar(u'U'));
         if (r.StopRequested.load(std::memory_order_relaxed) || end) {
+            if (!admitted.isEmpty()) {
+                settings_.hostGate->leave(admitted);
+            }
             break;
         }
+        if (wait) {
+            settings_.hostGate->waitForLeave(50);
+            continue;
+        }
         const bool inTable = index >= 0 && index < kResultTableSize;
-        const FetchResult page = FetchPage(partnerUrl, settings_);
+        const FetchResult page = FetchPage(partnerUrl, settings_, admitted);
         if (!page.success && settings_.abort && settings_.abort->isSet()) {
             // Cut off: like a record a stop left untaken, it gets no result.
             break;

@@ -238,11 +238,7 @@ HttpClient::HttpClient(const QByteArray& userAgent, const FetchSettings& setting
     appendTo(d_->headers, "Accept: text/html, */*");
     appendTo(d_->headers, "Accept-Encoding: identity");
     appendTo(d_->headers, "User-Agent: " + userAgent);
-    for (const QString& entry : settings.resolve) {
-        appendTo(d_->resolve, entry.toUtf8());
-    }
     curl_easy_setopt(h, CURLOPT_HTTPHEADER, d_->headers.get());
-    curl_easy_setopt(h, CURLOPT_RESOLVE, d_->resolve.get());
     curl_easy_setopt(h, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1));
     curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L);
     curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
@@ -250,6 +246,11 @@ HttpClient::HttpClient(const QByteArray& userAgent, const FetchSettings& setting
     curl_easy_setopt(h, CURLOPT_PROXY, "");       // never a proxy from the environment
     curl_easy_setopt(h, CURLOPT_COOKIEFILE, "");  // cookies kept for the handle's life
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+    if (settings.hostGate) {
+        // An attempt that makes room at its host must not leave a connection
+        // open there: the limit is one of connections, too.
+        curl_easy_setopt(h, CURLOPT_FORBID_REUSE, 1L);
+    }
     // An aborted transfer must not wait for a name lookup still under way.
     curl_easy_setopt(h, CURLOPT_QUICK_EXIT, 1L);
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, long(settings.connectTimeoutMs));
@@ -286,6 +287,13 @@ HttpResponse HttpClient::get(const QString& address) {
     }
     d.lastAddress = url.url;
     curl_easy_setopt(d.easy.get(), CURLOPT_URL, url.url.constData());
+    // Only this request's own host mapping, whatever the number of mappings.
+    const QByteArray mapping = d.settings.resolve.entryFor(url.host, url.port);
+    d.resolve.reset();
+    if (!mapping.isEmpty()) {
+        appendTo(d.resolve, mapping);
+    }
+    curl_easy_setopt(d.easy.get(), CURLOPT_RESOLVE, d.resolve.get());
     d.errorBuffer[0] = '\0';
     d.lastByte = Clock::now();
     d.bodyDecided = false;

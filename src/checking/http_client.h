@@ -8,21 +8,25 @@
 #include <memory>
 
 #include "checking/abort_flag.h"
+#include "checking/host_mappings.h"
 
 namespace quorvel {
+
+class HostGate;
 
 // A page body larger than this fails the attempt; saved pages get the same cap.
 inline constexpr qint64 kMaxPageBytes = qint64(16) * 1024 * 1024;
 
 // Limits and test hooks of every request. The defaults are the program's own.
 struct FetchSettings {
-    QStringList resolve;  // host mappings, as curl's --resolve (see isValidResolveEntry)
-    QString caFile;       // trust these CA certificates instead of the system's
+    HostMappings resolve;  // as curl's --resolve (see isValidResolveEntry)
+    QString caFile;        // trust these CA certificates instead of the system's
     int connectTimeoutMs = 15000;
     int stallTimeoutMs = 30000;  // no byte received for this long
     int totalTimeoutMs = 60000;
     qint64 maxBodyBytes = kMaxPageBytes;
     const AbortFlag* abort = nullptr;  // set: the request ends at once, failed
+    HostGate* hostGate = nullptr;      // FetchPage: each attempt waits for room at its host
 };
 
 // Whether libcurl takes `entry` as a host mapping that it uses:

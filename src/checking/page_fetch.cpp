@@ -1,6 +1,7 @@
 #include "checking/page_fetch.h"
 
 #include "checking/address.h"
+#include "checking/host_gate.h"
 #include "checking/page_text.h"
 #include "records/text_decoding.h"
 
@@ -39,15 +40,40 @@ bool attempt(HttpClient& client, const QString& address, QByteArray* body, QStri
     }
 }
 
+// One attempt within the per-host limit: it waits for room at the host of
+// its address (unless it was let in already) and makes room when it ends.
+bool gatedAttempt(HttpClient& client, const FetchSettings& settings, const QString& address,
+                  const QByteArray& base, QByteArray admitted, QByteArray* body, QString* error) {
+    HostGate* gate = settings.hostGate;
+    const QByteArray host = gate ? requestHostOf(address, base) : QByteArray();
+    if (!admitted.isEmpty() && admitted != host) {
+        gate->leave(admitted);  // let in for another host: not this attempt's
+        admitted.clear();
+    }
+    if (!host.isEmpty() && admitted.isEmpty() && !gate->enter(host, settings.abort)) {
+        *error = QStringLiteral("aborted");
+        return false;
+    }
+    const bool ok = attempt(client, address, body, error);
+    if (!host.isEmpty()) {
+        gate->leave(host);
+    }
+    return ok;
+}
+
 }  // namespace
 
-FetchResult FetchPage(const QString& partnerUrl, const FetchSettings& settings) {
+FetchResult FetchPage(const QString& partnerUrl, const FetchSettings& settings,
+                      const QByteArray& admittedHost) {
     FetchResult result;
     result.firstAddress = firstAddressOf(partnerUrl);
     HttpClient client(kUserAgent, settings);
     QByteArray body;
-    if (!attempt(client, result.firstAddress, &body, &result.error) &&
-        !attempt(client, secondAddressOf(result.firstAddress), &body, &result.error)) {
+    const QByteArray base = requestUrlOf(result.firstAddress);
+    if (!gatedAttempt(client, settings, result.firstAddress, {}, admittedHost, &body,
+                      &result.error) &&
+        !gatedAttempt(client, settings, secondAddressOf(result.firstAddress), base, {}, &body,
+                      &result.error)) {
         return result;
     }
     result.success = true;

@@ -97,15 +97,16 @@ QList<QCommandLineOption> downloadOptions() {
 std::optional<FetchSettings> downloadSettings(const Command& command,
                                               const QCommandLineParser& parser) {
     FetchSettings settings;
-    // In the order given: for one host and port, libcurl keeps the last mapping.
-    settings.resolve = parser.values(QStringLiteral("resolve"));
-    for (const QString& entry : settings.resolve) {
+    // In the order given: for one host and port, the last mapping counts.
+    const QStringList mappings = parser.values(QStringLiteral("resolve"));
+    for (const QString& entry : mappings) {
         if (!isValidResolveEntry(entry)) {
             usageError(command,
                        u"bad --resolve '" % entry % u"': expected HOST:PORT:ADDRESS[,ADDRESS]...");
             return std::nullopt;
         }
     }
+    settings.resolve = mappings;
     settings.caFile = firstValue(parser, QStringLiteral("cacert"));
     return settings;
 }

@@ -24,7 +24,13 @@
 
 namespace quorvel::cli {
 
+extern const Command kCheckCommand;
+
 namespace {
+
+constexpr int kMaxWorkers = 256;
+constexpr int kDefaultPerHost = 2;
+constexpr int kMaxPerHost = 16;
 
 int runCheck(const QStringList& args);
 
@@ -51,13 +57,48 @@ const char* statusName(CheckStatus status) {
     return "none";
 }
 
-// The loop host of a command-line run, counting the records checked.
-class CountingHost : public CheckLoopHost {
-  public:
-    using CheckLoopHost::CheckLoopHost;
-    void recordChecked(const RecordCheck&) override { ++done; }
-    int done = 0;  // owning thread only
+// What a command-line run keeps of each record: a few bytes, for any number
+// of records (the window's tables stop at 100000).
+struct CompactResult {
+    int32_t count = 0;
+    CheckStatus status = CheckStatus::None;
+    bool overLimit = false;
 };
+
+// The loop host of a command-line run: it keeps every record's result and
+// counts the records checked.
+class ResultsHost : public CheckLoopHost {
+  public:
+    explicit ResultsHost(QStringList records)
+        : CheckLoopHost(std::move(records)), results(size_t(recordCount())) {}
+    void recordChecked(const RecordCheck& check) override {
+        if (check.index >= 0 && size_t(check.index) < results.size()) {
+            results[size_t(check.index)] = {check.outcome.count, check.outcome.status,
+                                            check.outcome.overLimit};
+        }
+        ++done;
+    }
+    std::vector<CompactResult> results;  // owning thread only
+    int done = 0;
+};
+
+// A whole number from `low` to `high` for an option; nothing after a usage error.
+std::optional<int> numberOption(const QCommandLineParser& parser, const QString& name, int fallback,
+                                int low, int high) {
+    if (!parser.isSet(name)) {
+        return fallback;
+    }
+    const QString text = firstValue(parser, name);
+    bool ok = false;
+    const int value = text.toInt(&ok);
+    if (!ok || value < low || value > high) {
+        usageError(kCheckCommand, u"--" % name % u" takes a whole number from " %
+                                      QString::number(low) % u" to " % QString::number(high) %
+                                      u", not '" % text % u'\'');
+        return std::nullopt;
+    }
+    return value;
+}
 
 QString csvField(const QString& text) {
     if (!text.contains(u',') && !text.contains(u'"') && !text.contains(u'\r') &&
@@ -151,19 +192,20 @@ class ReportWriter {
 
 extern const Command kCheckCommand = {
     "check",
-    "[--format tsv|csv|json] [--resolve HOST:PORT:ADDRESS]... [--cacert FILE] FILE",
+    "[--format tsv|csv|json] [--workers N] [--per-host N] [--resolve HOST:PORT:ADDRESS]...\n"
+    "                         [--cacert FILE] FILE",
     "check every partner of a record file, ten pages at a time",
     "Reads FILE (data.qvp or a project file) and checks every record as the\n"
-    "window's check button does: ten pages are downloaded at a time, each is\n"
-    "searched for your link (field 6) and its outgoing links are counted. When\n"
-    "the run has ended, one row per record is printed in list order:\n"
+    "window's check button does: ten pages are downloaded at a time (--workers\n"
+    "changes that), each is searched for your link (field 6) and its outgoing\n"
+    "links are counted. When the run has ended, one row per record is printed\n"
+    "in list order:\n"
     "\n"
     "  index        position in the file, from 0\n"
     "  status       Found (your link is there and indexable), Hidden (there, but\n"
     "               nofollow or inside noindex), Missing (not there, or no link to\n"
     "               look for), FetchFailed (the page could not be loaded), none\n"
-    "               (not checked: the run was stopped, or the record lies beyond\n"
-    "               the first 100000)\n"
+    "               (not checked: the run was stopped)\n"
     "  count        outgoing links on the partner page\n"
     "  over_limit   1 when that is more than the record's maximum (field 5)\n"
     "  partner_url  the partner page (field U)\n"
@@ -172,6 +214,11 @@ extern const Command kCheckCommand = {
     "                 TAB, CR and LF are written \\\\, \\t, \\r, \\n\n"
     "  --format csv   RFC 4180 with the header index,status,count,over_limit,partner_url\n"
     "  --format json  an array of objects with those keys\n"
+    "  --workers N    download N pages at a time, 1 to 256 (default 10)\n"
+    "  --per-host N   but at most N at a time from one host, 1 to 16 (default 2);\n"
+    "                 the other workers go on with records of other hosts\n"
+    "                 Many parallel requests can overload a small site or get\n"
+    "                 your address blocked: raise these with care.\n"
     "  --resolve HOST:PORT:ADDRESS   connect to ADDRESS for HOST and PORT\n"
     "  --cacert FILE                 trust the CA certificates in FILE instead of\n"
     "                                the system's\n"
@@ -195,8 +242,23 @@ namespace {
 int runCheck(const QStringList& args) {
     QCommandLineParser parser;
     const QString formatOption = QStringLiteral("format");
-    if (!parseCommandLine(kCheckCommand, args, downloadOptions() << valuedOption(formatOption),
+    const QString workersOption = QStringLiteral("workers");
+    const QString perHostOption = QStringLiteral("per-host");
+    if (!parseCommandLine(kCheckCommand, args,
+                          downloadOptions()
+                              << valuedOption(formatOption) << valuedOption(workersOption)
+                              << valuedOption(perHostOption),
                           parser)) {
+        return kExitUsage;
+    }
+    const std::optional<int> workers =
+        numberOption(parser, workersOption, kCheckWorkers, 1, kMaxWorkers);
+    if (!workers) {
+        return kExitUsage;
+    }
+    const std::optional<int> perHost =
+        numberOption(parser, perHostOption, kDefaultPerHost, 1, kMaxPerHost);
+    if (!perHost) {
         return kExitUsage;
     }
     const QString formatName =
@@ -220,8 +282,10 @@ int runCheck(const QStringList& args) {
         return kExitUsage;
     }
 
-    CountingHost host(parseRecordFile(bytes).records);
-    CheckRun run(host, *settings);
+    ResultsHost host(parseRecordFile(bytes).records);
+    bytes.clear();
+    bytes.squeeze();
+    CheckRun run(host, *settings, CheckRunOptions{*workers, *perHost});
     std::signal(SIGINT, onInterrupt);
 
     const bool showProgress = QUORVEL_ISATTY(QUORVEL_FILENO(stderr)) != 0;
@@ -251,11 +315,11 @@ int runCheck(const QStringList& args) {
         std::fprintf(stderr, "\n");
     }
 
-    const CheckResults& results = run.results();
     bool allFound = true;
     ReportWriter report(*format);
     for (int i = 0; i < total; ++i) {
-        const ReportRow row{i, results.statusAt(i), results.countAt(i), results.overLimitAt(i),
+        const CompactResult& result = host.results[size_t(i)];
+        const ReportRow row{i, result.status, result.count, result.overLimit,
                             ExtractField(host.recordAt(i), QChar(u'U'))};
         allFound = allFound && row.status == CheckStatus::Found;
         report.write(row);

@@ -128,10 +128,10 @@ TEST(CliCheck, CtrlCStopsAndPrintsWhatItHas) {
     test::TempDir dir;
     QStringList urls;
     for (int i = 0; i < 40; ++i) {
-        urls += u"127.0.0.1:%1/slow/found"_s.arg(server.port());
+        urls += u"p%1.test:%2/slow/found"_s.arg(i).arg(server.port());  // a host each
     }
     const QString file = writeRecords(dir, urls);
-    test::CliProcess process({u"check"_s, file});
+    test::CliProcess process({u"check"_s, u"--resolve=*:%1:127.0.0.1"_s.arg(server.port()), file});
     while (server.requests().size() < 10) {
         QThread::msleep(10);
     }
@@ -164,10 +164,10 @@ TEST(CliCheck, ASecondCtrlCCutsOffTheDownloads) {
     test::TempDir dir;
     QStringList urls;
     for (int i = 0; i < 20; ++i) {
-        urls += u"127.0.0.1:%1/silent"_s.arg(server.port());
+        urls += u"p%1.test:%2/silent"_s.arg(i).arg(server.port());  // a host each
     }
     const QString file = writeRecords(dir, urls);
-    test::CliProcess process({u"check"_s, file});
+    test::CliProcess process({u"check"_s, u"--resolve=*:%1:127.0.0.1"_s.arg(server.port()), file});
     while (server.requests().size() < 10) {
         QThread::msleep(10);
     }
