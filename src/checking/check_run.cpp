@@ -216,6 +216,27 @@ void CheckRun::WorkerTerminated() {
     }
 }
 
+namespace {
+
+// Why a page could not be loaded: what went wrong in the attempt(s).
+QString failureReason(const FetchResult& page) {
+    return page.error;
+}
+
+// Why a loaded page's verdict is what it is, where there is a why.
+QString outcomeReason(CheckStatus status, const LinkScanResult& scan, const QString& yourLink) {
+    if (status == CheckStatus::Hidden) {
+        return scan.hiddenBy == HiddenBy::Nofollow ? QStringLiteral("nofollow")
+                                                   : QStringLiteral("noindex");
+    }
+    if (status == CheckStatus::Missing && yourLink.isEmpty()) {
+        return QStringLiteral("no-link");
+    }
+    return QString();
+}
+
+}  // namespace
+
 checkurls::checkurls(CheckRun& run, std::shared_ptr<std::mutex> cursorLock, FetchSettings settings)
     : run_(run), cursorLock_(std::move(cursorLock)), settings_(std::move(settings)) {}
 
@@ -262,7 +283,11 @@ void checkurls::run() {
                 r.CheckResults_.status[index].store(int32_t(CheckStatus::FetchFailed),
                                                     std::memory_order_relaxed);
             }
-            const RecordCheck check{index, {CheckStatus::FetchFailed, 0, false}};
+            const RecordCheck check{index,
+                                    {CheckStatus::FetchFailed, 0, false},
+                                    partnerUrl,
+                                    yourLink,
+                                    failureReason(page)};
             r.host_.runOnUiThread([&r, &check] {
                 r.host_.RepaintRecordList();
                 r.host_.recordChecked(check);
@@ -272,9 +297,13 @@ void checkurls::run() {
         if (r.StopRequested.load(std::memory_order_relaxed)) {
             break;
         }
-        const QString verdict = yourLink.isEmpty()
-                                    ? QStringLiteral("NIL")
-                                    : ScanBacklink(page.pageText, yourLink, page.firstAddress);
+        // The same single scan as ScanBacklink, which also tells which rule
+        // hid a link.
+        LinkScanResult scan;
+        if (!yourLink.isEmpty()) {
+            scan = scanLinks(page.pageText, yourLink, page.firstAddress, false);
+        }
+        const QString verdict = yourLink.isEmpty() ? QStringLiteral("NIL") : verdictText(scan);
         const RecordOutcome outcome = outcomeOf(verdict, maximum);
         if (inTable) {
             r.CheckResults_.count[index].store(outcome.count, std::memory_order_relaxed);
@@ -283,7 +312,8 @@ void checkurls::run() {
             }
             r.CheckResults_.status[index].store(int32_t(outcome.status), std::memory_order_relaxed);
         }
-        const RecordCheck check{index, outcome};
+        const RecordCheck check{index, outcome, partnerUrl, yourLink,
+                                outcomeReason(outcome.status, scan, yourLink)};
         r.host_.runOnUiThread([&r, &check] {
             r.host_.RepaintRecordList();
             r.host_.recordChecked(check);

@@ -69,6 +69,12 @@ RecordOutcome outcomeOf(const QString& verdict, const QString& maximum);
 struct RecordCheck {
     int index = 0;  // the record's position when it was handed out
     RecordOutcome outcome;
+    QString partnerUrl;  // the record's QV_U and QV_6 when it was handed out
+    QString link;
+    // Why: for FetchFailed what went wrong ("dns", "http 404", two attempts
+    // joined by "; "), for Hidden "nofollow" or "noindex", for a Missing
+    // without a link "no-link"; empty otherwise.
+    QString reason;
 };
 
 // The side of the program that owns the record list and "the UI thread".

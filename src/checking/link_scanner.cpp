@@ -331,14 +331,18 @@ class Scan {
         }
         if (pending_ && containsText(h, yourKey_)) {
             pending_ = false;
+            hiddenBy_ = tagIsNofollow() ? HiddenBy::Nofollow
+                        : noindex_      ? HiddenBy::Noindex
+                                        : HiddenBy::Nothing;
             verdict_ =
-                (tagIsNofollow() || noindex_) ? BacklinkVerdict::Hidden : BacklinkVerdict::Yep;
+                hiddenBy_ != HiddenBy::Nothing ? BacklinkVerdict::Hidden : BacklinkVerdict::Yep;
         }
     }
 
     LinkScanResult result(bool listMode) const {
         LinkScanResult r;
         r.verdict = verdict_;
+        r.hiddenBy = hiddenBy_;
         r.count = links_.size();
         if (listMode) {
             r.links = links_.sorted();
@@ -353,6 +357,7 @@ class Scan {
     QStringView siteKey_;
     bool siteKeySettled_ = false;  // reducing it once more would change nothing
     BacklinkVerdict verdict_ = BacklinkVerdict::Nil;
+    HiddenBy hiddenBy_ = HiddenBy::Nothing;
     bool pending_;
     bool noindex_ = false;
     LinkSet links_;
@@ -429,12 +434,15 @@ LinkScanResult scanLinks(QStringView pageText, QStringView yourLink, QStringView
     return scan.result(listMode);
 }
 
+QString verdictText(const LinkScanResult& result) {
+    const char16_t* verdict = result.verdict == BacklinkVerdict::Yep      ? u"YEP@"
+                              : result.verdict == BacklinkVerdict::Hidden ? u"HIDDEN@"
+                                                                          : u"NIL@";
+    return QStringView(verdict) + QString::number(result.count);
+}
+
 QString ScanBacklink(QStringView pageText, QStringView yourLink, QStringView partnerUrl) {
-    const LinkScanResult r = scanLinks(pageText, yourLink, partnerUrl, false);
-    const char16_t* verdict = r.verdict == BacklinkVerdict::Yep      ? u"YEP@"
-                              : r.verdict == BacklinkVerdict::Hidden ? u"HIDDEN@"
-                                                                     : u"NIL@";
-    return QStringView(verdict) + QString::number(r.count);
+    return verdictText(scanLinks(pageText, yourLink, partnerUrl, false));
 }
 
 QString CollectOutgoingLinks(QStringView pageText, QStringView partnerUrl) {

@@ -8,10 +8,15 @@ namespace quorvel {
 
 enum class BacklinkVerdict { Nil, Yep, Hidden };
 
+// Which rule hid a link that is there: the anchor's own nofollow comes first,
+// then a noindex region around it.
+enum class HiddenBy { Nothing, Nofollow, Noindex };
+
 struct LinkScanResult {
     BacklinkVerdict verdict = BacklinkVerdict::Nil;
-    int count = 0;      // distinct outgoing links counted
-    QStringList links;  // list mode only: those links, sorted
+    HiddenBy hiddenBy = HiddenBy::Nothing;  // for Hidden
+    int count = 0;                          // distinct outgoing links counted
+    QStringList links;                      // list mode only: those links, sorted
 };
 
 // One walk over a page for both questions: is your link there (and may
@@ -23,6 +28,8 @@ LinkScanResult scanLinks(QStringView pageText, QStringView yourLink, QStringView
 
 // "YEP@12", "HIDDEN@3" or "NIL@0": the verdict and the count of outgoing links.
 QString ScanBacklink(QStringView pageText, QStringView yourLink, QStringView partnerUrl);
+// The same text for a scan already made.
+QString verdictText(const LinkScanResult& result);
 
 // The counted outgoing links, sorted, each followed by CR LF.
 QString CollectOutgoingLinks(QStringView pageText, QStringView partnerUrl);
