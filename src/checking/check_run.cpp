@@ -289,6 +289,9 @@ void checkurls::run() {
             }
             check.reason = failureReason(page);
         } else {
+            if (r.StopRequested.load(std::memory_order_relaxed)) {
+                break;  // a page that loaded after the stop is not written
+            }
             // The same single scan as ScanBacklink, which also tells which
             // rule hid a link and what the page says to search engines.
             LinkScanResult scan;
