@@ -13,6 +13,7 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <memory>
 
 #include "records/record_file.h"
 #include "records/record_line.h"
@@ -57,10 +58,10 @@ int main(int argc, char** argv) {
     const qint64 preparation = sinceStart.elapsed();
 
     QApplication app(argc, argv);
-    TForm1::setProcessEndForTests([] {});
-    auto* form = new TForm1(dir.path());
+    TForm1::setQuitHookForTests([] {});
+    auto form = std::make_unique<TForm1>(dir.path());
     PaintProbe probe;
-    form->ListBox1->viewport()->installEventFilter(&probe);
+    form->findChild<QListView*>(u"ListBox1"_s)->viewport()->installEventFilter(&probe);
     form->showAtStart();
     while (!probe.painted) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
@@ -99,10 +100,11 @@ int main(int argc, char** argv) {
     timer.stop();
     int found = 0;
     for (int i = 0; i < 2000; ++i) {
-        found += form->checkRun().results().statusAt(i) == Found;
+        found += form->checkRun().results().statusAt(i) == CheckStatus::Found;
     }
     std::printf("check of 2000 records: %lld ms, %d found, longest UI-thread block: %lld ms\n",
                 run.elapsed(), found, longest);
     std::fflush(stdout);
-    std::_Exit(0);
+    form->close();
+    return 0;
 }

@@ -1,5 +1,6 @@
 // Draws the program's own artwork: into src/ui/resources/ the seven 24 x 24
-// toolbar pictures and the 480 x 60 advertisement picture, into
+// toolbar pictures, the check button's stopping picture and the 480 x 60
+// advertisement picture, into
 // src/publisher/resources/ the 400 x 100 logo of the About box, into
 // packaging/icons/ the program's icon in the usual sizes.
 // Build and run from the repository root:
@@ -13,6 +14,7 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#include <cmath>
 #include <cstdio>
 
 namespace {
@@ -157,6 +159,30 @@ QImage start() {  // 6: green double arrow
     return image;
 }
 
+QImage stopping() {  // a run that is stopping: red stop sign, a click cuts it off
+    QImage image = canvas(24, 24);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    QPainterPath octagon;
+    for (int i = 0; i < 8; ++i) {
+        const double angle = (22.5 + 45.0 * i) * 3.14159265358979 / 180.0;
+        const QPointF corner(12 + 10.5 * std::cos(angle), 12 + 10.5 * std::sin(angle));
+        if (i == 0) {
+            octagon.moveTo(corner);
+        } else {
+            octagon.lineTo(corner);
+        }
+    }
+    octagon.closeSubpath();
+    p.setPen(QPen(QColor(130, 0, 0), 1));
+    p.setBrush(QColor(215, 30, 30));
+    p.drawPath(octagon);
+    p.setPen(Qt::NoPen);
+    p.setBrush(Qt::white);
+    p.drawRect(QRectF(6, 10, 12, 4));
+    return image;
+}
+
 QImage advertisement() {  // 480 x 60: another product of ours
     QImage image(480, 60, QImage::Format_RGB32);
     QPainter p(&image);
@@ -246,6 +272,7 @@ int main(int argc, char** argv) {
     for (int i = 0; i < 7; ++i) {
         ok = toolbar[i].save(dir + QStringLiteral("/toolbar%1.png").arg(i)) && ok;
     }
+    ok = stopping().save(dir + QStringLiteral("/stopping.png")) && ok;
     ok = advertisement().save(dir + QStringLiteral("/advertisement.png")) && ok;
     const QString publisherDir = argc > 2 ? QString::fromLocal8Bit(argv[2]) : dir;
     ok = logo().save(publisherDir + QStringLiteral("/logo.png")) && ok;

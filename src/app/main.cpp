@@ -15,6 +15,7 @@
 #include "publisher/form2.h"
 #include "ui/form1.h"
 #include "ui/form3.h"
+#include "ui/qt_russian.h"
 
 namespace {
 
@@ -53,6 +54,7 @@ void closeOnEndSignals(quorvel::TForm1* window) {
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quorvel"));
+    quorvel::installQtRussian(app);
     quorvel::initNetwork();
 
     quorvel::TForm1 form1(QDir::currentPath());

@@ -72,14 +72,17 @@ RequestUrl resolveRequestUrl(QStringView address, const QByteArray& base) {
     text.replace(u'\\', u'/');
     UrlHandle url(curl_url());
     if (!url) {
-        return {{}, QStringLiteral("out of memory")};
+        return {{}, {}, 0, QStringLiteral("out of memory")};
     }
     if (!hasScheme(text)) {
         if (base.isEmpty()) {
-            return {{}, QStringLiteral("no scheme, and no earlier address to resolve it against")};
+            return {{},
+                    {},
+                    0,
+                    QStringLiteral("no scheme, and no earlier address to resolve it against")};
         }
         if (const CURLUcode rc = curl_url_set(url.get(), CURLUPART_URL, base.constData(), 0)) {
-            return {{}, curlError(rc)};
+            return {{}, {}, 0, curlError(rc)};
         }
         // A relative reference whose first segment holds ":" would read as a
         // scheme; it is a path here.
@@ -98,25 +101,31 @@ RequestUrl resolveRequestUrl(QStringView address, const QByteArray& base) {
     const QByteArray utf8 = text.toUtf8();
     if (const CURLUcode rc =
             curl_url_set(url.get(), CURLUPART_URL, utf8.constData(), CURLU_URLENCODE)) {
-        return {{}, curlError(rc)};
+        return {{}, {}, 0, curlError(rc)};
     }
     CurlText scheme;
     if (curl_url_get(url.get(), CURLUPART_SCHEME, &scheme.text, 0) != CURLUE_OK ||
         (qstrcmp(scheme.text, "http") != 0 && qstrcmp(scheme.text, "https") != 0)) {
-        return {{}, u"scheme not supported: " + QString::fromUtf8(scheme.text), true};
+        return {{}, {}, 0, u"scheme not supported: " + QString::fromUtf8(scheme.text), true};
     }
     CurlText host;
     if (const CURLUcode rc = curl_url_get(url.get(), CURLUPART_HOST, &host.text, CURLU_PUNYCODE)) {
-        return {{}, curlError(rc)};
+        return {{}, {}, 0, curlError(rc)};
     }
     if (const CURLUcode rc = curl_url_set(url.get(), CURLUPART_HOST, host.text, 0)) {
-        return {{}, curlError(rc)};
+        return {{}, {}, 0, curlError(rc)};
     }
     CurlText full;
     if (const CURLUcode rc = curl_url_get(url.get(), CURLUPART_URL, &full.text, 0)) {
-        return {{}, curlError(rc)};
+        return {{}, {}, 0, curlError(rc)};
     }
-    return {QByteArray(full.text), QString()};
+    CurlText port;
+    if (const CURLUcode rc =
+            curl_url_get(url.get(), CURLUPART_PORT, &port.text, CURLU_DEFAULT_PORT)) {
+        return {{}, {}, 0, curlError(rc)};
+    }
+    return {QByteArray(full.text), QByteArray(host.text).toLower(), QByteArray(port.text).toInt(),
+            QString()};
 }
 
 }  // namespace quorvel

@@ -19,6 +19,8 @@ QString secondAddressOf(QStringView firstAddress);
 
 struct RequestUrl {
     QByteArray url;                  // ASCII: host in IDNA form, other non-ASCII percent-encoded
+    QByteArray host;                 // of `url`, lower case
+    int port = 0;                    // of `url`, the scheme's own when it names none
     QString error;                   // why there is none, when `url` is empty
     bool unsupportedScheme = false;  // the reason is a scheme other than http and https
 };

@@ -2,19 +2,23 @@
 
 namespace quorvel {
 
+CheckLoopHost::CheckLoopHost(RecordStore records) : records_(std::move(records)) {}
+
+CheckLoopHost::~CheckLoopHost() = default;
+
 void CheckLoopHost::runOnUiThread(const std::function<void()>& task) {
+    // Each caller waits on a signal of its own: with hundreds of workers, one
+    // shared signal would wake all of them for every task.
+    Waiter waiter;
     std::unique_lock lock(mutex_);
-    tasks_.push_back(task);
-    const quint64 ticket = ++queued_;
+    tasks_.push_back(Task{task, &waiter});
     arrived_.notify_one();
-    // Tasks run in order, so this one has run once `ticket` tasks have.
-    done_.wait(lock, [&] { return finished_ >= ticket; });
+    waiter.ran.wait(lock, [&] { return waiter.done; });
 }
 
 void CheckLoopHost::postToUiThread(std::function<void()> task) {
     std::lock_guard lock(mutex_);
-    tasks_.push_back(std::move(task));
-    ++queued_;
+    tasks_.push_back(Task{std::move(task), nullptr});
     arrived_.notify_one();
 }
 
@@ -23,14 +27,16 @@ int CheckLoopHost::processTasks(std::chrono::milliseconds wait) {
     std::unique_lock lock(mutex_);
     arrived_.wait_for(lock, wait, [&] { return !tasks_.empty(); });
     while (!tasks_.empty()) {
-        std::function<void()> task = std::move(tasks_.front());
+        Task task = std::move(tasks_.front());
         tasks_.pop_front();
         lock.unlock();
-        task();
+        task.run();
         lock.lock();
-        ++finished_;
         ++ran;
-        done_.notify_all();
+        if (task.waiter) {
+            task.waiter->done = true;
+            task.waiter->ran.notify_one();
+        }
     }
     return ran;
 }

@@ -16,7 +16,8 @@ namespace quorvel {
 // primitives only. It owns the record list.
 class CheckLoopHost : public CheckRunHost {
   public:
-    explicit CheckLoopHost(RecordStore records = {}) : records_(std::move(records)) {}
+    explicit CheckLoopHost(RecordStore records = {});
+    ~CheckLoopHost() override;
 
     void runOnUiThread(const std::function<void()>& task) override;
     void postToUiThread(std::function<void()> task) override;
@@ -36,14 +37,20 @@ class CheckLoopHost : public CheckRunHost {
     int repaints() const { return repaints_; }   // owning thread only
 
   private:
+    struct Waiter {
+        std::condition_variable ran;
+        bool done = false;
+    };
+    struct Task {
+        std::function<void()> run;
+        Waiter* waiter = nullptr;  // the worker that waits for it, if any
+    };
+
     RecordStore records_;
     int repaints_ = 0;
     std::mutex mutex_;
     std::condition_variable arrived_;
-    std::condition_variable done_;
-    std::deque<std::function<void()>> tasks_;
-    quint64 finished_ = 0;  // tasks run so far
-    quint64 queued_ = 0;    // tasks queued so far
+    std::deque<Task> tasks_;
 };
 
 }  // namespace quorvel

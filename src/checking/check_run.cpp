@@ -2,8 +2,10 @@
 
 #include <algorithm>
 
+#include "checking/address.h"
 #include "checking/link_scanner.h"
 #include "checking/page_fetch.h"
+#include "checking/reciprocal_pages.h"
 #include "records/int_text.h"
 #include "records/record_line.h"
 
@@ -49,11 +51,14 @@ RecordOutcome outcomeOf(const QString& verdict, const QString& maximum) {
     return outcome;
 }
 
-CheckRun::CheckRun(CheckRunHost& host, FetchSettings settings)
+CheckRun::CheckRun(CheckRunHost& host, FetchSettings settings, CheckRunOptions options)
     : host_(host),
       settings_(std::move(settings)),
+      options_(options),
       abort_(std::make_unique<AbortFlag>(settings_.abort)),
-      CursorLock(std::make_shared<std::mutex>()) {}
+      CursorLock(std::make_shared<std::mutex>()) {
+    options_.workers = std::max(1, options_.workers);
+}
 
 CheckRun::~CheckRun() {
     while (!shutdown(std::chrono::seconds(10))) {
@@ -72,17 +77,21 @@ void CheckRun::start() {
     abort_ = std::make_unique<AbortFlag>(settings_.abort);
     CursorLock = std::make_shared<std::mutex>();
     NextRecordIndex = 0;
+    deferred_.clear();
+    deferredHeads_.clear();
+    gate_ = options_.perHost > 0 ? std::make_unique<HostGate>(options_.perHost) : nullptr;
+    reciprocal_ = std::make_unique<ReciprocalPages>();
     CheckResults_.clear();
     host_.RepaintRecordList();
     state_ = State::Running;
-    liveWorkers_ = kCheckWorkers;
+    liveWorkers_ = options_.workers;
     host_.runStateChanged();
     FetchSettings workerSettings = settings_;
     workerSettings.abort = abort_.get();
-    for (int i = 0; i < kCheckWorkers; ++i) {
-        threads_.emplace_back([worker = checkurls(*this, CursorLock, workerSettings)]() mutable {
-            worker.run();
-        });
+    workerSettings.hostGate = gate_.get();
+    for (int i = 0; i < options_.workers; ++i) {
+        threads_.emplace_back(
+            [worker = checkurls(*this, CursorLock, workerSettings)]() mutable { worker.run(); });
     }
 }
 
@@ -126,18 +135,80 @@ void CheckRun::joinEndedWorkers() {
     threads_.clear();
 }
 
+namespace {
+
+// A copy of its own: the worker must not share text with the list, which the
+// UI thread may change in place while the worker reads.
+QString ownCopy(const QString& line) {
+    return QString(line.constData(), line.size());
+}
+
+}  // namespace
+
 void CheckRun::TakeNextRecord() {
-    if (NextRecordIndex < host_.recordCount()) {
-        // A copy of its own: the worker must not share text with the list,
-        // which the UI thread may change in place while the worker reads.
-        const QString line = host_.recordAt(NextRecordIndex);
-        CurrentRecordText = QString(line.constData(), line.size());
+    CurrentRecordMustWait = false;
+    CurrentRecordHost.clear();
+    if (gate_) {
+        takeWithinHostLimits();
+    } else if (NextRecordIndex < host_.recordCount()) {
+        CurrentRecordText = ownCopy(host_.recordAt(NextRecordIndex));
+        CurrentRecordIndex = NextRecordIndex;
         CurrentRecordIsEnd = false;
         ++NextRecordIndex;
     } else {
         CurrentRecordText = QStringLiteral("NIL");
         CurrentRecordIsEnd = true;
     }
+}
+
+void CheckRun::takeWithinHostLimits() {
+    auto handOut = [this](int32_t index, QString line, QByteArray host) {
+        CurrentRecordText = std::move(line);
+        CurrentRecordIndex = index;
+        CurrentRecordHost = std::move(host);
+        CurrentRecordIsEnd = false;
+    };
+    // Records passed over come first, in list order, as soon as their host
+    // has room.
+    for (auto it = deferredHeads_.begin(); it != deferredHeads_.end(); ++it) {
+        if (!gate_->tryEnter(it->second)) {
+            continue;
+        }
+        const int32_t index = it->first;
+        QByteArray host = it->second;
+        deferredHeads_.erase(it);
+        std::deque<int32_t>& waiting = deferred_[host];
+        waiting.pop_front();
+        if (waiting.empty()) {
+            deferred_.remove(host);
+        } else {
+            deferredHeads_.emplace(waiting.front(), host);
+        }
+        handOut(index, ownCopy(host_.recordAt(index)), std::move(host));
+        return;
+    }
+    while (NextRecordIndex < host_.recordCount()) {
+        const int32_t index = NextRecordIndex++;
+        QString line = ownCopy(host_.recordAt(index));
+        QByteArray host = requestHostOf(firstAddressOf(ExtractField(line, QChar(u'U'))));
+        // An address without a host fails at once; it waits for nobody.
+        if (host.isEmpty() || gate_->tryEnter(host)) {
+            handOut(index, std::move(line), std::move(host));
+            return;
+        }
+        std::deque<int32_t>& waiting = deferred_[host];
+        if (waiting.empty()) {
+            deferredHeads_.emplace(index, host);
+        }
+        waiting.push_back(index);
+    }
+    if (!deferredHeads_.empty()) {
+        CurrentRecordMustWait = true;
+        CurrentRecordIsEnd = false;
+        return;
+    }
+    CurrentRecordText = QStringLiteral("NIL");
+    CurrentRecordIsEnd = true;
 }
 
 void CheckRun::WorkerTerminated() {
@@ -147,6 +218,34 @@ void CheckRun::WorkerTerminated() {
     }
 }
 
+namespace {
+
+// Why a page could not be loaded: the reason code of each failed attempt,
+// in order, joined by "; " ("http 404; dns").
+QString failureReason(const FetchResult& page) {
+    QStringList codes;
+    for (const FetchAttempt& attempt : page.attempts) {
+        if (attempt.reason.kind != FailureReason::Kind::None) {
+            codes += attempt.reason.code();
+        }
+    }
+    return codes.join(u"; ");
+}
+
+// Why a loaded page's verdict is what it is, where there is a why.
+QString outcomeReason(CheckStatus status, const LinkScanResult& scan, const QString& yourLink) {
+    if (status == CheckStatus::Hidden) {
+        return scan.hiddenBy == HiddenBy::Nofollow ? QStringLiteral("nofollow")
+                                                   : QStringLiteral("noindex");
+    }
+    if (status == CheckStatus::Missing && yourLink.isEmpty()) {
+        return QStringLiteral("no-link");
+    }
+    return QString();
+}
+
+}  // namespace
+
 checkurls::checkurls(CheckRun& run, std::shared_ptr<std::mutex> cursorLock, FetchSettings settings)
     : run_(run), cursorLock_(std::move(cursorLock)), settings_(std::move(settings)) {}
 
@@ -155,7 +254,9 @@ void checkurls::run() {
     for (;;) {
         QString record;
         bool end = false;
+        bool wait = false;
         int32_t index = 0;
+        QByteArray admitted;  // the gate has let the first attempt in for this host
         {
             // Holding the lock across the hand-out makes "take the next
             // record" and "read which one it was" one step.
@@ -163,48 +264,76 @@ void checkurls::run() {
             r.host_.runOnUiThread([&r] { r.TakeNextRecord(); });
             record = r.CurrentRecordText;
             end = r.CurrentRecordIsEnd;
-            index = r.NextRecordIndex - 1;
+            wait = r.CurrentRecordMustWait;
+            index = r.CurrentRecordIndex;
+            admitted = r.CurrentRecordHost;
         }
         const QString maximum = ExtractField(record, QChar(u'5'));
         const QString yourLink = ExtractField(record, QChar(u'6'));
         const QString partnerUrl = ExtractField(record, QChar(u'U'));
         if (r.StopRequested.load(std::memory_order_relaxed) || end) {
+            if (!admitted.isEmpty()) {
+                settings_.hostGate->leave(admitted);
+            }
             break;
         }
+        if (wait) {
+            settings_.hostGate->waitForLeave(50);
+            continue;
+        }
         const bool inTable = index >= 0 && index < kResultTableSize;
-        const FetchResult page = FetchPage(partnerUrl, settings_);
+        const FetchResult page = FetchPage(partnerUrl, settings_, admitted);
+        if (!page.success && settings_.abort && settings_.abort->isSet()) {
+            // Cut off: like a record a stop left untaken, it gets no result.
+            break;
+        }
+        RecordCheck check{
+            index, {CheckStatus::FetchFailed, 0, false}, partnerUrl, yourLink, QString()};
         if (!page.success) {
             if (inTable) {
                 r.CheckResults_.status[index].store(int32_t(CheckStatus::FetchFailed),
                                                     std::memory_order_relaxed);
             }
-            const RecordCheck check{index, {CheckStatus::FetchFailed, 0, false}};
+            check.reason = failureReason(page);
+        } else {
+            if (r.StopRequested.load(std::memory_order_relaxed)) {
+                break;  // a page that loaded after the stop is not written
+            }
+            // The same single scan as ScanBacklink, which also tells which
+            // rule hid a link and what the page says to search engines.
+            LinkScanResult scan;
+            if (!yourLink.isEmpty()) {
+                scan = scanLinks(page.pageText, yourLink, page.firstAddress, false);
+            }
+            const QString verdict = yourLink.isEmpty() ? QStringLiteral("NIL") : verdictText(scan);
+            check.outcome = outcomeOf(verdict, maximum);
+            check.reason = outcomeReason(check.outcome.status, scan, yourLink);
+            check.pageSignals = scan.pageSignals | robotsHeaderSignals(page.robotsTags);
+            if (inTable) {
+                r.CheckResults_.count[index].store(check.outcome.count, std::memory_order_relaxed);
+                if (check.outcome.overLimit) {
+                    r.CheckResults_.overLimit[index].store(1, std::memory_order_relaxed);
+                }
+                r.CheckResults_.status[index].store(int32_t(check.outcome.status),
+                                                    std::memory_order_relaxed);
+            }
+        }
+        // The partner page's result shows first; the user's own page is
+        // looked at after it, unless a stop has come.
+        const QString ownPage = ExtractField(record, QChar(u'4'));
+        if (ownPage.isEmpty() || r.StopRequested.load(std::memory_order_relaxed)) {
             r.host_.runOnUiThread([&r, &check] {
                 r.host_.RepaintRecordList();
                 r.host_.recordChecked(check);
             });
+        } else {
+            r.host_.runOnUiThread([&r] { r.host_.RepaintRecordList(); });
+            check.reciprocal = r.reciprocal_->check(ownPage, partnerUrl, settings_);
+            r.host_.runOnUiThread([&r, &check] { r.host_.recordChecked(check); });
+        }
+        if (!page.success) {
             continue;
         }
-        if (r.StopRequested.load(std::memory_order_relaxed)) {
-            break;
-        }
-        const QString verdict = yourLink.isEmpty()
-                                    ? QStringLiteral("NIL")
-                                    : ScanBacklink(page.pageText, yourLink, page.firstAddress);
-        const RecordOutcome outcome = outcomeOf(verdict, maximum);
-        if (inTable) {
-            r.CheckResults_.count[index].store(outcome.count, std::memory_order_relaxed);
-            if (outcome.overLimit) {
-                r.CheckResults_.overLimit[index].store(1, std::memory_order_relaxed);
-            }
-            r.CheckResults_.status[index].store(int32_t(outcome.status),
-                                                std::memory_order_relaxed);
-        }
-        const RecordCheck check{index, outcome};
-        r.host_.runOnUiThread([&r, &check] {
-            r.host_.RepaintRecordList();
-            r.host_.recordChecked(check);
-        });
         if (r.StopRequested.load(std::memory_order_relaxed)) {
             break;
         }

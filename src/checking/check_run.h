@@ -1,19 +1,25 @@
 #pragma once
 
+#include <QByteArray>
+#include <QHash>
 #include <QString>
 
 #include <array>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
 
 #include "checking/abort_flag.h"
+#include "checking/host_gate.h"
 #include "checking/http_client.h"
+#include "checking/page_signals.h"
 
 namespace quorvel {
 
@@ -27,6 +33,15 @@ enum class CheckStatus : int32_t {
 
 inline constexpr int kResultTableSize = 100000;
 inline constexpr int kCheckWorkers = 10;
+
+// How a run spreads its work. The window's run is the default: ten workers,
+// records handed out strictly in list order.
+struct CheckRunOptions {
+    int workers = kCheckWorkers;
+    // At most this many attempts at a time against one host (0: no limit); a
+    // record whose host is at its limit is handed out later.
+    int perHost = 0;
+};
 
 // The results of the latest run, by the position a record had when it was
 // handed out. Workers write whole entries without a lock while the list view
@@ -55,7 +70,20 @@ RecordOutcome outcomeOf(const QString& verdict, const QString& maximum);
 struct RecordCheck {
     int index = 0;  // the record's position when it was handed out
     RecordOutcome outcome;
+    QString partnerUrl;  // the record's QV_U and QV_6 when it was handed out
+    QString link;
+    // Why: for FetchFailed what went wrong ("dns", "http 404", two attempts
+    // joined by "; "), for Hidden "nofollow" or "noindex", for a Missing
+    // without a link "no-link"; empty otherwise.
+    QString reason;
+    // What the partner page says to search engines beyond the verdict.
+    PageSignals pageSignals = 0;
+    // Whether the user's own page (QV_4) links to the partner's site: None
+    // when QV_4 is empty, or when a stop came first or cut it off.
+    CheckStatus reciprocal = CheckStatus::None;
 };
+
+class ReciprocalPages;
 
 // The side of the program that owns the record list and "the UI thread".
 class CheckRunHost {
@@ -78,9 +106,9 @@ class CheckRunHost {
     virtual void recordChecked(const RecordCheck& check) { Q_UNUSED(check); }
 };
 
-// A check run: ten workers take the records one at a time, download and scan
-// each partner page and store the outcome by position. All methods but the
-// workers' own run on the UI thread.
+// A check run: workers (ten unless told otherwise) take the records one at a
+// time, download and scan each partner page and store the outcome by
+// position. All methods but the workers' own run on the UI thread.
 class CheckRun {
   public:
     enum class State {
@@ -89,7 +117,7 @@ class CheckRun {
         Stopping,  // workers alive, a stop requested
     };
 
-    CheckRun(CheckRunHost& host, FetchSettings settings = {});
+    CheckRun(CheckRunHost& host, FetchSettings settings = {}, CheckRunOptions options = {});
     // Shuts the run down (see shutdown) however long that takes.
     ~CheckRun();
     CheckRun(const CheckRun&) = delete;
@@ -100,8 +128,9 @@ class CheckRun {
     // Running only: no worker takes another record; a record already taken
     // is checked to the end, both attempts included.
     void requestStop();
-    // Cuts off the downloads under way at once; each fails as an aborted
-    // attempt. Until the next start, further downloads of this run fail too.
+    // Cuts off the downloads under way at once; a record cut off gets no
+    // result, like one a stop left untaken. Until the next start, further
+    // downloads of this run fail at once too.
     void abortDownloads();
     // Stops the run, cuts off its downloads and waits for its workers,
     // running the tasks they hand to the UI thread meanwhile (so that none
@@ -117,11 +146,15 @@ class CheckRun {
     friend class checkurls;
 
     void TakeNextRecord();
+    void takeWithinHostLimits();
     void WorkerTerminated();
     void joinEndedWorkers();
 
     CheckRunHost& host_;
     FetchSettings settings_;
+    CheckRunOptions options_;
+    std::unique_ptr<HostGate> gate_;               // with a per-host limit only
+    std::unique_ptr<ReciprocalPages> reciprocal_;  // the user's own pages of this run
     // Set by abortDownloads; hangs below the abort flag of the settings.
     std::unique_ptr<AbortFlag> abort_;
     CheckResults CheckResults_;
@@ -129,7 +162,16 @@ class CheckRun {
     // Written on the UI thread, read by the worker that holds CursorLock.
     int32_t NextRecordIndex = 0;
     QString CurrentRecordText;
+    int32_t CurrentRecordIndex = 0;
     bool CurrentRecordIsEnd = false;  // the end of the records, apart from any text
+    // With a per-host limit: every record left is waiting for its host; the
+    // worker waits for an attempt to end and asks again.
+    bool CurrentRecordMustWait = false;
+    QByteArray CurrentRecordHost;  // the host the gate let the first attempt in for
+    // Records passed over because their host was at its limit, by host in
+    // list order, and the first of each host by position (UI thread).
+    QHash<QByteArray, std::deque<int32_t>> deferred_;
+    std::map<int32_t, QByteArray> deferredHeads_;
     std::shared_ptr<std::mutex> CursorLock;
     State state_ = State::Idle;
     int liveWorkers_ = 0;

@@ -7,6 +7,12 @@
 #include <mutex>
 #include <vector>
 
+#ifdef Q_OS_WIN
+#include <ws2tcpip.h>
+#else
+#include <arpa/inet.h>
+#endif
+
 #include "checking/address.h"
 
 #ifdef Q_OS_LINUX
@@ -77,6 +83,45 @@ Kind kindOf(CURLcode code) {
     }
 }
 
+bool isPort(QStringView text) {
+    if (text.isEmpty()) {
+        return false;
+    }
+    int value = 0;
+    for (const QChar ch : text) {
+        if (ch < u'0' || ch > u'9') {
+            return false;
+        }
+        value = value * 10 + (ch.unicode() - u'0');
+        if (value > 65535) {
+            return false;
+        }
+    }
+    return value > 0;
+}
+
+// libcurl reads a mapped address with inet_pton, so the same call decides here.
+bool isNumericAddress(QStringView text) {
+    if (text.size() >= 2 && text.startsWith(u'[') && text.endsWith(u']')) {
+        text = text.sliced(1, text.size() - 2);
+    }
+    if (text.isEmpty()) {
+        return false;
+    }
+    for (const QChar ch : text) {
+        const char16_t c = ch.unicode();
+        const bool hex =
+            (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
+        if (!hex && c != u'.' && c != u':') {
+            return false;  // also keeps a NUL from cutting the text short
+        }
+    }
+    const QByteArray ascii = text.toLatin1();
+    unsigned char buffer[16];
+    return inet_pton(AF_INET, ascii.constData(), buffer) == 1 ||
+           inet_pton(AF_INET6, ascii.constData(), buffer) == 1;
+}
+
 }  // namespace
 
 QString FailureReason::code() const {
@@ -103,6 +148,33 @@ QString FailureReason::code() const {
             return QStringLiteral("aborted");
     }
     return QString();
+}
+
+bool isValidResolveEntry(QStringView entry) {
+    if (entry.startsWith(u'+')) {
+        entry = entry.sliced(1);  // a mapping that expires like a looked-up name
+    } else if (entry.startsWith(u'-')) {
+        return false;  // "-HOST:PORT" removes a mapping: it maps nothing
+    }
+    const qsizetype hostEnd = entry.indexOf(u':');
+    if (hostEnd <= 0) {
+        return false;
+    }
+    const QStringView host = entry.first(hostEnd);
+    if (host.contains(QChar(u'\0')) || host.toUtf8().size() > 255) {
+        return false;  // libcurl keeps the host in a 256-byte C string
+    }
+    const QStringView rest = entry.sliced(hostEnd + 1);
+    const qsizetype portEnd = rest.indexOf(u':');
+    if (portEnd < 0 || !isPort(rest.first(portEnd))) {
+        return false;
+    }
+    for (const QStringView address : rest.sliced(portEnd + 1).split(u',')) {
+        if (!isNumericAddress(address)) {
+            return false;
+        }
+    }
+    return true;
 }
 
 void initNetwork() {
@@ -175,6 +247,9 @@ struct HttpClient::Impl {
             // A new response (after an interim 1xx one): its own headers.
             d->response.location.clear();
             d->response.contentType.clear();
+            d->response.robotsTags.clear();
+        } else if (startsWithNoCase(line, "X-Robots-Tag:")) {
+            d->response.robotsTags += line.sliced(13).trimmed().toByteArray();
         } else if (startsWithNoCase(line, "Location:")) {
             d->response.location = line.sliced(9).trimmed().toByteArray();
         } else if (startsWithNoCase(line, "Content-Type:")) {
@@ -276,11 +351,7 @@ HttpClient::HttpClient(const QByteArray& userAgent, const FetchSettings& setting
     appendTo(d_->headers, "Accept: text/html, */*");
     appendTo(d_->headers, "Accept-Encoding: identity");
     appendTo(d_->headers, "User-Agent: " + userAgent);
-    for (const QString& entry : settings.resolve) {
-        appendTo(d_->resolve, entry.toUtf8());
-    }
     curl_easy_setopt(h, CURLOPT_HTTPHEADER, d_->headers.get());
-    curl_easy_setopt(h, CURLOPT_RESOLVE, d_->resolve.get());
     curl_easy_setopt(h, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1));
     curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L);
     curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
@@ -288,6 +359,11 @@ HttpClient::HttpClient(const QByteArray& userAgent, const FetchSettings& setting
     curl_easy_setopt(h, CURLOPT_PROXY, "");       // never a proxy from the environment
     curl_easy_setopt(h, CURLOPT_COOKIEFILE, "");  // cookies kept for the handle's life
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+    if (settings.hostGate) {
+        // An attempt that makes room at its host must not leave a connection
+        // open there: the limit is one of connections, too.
+        curl_easy_setopt(h, CURLOPT_FORBID_REUSE, 1L);
+    }
     // An aborted transfer must not wait for a name lookup still under way.
     curl_easy_setopt(h, CURLOPT_QUICK_EXIT, 1L);
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, long(settings.connectTimeoutMs));
@@ -333,6 +409,13 @@ HttpResponse HttpClient::get(const QString& address) {
     d.lastAddress = url.url;
     d.response.url = url.url;
     curl_easy_setopt(d.easy.get(), CURLOPT_URL, url.url.constData());
+    // Only this request's own host mapping, whatever the number of mappings.
+    const QByteArray mapping = d.settings.resolve.entryFor(url.host, url.port);
+    d.resolve.reset();
+    if (!mapping.isEmpty()) {
+        appendTo(d.resolve, mapping);
+    }
+    curl_easy_setopt(d.easy.get(), CURLOPT_RESOLVE, d.resolve.get());
     d.errorBuffer[0] = '\0';
     d.lastByte = Clock::now();
     d.bodyDecided = false;

@@ -3,26 +3,38 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <QStringView>
 
 #include <memory>
 
 #include "checking/abort_flag.h"
+#include "checking/host_mappings.h"
 
 namespace quorvel {
+
+class HostGate;
 
 // A page body larger than this fails the attempt; saved pages get the same cap.
 inline constexpr qint64 kMaxPageBytes = qint64(16) * 1024 * 1024;
 
 // Limits and test hooks of every request. The defaults are the program's own.
 struct FetchSettings {
-    QStringList resolve;  // "host:port:address" entries, as curl's --resolve
-    QString caFile;       // trust these CA certificates instead of the system's
+    HostMappings resolve;  // as curl's --resolve (see isValidResolveEntry)
+    QString caFile;        // trust these CA certificates instead of the system's
     int connectTimeoutMs = 15000;
     int stallTimeoutMs = 30000;  // no byte received for this long
     int totalTimeoutMs = 60000;
     qint64 maxBodyBytes = kMaxPageBytes;
     const AbortFlag* abort = nullptr;  // set: the request ends at once, failed
+    HostGate* hostGate = nullptr;      // FetchPage: each attempt waits for room at its host
 };
+
+// Whether libcurl takes `entry` as a host mapping that it uses:
+// "[+]HOST:PORT:ADDRESS[,ADDRESS]...", a leading "+" for a mapping that expires. HOST is "*"
+// (any host) or 1 to 255 bytes without ':'; PORT is decimal, 1 to 65535; each ADDRESS is a
+// numerical IPv4 or IPv6 address, bracketed or not. Anything else would stop the request or
+// quietly map nothing.
+bool isValidResolveEntry(QStringView entry);
 
 // Global set-up of the HTTP library; call once before any thread starts.
 void initNetwork();
@@ -68,6 +80,7 @@ struct HttpResponse {
     QByteArray body;
     QByteArray location;
     QByteArray contentType;
+    QList<QByteArray> robotsTags;  // every X-Robots-Tag header value
     QString error;
     FailureReason reason;  // for Status and Failed
 };

@@ -1,6 +1,7 @@
 #include "checking/page_fetch.h"
 
 #include "checking/address.h"
+#include "checking/host_gate.h"
 #include "checking/page_text.h"
 #include "records/text_decoding.h"
 
@@ -13,9 +14,9 @@ using namespace Qt::StringLiterals;
 constexpr int kRedirectLimit = 15;  // the 15th redirect fails the attempt
 constexpr char kUserAgent[] = "MSIE 6.0";
 
-// One attempt: the address and the redirects it leads to. The body comes
-// back only when the attempt succeeded.
-FetchAttempt attempt(HttpClient& client, const QString& address, QByteArray* body) {
+// One attempt: the address and the redirects it leads to. The final
+// response comes back only when the attempt succeeded.
+FetchAttempt attempt(HttpClient& client, const QString& address, HttpResponse* page) {
     FetchAttempt outcome{address, {}, {}};
     const auto failed = [&outcome](FailureReason reason, const QString& error) {
         outcome.reason = std::move(reason);
@@ -27,7 +28,7 @@ FetchAttempt attempt(HttpClient& client, const QString& address, QByteArray* bod
         HttpResponse response = client.get(current);
         switch (response.result) {
             case HttpResponse::Result::Ok:
-                *body = std::move(response.body);
+                *page = std::move(response);
                 return outcome;
             case HttpResponse::Result::Redirect: {
                 if (++redirects >= kRedirectLimit) {
@@ -59,16 +60,40 @@ FetchAttempt attempt(HttpClient& client, const QString& address, QByteArray* bod
     }
 }
 
+// One attempt within the per-host limit: it waits for room at the host of
+// its address (unless it was let in already) and makes room when it ends.
+FetchAttempt gatedAttempt(HttpClient& client, const FetchSettings& settings, const QString& address,
+                          const QByteArray& base, QByteArray admitted, HttpResponse* page) {
+    HostGate* gate = settings.hostGate;
+    const QByteArray host = gate ? requestHostOf(address, base) : QByteArray();
+    if (!admitted.isEmpty() && admitted != host) {
+        gate->leave(admitted);  // let in for another host: not this attempt's
+        admitted.clear();
+    }
+    if (!host.isEmpty() && admitted.isEmpty() && !gate->enter(host, settings.abort)) {
+        return FetchAttempt{address, FailureReason(FailureReason::Kind::Aborted), u"aborted"_s};
+    }
+    FetchAttempt outcome = attempt(client, address, page);
+    if (!host.isEmpty()) {
+        gate->leave(host);
+    }
+    return outcome;
+}
+
 }  // namespace
 
-FetchResult FetchPage(const QString& partnerUrl, const FetchSettings& settings) {
+FetchResult FetchPage(const QString& partnerUrl, const FetchSettings& settings,
+                      const QByteArray& admittedHost) {
     FetchResult result;
     result.firstAddress = firstAddressOf(partnerUrl);
     HttpClient client(kUserAgent, settings);
-    QByteArray body;
-    result.attempts.append(attempt(client, result.firstAddress, &body));
+    HttpResponse page;
+    result.attempts.append(
+        gatedAttempt(client, settings, result.firstAddress, {}, admittedHost, &page));
     if (result.attempts.last().reason.kind != FailureReason::Kind::None) {
-        result.attempts.append(attempt(client, secondAddressOf(result.firstAddress), &body));
+        const QByteArray base = requestUrlOf(result.firstAddress);
+        result.attempts.append(
+            gatedAttempt(client, settings, secondAddressOf(result.firstAddress), base, {}, &page));
     }
     const FetchAttempt& last = result.attempts.last();
     if (last.reason.kind != FailureReason::Kind::None) {
@@ -76,7 +101,8 @@ FetchResult FetchPage(const QString& partnerUrl, const FetchSettings& settings) 
         return result;
     }
     result.success = true;
-    result.pageText = pageTextFromBody(body);
+    result.pageText = pageTextFromBody(page.body);
+    result.robotsTags = std::move(page.robotsTags);
     return result;
 }
 

@@ -19,6 +19,7 @@ struct FetchResult {
     QString pageText;              // only on success
     QString firstAddress;          // the partner URL after the scheme rule
     QString error;                 // why the last attempt failed
+    QList<QByteArray> robotsTags;  // the X-Robots-Tag values of the page's response
     QList<FetchAttempt> attempts;  // the first, and the second when there was one
 };
 
@@ -27,6 +28,10 @@ struct FetchResult {
 // carry over). Up to 14 redirects are followed per attempt; a 15th fails it,
 // and so does a redirect without a Location or from https to http. Only a
 // final status from 200 to 299 succeeds; its body becomes the page text.
-FetchResult FetchPage(const QString& partnerUrl, const FetchSettings& settings = {});
+// With a host gate in the settings, each attempt first waits for room at the
+// host of its address and makes room when it ends; `admittedHost` names a
+// host that the caller has already been let in for, for the first attempt.
+FetchResult FetchPage(const QString& partnerUrl, const FetchSettings& settings = {},
+                      const QByteArray& admittedHost = {});
 
 }  // namespace quorvel

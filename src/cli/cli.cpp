@@ -18,10 +18,11 @@ extern const Command kScanCommand;
 extern const Command kLinksCommand;
 extern const Command kFetchCommand;
 extern const Command kCheckCommand;
+extern const Command kHistoryCommand;
 
 std::span<const Command> commands() {
-    static const Command list[] = {kCheckCommand, kFetchCommand, kScanCommand, kLinksCommand,
-                                   kFieldsCommand};
+    static const Command list[] = {kCheckCommand, kHistoryCommand, kFetchCommand,
+                                   kScanCommand,  kLinksCommand,   kFieldsCommand};
     return list;
 }
 
@@ -78,38 +79,100 @@ QString cannotRead(const QString& name, const RecordFileContent& content) {
     return text;
 }
 
-std::optional<ParsedArgs> parseArgs(const Command& command, const QStringList& args,
-                                    const QStringList& valued, const QStringList& flags) {
-    ParsedArgs parsed;
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        const QString& arg = args.at(i);
-        if (arg == u"--") {
-            parsed.positional += args.mid(i + 1);
-            break;
-        }
-        if (!arg.startsWith(u'-') || arg == u"-") {
-            parsed.positional += arg;
+bool parseCommandLine(const Command& command, const QStringList& args,
+                      const QList<QCommandLineOption>& options, QCommandLineParser& parser) {
+    const QStringList program{QStringLiteral("quorvel-cli")};
+    parser.addOptions(options);
+    if (parser.parse(program + args)) {
+        return true;
+    }
+    // Qt's messages name an option without its dashes or value; ours quote the argument as
+    // given. How an argument reads depends only on those before it, so the shortest prefix
+    // that holds an unknown option ends with that option.
+    for (qsizetype end = 1; end <= args.size(); ++end) {
+        QCommandLineParser prefix;
+        prefix.addOptions(options);
+        if (prefix.parse(program + args.first(end))) {
             continue;
         }
-        const qsizetype eq = arg.indexOf(u'=');
-        const QString name = eq < 0 ? arg : arg.left(eq);
-        if (valued.contains(name)) {
-            if (eq >= 0) {
-                parsed.options[name] += arg.mid(eq + 1);
-            } else if (i + 1 < args.size()) {
-                parsed.options[name] += args.at(++i);
-            } else {
-                usageError(command, u"option '" % name % u"' needs a value");
-                return std::nullopt;
-            }
-        } else if (flags.contains(name) && eq < 0) {
-            parsed.options[name] += QString();
-        } else {
+        const QString& arg = args.at(end - 1);
+        if (!prefix.unknownOptionNames().isEmpty()) {
             usageError(command, u"unknown option '" % arg % u'\'');
+            return false;
+        }
+        if (arg.contains(u'=')) {
+            usageError(command, u"option '" % arg.section(u'=', 0, 0) % u"' takes no value");
+            return false;
+        }
+    }
+    // The only other failure: the last argument is an option that lacks its value.
+    usageError(command, u"option '" % args.last() % u"' needs a value");
+    return false;
+}
+
+QCommandLineOption valuedOption(const QString& name) {
+    return QCommandLineOption(name, QString(), QStringLiteral("VALUE"));
+}
+
+QCommandLineOption flagOption(const QString& name) {
+    return QCommandLineOption(name, QString());
+}
+
+QString firstValue(const QCommandLineParser& parser, const QString& name) {
+    return parser.values(name).value(0);
+}
+
+QList<QCommandLineOption> downloadOptions() {
+    return {valuedOption(QStringLiteral("resolve")), valuedOption(QStringLiteral("cacert"))};
+}
+
+std::optional<FetchSettings> downloadSettings(const Command& command,
+                                              const QCommandLineParser& parser) {
+    FetchSettings settings;
+    // In the order given: for one host and port, the last mapping counts.
+    const QStringList mappings = parser.values(QStringLiteral("resolve"));
+    for (const QString& entry : mappings) {
+        if (!isValidResolveEntry(entry)) {
+            usageError(command,
+                       u"bad --resolve '" % entry % u"': expected HOST:PORT:ADDRESS[,ADDRESS]...");
             return std::nullopt;
         }
     }
-    return parsed;
+    settings.resolve = mappings;
+    settings.caFile = firstValue(parser, QStringLiteral("cacert"));
+    return settings;
+}
+
+namespace {
+
+void appendEscaped(QString& out, QChar ch) {
+    switch (ch.unicode()) {
+        case u'\\':
+            out += u"\\\\";
+            break;
+        case u'\t':
+            out += u"\\t";
+            break;
+        case u'\r':
+            out += u"\\r";
+            break;
+        case u'\n':
+            out += u"\\n";
+            break;
+        default:
+            out += ch;
+    }
+}
+
+}  // namespace
+
+QString escapeField(QStringView text) {
+    QString out;
+    out.reserve(text.size());
+    for (QChar ch : text) {
+        appendEscaped(out, ch);
+    }
+    return out;
 }
 
 OutputBuffer& OutputBuffer::operator+=(QStringView text) {
@@ -124,22 +187,7 @@ OutputBuffer& OutputBuffer::operator+=(QStringView text) {
 
 void OutputBuffer::appendEscaped(QStringView text) {
     for (const QChar ch : text) {
-        switch (ch.unicode()) {
-            case u'\\':
-                text_ += u"\\\\";
-                break;
-            case u'\t':
-                text_ += u"\\t";
-                break;
-            case u'\r':
-                text_ += u"\\r";
-                break;
-            case u'\n':
-                text_ += u"\\n";
-                break;
-            default:
-                text_ += ch;
-        }
+        cli::appendEscaped(text_, ch);
         spill();
     }
 }

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QByteArray>
-#include <QHash>
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+#include <QList>
 #include <QString>
 #include <QStringList>
 #include <QStringView>
@@ -9,6 +11,7 @@
 #include <optional>
 #include <span>
 
+#include "checking/http_client.h"
 #include "records/record_file.h"
 
 namespace quorvel::cli {
@@ -39,19 +42,27 @@ void reportError(const Command& command, const QString& message);
 // A usage error: the message and a hint to --help; returns kExitUsage.
 int usageError(const Command& command, const QString& message);
 
-struct ParsedArgs {
-    QHash<QString, QStringList> options;  // option name (with "--") -> its values, in order
-    QStringList positional;
+// Parses a command's arguments (after its name) into `parser`, with `options`: a valued one
+// as "--name VALUE" or "--name=VALUE", a flag as "--name". "--" ends the options, "-" is an
+// argument, and options may follow arguments. On a bad option it reports a usage error and returns
+// false.
+bool parseCommandLine(const Command& command, const QStringList& args,
+                      const QList<QCommandLineOption>& options, QCommandLineParser& parser);
 
-    QString value(const QString& name) const { return options.value(name).value(0); }
-    bool has(const QString& name) const { return options.contains(name); }
-};
+// An option that takes a value. What it means is told by the command's own help text.
+QCommandLineOption valuedOption(const QString& name);
+// An option that takes none.
+QCommandLineOption flagOption(const QString& name);
 
-// Options as "--name VALUE" or "--name=VALUE" for names in `valued`, "--name"
-// for names in `flags`; "--" ends the options; "-" is an argument. On a bad
-// option it reports a usage error and returns nothing.
-std::optional<ParsedArgs> parseArgs(const Command& command, const QStringList& args,
-                                    const QStringList& valued, const QStringList& flags = {});
+// An option's value; given more than once, its first value counts.
+QString firstValue(const QCommandLineParser& parser, const QString& name);
+
+// The options of the commands that download: --resolve (any number) and --cacert.
+QList<QCommandLineOption> downloadOptions();
+// The settings those options ask for; nothing, after a usage error, when a --resolve is not a
+// host mapping.
+std::optional<FetchSettings> downloadSettings(const Command& command,
+                                              const QCommandLineParser& parser);
 
 // Reads a whole input file; "-" is standard input. False when it cannot be read.
 bool readInput(const QString& name, qint64 limit, QByteArray* out);
@@ -59,6 +70,9 @@ bool readInput(const QString& name, qint64 limit, QByteArray* out);
 RecordFileContent readRecordInput(const QString& name);
 // "cannot read 'NAME'", with the reason when there is one.
 QString cannotRead(const QString& name, const RecordFileContent& content);
+
+// A field for one-line output: backslash, TAB, CR and LF as \\, \t, \r, \n.
+QString escapeField(QStringView text);
 
 // Collects output and writes it out in pieces, so a long listing or a huge
 // field never sits whole in memory.
@@ -68,7 +82,7 @@ class OutputBuffer {
     OutputBuffer& operator+=(QStringView text);
     OutputBuffer& operator+=(const QString& text) { return *this += QStringView(text); }
     OutputBuffer& operator+=(QChar c) { return *this += QStringView(&c, 1); }
-    // A field for one-line output: backslash, TAB, CR and LF as \\, \t, \r, \n.
+    // A field escaped as escapeField does it.
     void appendEscaped(QStringView text);
     void flush() { write(true); }
 

@@ -1,8 +1,13 @@
 #include <QElapsedTimer>
+#include <QHash>
+#include <QJsonArray>
+#include <QSet>
 
 #include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <memory>
+#include <optional>
 
 #ifdef Q_OS_WIN
 #include <io.h>
@@ -15,13 +20,24 @@
 #endif
 
 #include "checking/check_loop.h"
+#include "checking/deadline.h"
 #include "cli/cli.h"
+#include "cli/history_options.h"
+#include "cli/report.h"
+#include "history/history_reader.h"
+#include "history/history_recorder.h"
 #include "records/record_file.h"
 #include "records/record_line.h"
 
 namespace quorvel::cli {
 
+extern const Command kCheckCommand;
+
 namespace {
+
+constexpr int kMaxWorkers = 256;
+constexpr int kDefaultPerHost = 2;
+constexpr int kMaxPerHost = 16;
 
 int runCheck(const QStringList& args);
 
@@ -32,81 +48,129 @@ extern "C" void onInterrupt(int) {
     std::signal(SIGINT, onInterrupt);
 }
 
-const char* statusName(CheckStatus status) {
-    switch (status) {
-        case CheckStatus::Found:
-            return "Found";
-        case CheckStatus::Hidden:
-            return "Hidden";
-        case CheckStatus::Missing:
-            return "Missing";
-        case CheckStatus::FetchFailed:
-            return "FetchFailed";
-        case CheckStatus::None:
-            break;
-    }
-    return "none";
-}
-
-// The loop host of a command-line run, counting the records checked.
-class CountingHost : public CheckLoopHost {
-  public:
-    using CheckLoopHost::CheckLoopHost;
-    void recordChecked(const RecordCheck&) override { ++done; }
-    int done = 0;  // owning thread only
+// What a command-line run keeps of each record: a few bytes (and a reason
+// where there is one), for any number of records; the window's tables stop
+// at 100000.
+struct CompactResult {
+    int32_t count = 0;
+    CheckStatus status = CheckStatus::None;
+    bool overLimit = false;
+    CheckStatus reciprocal = CheckStatus::None;
+    PageSignals pageSignals = 0;
+    QString reason;
 };
 
-QString csvField(QStringView text) {
-    if (!text.contains(u',') && !text.contains(u'"') && !text.contains(u'\r') &&
-        !text.contains(u'\n')) {
-        return text.toString();
+// The loop host of a command-line run: it keeps every record's result,
+// hands the first check of each identity to the history, and counts the
+// records checked.
+class ResultsHost : public CheckLoopHost {
+  public:
+    explicit ResultsHost(RecordStore records)
+        : CheckLoopHost(std::move(records)), results(size_t(recordCount())) {}
+    void recordChecked(const RecordCheck& check) override {
+        if (check.index >= 0 && size_t(check.index) < results.size()) {
+            results[size_t(check.index)] = {check.outcome.count,     check.outcome.status,
+                                            check.outcome.overLimit, check.reciprocal,
+                                            check.pageSignals,       check.reason};
+            if (recorder && recorded[size_t(check.index)]) {
+                recorder->add({{check.partnerUrl, check.link},
+                               QDateTime::currentDateTimeUtc(),
+                               check.outcome,
+                               check.reason});
+            }
+        }
+        ++done;
     }
-    QString quoted = text.toString();
-    quoted.replace(QStringLiteral("\""), QStringLiteral("\"\""));
-    return u'"' + quoted + u'"';
+    std::vector<CompactResult> results;  // owning thread only
+    int done = 0;
+    HistoryRecorder* recorder = nullptr;
+    std::vector<bool> recorded;  // the first record of each identity
+};
+
+// Which records a run hands to the history: one per identity, the first in
+// list order. A fingerprint per identity is enough and stays small for a
+// million records.
+std::vector<bool> firstOfEachIdentity(const CheckLoopHost& host) {
+    std::vector<bool> first(size_t(host.recordCount()));
+    QSet<size_t> seen;
+    for (int i = 0; i < host.recordCount(); ++i) {
+        const qsizetype before = seen.size();
+        seen.insert(qHash(identityOf(host.recordAt(i)), 0x51C0FFEE));
+        first[size_t(i)] = seen.size() != before;
+    }
+    return first;
 }
 
-QString jsonString(QStringView text) {
-    QString out = QStringLiteral("\"");
-    for (const QChar ch : text) {
-        const char16_t c = ch.unicode();
-        if (c == u'"' || c == u'\\') {
-            out += u'\\';
-            out += ch;
-        } else if (c < 0x20) {
-            out += QStringLiteral("\\u%1").arg(int(c), 4, 16, QChar(u'0'));
-        } else {
-            out += ch;
-        }
+// A whole number from `low` to `high` for an option; nothing after a usage error.
+std::optional<int> numberOption(const QCommandLineParser& parser, const QString& name, int fallback,
+                                int low, int high) {
+    if (!parser.isSet(name)) {
+        return fallback;
     }
-    return out + u'"';
+    const QString text = firstValue(parser, name);
+    bool ok = false;
+    const int value = text.toInt(&ok);
+    if (!ok || value < low || value > high) {
+        usageError(kCheckCommand, u"--" % name % u" takes a whole number from " %
+                                      QString::number(low) % u" to " % QString::number(high) %
+                                      u", not '" % text % u'\'');
+        return std::nullopt;
+    }
+    return value;
 }
 
 }  // namespace
 
 extern const Command kCheckCommand = {
     "check",
-    "[--format tsv|csv|json] [--resolve HOST:PORT:ADDRESS]... [--cacert FILE] FILE",
+    "[--format tsv|csv|json] [--changes] [--history PATH | --no-history]\n"
+    "                         [--workers N] [--per-host N] [--resolve HOST:PORT:ADDRESS]...\n"
+    "                         [--cacert FILE] FILE",
     "check every partner of a record file, ten pages at a time",
     "Reads FILE (data.qvp or a project file) and checks every record as the\n"
-    "window's check button does: ten pages are downloaded at a time, each is\n"
-    "searched for your link (field 6) and its outgoing links are counted. When\n"
-    "the run has ended, one row per record is printed in list order:\n"
+    "window's check button does: ten pages are downloaded at a time (--workers\n"
+    "changes that), each is searched for your link (field 6) and its outgoing\n"
+    "links are counted. When the run has ended, one row per record is printed\n"
+    "in list order:\n"
     "\n"
     "  index        position in the file, from 0\n"
     "  status       Found (your link is there and indexable), Hidden (there, but\n"
     "               nofollow or inside noindex), Missing (not there, or no link to\n"
     "               look for), FetchFailed (the page could not be loaded), none\n"
-    "               (not checked: the run was stopped, or the record lies beyond\n"
-    "               the first 100000)\n"
+    "               (not checked: the run was stopped)\n"
     "  count        outgoing links on the partner page\n"
     "  over_limit   1 when that is more than the record's maximum (field 5)\n"
     "  partner_url  the partner page (field U)\n"
+    "  reason       why: for FetchFailed what failed (dns, connect, timeout,\n"
+    "               tls ..., http NNN, too-large, redirects, scheme; both\n"
+    "               attempts' reasons, separated by \"; \"), for Hidden nofollow or\n"
+    "               noindex, for Missing no-link when the record has no link\n"
+    "  signals      what the partner page says to search engines beyond the\n"
+    "               status: meta-noindex, meta-nofollow (a robots, googlebot or\n"
+    "               yandex meta tag), header-noindex, header-nofollow (its\n"
+    "               X-Robots-Tag header), rel-sponsored, rel-ugc (the rel of the\n"
+    "               link that decided); separated by commas, a list in JSON\n"
+    "  reciprocal   whether your page (field 4) links to the partner's site:\n"
+    "               Found, Hidden, Missing, FetchFailed, or none without field 4\n"
+    "  overdue      1 when the deadline (field D) has passed and the status is\n"
+    "               neither Found nor Hidden\n"
     "\n"
-    "  --format tsv   (default) TAB-separated, no header; in the URL a backslash,\n"
+    "  --format tsv   (default) TAB-separated, no header; in a text a backslash,\n"
     "                 TAB, CR and LF are written \\\\, \\t, \\r, \\n\n"
-    "  --format csv   RFC 4180 with the header index,status,count,over_limit,partner_url\n"
+    "  --format csv   RFC 4180 with a header of the column names\n"
     "  --format json  an array of objects with those keys\n"
+    "  --changes      print only the records whose confirmed state changed in\n"
+    "                 this run (see below), with three more columns: change,\n"
+    "                 previous (the state before) and since\n"
+    "  --history PATH  keep the check history in PATH instead of\n"
+    "                 quorvel-history.sqlite beside FILE (standard input has no\n"
+    "                 history unless --history names one)\n"
+    "  --no-history   keep no history\n"
+    "  --workers N    download N pages at a time, 1 to 256 (default 10)\n"
+    "  --per-host N   but at most N at a time from one host, 1 to 16 (default 2);\n"
+    "                 the other workers go on with records of other hosts\n"
+    "                 Many parallel requests can overload a small site or get\n"
+    "                 your address blocked: raise these with care.\n"
     "  --resolve HOST:PORT:ADDRESS   connect to ADDRESS for HOST and PORT\n"
     "  --cacert FILE                 trust the CA certificates in FILE instead of\n"
     "                                the system's\n"
@@ -114,49 +178,104 @@ extern const Command kCheckCommand = {
     "While it runs on a terminal, a progress line is shown on standard error.\n"
     "The first Ctrl+C stops the run as a second press of the check button does:\n"
     "no record is taken after it, but each page under way is downloaded to the\n"
-    "end, both attempts included (up to about two minutes with the time limits).\n"
-    "Then every row is printed and the exit status is 130. A second Ctrl+C cuts\n"
-    "off the downloads under way at once; their records show FetchFailed.\n"
+    "end, both attempts included (up to about two minutes with the time limits);\n"
+    "then it prints what it has and exits with 130. A second Ctrl+C also cuts\n"
+    "off the downloads under way; their records get no result (status none).\n"
+    "\n"
+    "Every check is kept in the history. A record's confirmed state is found or\n"
+    "hidden after one such check, missing after two Missing checks in a row among\n"
+    "those that loaded the page, down after three FetchFailed checks in a row.\n"
+    "Its changes are lost (found or hidden -> missing), restored (missing ->\n"
+    "found or hidden), hidden (found -> hidden), indexable (hidden -> found),\n"
+    "down (-> down, also a first state that is down) and up (down -> any).\n"
+    "A history that cannot be used is named on standard error; the run goes on.\n"
     "\n"
     "Exit status: 0 when every record is Found, 1 when any is not, 2 on a usage\n"
     "error or a file that cannot be read, 130 when interrupted.\n"
     "\n"
-    "Example for cron, mailing the partners that need a look:\n"
-    "  quorvel-cli check ~/links/data.qvp | grep -v '\tFound\t' | mail -E -s links me\n",
+    "Example for cron, mailing what changed since yesterday:\n"
+    "  quorvel-cli check --changes ~/links/data.qvp | mail -E -s links me\n",
     runCheck,
 };
 
 namespace {
 
+// How long the end of a run may wait for the history to take its last checks
+// (another program may hold the file for a while).
+constexpr std::chrono::seconds kHistoryFinishBound(30);
+
+// The columns of a checked record, for its line of the record file.
+QList<QJsonValue> checkColumns(int index, const CompactResult& result, const QString& line) {
+    const bool overdue = isOverdue(ExtractField(line, QChar(u'D')), result.status);
+    return {index,
+            QString::fromLatin1(statusName(result.status)),
+            result.count,
+            result.overLimit ? 1 : 0,
+            ExtractField(line, QChar(u'U')),
+            result.reason,
+            QJsonArray::fromStringList(signalNames(result.pageSignals)),
+            QString::fromLatin1(statusName(result.reciprocal)),
+            overdue ? 1 : 0};
+}
+
 int runCheck(const QStringList& args) {
-    const auto parsed = parseArgs(
-        kCheckCommand, args,
-        {QStringLiteral("--format"), QStringLiteral("--resolve"), QStringLiteral("--cacert")});
-    if (!parsed) {
+    QCommandLineParser parser;
+    const QString formatOption = QStringLiteral("format");
+    const QString workersOption = QStringLiteral("workers");
+    const QString perHostOption = QStringLiteral("per-host");
+    const QString changesOption = QStringLiteral("changes");
+    if (!parseCommandLine(kCheckCommand, args,
+                          downloadOptions() + historyOptions(true)
+                              << valuedOption(formatOption) << valuedOption(workersOption)
+                              << valuedOption(perHostOption) << flagOption(changesOption),
+                          parser)) {
         return kExitUsage;
     }
-    const QString format = parsed->has(QStringLiteral("--format"))
-                               ? parsed->value(QStringLiteral("--format"))
-                               : QStringLiteral("tsv");
-    if (format != u"tsv" && format != u"csv" && format != u"json") {
-        return usageError(kCheckCommand, u"unknown format '" % format % u'\'');
+    const std::optional<int> workers =
+        numberOption(parser, workersOption, kCheckWorkers, 1, kMaxWorkers);
+    if (!workers) {
+        return kExitUsage;
     }
-    if (parsed->positional.size() != 1) {
+    const std::optional<int> perHost =
+        numberOption(parser, perHostOption, kDefaultPerHost, 1, kMaxPerHost);
+    if (!perHost) {
+        return kExitUsage;
+    }
+    const QString formatName =
+        parser.isSet(formatOption) ? firstValue(parser, formatOption) : QStringLiteral("tsv");
+    const std::optional<Format> format = formatNamed(formatName);
+    if (!format) {
+        return usageError(kCheckCommand, u"unknown format '" % formatName % u'\'');
+    }
+    const std::optional<FetchSettings> settings = downloadSettings(kCheckCommand, parser);
+    if (!settings) {
+        return kExitUsage;
+    }
+    const QStringList files = parser.positionalArguments();
+    if (files.size() != 1) {
         return usageError(kCheckCommand, QStringLiteral("give exactly one FILE"));
     }
-    const QString& file = parsed->positional.first();
+    if (parser.isSet(QStringLiteral("history")) && parser.isSet(QStringLiteral("no-history"))) {
+        return usageError(kCheckCommand, QStringLiteral("give --history or --no-history"));
+    }
+    const QString& file = files.first();
     RecordFileContent content = readRecordInput(file);
     if (!wasRead(content.outcome)) {
         reportError(kCheckCommand, cannotRead(file, content));
         return kExitUsage;
     }
 
-    FetchSettings settings;
-    settings.resolve = parsed->options.value(QStringLiteral("--resolve"));
-    settings.caFile = parsed->value(QStringLiteral("--cacert"));
-
-    CountingHost host(std::move(content.records));
-    CheckRun run(host, settings);
+    ResultsHost host(std::move(content.records));
+    const std::optional<QString> historyPath =
+        parser.isSet(QStringLiteral("no-history")) ? std::nullopt : historyPathFor(parser, file);
+    std::unique_ptr<HistoryRecorder> recorder;
+    if (historyPath) {
+        // Opening (and repairing) the history goes on beside the run.
+        recorder = std::make_unique<HistoryRecorder>(*historyPath, QDateTime::currentDateTimeUtc());
+        host.recorded = firstOfEachIdentity(host);
+        host.recorder = recorder.get();
+    }
+    CheckRun run(host, *settings, CheckRunOptions{*workers, *perHost});
     std::signal(SIGINT, onInterrupt);
 
     const bool showProgress = QUORVEL_ISATTY(QUORVEL_FILENO(stderr)) != 0;
@@ -186,40 +305,60 @@ int runCheck(const QStringList& args) {
         std::fprintf(stderr, "\n");
     }
 
-    const CheckResults& results = run.results();
-    bool allFound = true;
-    OutputBuffer out;
-    if (format == u"csv") {
-        out += u"index,status,count,over_limit,partner_url\r\n";
-    } else if (format == u"json") {
-        out += u'[';
-    }
-    for (int i = 0; i < total; ++i) {
-        const CheckStatus status = results.statusAt(i);
-        allFound = allFound && status == CheckStatus::Found;
-        const QString index = QString::number(i);
-        const QString name = QString::fromLatin1(statusName(status));
-        const QString count = QString::number(results.countAt(i));
-        const QString over = results.overLimitAt(i) ? QStringLiteral("1") : QStringLiteral("0");
-        const QStringView url = ExtractFieldView(host.records().view(i), QChar(u'U'));
-        if (format == u"tsv") {
-            out += index % u'\t' % name % u'\t' % count % u'\t' % over % u'\t';
-            out.appendEscaped(url);
-            out += u'\n';
-        } else if (format == u"csv") {
-            out +=
-                index % u',' % name % u',' % count % u',' % over % u',' % csvField(url) % u"\r\n";
-        } else {
-            out +=
-                (i > 0 ? u",\n " : u"\n ") %
-                (u"{\"index\": " % index % u", \"status\": \"" % name % u"\", \"count\": " % count %
-                 u", \"over_limit\": " % over % u", \"partner_url\": " % jsonString(url) % u'}');
+    qint64 runId = 0;
+    if (recorder) {
+        const HistoryRunOutcome recorded = recorder->finish(kHistoryFinishBound);
+        if (!recorded.message.isEmpty()) {
+            writeErr(recorded.message);
         }
+        runId = recorded.runId;
     }
-    if (format == u"json") {
-        out += total > 0 ? u"\n]\n" : u"]\n";
+
+    bool allFound = true;
+    for (const CompactResult& result : host.results) {
+        allFound = allFound && result.status == CheckStatus::Found;
     }
-    out.flush();
+    QStringList columns{
+        QStringLiteral("index"),      QStringLiteral("status"),      QStringLiteral("count"),
+        QStringLiteral("over_limit"), QStringLiteral("partner_url"), QStringLiteral("reason"),
+        QStringLiteral("signals"),    QStringLiteral("reciprocal"),  QStringLiteral("overdue")};
+    if (!parser.isSet(changesOption)) {
+        ReportWriter report(*format, columns);
+        for (int i = 0; i < total; ++i) {
+            report.write(checkColumns(i, host.results[size_t(i)], host.recordAt(i)));
+        }
+        report.finish();
+    } else {
+        // Only the records whose confirmed state moved in this run.
+        QHash<RecordIdentity, HistoryEvent> changed;
+        if (runId != 0) {
+            HistoryReader reader(*historyPath);
+            const QueryOutcome<QList<RunEvent>> events = reader.eventsOfRun(runId);
+            if (!events.ok()) {
+                writeErr(events.error);
+            }
+            for (const RunEvent& e : events.value) {
+                changed.insert(e.identity, e.event);
+            }
+        }
+        columns << QStringLiteral("change") << QStringLiteral("previous")
+                << QStringLiteral("since");
+        ReportWriter report(*format, columns);
+        for (int i = 0; i < total && !changed.isEmpty(); ++i) {
+            if (!host.recorded[size_t(i)]) {
+                continue;
+            }
+            const QString line = host.recordAt(i);
+            const auto it = changed.constFind(identityOf(line));
+            if (it == changed.constEnd()) {
+                continue;
+            }
+            report.write(checkColumns(i, host.results[size_t(i)], line)
+                         << changeName(it->change).toString() << stateName(it->previous).toString()
+                         << reportTime(it->since));
+        }
+        report.finish();
+    }
     if (handled > 0) {
         return 130;
     }

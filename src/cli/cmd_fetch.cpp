@@ -36,18 +36,19 @@ extern const Command kFetchCommand = {
 namespace {
 
 int runFetch(const QStringList& args) {
-    const auto parsed =
-        parseArgs(kFetchCommand, args, {QStringLiteral("--resolve"), QStringLiteral("--cacert")});
-    if (!parsed) {
+    QCommandLineParser parser;
+    if (!parseCommandLine(kFetchCommand, args, downloadOptions(), parser)) {
         return kExitUsage;
     }
-    if (parsed->positional.size() != 1) {
+    const std::optional<FetchSettings> settings = downloadSettings(kFetchCommand, parser);
+    if (!settings) {
+        return kExitUsage;
+    }
+    const QStringList urls = parser.positionalArguments();
+    if (urls.size() != 1) {
         return usageError(kFetchCommand, QStringLiteral("give exactly one URL"));
     }
-    FetchSettings settings;
-    settings.resolve = parsed->options.value(QStringLiteral("--resolve"));
-    settings.caFile = parsed->value(QStringLiteral("--cacert"));
-    const FetchResult result = FetchPage(parsed->positional.first(), settings);
+    const FetchResult result = FetchPage(urls.first(), *settings);
     writeErr(u"first address: " + result.firstAddress);
     for (qsizetype i = 0; i < result.attempts.size(); ++i) {
         const FetchAttempt& attempt = result.attempts.at(i);

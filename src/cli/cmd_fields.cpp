@@ -28,11 +28,11 @@ extern const Command kFieldsCommand = {
 namespace {
 
 int runFields(const QStringList& args) {
-    const std::optional<ParsedArgs> parsed = parseArgs(kFieldsCommand, args, {});
-    if (!parsed) {
+    QCommandLineParser parser;
+    if (!parseCommandLine(kFieldsCommand, args, {}, parser)) {
         return kExitUsage;
     }
-    const QStringList& files = parsed->positional;
+    const QStringList files = parser.positionalArguments();
     if (files.isEmpty()) {
         return usageError(kFieldsCommand, QStringLiteral("no FILE given"));
     }

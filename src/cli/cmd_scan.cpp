@@ -44,52 +44,55 @@ extern const Command kLinksCommand = {
 namespace {
 
 int runScan(const QStringList& args) {
-    const auto parsed =
-        parseArgs(kScanCommand, args, {QStringLiteral("--link"), QStringLiteral("--partner")});
-    if (!parsed) {
+    QCommandLineParser parser;
+    const QString link = QStringLiteral("link");
+    const QString partner = QStringLiteral("partner");
+    if (!parseCommandLine(kScanCommand, args, {valuedOption(link), valuedOption(partner)},
+                          parser)) {
         return kExitUsage;
     }
-    if (!parsed->has(QStringLiteral("--link")) || !parsed->has(QStringLiteral("--partner"))) {
+    if (!parser.isSet(link) || !parser.isSet(partner)) {
         return usageError(kScanCommand, QStringLiteral("--link and --partner are required"));
     }
-    if (parsed->positional.isEmpty()) {
+    const QStringList files = parser.positionalArguments();
+    if (files.isEmpty()) {
         return usageError(kScanCommand, QStringLiteral("no FILE given"));
     }
-    const QString link = parsed->value(QStringLiteral("--link"));
-    const QString partner = parsed->value(QStringLiteral("--partner"));
+    const QString yourLink = firstValue(parser, link);
+    const QString partnerUrl = firstValue(parser, partner);
     int status = kExitOk;
-    for (const QString& file : parsed->positional) {
+    for (const QString& file : files) {
         QByteArray body;
         if (!readInput(file, kMaxPageBytes, &body)) {
             reportError(kScanCommand, u"cannot read '" % file % u'\'');
             status = kExitUsage;
             continue;
         }
-        writeOut((ScanBacklink(pageTextFromBody(body), link, partner) + u'\n').toUtf8());
+        writeOut((ScanBacklink(pageTextFromBody(body), yourLink, partnerUrl) + u'\n').toUtf8());
     }
     return status;
 }
 
 int runLinks(const QStringList& args) {
-    const auto parsed = parseArgs(kLinksCommand, args, {QStringLiteral("--partner")});
-    if (!parsed) {
+    QCommandLineParser parser;
+    const QString partner = QStringLiteral("partner");
+    if (!parseCommandLine(kLinksCommand, args, {valuedOption(partner)}, parser)) {
         return kExitUsage;
     }
-    if (!parsed->has(QStringLiteral("--partner"))) {
+    if (!parser.isSet(partner)) {
         return usageError(kLinksCommand, QStringLiteral("--partner is required"));
     }
-    if (parsed->positional.size() != 1) {
+    const QStringList files = parser.positionalArguments();
+    if (files.size() != 1) {
         return usageError(kLinksCommand, QStringLiteral("give exactly one FILE"));
     }
-    const QString& file = parsed->positional.first();
+    const QString& file = files.first();
     QByteArray body;
     if (!readInput(file, kMaxPageBytes, &body)) {
         reportError(kLinksCommand, u"cannot read '" % file % u'\'');
         return kExitUsage;
     }
-    writeOut(
-        CollectOutgoingLinks(pageTextFromBody(body), parsed->value(QStringLiteral("--partner")))
-            .toUtf8());
+    writeOut(CollectOutgoingLinks(pageTextFromBody(body), firstValue(parser, partner)).toUtf8());
     return kExitOk;
 }
 

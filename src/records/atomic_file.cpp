@@ -15,23 +15,30 @@ bool writeFileAtomically(const QString& path, QByteArrayView bytes, QString* err
         return false;
     }
     QSaveFile file(path);
-    // Unbuffered, and written until the system refuses, so that a failing
-    // write reports its own reason (a full disk, say) instead of "Unknown
-    // error": a short write sets no error of its own.
-    bool written = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
-    for (qsizetype done = 0; written && done < bytes.size();) {
+    // Unbuffered, so that a failed write says why at once; a buffered one
+    // fails only in commit, which loses the reason while cleaning up.
+    bool open = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+    // A short write (a disk that just filled up) is no error yet; the next
+    // write is, and it carries the reason.
+    for (qsizetype done = 0; open && done < bytes.size();) {
         const qint64 n = file.write(bytes.data() + done, bytes.size() - done);
-        written = n > 0;
-        done += n;
+        open = n > 0;
+        done += open ? n : 0;
     }
-    written = written && file.commit();
-    if (!written) {
+    if (!open) {
         if (error) {
             *error = file.errorString();
         }
         file.cancelWriting();
+        return false;
     }
-    return written;
+    if (!file.commit()) {
+        if (error) {
+            *error = file.errorString();
+        }
+        return false;
+    }
+    return true;
 }
 
 }  // namespace quorvel

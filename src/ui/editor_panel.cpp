@@ -1,5 +1,6 @@
 #include "ui/editor_panel.h"
 
+#include <QCalendarWidget>
 #include <QValidator>
 
 #include "records/record_line.h"
@@ -42,6 +43,20 @@ QLineEdit* editAt(QWidget* parent, const char* name, int x, int y, int width) {
     return edit;
 }
 
+// The deadline picker: Tab leaves it in one press (its day, month and year
+// are reached with the arrow keys), and its calendar names months and days
+// in Russian. The date format itself follows the user's locale.
+class DatePicker : public QDateEdit {
+  public:
+    DatePicker(QDate date, QWidget* parent) : QDateEdit(date, parent) {
+        setCalendarPopup(true);
+        calendarWidget()->setLocale(QLocale(QLocale::Russian, QLocale::Russia));
+    }
+
+  protected:
+    bool focusNextPrevChild(bool next) override { return QWidget::focusNextPrevChild(next); }
+};
+
 QPushButton* buttonAt(QWidget* parent, const char* name, const QString& text, int x, int y) {
     auto* button = new QPushButton(text, parent);
     button->setObjectName(QLatin1StringView(name));
@@ -64,11 +79,10 @@ EditorPanel::EditorPanel(QWidget* parent) : QFrame(parent) {
     Label3 = captionAt(this, "Label3", QStringLiteral("icq партнера"), 281, 6);
     Edit2 = editAt(this, "Edit2", 281, 25, 200);
     Label2 = captionAt(this, "Label2", QStringLiteral("должен установить до"), 500, 6);
-    DateTimePicker1 = new QDateEdit(QDate(2010, 10, 20), this);
+    DateTimePicker1 = new DatePicker(QDate(2010, 10, 20), this);
     DateTimePicker1->setObjectName(QStringLiteral("DateTimePicker1"));
     DateTimePicker1->setGeometry(500, 25, 173, 21);
     DateTimePicker1->setDisplayFormat(recordDateFormat());
-    DateTimePicker1->setCalendarPopup(true);
     Button3 = buttonAt(this, "Button3", QStringLiteral("закрыть"), 686, 25);
 
     Label7 = captionAt(this, "Label7", QStringLiteral("ваша ссылка на странице партнера"), 16, 52);

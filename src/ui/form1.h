@@ -68,7 +68,7 @@ class TForm1 : public QMainWindow, public CheckRunHost, public BannerWindow {
     // links window) is run through this; by default it is QDialog::exec.
     static std::function<int(QDialog&)> setModalHookForTests(std::function<int(QDialog&)> run);
     // The developer's and the idea author's sites for windows created after the call.
-    static PublisherSites setPublisherSitesForTests(const PublisherSites& sites);
+    static PublisherSites setPublisherSitesForTests(PublisherSites sites);
     bool bannerThreadEnded() const { return bannerThreadEnded_; }
 
     // CheckRunHost

@@ -5,8 +5,25 @@
 
 namespace quorvel {
 
+namespace {
+
+const QString kCheckButtonHint = QStringLiteral(
+    "проверить наличие ссылок на сайте партнеров:\r\n"
+    "зеленый - ссылка есть\r\n"
+    "серый - ссылки нет\r\n"
+    "красный - ссылка не индексируется\r\n"
+    "бордовый - не удалось загрузить страницу партнера\r\n"
+    "цифры слева - количество исходящих ссылок на странице партнера\r\n"
+    "жирный шрифт - количество исходящих ссылок на странице партнера превышает максимальное");
+
+const QString kStoppingHint = QStringLiteral(
+    "остановка проверки: дождитесь окончания загрузок или нажмите, чтобы прервать их");
+
+}  // namespace
+
 // The check button: starts a run when idle, asks the running one to stop
-// (downloads under way finish first), and does nothing while stopping.
+// (downloads under way finish first), and while it stops, cuts off the
+// downloads under way.
 void TForm1::ToolButton3Click() {
     if (closing_) {
         return;  // no thread starts after the window's threads have ended
@@ -20,6 +37,7 @@ void TForm1::ToolButton3Click() {
             run_->requestStop();
             break;
         case CheckRun::State::Stopping:
+            run_->abortDownloads();
             break;
     }
 }
@@ -38,10 +56,22 @@ void TForm1::RepaintRecordList() {
 }
 
 void TForm1::runStateChanged() {
-    // Picture 0 while workers are alive, 6 when idle; disabled while stopping.
-    const CheckRun::State state = run_->state();
-    ToolButton3->setIcon(ImageList1.value(state == CheckRun::State::Idle ? 6 : 0));
-    ToolButton3->setEnabled(state != CheckRun::State::Stopping);
+    // Picture 6 when idle, 0 while running, a stop sign of its own while
+    // stopping; a click while stopping cuts the downloads off.
+    switch (run_->state()) {
+        case CheckRun::State::Idle:
+            ToolButton3->setIcon(ImageList1.value(6));
+            setHint(ToolButton3, kCheckButtonHint);
+            break;
+        case CheckRun::State::Running:
+            ToolButton3->setIcon(ImageList1.value(0));
+            setHint(ToolButton3, kCheckButtonHint);
+            break;
+        case CheckRun::State::Stopping:
+            ToolButton3->setIcon(QIcon(QStringLiteral(":/quorvel/stopping.png")));
+            setHint(ToolButton3, kStoppingHint);
+            break;
+    }
 }
 
 void TForm1::HeaderControl1SectionResize() {

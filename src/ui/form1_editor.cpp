@@ -1,6 +1,7 @@
 // The editor panel and the list commands: add, edit, apply, delete, open the
 // partner page, list its outgoing links.
 #include <QDialogButtonBox>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QVBoxLayout>
@@ -161,6 +162,17 @@ void TForm1::N3Click() {
         busy.setObjectName(QStringLiteral("BusyDialog"));
         busy.setWindowTitle(QStringLiteral("Загрузка страницы партнера"));
         auto* layout = new QVBoxLayout(&busy);
+        // What it waits for: a line of its own and the address, as plain
+        // text, shortened in the middle so both ends stay readable.
+        auto* what = new QLabel(QStringLiteral("Загрузка страницы партнера…"), &busy);
+        what->setTextFormat(Qt::PlainText);
+        layout->addWidget(what);
+        auto* address = new QLabel(&busy);
+        address->setObjectName(QStringLiteral("BusyAddress"));
+        address->setTextFormat(Qt::PlainText);
+        address->setText(address->fontMetrics().elidedText(partnerUrl, Qt::ElideMiddle, 400));
+        address->setToolTip(plainToolTip(partnerUrl));
+        layout->addWidget(address);
         auto* bar = new QProgressBar(&busy);
         bar->setRange(0, 0);
         layout->addWidget(bar);

@@ -16,15 +16,6 @@ QFrame* bevelledFrame(QWidget* parent) {
 
 }  // namespace
 
-const QString kCheckButtonHint = QStringLiteral(
-    "проверить наличие ссылок на сайте партнеров:\r\n"
-    "зеленый - ссылка есть\r\n"
-    "серый - ссылки нет\r\n"
-    "красный - ссылка не индексируется\r\n"
-    "бордовый - не удалось загрузить страницу партнера\r\n"
-    "цифры слева - количество исходящих ссылок на странице партнера\r\n"
-    "жирный шрифт - количество исходящих ссылок на странице партнера превышает максимальное");
-
 const QString kAdvertisementHint = QStringLiteral(
     "Quorvel Positions - позиции вашего сайта в поисковых системах\r\n"
     "проверяет, на каком месте выдачи стоят ваши страницы по нужным запросам\r\n"
@@ -61,7 +52,8 @@ void TForm1::buildToolbar() {
     ToolButton1 = button("ToolButton1", 1, QStringLiteral("добавить запись"));
     ToolButton5 = button("ToolButton5", 5, QStringLiteral("редактировать запись"));
     ToolButton8 = separator("ToolButton8");
-    ToolButton3 = button("ToolButton3", 6, kCheckButtonHint);
+    ToolButton3 = button("ToolButton3", 6, QString());
+    runStateChanged();  // the idle picture and hint
     ToolButton7 = separator("ToolButton7");
     ToolButton6 = button("ToolButton6", 4, QStringLiteral("о программе"));
     connect(ToolButton3, &QAction::triggered, this, [this] { ToolButton3Click(); });

@@ -2,6 +2,7 @@
 // it with the content of one.
 #include <QDir>
 #include <QMessageBox>
+#include <QPushButton>
 
 #include "records/data_file.h"
 #include "records/record_file.h"
@@ -13,6 +14,9 @@ namespace {
 
 QFileDialog* projectDialog(QWidget* owner, QFileDialog::AcceptMode mode) {
     auto* dialog = new QFileDialog(owner);
+    // Qt's own dialog, in Russian like the rest of the program; a desktop's
+    // native one would speak the desktop's language.
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
     dialog->setNameFilter(QStringLiteral("файлы проекта Quorvel (*.qvp)"));
     dialog->setDefaultSuffix(QStringLiteral("qvp"));  // a name typed without one gets ".qvp"
     dialog->setAcceptMode(mode);
@@ -57,6 +61,8 @@ void TForm1::buildDialogs() {
 void TForm1::showMessage(const QString& text) {
     QMessageBox box(QMessageBox::NoIcon, windowTitle(), text, QMessageBox::Ok, this);
     box.setTextFormat(Qt::PlainText);
+    box.button(QMessageBox::Ok)->setText(QStringLiteral("ОК"));  // Qt's own is Latin
+    box.setObjectName(QStringLiteral("QMessageBox"));
     runModal(box);
 }
 

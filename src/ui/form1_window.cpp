@@ -164,8 +164,8 @@ void TForm1::setForms(QDialog* form2, TForm3* form3) {
     Form3 = form3;
 }
 
-PublisherSites TForm1::setPublisherSitesForTests(const PublisherSites& sites) {
-    return std::exchange(publisherSites(), sites);
+PublisherSites TForm1::setPublisherSitesForTests(PublisherSites sites) {
+    return std::exchange(publisherSites(), std::move(sites));
 }
 
 TForm1::~TForm1() {

@@ -45,6 +45,8 @@ void RecordListModel::insertRecord(int row, const QString& line) {
 }
 
 void RecordListModel::removeRecordRows(QList<int> rows) {
+    const int count = rowCount();
+    rows.removeIf([count](int row) { return row < 0 || row >= count; });
     std::sort(rows.begin(), rows.end(), std::greater<int>());
     rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
     // From the last row to the first, a run of adjacent rows at a time: a
@@ -54,9 +56,6 @@ void RecordListModel::removeRecordRows(QList<int> rows) {
         int first = last;
         while (++i < rows.size() && rows.at(i) == first - 1) {
             --first;
-        }
-        if (first < 0 || last >= records_.size()) {
-            continue;
         }
         beginRemoveRows({}, first, last);
         records_.remove(first, last - first + 1);
@@ -204,6 +203,15 @@ void RecordListView::tracked(Base&& base) {
 void RecordListView::mousePressEvent(QMouseEvent* event) {
     if (event->button() == Qt::RightButton) {
         event->accept();  // neither the selection nor the focus row moves
+        return;
+    }
+    if (event->button() == Qt::LeftButton && indexAt(event->position().toPoint()).isValid()) {
+        // Every click on a row counts, also on the row that already is the
+        // only one selected: the editor is refilled from it.
+        QListView::mousePressEvent(event);
+        if (selectionModel()) {
+            Q_EMIT userSelectionChanged();
+        }
         return;
     }
     tracked([&] { QListView::mousePressEvent(event); });

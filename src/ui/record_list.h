@@ -71,8 +71,9 @@ class RecordListView : public QListView {
 
   Q_SIGNALS:
     void contextMenuWanted(const QPoint& globalPos);
-    // Only for changes the user made with the mouse or the keyboard, never
-    // for the program's own changes of selection or content.
+    // Every left click on a row, and every change the user made otherwise
+    // with the mouse or the keyboard; never the program's own changes of
+    // selection or content.
     void userSelectionChanged();
     void arrowKeyReleased();
     void deleteKeyPressed();

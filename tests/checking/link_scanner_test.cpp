@@ -64,6 +64,31 @@ TEST(LinkScanner, FirstMatchDecides) {
               u"HIDDEN@1");
 }
 
+// The scan that gives the verdict also tells which rule hid the link.
+TEST(LinkScanner, TellsWhichRuleHidTheLink) {
+    struct Row {
+        const char* what;
+        const char16_t* page;
+        HiddenBy hiddenBy;
+    };
+    const Row rows[] = {
+        {"indexable", u"<a href=http://me.example/>", HiddenBy::Nothing},
+        {"nofollow", u"<a rel=NoFollow href=http://me.example/>", HiddenBy::Nofollow},
+        {"noindex", u"<noindex><a href=http://me.example/></noindex>", HiddenBy::Noindex},
+        {"both: the anchor's own rule first",
+         u"<NOINDEX><a href=http://me.example/ rel=nofollow></noindex>", HiddenBy::Nofollow},
+        {"after the region", u"<noindex></noindex><a href=http://me.example/>", HiddenBy::Nothing},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        const LinkScanResult r = scanLinks(QStringView(row.page), u"me.example", u"", false);
+        EXPECT_EQ(r.hiddenBy, row.hiddenBy);
+        EXPECT_EQ(r.verdict, row.hiddenBy == HiddenBy::Nothing ? BacklinkVerdict::Yep
+                                                               : BacklinkVerdict::Hidden);
+        EXPECT_EQ(verdictText(r), ScanBacklink(QStringView(row.page), u"me.example", u""));
+    }
+}
+
 struct ScanCase {
     const char* what;
     QString page;

@@ -1,4 +1,7 @@
 #include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -51,33 +54,56 @@ TEST(CliCheck, RowsInEveryFormat) {
     test::TempDir dir;
     const QString file = writeRecords(dir, {base + u"/found", base + u"/gone, \"really\"\t"});
 
-    test::CliResult r = test::runCli(QStringList{u"check"_s} + resolve + QStringList{file});
+    // The reason of a failure is told in its own tests; here it is whatever
+    // the JSON row says, the same in every format.
+    test::CliResult r = test::runCli(QStringList{u"check"_s, u"--format"_s, u"json"_s} + resolve +
+                                     QStringList{file});
+    const QJsonDocument json = QJsonDocument::fromJson(r.out);
+    const QString reason = json.array().at(1).toObject().value(u"reason"_s).toString();
+    EXPECT_FALSE(reason.isEmpty()) << "a failure says why";
+    const QJsonArray rows{
+        QJsonObject{{u"index"_s, 0},
+                    {u"status"_s, u"Found"_s},
+                    {u"count"_s, 1},
+                    {u"over_limit"_s, 1},
+                    {u"partner_url"_s, QString(base + u"/found")},
+                    {u"reason"_s, QString()},
+                    {u"signals"_s, QJsonArray()},
+                    {u"reciprocal"_s, u"none"_s},
+                    {u"overdue"_s, 0}},
+        QJsonObject{{u"index"_s, 1},
+                    {u"status"_s, u"FetchFailed"_s},
+                    {u"count"_s, 0},
+                    {u"over_limit"_s, 0},
+                    {u"partner_url"_s, QString(base + u"/gone, \"really\"\t")},
+                    {u"reason"_s, reason},
+                    {u"signals"_s, QJsonArray()},
+                    {u"reciprocal"_s, u"none"_s},
+                    {u"overdue"_s, 0}},
+    };
+    EXPECT_EQ(json, QJsonDocument(rows)) << r.out.toStdString();
+
+    r = test::runCli(QStringList{u"check"_s} + resolve + QStringList{file});
     EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
     EXPECT_EQ(r.out, "0\tFound\t1\t1\t" + base.toUtf8() +
-                         "/found\n"
+                         "/found\t\t\tnone\t0\n"
                          "1\tFetchFailed\t0\t0\t" +
-                         base.toUtf8() + "/gone, \"really\"\\t\n");
+                         base.toUtf8() + "/gone, \"really\"\\t\t" + reason.toUtf8() +
+                         "\t\tnone\t0\n");
     EXPECT_TRUE(r.err.isEmpty()) << "no progress line when standard error is no terminal";
 
     r = test::runCli(QStringList{u"check"_s, u"--format=csv"_s} + resolve + QStringList{file});
     EXPECT_EQ(r.out,
-              "index,status,count,over_limit,partner_url\r\n"
+              "index,status,count,over_limit,partner_url,reason,signals,reciprocal,overdue\r\n"
               "0,Found,1,1," +
                   base.toUtf8() +
-                  "/found\r\n"
+                  "/found,,,none,0\r\n"
                   "1,FetchFailed,0,0,\"" +
-                  base.toUtf8() + "/gone, \"\"really\"\"\t\"\r\n");
+                  base.toUtf8() + "/gone, \"\"really\"\"\t\"," + reason.toUtf8() + ",,none,0\r\n");
 
-    r = test::runCli(QStringList{u"check"_s, u"--format"_s, u"json"_s} + resolve +
-                     QStringList{file});
-    EXPECT_EQ(r.out,
-              "[\n {\"index\": 0, \"status\": \"Found\", \"count\": 1, \"over_limit\": 1, "
-              "\"partner_url\": \"" +
-                  base.toUtf8() +
-                  "/found\"},\n"
-                  " {\"index\": 1, \"status\": \"FetchFailed\", \"count\": 0, \"over_limit\": 0, "
-                  "\"partner_url\": \"" +
-                  base.toUtf8() + "/gone, \\\"really\\\"\\u0009\"}\n]\n");
+    EXPECT_EQ(QJsonDocument::fromJson(test::runCli({u"check"_s, u"--format=json"_s, u"-"_s}).out),
+              QJsonDocument(QJsonArray()))
+        << "an empty list is an empty array";
 
     const QString allFound = writeRecords(dir, {base + u"/found"});
     EXPECT_EQ(test::runCli(QStringList{u"check"_s} + resolve + QStringList{allFound}).exitCode, 0);
@@ -97,15 +123,30 @@ TEST(CliCheck, UsageAndFileErrors) {
     EXPECT_TRUE(empty.out.isEmpty());
 }
 
+TEST(CliCheck, AMalformedHostMappingIsAUsageError) {
+    RawServer server(pages());
+    test::TempDir dir;
+    const QString base = u"partner.test:%1"_s.arg(server.port());
+    const QString file = writeRecords(dir, {base + u"/found"});
+    const test::CliResult r = test::runCli(
+        {u"check"_s, u"--resolve"_s, base + u":127.0.0.1", u"--resolve=*:80:"_s, file});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(r.out.isEmpty());
+    EXPECT_EQ(r.err,
+              "quorvel-cli: check: bad --resolve '*:80:': expected HOST:PORT:ADDRESS[,ADDRESS]...\n"
+              "Try 'quorvel-cli check --help'.\n");
+    EXPECT_TRUE(server.requests().isEmpty()) << "no page is fetched";
+}
+
 TEST(CliCheck, CtrlCStopsAndPrintsWhatItHas) {
     RawServer server(pages());
     test::TempDir dir;
     QStringList urls;
     for (int i = 0; i < 40; ++i) {
-        urls += u"127.0.0.1:%1/slow/found"_s.arg(server.port());
+        urls += u"p%1.test:%2/slow/found"_s.arg(i).arg(server.port());  // a host each
     }
     const QString file = writeRecords(dir, urls);
-    test::CliProcess process({u"check"_s, file});
+    test::CliProcess process({u"check"_s, u"--resolve=*:%1:127.0.0.1"_s.arg(server.port()), file});
     while (server.requests().size() < 10) {
         QThread::msleep(10);
     }
@@ -138,10 +179,10 @@ TEST(CliCheck, ASecondCtrlCCutsOffTheDownloads) {
     test::TempDir dir;
     QStringList urls;
     for (int i = 0; i < 20; ++i) {
-        urls += u"127.0.0.1:%1/silent"_s.arg(server.port());
+        urls += u"p%1.test:%2/silent"_s.arg(i).arg(server.port());  // a host each
     }
     const QString file = writeRecords(dir, urls);
-    test::CliProcess process({u"check"_s, file});
+    test::CliProcess process({u"check"_s, u"--resolve=*:%1:127.0.0.1"_s.arg(server.port()), file});
     while (server.requests().size() < 10) {
         QThread::msleep(10);
     }
@@ -155,8 +196,53 @@ TEST(CliCheck, ASecondCtrlCCutsOffTheDownloads) {
     EXPECT_EQ(r.exitCode, 130);
     const QList<QByteArray> rows = r.out.trimmed().split('\n');
     ASSERT_EQ(rows.size(), 20);
-    EXPECT_TRUE(rows.at(0).startsWith("0\tFetchFailed\t")) << "an aborted download failed";
+    EXPECT_TRUE(rows.at(0).startsWith("0\tnone\t")) << "a download cut off gives no result";
     EXPECT_TRUE(rows.at(19).startsWith("19\tnone\t"));
+}
+
+// The facts beyond the status, end to end: the page's robots rules, the
+// user's side of the exchange, and a deadline that has passed.
+TEST(CliCheck, MoreFactsPerRecord) {
+    RawServer server([](const RawServer::Connection& c) {
+        const QByteArray target = test::requestTarget(c.request);
+        if (target == "/page") {
+            c.send(test::httpResponse(
+                "200 OK",
+                "<meta name=robots content=nofollow><a href=http://me.example.com/ rel=ugc>me</a>",
+                "X-Robots-Tag: googlebot: noindex\r\nX-Robots-Tag: otherbot: nofollow\r\n"));
+        } else if (target == "/mine") {
+            // A link to the partner's site, its port included (the key is
+            // the partner address up to its first "/").
+            const qsizetype at = c.request.indexOf("\r\nHost: ") + 8;
+            const QByteArray host = c.request.mid(at, c.request.indexOf("\r\n", at) - at);
+            c.send(test::httpResponse("200 OK", "<a href=http://www." + host + "/>partner</a>"));
+        } else {
+            c.send("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n");
+        }
+    });
+    const QString base = u"partner.test:%1"_s.arg(server.port());
+    test::TempDir dir;
+    const QString path = dir.path(u"list.qvp"_s);
+    ASSERT_TRUE(writeRecordFile(
+        path, {BuildRecordLine(base + u"/page", {}, {}, QDate::currentDate().addDays(-1),
+                               base + u"/mine", u"5"_s, u"me.example.com"_s, {}),
+               BuildRecordLine(base + u"/gone", {}, {}, QDate::currentDate().addDays(-1),
+                               base + u"/gone", u"5"_s, u"me.example.com"_s, {})}));
+    const test::CliResult r =
+        test::runCli({u"check"_s, u"--format=json"_s, u"--no-history"_s,
+                      u"--resolve=*:%1:127.0.0.1"_s.arg(server.port()), path});
+    const QJsonArray rows = QJsonDocument::fromJson(r.out).array();
+    ASSERT_EQ(rows.size(), 2) << r.out.toStdString() << r.err.toStdString();
+    const QJsonObject found = rows.at(0).toObject();
+    EXPECT_EQ(found.value(u"status"_s).toString(), u"Found");
+    EXPECT_EQ(found.value(u"signals"_s).toArray(),
+              (QJsonArray{u"meta-nofollow"_s, u"header-noindex"_s, u"rel-ugc"_s}));
+    EXPECT_EQ(found.value(u"reciprocal"_s).toString(), u"Found");
+    EXPECT_EQ(found.value(u"overdue"_s).toInt(), 0) << "found in time";
+    const QJsonObject gone = rows.at(1).toObject();
+    EXPECT_EQ(gone.value(u"status"_s).toString(), u"FetchFailed");
+    EXPECT_EQ(gone.value(u"reciprocal"_s).toString(), u"FetchFailed");
+    EXPECT_EQ(gone.value(u"overdue"_s).toInt(), 1);
 }
 
 }  // namespace

@@ -43,5 +43,57 @@ TEST(CliFetch, PrintsThePageOrWhyNot) {
     EXPECT_EQ(test::runCli({u"fetch"_s}).exitCode, 2);
 }
 
+test::RawServer::Handler okPage() {
+    return [](const test::RawServer::Connection& c) { c.send(test::httpResponse("200 OK", "ok")); };
+}
+
+TEST(CliFetch, HostMappingsInLibcurlsForms) {
+    test::RawServer server(okPage());
+    const QString port = QString::number(server.port());
+    const QString url = u"http://partner.test:" + port + u"/";
+    struct Row {
+        const char* name;
+        QStringList resolve;
+        int exitCode;
+    };
+    const Row rows[] = {
+        {"any host", {u"--resolve"_s, u"*:" + port + u":127.0.0.1"}, 0},
+        {"a mapping that expires", {u"--resolve"_s, u"+partner.test:" + port + u":127.0.0.1"}, 0},
+        {"IPv6 in brackets, then IPv4",
+         {u"--resolve"_s, u"partner.test:" + port + u":[::1],127.0.0.1"},
+         0},
+        {"the later mapping counts: the dead address first",
+         {u"--resolve"_s, u"partner.test:" + port + u":127.0.0.2",
+          u"--resolve=partner.test:" + port + u":127.0.0.1"},
+         0},
+        {"the later mapping counts: the dead address last",
+         {u"--resolve"_s, u"partner.test:" + port + u":127.0.0.1",
+          u"--resolve=partner.test:" + port + u":127.0.0.2"},
+         1},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const test::CliResult r =
+            test::runCli(QStringList{u"fetch"_s} + row.resolve + QStringList{url});
+        EXPECT_EQ(r.exitCode, row.exitCode) << r.err.toStdString();
+        EXPECT_EQ(r.out, row.exitCode == 0 ? QByteArray("ok\r\n") : QByteArray());
+    }
+}
+
+TEST(CliFetch, AMalformedHostMappingIsAUsageError) {
+    test::RawServer server(okPage());
+    const QString port = QString::number(server.port());
+    const test::CliResult r =
+        test::runCli({u"fetch"_s, u"--resolve"_s, u"partner.test:" + port + u":127.0.0.1",
+                      u"--resolve"_s, u"partner.test:127.0.0.1"_s, u"partner.test:" + port});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(r.out.isEmpty());
+    EXPECT_EQ(r.err,
+              "quorvel-cli: fetch: bad --resolve 'partner.test:127.0.0.1': expected "
+              "HOST:PORT:ADDRESS[,ADDRESS]...\n"
+              "Try 'quorvel-cli fetch --help'.\n");
+    EXPECT_TRUE(server.requests().isEmpty());
+}
+
 }  // namespace
 }  // namespace quorvel

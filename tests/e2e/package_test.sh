@@ -8,6 +8,7 @@ trap 'rm -rf "$work"' EXIT
 (cd "$build" && cpack -G DEB -B "$work/out" >/dev/null)
 deb=$(ls "$work"/out/quorvel_*.deb)
 dpkg-deb --field "$deb" Depends | grep -q 'libqt6widgets6' || { echo "no Qt dependency"; exit 1; }
+dpkg-deb --field "$deb" Depends | grep -q 'qt6-translations-l10n' || { echo "no dependency on Qt's Russian texts"; exit 1; }
 dpkg -x "$deb" "$work/root"
 "$work/root/usr/bin/quorvel-cli" --help | grep -q 'check' || { echo "quorvel-cli --help failed"; exit 1; }
 test -x "$work/root/usr/bin/quorvel"

@@ -113,7 +113,7 @@ xdotool mousemove --window "$window" 20 23 click 1        # "сохранить 
 sleep 0.5
 xdotool type --delay 5 "$d/p.qvp"; xdotool key Return
 sleep 0.5
-xdotool key alt+y                                         # yes, replace it
+xdotool key shift+Tab space                               # from "no" to "yes": replace it
 sleep 0.5
 close_window; wait_gone
 cmp -s "$d/p.qvp.bak" "$scratch/p-original.qvp" || fail "p.qvp.bak is not the original project"
@@ -178,6 +178,24 @@ row() { echo $((41 + 17 + 16 * $1 + 8)); }
 [ "$(colour 900 "$(row 1)")" = "srgb(255,0,0)" ] || fail "row 2 is $(colour 900 "$(row 1)"), not red"
 [ "$(colour 900 "$(row 2)")" = "srgb(160,160,164)" ] || fail "row 3 is $(colour 900 "$(row 2)"), not grey"
 [ "$(colour 900 "$(row 3)")" = "srgb(128,0,0)" ] || fail "row 4 is $(colour 900 "$(row 3)"), not maroon"
+close_window; wait_gone
+
+echo "-- Qt's own file dialogs speak Russian"
+d="$scratch/dialogs"; mkdir -p "$d"
+start "$d"
+dialog_named() {
+    for _ in $(seq 100); do
+        xdotool search --pid "$pid" --name "^$1\$" >/dev/null 2>&1 && return 0
+        sleep 0.05
+    done
+    fail "no dialog named $1"
+}
+xdotool mousemove --window "$window" 19 23 click 1        # "сохранить файл проекта"
+dialog_named "Сохранить как"
+xdotool key Escape; sleep 0.3
+xdotool mousemove --window "$window" 50 23 click 1        # "загрузить файл проекта"
+dialog_named "Открыть"
+xdotool key Escape; sleep 0.3
 close_window; wait_gone
 
 echo "-- closing during a run against a server that never answers ends at once"

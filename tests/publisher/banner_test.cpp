@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <optional>
 
 #include "publisher/form2.h"
 #include "support/printers.h"
@@ -51,15 +52,11 @@ struct Banner {
               }
           }) {
         const QString site = u"http://127.0.0.1:%1"_s.arg(server.port());
-        TForm1::setProcessEndForTests([] {});
-        TForm1::setPublisherSitesForTests({site, site});
+        sites.emplace(&TForm1::setPublisherSitesForTests, PublisherSites{site, site});
         form = std::make_unique<TForm1>(dir.path(QString()));
+        ui = std::make_unique<test::Controls>(form.get());
         form->showAtStart();
-        EXPECT_TRUE(test::waitUntil([&] { return form->bannerThreadEnded_; }, 20000));
-    }
-    ~Banner() {
-        form.reset();
-        TForm1::setPublisherSitesForTests({u"http://127.0.0.1:1"_s, u"http://127.0.0.1:1"_s});
+        EXPECT_TRUE(QTest::qWaitFor([&] { return form->bannerThreadEnded(); }, 20000));
     }
     QStringList paths() const {
         QStringList out;
@@ -70,8 +67,11 @@ struct Banner {
     }
 
     RawServer server;
+    test::QuitCounter quit;
+    std::optional<test::ScopedHook<PublisherSites>> sites;
     test::TempDir dir;
     std::unique_ptr<TForm1> form;
+    std::unique_ptr<test::Controls> ui;
 };
 
 TEST(Banner, PictureTextAndCounter) {
@@ -79,14 +79,14 @@ TEST(Banner, PictureTextAndCounter) {
               {"/quorvel/banner.txt", ok("http://a.example/\r\n<b>B</b>\nC")},
               {"/counter.php", ok("")},
               {"/counter.txt", ok("123\r\n")}});
-    const QPixmap picture = b.form->Image2->pixmap();
+    const QPixmap picture = b.ui->Image2->pixmap();
     EXPECT_EQ(picture.size(), QSize(476, 61)) << "unscaled, cut at the banner area";
     EXPECT_EQ(picture.toImage().pixelColor(0, 0), QColor(10, 200, 30));
     EXPECT_EQ(b.form->BannerLink, u"http://a.example/");
-    EXPECT_EQ(b.form->Image2->property("hint").toString(), u"<b>B</b>");
-    EXPECT_FALSE(b.form->Image2->toolTip().contains(u"<b>")) << "shown as text, not markup";
-    EXPECT_EQ(b.form->StatusPanel1->text(), u"запусков программы с 21.10.2010 - 123\r\n раз(а)");
-    EXPECT_EQ(b.form->StatusPanel1->textFormat(), Qt::PlainText);
+    EXPECT_EQ(b.ui->Image2->property("hint").toString(), u"<b>B</b>");
+    EXPECT_FALSE(b.ui->Image2->toolTip().contains(u"<b>")) << "shown as text, not markup";
+    EXPECT_EQ(b.ui->StatusPanel1->text(), u"запусков программы с 21.10.2010 - 123\r\n раз(а)");
+    EXPECT_EQ(b.ui->StatusPanel1->textFormat(), Qt::PlainText);
     EXPECT_EQ(b.paths(), (QStringList{u"/quorvel/banner.bmp"_s, u"/quorvel/banner.txt"_s,
                                       u"/counter.php"_s, u"/counter.txt"_s}));
     // The exact request, with the banner's own user agent.
@@ -96,7 +96,7 @@ TEST(Banner, PictureTextAndCounter) {
                   "\r\nAccept: text/html, */*\r\nAccept-Encoding: identity\r\n"
                   "User-Agent: Mozilla/3.0 (compatible; Indy Library)\r\n\r\n");
     // The check button is not touched by the banner thread's end.
-    EXPECT_TRUE(b.form->ToolButton3->isEnabled());
+    EXPECT_TRUE(b.ui->ToolButton3->isEnabled());
 }
 
 TEST(Banner, TextCases) {
@@ -118,8 +118,8 @@ TEST(Banner, TextCases) {
     for (const Case& c : cases) {
         Banner b({{"/quorvel/banner.txt", ok(c.text, c.contentType)}});
         EXPECT_EQ(b.form->BannerLink, QStringView(c.link)) << c.text.toStdString();
-        EXPECT_EQ(b.form->Image2->property("hint").toString(), QStringView(c.hint));
-        EXPECT_TRUE(b.form->StatusPanel1->text().isEmpty());
+        EXPECT_EQ(b.ui->Image2->property("hint").toString(), QStringView(c.hint));
+        EXPECT_TRUE(b.ui->StatusPanel1->text().isEmpty());
         EXPECT_FALSE(b.paths().contains(u"/counter.txt"_s)) << "no counter.txt without counter.php";
     }
 }
@@ -135,10 +135,10 @@ TEST(Banner, EachGroupFailsOnItsOwn) {
                   {"/quorvel/banner.txt", ok("L\nH")},
                   {"/counter.php", ok("")},
                   {"/counter.txt", ok("7")}});
-        EXPECT_TRUE(b.form->Image2->pixmap().isNull());
+        EXPECT_TRUE(b.ui->Image2->pixmap().isNull());
         EXPECT_FALSE(b.paths().contains(u"/x.bmp"_s)) << "redirects are not followed";
         EXPECT_EQ(b.form->BannerLink, u"L");
-        EXPECT_EQ(b.form->StatusPanel1->text(), u"запусков программы с 21.10.2010 - 7 раз(а)");
+        EXPECT_EQ(b.ui->StatusPanel1->text(), u"запусков программы с 21.10.2010 - 7 раз(а)");
     }
 }
 
@@ -162,12 +162,12 @@ TEST(Banner, PicturesAndAboutBoxOpenTheirAddresses) {
     QDesktopServices::setUrlHandler(u"http"_s, &catcher, "open");
     {
         Banner empty({});
-        QTest::mouseClick(empty.form->Image2, Qt::LeftButton);
-        QTest::mouseClick(empty.form->Image1, Qt::LeftButton);
+        QTest::mouseClick(empty.ui->Image2, Qt::LeftButton);
+        QTest::mouseClick(empty.ui->Image1, Qt::LeftButton);
     }
     {
         Banner linked({{"/quorvel/banner.txt", ok("www.banner.example/page\nhint")}});
-        QTest::mouseClick(linked.form->Image2, Qt::LeftButton);
+        QTest::mouseClick(linked.ui->Image2, Qt::LeftButton);
     }
     ASSERT_EQ(catcher.opened.size(), 3);
     EXPECT_EQ(catcher.opened.at(2), QUrl(u"http://www.banner.example/page"_s));

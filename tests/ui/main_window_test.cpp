@@ -24,97 +24,92 @@ namespace {
 using namespace Qt::StringLiterals;
 using test::RawServer;
 
-// Closing ends the process only in the real program.
-struct NoProcessEnd {
-    NoProcessEnd() {
-        TForm1::setProcessEndForTests([this] { ++ended; });
-    }
-    int ended = 0;
-};
-
 TEST(MainWindow, StartsInAnEmptyDirectory) {
-    NoProcessEnd end;
+    test::QuitCounter end;
     test::TempDir dir;
     TForm1 form(dir.path(QString()));
+    const test::Controls ui(&form);
     EXPECT_EQ(form.windowTitle(), u"Quorvel");
     EXPECT_EQ(form.size(), QSize(979, 432));
     EXPECT_EQ(form.records()->rowCount(), 0);
-    EXPECT_EQ(form.StatusPanel0->text(), u" всего элементов: 0");
+    EXPECT_EQ(ui.StatusPanel0->text(), u" всего элементов: 0");
     EXPECT_EQ(form.columnWidths(), (ColumnWidths{245, 245, 109, 109, 163, 163, 50, 50}));
-    EXPECT_FALSE(form.checkRun().MarkersShown);
+    EXPECT_FALSE(form.MarkersShown);
     EXPECT_TRUE(form.BannerLink.isEmpty());
-    EXPECT_TRUE(form.Panel1->isHidden());
-    EXPECT_TRUE(form.Button1->isHidden());
-    EXPECT_TRUE(form.Button2->isHidden());
-    EXPECT_EQ(form.Edit5->text(), u"5");
-    EXPECT_EQ(form.DateTimePicker1->date(), QDate(2010, 10, 20));
-    EXPECT_EQ(form.StatusPanel0->width(), 187);
-    EXPECT_EQ(form.StatusPanel1->width(), 287);
-    EXPECT_EQ(form.Image1->size(), QSize(476, 61));
-    EXPECT_EQ(form.ToolButton3->property("hint").toString().count(u"\r\n"), 6);
-    EXPECT_TRUE(form.ToolButton3->property("hint").toString().startsWith(
+    EXPECT_TRUE(ui.Panel1->isHidden());
+    EXPECT_TRUE(ui.Button1->isHidden());
+    EXPECT_TRUE(ui.Button2->isHidden());
+    EXPECT_EQ(ui.Edit5->text(), u"5");
+    EXPECT_EQ(ui.DateTimePicker1->date(), QDate(2010, 10, 20));
+    EXPECT_EQ(ui.StatusPanel0->width(), 187);
+    EXPECT_EQ(ui.StatusPanel1->width(), 287);
+    EXPECT_EQ(ui.Image1->size(), QSize(476, 61));
+    EXPECT_EQ(ui.ToolButton3->property("hint").toString().count(u"\r\n"), 6);
+    EXPECT_TRUE(ui.ToolButton3->property("hint").toString().startsWith(
         u"проверить наличие ссылок на сайте партнеров:\r\nзеленый - ссылка есть"));
-    const auto* header = static_cast<const QStandardItemModel*>(form.HeaderControl1->model());
+    const auto* header = static_cast<const QStandardItemModel*>(ui.HeaderControl1->model());
     EXPECT_EQ(header->horizontalHeaderItem(0)->text(), u"страница партнера");
     EXPECT_EQ(header->horizontalHeaderItem(7)->text(), u"дополнительно");
 
     form.showAtStart();
-    EXPECT_TRUE(form.ListBox1->selectionModel()->selectedIndexes().isEmpty());
+    EXPECT_TRUE(ui.ListBox1->selectionModel()->selectedIndexes().isEmpty());
     form.close();
-    EXPECT_EQ(end.ended, 1);
+    EXPECT_EQ(end.quits, 1);
     EXPECT_EQ(QFileInfo(dir.path(u"data.qvp"_s)).size(), 0) << "an empty list is 0 bytes";
     EXPECT_EQ(dir.read(u"widths.qvf"_s), "245\r\n245\r\n109\r\n109\r\n163\r\n163\r\n50\r\n50\r\n");
 }
 
 TEST(MainWindow, LoadsRecordsAndWritesThemBackOnClose) {
-    NoProcessEnd end;
+    test::QuitCounter end;
     test::TempDir dir;
     dir.write(u"data.qvp"_s, "\xEF\xBB\xBF<QV_U>\xD0\x9F</QV_U>\r\nsecond\nthird");
     dir.write(u"widths.qvf"_s, "300\n200\n");
     TForm1 form(dir.path(QString()));
-    EXPECT_EQ(form.StatusPanel0->text(), u" всего элементов: 3");
+    const test::Controls ui(&form);
+    EXPECT_EQ(ui.StatusPanel0->text(), u" всего элементов: 3");
     EXPECT_EQ(form.columnWidths()[0], 300);
     EXPECT_EQ(form.columnWidths()[2], 109);
-    EXPECT_EQ(form.ListBox1->currentIndex().row(), 0) << "a focus row from the start";
+    EXPECT_EQ(ui.ListBox1->currentIndex().row(), 0) << "a focus row from the start";
     form.showAtStart();
-    EXPECT_EQ(form.ListBox1->selectionModel()->selectedRows().size(), 1);
-    EXPECT_TRUE(form.ListBox1->selectionModel()->isRowSelected(0));
+    EXPECT_EQ(ui.ListBox1->selectionModel()->selectedRows().size(), 1);
+    EXPECT_TRUE(ui.ListBox1->selectionModel()->isRowSelected(0));
 
-    form.HeaderControl1->resizeSection(3, 77);
+    ui.HeaderControl1->resizeSection(3, 77);
     form.close();
     EXPECT_EQ(dir.read(u"data.qvp"_s), "<QV_U>\xCF</QV_U>\r\nsecond\r\nthird\r\n");
     EXPECT_EQ(dir.read(u"widths.qvf"_s), "300\r\n200\r\n109\r\n77\r\n163\r\n163\r\n50\r\n50\r\n");
 }
 
 TEST(MainWindow, RightClickLeavesFocusAndSelection) {
-    NoProcessEnd end;
+    test::QuitCounter end;
     test::TempDir dir;
     dir.write(u"data.qvp"_s, "a\r\nb\r\nc\r\n");
     TForm1 form(dir.path(QString()));
+    const test::Controls ui(&form);
     form.showAtStart();
-    QItemSelectionModel* selection = form.ListBox1->selectionModel();
+    QItemSelectionModel* selection = ui.ListBox1->selectionModel();
     selection->setCurrentIndex(form.records()->index(1), QItemSelectionModel::ClearAndSelect);
-    const QPoint row2 = form.ListBox1->visualRect(form.records()->index(2)).center();
-    QTest::mouseClick(form.ListBox1->viewport(), Qt::RightButton, {}, row2);
-    EXPECT_EQ(form.ListBox1->currentIndex().row(), 1);
+    const QPoint row2 = ui.ListBox1->visualRect(form.records()->index(2)).center();
+    QTest::mouseClick(ui.ListBox1->viewport(), Qt::RightButton, {}, row2);
+    EXPECT_EQ(ui.ListBox1->currentIndex().row(), 1);
     EXPECT_EQ(selection->selectedRows().size(), 1);
     EXPECT_TRUE(selection->isRowSelected(1));
 
     // The menu: N2 only while markers are shown.
     QContextMenuEvent menu(QContextMenuEvent::Mouse, row2,
-                           form.ListBox1->viewport()->mapToGlobal(row2));
-    QCoreApplication::sendEvent(form.ListBox1->viewport(), &menu);
-    ASSERT_TRUE(test::waitUntil([&] { return form.PopupMenu1->isVisible(); }));
-    EXPECT_FALSE(form.N2->isEnabled());
-    EXPECT_TRUE(form.N1->isEnabled());
-    form.PopupMenu1->hide();
-    EXPECT_EQ(form.ListBox1->currentIndex().row(), 1);
+                           ui.ListBox1->viewport()->mapToGlobal(row2));
+    QCoreApplication::sendEvent(ui.ListBox1->viewport(), &menu);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ui.PopupMenu1->isVisible(); }));
+    EXPECT_FALSE(ui.N2->isEnabled());
+    EXPECT_TRUE(ui.N1->isEnabled());
+    ui.PopupMenu1->hide();
+    EXPECT_EQ(ui.ListBox1->currentIndex().row(), 1);
 
-    form.checkRun().MarkersShown = true;
+    form.MarkersShown = true;
     form.PopupMenu1Popup();
-    EXPECT_TRUE(form.N2->isEnabled());
-    form.N2->trigger();
-    EXPECT_FALSE(form.checkRun().MarkersShown);
+    EXPECT_TRUE(ui.N2->isEnabled());
+    ui.N2->trigger();
+    EXPECT_FALSE(form.MarkersShown);
     form.close();
 }
 
@@ -139,55 +134,94 @@ RawServer::Handler partnerPages() {
 }
 
 TEST(MainWindow, CheckRunFromTheButton) {
-    NoProcessEnd end;
+    test::QuitCounter end;
     RawServer server(partnerPages());
     test::TempDir dir;
     const QString base = u"127.0.0.1:%1"_s.arg(server.port());
     TForm1 form(dir.path(QString()));
+    const test::Controls ui(&form);
     for (const char16_t* path : {u"/found", u"/hidden", u"/none"}) {
         form.records()->insertRecord(
             form.records()->rowCount(),
             test::recordLine(base + QStringView(path), u"me.example.com"_s));
     }
     form.showAtStart();
-    form.ToolButton3->trigger();
-    EXPECT_TRUE(form.checkRun().MarkersShown);
+    ui.ToolButton3->trigger();
+    EXPECT_TRUE(form.MarkersShown);
     EXPECT_NE(form.checkRun().state(), CheckRun::State::Idle);
-    ASSERT_TRUE(test::waitUntil([&] { return form.checkRun().state() == CheckRun::State::Idle; }));
-    EXPECT_TRUE(form.ToolButton3->isEnabled());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form.checkRun().state() == CheckRun::State::Idle; }));
+    EXPECT_TRUE(ui.ToolButton3->isEnabled());
     const CheckResults& r = form.checkRun().results();
-    EXPECT_EQ(r.statusAt(0), Found);
-    EXPECT_EQ(r.statusAt(1), Hidden);
-    EXPECT_EQ(r.statusAt(2), FetchFailed);
+    EXPECT_EQ(r.statusAt(0), CheckStatus::Found);
+    EXPECT_EQ(r.statusAt(1), CheckStatus::Hidden);
+    EXPECT_EQ(r.statusAt(2), CheckStatus::FetchFailed);
     form.close();
 }
 
 TEST(MainWindow, ClosingDuringARunDoesNotWait) {
-    NoProcessEnd end;
+    test::QuitCounter end;
     RawServer server(partnerPages());
     test::TempDir dir;
-    auto* form = new TForm1(dir.path(QString()));
+    TForm1 form(dir.path(QString()));
+    const test::Controls ui(&form);
     for (int i = 0; i < 12; ++i) {
-        form->records()->insertRecord(i,
-                                      test::recordLine(u"127.0.0.1:%1/never"_s.arg(server.port())));
+        form.records()->insertRecord(i,
+                                     test::recordLine(u"127.0.0.1:%1/never"_s.arg(server.port())));
     }
-    form->showAtStart();
-    form->ToolButton3->trigger();
-    ASSERT_TRUE(test::waitUntil([&] { return server.requests().size() == kCheckWorkers; }));
-    // Stopping while running disables the button until the last worker ends.
-    form->ToolButton3->trigger();
-    EXPECT_EQ(form->checkRun().state(), CheckRun::State::Stopping);
-    EXPECT_FALSE(form->ToolButton3->isEnabled());
+    form.showAtStart();
+    ui.ToolButton3->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return server.requests().size() == kCheckWorkers; }));
+    ui.ToolButton3->trigger();
+    EXPECT_EQ(form.checkRun().state(), CheckRun::State::Stopping);
 
     QElapsedTimer timer;
     timer.start();
-    form->close();
+    form.close();
     EXPECT_LT(timer.elapsed(), 1000);
-    EXPECT_EQ(end.ended, 1);
+    EXPECT_EQ(end.quits, 1);
+    EXPECT_EQ(form.checkRun().state(), CheckRun::State::Idle) << "every worker has ended";
     EXPECT_EQ(readRecordFile(dir.path(u"data.qvp"_s)).records.size(), 12);
     EXPECT_TRUE(QFileInfo::exists(dir.path(u"widths.qvf"_s)));
-    // In the program the process ends here. The window stays alive on
-    // purpose: its workers may still call it until the test process ends.
+}
+
+// While a run stops, the button has a state of its own, and a click cuts the
+// downloads under way off; what they were for gets no result.
+TEST(MainWindow, AClickWhileStoppingCutsTheDownloadsOff) {
+    test::QuitCounter end;
+    RawServer server(partnerPages());
+    test::TempDir dir;
+    TForm1 form(dir.path(QString()));
+    const test::Controls ui(&form);
+    const QString base = u"127.0.0.1:%1"_s.arg(server.port());
+    form.records()->insertRecord(0, test::recordLine(base + u"/found", u"me.example.com"_s));
+    for (int i = 1; i <= 12; ++i) {
+        form.records()->insertRecord(i, test::recordLine(base + u"/never"));
+    }
+    form.showAtStart();
+    const QString idleHint = ui.ToolButton3->property("hint").toString();
+    const QImage runPicture = QIcon(u":/quorvel/toolbar0.png"_s).pixmap(24).toImage();
+    ui.ToolButton3->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return server.requests().size() == 11; }));
+    ui.ToolButton3->trigger();
+    ASSERT_EQ(form.checkRun().state(), CheckRun::State::Stopping);
+    EXPECT_TRUE(ui.ToolButton3->isEnabled());
+    EXPECT_NE(ui.ToolButton3->icon().pixmap(24).toImage(), runPicture);
+    EXPECT_EQ(ui.ToolButton3->property("hint").toString(),
+              u"остановка проверки: дождитесь окончания загрузок или нажмите, чтобы прервать их");
+
+    QElapsedTimer timer;
+    timer.start();
+    ui.ToolButton3->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form.checkRun().state() == CheckRun::State::Idle; }));
+    EXPECT_LT(timer.elapsed(), 1000);
+    EXPECT_EQ(ui.ToolButton3->property("hint").toString(), idleHint);
+    EXPECT_EQ(idleHint.count(u"\r\n"), 6);
+    const CheckResults& r = form.checkRun().results();
+    EXPECT_EQ(r.statusAt(0), CheckStatus::Found);
+    for (int i = 1; i <= 12; ++i) {
+        EXPECT_EQ(r.statusAt(i), CheckStatus::None) << "cut off or never taken: " << i;
+    }
+    form.close();
 }
 
 // The real program: an end signal takes the normal closing path.
@@ -199,16 +233,18 @@ TEST(MainWindow, EndSignalsWriteTheFiles) {
         // Ready once it has taken over the signal.
         const std::string status = "/proc/" + std::to_string(app.pid()) + "/status";
         const unsigned long long bit = 1ull << (sig - 1);
-        ASSERT_TRUE(test::waitUntil([&] {
-            std::ifstream in(status);
-            std::string line;
-            while (std::getline(in, line)) {
-                if (line.rfind("SigCgt:", 0) == 0) {
-                    return (std::stoull(line.substr(7), nullptr, 16) & bit) != 0;
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                std::ifstream in(status);
+                std::string line;
+                while (std::getline(in, line)) {
+                    if (line.rfind("SigCgt:", 0) == 0) {
+                        return (std::stoull(line.substr(7), nullptr, 16) & bit) != 0;
+                    }
                 }
-            }
-            return false;
-        }));
+                return false;
+            },
+            10000));
         ::kill(app.pid(), sig);
         const test::CliResult r = app.finish(5000);
         EXPECT_EQ(r.exitCode, 0) << sig;

@@ -1,0 +1,129 @@
+#pragma once
+
+// The check history: every finished check of a record with its reason, the
+// record's confirmed state, since when it holds, and the changes between
+// runs. It sits on records and checking, uses Qt Core only, and is written
+// by the window and quorvel-cli (the check run never sees it).
+//
+// Storage is SQLite through its C API rather than Qt SQL: each thread opens
+// its own connection without a connection registry, we set WAL, the busy
+// handler, user_version and the integrity check ourselves and can cut a
+// statement short with a progress handler, and there is no driver plugin to
+// find and package at run time.
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QStringView>
+
+#include <vector>
+
+#include "checking/check_run.h"
+#include "history/confirmed_state.h"
+
+namespace quorvel {
+
+inline constexpr char16_t kHistoryFileName[] = u"quorvel-history.sqlite";
+// The schema this program writes (PRAGMA user_version). Older files are
+// migrated step by step when they are opened; newer ones are left alone.
+inline constexpr int kHistorySchemaVersion = 1;
+// A record keeps the individual results of at most its last runs; its
+// streaks and its count of checks are kept forever.
+inline constexpr int kKeptRunsPerRecord = 100;
+
+// A record as the history knows it: its partner address and its link, as
+// typed. Editing either starts a new identity; the old one's data stays.
+struct RecordIdentity {
+    QString partnerUrl;  // QV_U
+    QString link;        // QV_6
+
+    friend bool operator==(const RecordIdentity&, const RecordIdentity&) = default;
+};
+size_t qHash(const RecordIdentity& identity, size_t seed = 0) noexcept;
+RecordIdentity identityOf(QStringView recordLine);
+
+// A list may hold the same identity twice; a run records one result per
+// identity, the first in list order. True at the positions to record.
+std::vector<bool> firstOccurrences(const QList<RecordIdentity>& identities);
+
+// One finished check, as the caller hands it to the history.
+struct HistoryEntry {
+    RecordIdentity identity;
+    QDateTime checkedAt;  // when the check ended
+    RecordOutcome outcome;
+    // "dns", "http 404", "nofollow", "no-link", ...; two attempts' reasons
+    // joined by "; ".
+    QString reason;
+};
+
+enum class HistoryOpenStatus {
+    Opened,       // an existing history, ready
+    Created,      // a new, empty history
+    Recovered,    // a damaged file was moved aside and a new history started
+    Absent,       // (reading only) no history yet: every answer is empty
+    NewerSchema,  // written by a newer program: left alone, not used
+    Foreign,      // an SQLite database that is not a history: left alone
+    Unwritable,   // the directory or the file cannot be written
+    Failed,       // anything else (the message says what)
+};
+
+struct HistoryOpenOutcome {
+    HistoryOpenStatus status = HistoryOpenStatus::Failed;
+    // One line for standard error ("history: ..."); empty when there is
+    // nothing to tell.
+    QString message;
+    QString movedTo;  // the damaged file's new name, for Recovered
+
+    bool usable() const {
+        return status == HistoryOpenStatus::Opened || status == HistoryOpenStatus::Created ||
+               status == HistoryOpenStatus::Recovered;
+    }
+};
+
+// What the history knows of one record. A record never checked has
+// checks 0, status None and the rest empty (invalid times).
+struct RecordSummary {
+    qint64 checks = 0;
+    CheckStatus lastStatus = CheckStatus::None;
+    QString lastReason;
+    QDateTime lastCheckedAt;
+    ConfirmedState state = ConfirmedState::None;
+    QString stateReason;  // of the latest check that agreed with the state
+    QDateTime since;      // start of the run that began the confirmed state
+    QDateTime lastFound;  // the last check that was Found or Hidden
+};
+
+struct HistoryEvent {
+    qint64 runId = 0;
+    QDateTime checkedAt;  // the check that made the change
+    ChangeKind change = ChangeKind::Down;
+    ConfirmedState previous = ConfirmedState::None;  // None for a baseline
+    ConfirmedState state = ConfirmedState::None;
+    QDateTime since;
+    QString reason;  // of the check that made the change
+};
+
+struct RunEvent {
+    RecordIdentity identity;
+    HistoryEvent event;
+};
+
+struct RecordHistory {
+    RecordSummary summary;
+    QList<HistoryEvent> events;  // newest first
+};
+
+// A query's answer, or why there is none.
+template <class T>
+struct QueryOutcome {
+    T value{};
+    QString error;  // empty on success
+
+    bool ok() const { return error.isEmpty(); }
+};
+
+// Seconds since the epoch as a UTC time, and back; 0 is "no time".
+QDateTime historyTime(qint64 secondsSinceEpoch);
+qint64 historySeconds(const QDateTime& time);
+
+}  // namespace quorvel

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+#include <chrono>
+
+#include "history/history.h"
+#include "history/sqlite_db.h"
+
+namespace quorvel {
+
+// Answers questions about a history file on the thread that made it (each
+// reader is one connection). It never creates, repairs or moves the file:
+// an absent history answers every question with "nothing yet". Reading may
+// block on the disk, so the window asks from a worker thread.
+//
+//     HistoryReader reader(path);
+//     if (!reader.outcome().message.isEmpty()) { print it; }
+//     // quorvel-cli check --changes: the events of the run just recorded
+//     for (const RunEvent& e : reader.eventsOfRun(runOutcome.runId).value) ...
+//     // quorvel-cli history: one summary per record, in list order
+//     QList<RecordSummary> rows = reader.summaries(identities).value;
+//     // the window's history of the current record
+//     RecordHistory one = reader.recordHistory(identityOf(line)).value;
+class HistoryReader {
+  public:
+    explicit HistoryReader(const QString& path,
+                           std::chrono::milliseconds busyTimeout = std::chrono::seconds(10));
+
+    // Absent: no history yet; other unusable outcomes make every query fail
+    // with the outcome's message.
+    const HistoryOpenOutcome& outcome() const { return outcome_; }
+
+    // One summary per identity, in the same order; a record never checked
+    // gets an empty summary (checks 0, status None).
+    QueryOutcome<QList<RecordSummary>> summaries(const QList<RecordIdentity>& identities);
+    // The record's summary and every event of its confirmed state, newest
+    // first.
+    QueryOutcome<RecordHistory> recordHistory(const RecordIdentity& identity);
+    // The events that the run with this id made, at most one per identity,
+    // in the order they were written.
+    QueryOutcome<QList<RunEvent>> eventsOfRun(qint64 runId);
+
+  private:
+    // Why a query cannot be answered; empty when it can (possibly with
+    // nothing in it).
+    QString unavailable() const;
+    QString failed() const;
+
+    SqliteDatabase db_;
+    HistoryOpenOutcome outcome_;
+};
+
+}  // namespace quorvel

@@ -1,0 +1,203 @@
+#include "history/history_recorder.h"
+
+#include <QDir>
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <vector>
+
+#include "history/history_file.h"
+#include "history/history_store.h"
+
+namespace quorvel {
+
+using namespace Qt::StringLiterals;
+using Clock = std::chrono::steady_clock;
+
+struct HistoryRecorder::Shared {
+    QString path;
+    QDateTime runStartedAt;
+    HistoryRecorderOptions options;
+
+    std::mutex mutex;
+    std::condition_variable wake;      // the writer waits for checks or the finish
+    std::condition_variable finished;  // finish() waits for the writer
+    std::vector<HistoryEntry> pending;
+    Clock::time_point firstPendingAt;
+    bool finishing = false;
+    bool writerDone = false;
+    bool refusing = false;  // no history for this run: add() drops at once
+    qint64 droppedOnAdd = 0;
+
+    // Set when finish() runs out of time: every wait and statement of the
+    // writer ends soon after.
+    std::atomic<bool> abandon{false};
+
+    // Written by the writer, read after it has been joined.
+    HistoryOpenOutcome open;
+    qint64 runId = 0;
+    qint64 written = 0;
+    qint64 droppedByWriter = 0;
+    QString writeError;
+
+    void runWriter();
+    // Waits for a batch to be due; false when the writer should end.
+    bool takeBatch(std::vector<HistoryEntry>* batch);
+    // From now on add() drops; what is queued is dropped too.
+    void refuse();
+};
+
+HistoryRecorder::HistoryRecorder(QString path, QDateTime runStartedAt,
+                                 HistoryRecorderOptions options)
+    : shared_(std::make_shared<Shared>()) {
+    shared_->path = std::move(path);
+    shared_->runStartedAt = std::move(runStartedAt);
+    shared_->options = options;
+    shared_->options.batchSize = std::max(1, options.batchSize);
+    writer_ = std::thread([shared = shared_] { shared->runWriter(); });
+}
+
+HistoryRecorder::~HistoryRecorder() {
+    finish(std::chrono::milliseconds(0));
+}
+
+void HistoryRecorder::add(HistoryEntry entry) {
+    Shared& s = *shared_;
+    std::lock_guard lock(s.mutex);
+    if (s.refusing || s.finishing) {
+        ++s.droppedOnAdd;
+        return;
+    }
+    if (s.pending.empty()) {
+        s.firstPendingAt = Clock::now();
+    }
+    s.pending.push_back(std::move(entry));
+    // The writer needs a nudge only to start its batch clock or to write a
+    // full batch; the checks in between cost a push.
+    if (s.pending.size() == 1 || s.pending.size() == size_t(s.options.batchSize)) {
+        s.wake.notify_one();
+    }
+}
+
+HistoryRunOutcome HistoryRecorder::finish(std::chrono::milliseconds bound) {
+    if (finished_) {
+        return outcome_;
+    }
+    finished_ = true;
+    Shared& s = *shared_;
+    {
+        std::unique_lock lock(s.mutex);
+        s.finishing = true;
+        s.wake.notify_one();
+        if (!s.finished.wait_for(lock, bound, [&] { return s.writerDone; })) {
+            s.abandon.store(true, std::memory_order_relaxed);
+            s.wake.notify_one();
+        }
+    }
+    writer_.join();
+
+    outcome_.open = s.open;
+    outcome_.runId = s.runId;
+    outcome_.written = s.written;
+    outcome_.dropped = s.droppedOnAdd + s.droppedByWriter;
+    outcome_.message = s.open.message;
+    if (s.open.usable() && outcome_.dropped > 0) {
+        const QString why = !s.writeError.isEmpty() ? s.writeError : u"time ran out"_s;
+        outcome_.message += (outcome_.message.isEmpty() ? u"history: "_s : u"; "_s) +
+                            u"%1 results not recorded (%2)"_s.arg(outcome_.dropped).arg(why);
+    }
+    return outcome_;
+}
+
+void HistoryRecorder::Shared::refuse() {
+    std::lock_guard lock(mutex);
+    refusing = true;
+    droppedByWriter += qint64(pending.size());
+    pending.clear();
+}
+
+bool HistoryRecorder::Shared::takeBatch(std::vector<HistoryEntry>* batch) {
+    std::unique_lock lock(mutex);
+    for (;;) {
+        if (abandon.load(std::memory_order_relaxed)) {
+            return false;
+        }
+        const bool full = pending.size() >= size_t(options.batchSize);
+        const bool due = !pending.empty() && Clock::now() >= firstPendingAt + options.batchDelay;
+        if (full || due || (finishing && !pending.empty())) {
+            break;
+        }
+        if (finishing) {
+            return false;  // all written
+        }
+        if (pending.empty()) {
+            wake.wait(lock);
+        } else {
+            wake.wait_until(lock, firstPendingAt + options.batchDelay);
+        }
+    }
+    batch->clear();
+    batch->swap(pending);
+    return true;
+}
+
+void HistoryRecorder::Shared::runWriter() {
+    ConnectionOptions connection{options.busyTimeout, &abandon};
+    OpenedHistory opened = openHistory(path, OpenPurpose::Run, connection);
+    open = opened.outcome;
+    if (open.status == HistoryOpenStatus::Failed && abandon.load()) {
+        // Whatever the open ran into, the reason it gave up is the bound.
+        open.status = HistoryOpenStatus::Failed;
+        open.message = u"history: "_s + QDir::toNativeSeparators(path) +
+                       u" was not ready before the end of the run; not recorded"_s;
+    }
+
+    std::vector<HistoryEntry> batch;
+    if (open.usable()) {
+        HistoryStore store(opened.db);
+        const qint64 startedAt = historySeconds(runStartedAt);
+        HistoryStore::WriteStatus status = HistoryStore::WriteStatus::Busy;
+        // Busy means another program held the file for the whole busy
+        // timeout; it will let go, and finish() bounds the wait.
+        while (status == HistoryStore::WriteStatus::Busy && !abandon.load()) {
+            runId = store.beginRun(runStartedAt, &status);
+        }
+        if (status != HistoryStore::WriteStatus::Written) {
+            if (status == HistoryStore::WriteStatus::Failed) {
+                writeError = store.error();
+            }
+            runId = 0;
+        }
+        while (runId != 0 && takeBatch(&batch)) {
+            // A batch that piled up while the file was busy goes in slices, so
+            // no transaction holds the lock for long.
+            for (size_t at = 0; at < batch.size();) {
+                const size_t count = std::min(batch.size() - at, size_t(options.batchSize));
+                const std::span<const HistoryEntry> slice(batch.data() + at, count);
+                status = store.write(slice, runId, startedAt);
+                if (status == HistoryStore::WriteStatus::Written) {
+                    written += qint64(count);
+                    at += count;
+                } else if (status != HistoryStore::WriteStatus::Busy || abandon.load()) {
+                    droppedByWriter += qint64(batch.size() - at);
+                    break;
+                }
+            }
+            batch.clear();
+            if (status == HistoryStore::WriteStatus::Failed) {
+                writeError = store.error();
+                break;
+            }
+        }
+    }
+    refuse();
+    opened.db.close();
+
+    std::lock_guard lock(mutex);
+    writerDone = true;
+    finished.notify_all();
+}
+
+}  // namespace quorvel

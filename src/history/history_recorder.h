@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+
+#include <chrono>
+#include <memory>
+#include <thread>
+
+#include "history/history.h"
+
+namespace quorvel {
+
+struct HistoryRecorderOptions {
+    // Long enough that the window and a cron job writing the same file
+    // both get through.
+    std::chrono::milliseconds busyTimeout{10000};
+    // A batch is committed when it holds this many checks, or this long
+    // after its first one arrived.
+    int batchSize = 500;
+    std::chrono::milliseconds batchDelay{250};
+};
+
+struct HistoryRunOutcome {
+    HistoryOpenOutcome open;
+    qint64 runId = 0;  // 0 when the run was not recorded at all
+    qint64 written = 0;
+    qint64 dropped = 0;  // added but not written
+    // One line for standard error ("history: ..."), empty when all went
+    // well: the open outcome's message, or why checks were dropped.
+    QString message;
+};
+
+// Records one check run. A writer thread opens the history (only now, at
+// the start of a run: it repairs a damaged file or declines a newer one),
+// registers the run and writes the checks handed to add() in batched
+// transactions, so the caller never waits for the disk.
+//
+//     HistoryRecorder recorder(dir.filePath(kHistoryFileName),
+//                              QDateTime::currentDateTimeUtc());
+//     ... for each finished record at a first occurrence:
+//     recorder.add({identity, QDateTime::currentDateTimeUtc(), outcome, reason});
+//     ... when the run has ended:
+//     HistoryRunOutcome outcome = recorder.finish(std::chrono::seconds(5));
+class HistoryRecorder {
+  public:
+    HistoryRecorder(QString path, QDateTime runStartedAt, HistoryRecorderOptions options = {});
+    // Finishes with no time to spare (pending checks are dropped) unless
+    // finish() was called.
+    ~HistoryRecorder();
+    HistoryRecorder(const HistoryRecorder&) = delete;
+    HistoryRecorder& operator=(const HistoryRecorder&) = delete;
+
+    // Any thread, cheap: queues the check (or counts it as dropped when the
+    // history is not in use). Only the first check of an identity in a run
+    // is recorded.
+    void add(HistoryEntry entry);
+    // Writes what is pending and ends the writer thread. When `bound` runs
+    // out first, whatever is not written by then is dropped: this never
+    // waits much longer than `bound`. Later calls return the same outcome.
+    HistoryRunOutcome finish(std::chrono::milliseconds bound);
+
+  private:
+    struct Shared;
+    std::shared_ptr<Shared> shared_;
+    std::thread writer_;
+    bool finished_ = false;
+    HistoryRunOutcome outcome_;
+};
+
+}  // namespace quorvel

@@ -1,0 +1,108 @@
+#include "history/history_schema.h"
+
+#include <sqlite3.h>
+
+#include <QByteArray>
+
+#include <iterator>
+
+#include "history/history.h"
+
+namespace quorvel {
+
+namespace {
+
+// Times are seconds since 1970 UTC; 0 or NULL is "no time". Statuses are
+// CheckStatus values; states and changes are their names.
+constexpr char kVersion1[] = R"sql(
+CREATE TABLE runs (
+    id INTEGER PRIMARY KEY,
+    started INTEGER NOT NULL
+);
+
+-- One row per identity (partner address and link, exactly as typed): its
+-- last check, the current streak, and the confirmed state with the streaks
+-- of evidence that move it.
+CREATE TABLE records (
+    id INTEGER PRIMARY KEY,
+    partner_url TEXT NOT NULL,
+    link TEXT NOT NULL,
+    checks INTEGER NOT NULL DEFAULT 0,
+    last_run INTEGER,
+    last_time INTEGER,
+    last_status INTEGER,
+    last_reason TEXT,
+    streak INTEGER,
+    state TEXT NOT NULL DEFAULT '',
+    since INTEGER,
+    state_reason TEXT NOT NULL DEFAULT '',
+    missing_streak INTEGER NOT NULL DEFAULT 0,
+    missing_streak_since INTEGER,
+    failed_streak INTEGER NOT NULL DEFAULT 0,
+    failed_streak_since INTEGER,
+    last_found INTEGER,
+    UNIQUE (partner_url, link)
+);
+
+-- The individual results of each record's last runs.
+CREATE TABLE results (
+    record INTEGER NOT NULL REFERENCES records (id),
+    run INTEGER NOT NULL REFERENCES runs (id),
+    time INTEGER NOT NULL,
+    status INTEGER NOT NULL,
+    count INTEGER NOT NULL,
+    over_limit INTEGER NOT NULL,
+    reason TEXT NOT NULL,
+    PRIMARY KEY (record, run)
+) WITHOUT ROWID;
+
+-- Checks in a row with the same status and reason, kept forever.
+CREATE TABLE streaks (
+    id INTEGER PRIMARY KEY,
+    record INTEGER NOT NULL REFERENCES records (id),
+    status INTEGER NOT NULL,
+    reason TEXT NOT NULL,
+    first_time INTEGER NOT NULL,
+    last_time INTEGER NOT NULL,
+    checks INTEGER NOT NULL
+);
+CREATE INDEX streaks_by_record ON streaks (record, id);
+
+-- Moves of the confirmed state, kept forever.
+CREATE TABLE events (
+    id INTEGER PRIMARY KEY,
+    record INTEGER NOT NULL REFERENCES records (id),
+    run INTEGER NOT NULL REFERENCES runs (id),
+    time INTEGER NOT NULL,
+    change TEXT NOT NULL,
+    previous TEXT NOT NULL,
+    state TEXT NOT NULL,
+    since INTEGER NOT NULL,
+    reason TEXT NOT NULL
+);
+CREATE INDEX events_by_run ON events (run);
+CREATE INDEX events_by_record ON events (record, id);
+)sql";
+
+// Step i takes a file from version i to version i + 1. A later version adds
+// its step here; steps that need more than SQL can be functions of their own.
+using SchemaStep = int (*)(SqliteDatabase&);
+constexpr SchemaStep kSteps[] = {
+    [](SqliteDatabase& db) { return db.exec(kVersion1); },
+};
+static_assert(std::size(kSteps) == kHistorySchemaVersion);
+
+}  // namespace
+
+int migrateHistorySchema(SqliteDatabase& db, int fromVersion) {
+    for (int version = fromVersion; version < kHistorySchemaVersion; ++version) {
+        if (const int rc = kSteps[version](db); rc != SQLITE_OK) {
+            return rc;
+        }
+    }
+    const QByteArray setVersion =
+        "PRAGMA user_version = " + QByteArray::number(kHistorySchemaVersion);
+    return db.exec(setVersion.constData());
+}
+
+}  // namespace quorvel

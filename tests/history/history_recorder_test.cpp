@@ -1,0 +1,302 @@
+#include "history/history_recorder.h"
+
+#include <QFileInfo>
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <thread>
+
+#include "history/history_reader.h"
+#include "history/history_support.h"
+#include "history/sqlite_db.h"
+#include "support/printers.h"
+#include "support/temp_dir.h"
+
+#include <sqlite3.h>
+
+namespace quorvel {
+namespace {
+
+using namespace Qt::StringLiterals;
+using namespace std::chrono_literals;
+using test::historyEntry;
+using test::queryNumber;
+using test::recordRun;
+
+constexpr qint64 kDay = 86'400;
+constexpr qint64 kFirstRun = 1'700'000'000;
+
+const RecordIdentity kPartner{u"http://partner.example/links.html"_s, u"http://mysite.example/"_s};
+
+TEST(History, FirstOccurrencesOfIdentities) {
+    const RecordIdentity a{u"http://a.example/"_s, u"http://me.example/"_s};
+    const RecordIdentity aOtherLink{u"http://a.example/"_s, u"http://me.example/x"_s};
+    const RecordIdentity aOtherCase{u"http://A.example/"_s, u"http://me.example/"_s};
+    EXPECT_EQ(firstOccurrences({a, aOtherLink, a, aOtherCase, aOtherLink, a}),
+              (std::vector<bool>{true, true, false, true, false, false}));
+    EXPECT_TRUE(firstOccurrences({}).empty());
+
+    const QString line =
+        u"<QV_U>http://a.example/</QV_U><QV_I></QV_I><QV_E></QV_E><QV_D></QV_D>"
+        u"<QV_4></QV_4><QV_5></QV_5><QV_6>http://me.example/</QV_6><QV_7></QV_7>"_s;
+    EXPECT_EQ(identityOf(line), a);
+}
+
+// The reader's view after runs that load, lose and restore a link.
+TEST(History, RunsMakeEventsSummariesAndARecordHistory) {
+    test::TempDir dir;
+    const QString path = dir.path(QString::fromUtf16(kHistoryFileName));
+    const RecordIdentity down{u"http://down.example/"_s, kPartner.link};
+    const RecordIdentity never{u"http://never.example/"_s, kPartner.link};
+
+    struct Run {
+        CheckStatus partner;
+        CheckStatus down;
+    };
+    const Run runs[] = {
+        {CheckStatus::Found, CheckStatus::FetchFailed},
+        {CheckStatus::Missing, CheckStatus::FetchFailed},
+        {CheckStatus::Missing, CheckStatus::FetchFailed},
+        {CheckStatus::Found, CheckStatus::Found},
+    };
+    std::vector<qint64> runIds;
+    for (int i = 0; i < 4; ++i) {
+        const qint64 start = kFirstRun + i * kDay;
+        const HistoryRunOutcome outcome =
+            recordRun(path, start,
+                      {historyEntry(kPartner, runs[i].partner, start + 5),
+                       historyEntry(down, runs[i].down, start + 7, u"dns; timeout"_s),
+                       // A second copy in the same run is not a second check.
+                       historyEntry(kPartner, CheckStatus::FetchFailed, start + 9, u"dns"_s)});
+        ASSERT_TRUE(outcome.message.isEmpty()) << outcome.message.toStdString();
+        EXPECT_EQ(outcome.open.status,
+                  i == 0 ? HistoryOpenStatus::Created : HistoryOpenStatus::Opened);
+        EXPECT_EQ(outcome.written, 3);
+        EXPECT_EQ(outcome.dropped, 0);
+        runIds.push_back(outcome.runId);
+    }
+
+    HistoryReader reader(path);
+    ASSERT_TRUE(reader.outcome().usable()) << reader.outcome().message.toStdString();
+
+    // Run by run, the events with their previous state and since.
+    const QueryOutcome<QList<RunEvent>> first = reader.eventsOfRun(runIds[0]);
+    ASSERT_TRUE(first.ok()) << first.error.toStdString();
+    EXPECT_TRUE(first.value.isEmpty()) << "baselines other than down are quiet";
+    EXPECT_TRUE(reader.eventsOfRun(runIds[1]).value.isEmpty()) << "one missing is no event";
+
+    const QList<RunEvent> third = reader.eventsOfRun(runIds[2]).value;
+    ASSERT_EQ(third.size(), 2);
+    EXPECT_EQ(third[0].identity, kPartner);
+    EXPECT_EQ(third[0].event.change, ChangeKind::Lost);
+    EXPECT_EQ(third[0].event.previous, ConfirmedState::Found);
+    EXPECT_EQ(third[0].event.since, historyTime(kFirstRun + kDay));
+    EXPECT_EQ(third[1].identity, down);
+    EXPECT_EQ(third[1].event.change, ChangeKind::Down);
+    EXPECT_EQ(third[1].event.previous, ConfirmedState::None);
+    EXPECT_EQ(third[1].event.reason, u"dns; timeout"_s);
+    EXPECT_EQ(third[1].event.since, historyTime(kFirstRun));
+
+    const QList<RunEvent> fourth = reader.eventsOfRun(runIds[3]).value;
+    ASSERT_EQ(fourth.size(), 2);
+    EXPECT_EQ(fourth[0].event.change, ChangeKind::Restored);
+    EXPECT_EQ(fourth[1].event.change, ChangeKind::Up);
+    EXPECT_EQ(fourth[1].event.runId, runIds[3]);
+
+    // Summaries in list order, a record never checked included.
+    const QueryOutcome<QList<RecordSummary>> summaries =
+        reader.summaries({never, kPartner, down, kPartner});
+    ASSERT_TRUE(summaries.ok());
+    ASSERT_EQ(summaries.value.size(), 4);
+    EXPECT_EQ(summaries.value[0].checks, 0);
+    EXPECT_EQ(summaries.value[0].lastStatus, CheckStatus::None);
+    EXPECT_FALSE(summaries.value[0].since.isValid());
+    const RecordSummary& partner = summaries.value[1];
+    EXPECT_EQ(partner.checks, 4);
+    EXPECT_EQ(partner.lastStatus, CheckStatus::Found);
+    EXPECT_EQ(partner.state, ConfirmedState::Found);
+    EXPECT_EQ(partner.since, historyTime(kFirstRun + 3 * kDay));
+    EXPECT_EQ(partner.lastFound, historyTime(kFirstRun + 3 * kDay + 5));
+    EXPECT_EQ(summaries.value[3].checks, 4);
+
+    // One record's history, newest first.
+    const QueryOutcome<RecordHistory> history = reader.recordHistory(down);
+    ASSERT_TRUE(history.ok());
+    EXPECT_EQ(history.value.summary.state, ConfirmedState::Found);
+    ASSERT_EQ(history.value.events.size(), 2);
+    EXPECT_EQ(history.value.events[0].change, ChangeKind::Up);
+    EXPECT_EQ(history.value.events[0].previous, ConfirmedState::Down);
+    EXPECT_EQ(history.value.events[0].checkedAt, historyTime(kFirstRun + 3 * kDay + 7));
+    EXPECT_EQ(history.value.events[1].change, ChangeKind::Down);
+    EXPECT_EQ(history.value.events[1].reason, u"dns; timeout"_s);
+    EXPECT_TRUE(reader.recordHistory(never).value.events.isEmpty());
+}
+
+TEST(History, NoFileYetAnswersEmptyAndCreatesNothing) {
+    test::TempDir dir;
+    const QString path = dir.path(QString::fromUtf16(kHistoryFileName));
+    HistoryReader reader(path);
+    EXPECT_EQ(reader.outcome().status, HistoryOpenStatus::Absent);
+    EXPECT_TRUE(reader.outcome().message.isEmpty());
+    const QueryOutcome<QList<RecordSummary>> summaries = reader.summaries({kPartner});
+    EXPECT_TRUE(summaries.ok());
+    ASSERT_EQ(summaries.value.size(), 1);
+    EXPECT_EQ(summaries.value[0].lastStatus, CheckStatus::None);
+    EXPECT_TRUE(reader.recordHistory(kPartner).ok());
+    EXPECT_FALSE(QFileInfo::exists(path));
+}
+
+// More runs than are kept: the last results stay, the streaks and the count
+// of checks stay whole.
+TEST(History, KeepsTheLastRunsResultsAndEveryStreak) {
+    test::TempDir dir;
+    const QString path = dir.path(QString::fromUtf16(kHistoryFileName));
+    const RecordIdentity steady{u"http://steady.example/"_s, kPartner.link};
+    const int runs = kKeptRunsPerRecord + 30;
+    // The flapping record changes its result every ten runs: 13 streaks.
+    for (int i = 0; i < runs; ++i) {
+        const qint64 start = kFirstRun + i * kDay;
+        const bool up = (i / 10) % 2 == 0;
+        const HistoryRunOutcome outcome =
+            recordRun(path, start,
+                      {historyEntry(kPartner, up ? CheckStatus::Found : CheckStatus::FetchFailed,
+                                    start + 1, up ? QString() : u"http 500"_s),
+                       historyEntry(steady, CheckStatus::Found, start + 2)});
+        ASSERT_EQ(outcome.written, 2) << "run " << i << ": " << outcome.message.toStdString();
+    }
+
+    const char* results =
+        "SELECT count(*) FROM results JOIN records ON records.id = results.record "
+        "WHERE partner_url = 'http://partner.example/links.html'";
+    EXPECT_EQ(queryNumber(path, results), kKeptRunsPerRecord);
+    EXPECT_EQ(queryNumber(path, "SELECT count(*) FROM results"), 2 * kKeptRunsPerRecord);
+    EXPECT_EQ(queryNumber(path,
+                          "SELECT min(run) FROM results JOIN records ON records.id = "
+                          "results.record WHERE partner_url = 'http://steady.example/'"),
+              queryNumber(path, "SELECT max(id) FROM runs") - kKeptRunsPerRecord + 1)
+        << "the oldest results go first";
+    EXPECT_EQ(queryNumber(path, "SELECT count(*) FROM streaks"), 13 + 1);
+    EXPECT_EQ(queryNumber(path, "SELECT sum(checks) FROM streaks"), 2 * runs);
+    EXPECT_EQ(queryNumber(path, "SELECT min(first_time) FROM streaks"), kFirstRun + 1);
+
+    HistoryReader reader(path);
+    const QList<RecordSummary> summaries = reader.summaries({kPartner, steady}).value;
+    ASSERT_EQ(summaries.size(), 2);
+    EXPECT_EQ(summaries[0].checks, runs);
+    EXPECT_EQ(summaries[1].checks, runs);
+    // Down (at the third failure of each failing ten) and up, six times each.
+    EXPECT_EQ(reader.recordHistory(kPartner).value.events.size(), 12);
+}
+
+// The window and a cron job may write the same history at the same time:
+// both runs' results are kept, and neither sees "database is locked".
+TEST(History, TwoWritersAtOnceFromTwoProcessesAndTwoThreads) {
+    test::TempDir dir;
+    const QString path = dir.path(QString::fromUtf16(kHistoryFileName));
+    constexpr int kRecords = 1500;
+    // Every writer records the same identities, so they contend for the
+    // same rows.
+    std::vector<HistoryEntry> entries;
+    for (int i = 0; i < kRecords; ++i) {
+        entries.push_back(historyEntry({u"http://p%1.example/"_s.arg(i), kPartner.link},
+                                       i % 3 ? CheckStatus::Found : CheckStatus::Missing,
+                                       kFirstRun + i));
+    }
+    // Small batches and no delay: the writers take turns at the lock
+    // hundreds of times.
+    HistoryRecorderOptions options;
+    options.batchSize = 20;
+    options.batchDelay = 0ms;
+    const auto write = [&](qint64 start) {
+        HistoryRecorder recorder(path, historyTime(start), options);
+        for (const HistoryEntry& entry : entries) {
+            recorder.add(entry);
+            if (entry.checkedAt.toSecsSinceEpoch() % 50 == 0) {
+                std::this_thread::yield();
+            }
+        }
+        return recorder.finish(60s);
+    };
+
+    const pid_t child = fork();
+    ASSERT_NE(child, -1);
+    if (child == 0) {
+        const HistoryRunOutcome outcome = write(kFirstRun + 3);
+        const bool ok = outcome.written == kRecords && outcome.message.isEmpty();
+        if (!ok) {
+            fprintf(stderr, "child: %lld written; %s\n", outcome.written,
+                    qPrintable(outcome.message));
+        }
+        _exit(ok ? 0 : 1);
+    }
+    HistoryRunOutcome first;
+    HistoryRunOutcome second;
+    std::thread other([&] { first = write(kFirstRun + 1); });
+    second = write(kFirstRun + 2);
+    other.join();
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+
+    for (const HistoryRunOutcome* outcome : {&first, &second}) {
+        EXPECT_TRUE(outcome->message.isEmpty()) << outcome->message.toStdString();
+        EXPECT_EQ(outcome->written, kRecords);
+    }
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the other process failed";
+    EXPECT_EQ(queryNumber(path, "SELECT count(*) FROM runs"), 3);
+    EXPECT_EQ(queryNumber(path, "SELECT count(*) FROM results"), 3 * kRecords);
+    EXPECT_EQ(queryNumber(path, "SELECT count(*) FROM records WHERE checks = 3"), kRecords);
+    EXPECT_EQ(queryNumber(path, "SELECT count(*) FROM records WHERE state = 'missing'"),
+              kRecords / 3)
+        << "three Missing checks from three runs confirm missing";
+}
+
+// finish() never waits much beyond its bound, even when another program
+// holds the file's write lock for longer than the busy timeout allows.
+TEST(History, FinishWithinItsBoundWhileTheFileIsLocked) {
+    test::TempDir dir;
+    const QString path = dir.path(QString::fromUtf16(kHistoryFileName));
+    ASSERT_EQ(
+        recordRun(path, kFirstRun, {historyEntry(kPartner, CheckStatus::Found, kFirstRun)}).written,
+        1);
+
+    SqliteDatabase holder;
+    ASSERT_EQ(holder.open(path, SQLITE_OPEN_READWRITE, {}), SQLITE_OK);
+    ASSERT_EQ(holder.exec("BEGIN IMMEDIATE"), SQLITE_OK);
+
+    HistoryRecorderOptions options;
+    options.busyTimeout = 10min;  // far beyond the test's timeout: only abandoning ends it
+    for (const auto bound : {0ms, 200ms}) {
+        SCOPED_TRACE(bound.count());
+        HistoryRecorder recorder(path, historyTime(kFirstRun + kDay), options);
+        for (int i = 0; i < 1000; ++i) {
+            recorder.add(historyEntry({u"http://p%1.example/"_s.arg(i), kPartner.link},
+                                      CheckStatus::Found, kFirstRun + kDay));
+        }
+        const HistoryRunOutcome outcome = recorder.finish(bound);
+        EXPECT_EQ(outcome.written, 0);
+        EXPECT_EQ(outcome.dropped, 1000);
+        // Cut off while opening or while waiting to write: either way it says so.
+        EXPECT_TRUE(outcome.message.startsWith(u"history: "_s));
+        EXPECT_TRUE(outcome.message.endsWith(u"not recorded"_s) ||
+                    outcome.message.endsWith(u"not recorded (time ran out)"_s))
+            << outcome.message.toStdString();
+    }
+    holder.exec("ROLLBACK");
+    holder.close();
+    EXPECT_EQ(queryNumber(path, "SELECT count(*) FROM results"), 1);
+
+    // Without a lock, a recorder dropped at once neither hangs nor loses count.
+    HistoryRecorder recorder(path, historyTime(kFirstRun + 2 * kDay), options);
+    for (int i = 0; i < 5000; ++i) {
+        recorder.add(historyEntry({u"http://p%1.example/"_s.arg(i), kPartner.link},
+                                  CheckStatus::Found, kFirstRun + 2 * kDay));
+    }
+    const HistoryRunOutcome outcome = recorder.finish(0ms);
+    EXPECT_EQ(outcome.written + outcome.dropped, 5000);
+}
+
+}  // namespace
+}  // namespace quorvel
