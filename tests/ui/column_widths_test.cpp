@@ -1,6 +1,10 @@
 #include "ui/column_widths.h"
 
+#include <QFile>
+
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 #include "support/printers.h"
 #include "support/temp_dir.h"
@@ -63,6 +67,20 @@ TEST(ColumnWidths, WrittenAndReadBack) {
     ColumnWidths back = defaultColumnWidths(979);
     readColumnWidths(dir.path(u"widths.qvf"_s), back);
     EXPECT_EQ(back, widths);
+}
+
+// A FIFO under the name is neither waited for nor replaced.
+TEST(ColumnWidths, AFifoIsNoWidthFile) {
+    test::TempDir dir;
+    const QString path = dir.path(u"widths.qvf"_s);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    ColumnWidths widths = defaultColumnWidths(979);
+    readColumnWidths(path, widths);  // would wait for a writer for ever
+    EXPECT_EQ(widths, defaultColumnWidths(979));
+    EXPECT_FALSE(writeColumnWidths(path, widths));
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
 }
 
 }  // namespace
