@@ -39,7 +39,8 @@ struct HistoryRunOutcome {
 //     HistoryRecorder recorder(dir.filePath(kHistoryFileName),
 //                              QDateTime::currentDateTimeUtc());
 //     ... for each finished record at a first occurrence:
-//     recorder.add({identity, QDateTime::currentDateTimeUtc(), outcome, reason});
+//     recorder.add({identity, QDateTime::currentDateTimeUtc(), check.outcome,
+//                   check.reason, check.pageSignals, check.reciprocal, overdue});
 //     ... when the run has ended:
 //     HistoryRunOutcome outcome = recorder.finish(std::chrono::seconds(5));
 class HistoryRecorder {
