@@ -28,6 +28,7 @@
 
 namespace quorvel {
 
+class HistoryWriter;
 class TForm3;
 
 // The main window: the record list with its header, the editor panel, the
@@ -79,6 +80,7 @@ class TForm1 : public QMainWindow, public CheckRunHost, public BannerWindow {
     QString recordAt(int index) const override;
     void RepaintRecordList() override;
     void runStateChanged() override;
+    void recordChecked(const RecordCheck& check) override;
 
     // BannerWindow
     void setBannerPicture(const QImage& picture) override;
@@ -186,6 +188,9 @@ class TForm1 : public QMainWindow, public CheckRunHost, public BannerWindow {
     FetchSettings fetchSettings_;
     std::unique_ptr<CheckRun> run_;
     std::unique_ptr<DataFile> dataFile_;
+    // The check history beside the data file, whatever project is loaded.
+    QString historyPath_;
+    std::unique_ptr<HistoryWriter> history_;
     bool closing_ = false;
     PublisherSites sites_;
     // The banner's HTTP client, one for the program's life (used by the banner thread).

@@ -1,0 +1,205 @@
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <sqlite3.h>
+
+#include "history/history_reader.h"
+#include "history/history_support.h"
+#include "history/sqlite_db.h"
+#include "records/record_file.h"
+#include "support/printers.h"
+#include "support/raw_server.h"
+#include "support/temp_dir.h"
+#include "ui/form1.h"
+#include "ui/ui_helpers.h"
+
+namespace quorvel {
+namespace {
+
+using namespace Qt::StringLiterals;
+using test::RawServer;
+
+const QString kLink = u"me.example.com"_s;
+
+RawServer::Handler partnerPages() {
+    return [](const RawServer::Connection& c) {
+        const QByteArray target = test::requestTarget(c.request);
+        if (target.startsWith("/never")) {
+            c.pause(60000);
+        } else if (target == "/found") {
+            c.send(test::httpResponse("200 OK", "<a href=http://me.example.com/>me</a>"));
+        } else if (target == "/hidden") {
+            c.send(test::httpResponse("200 OK", "<a href=http://me.example.com/ rel=nofollow>"));
+        } else {
+            c.send("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n");
+        }
+    };
+}
+
+QString historyPath(const test::TempDir& dir) {
+    return dir.path(QString::fromUtf16(kHistoryFileName));
+}
+
+QList<RecordIdentity> identitiesOf(const QStringList& records) {
+    QList<RecordIdentity> identities;
+    for (const QString& line : records) {
+        identities += identityOf(line);
+    }
+    return identities;
+}
+
+// What the history says of these identities now, read as another program
+// would; empty while it cannot be read.
+QList<RecordSummary> summariesOf(const QString& path, const QList<RecordIdentity>& identities) {
+    HistoryReader reader(path);
+    QueryOutcome<QList<RecordSummary>> answer = reader.summaries(identities);
+    return answer.ok() ? answer.value : QList<RecordSummary>();
+}
+
+QList<qint64> checksOf(const QString& path, const QList<RecordIdentity>& identities) {
+    QList<qint64> checks;
+    for (const RecordSummary& summary : summariesOf(path, identities)) {
+        checks += summary.checks;
+    }
+    return checks;
+}
+
+// Another program in the middle of a write: holds the history's write lock.
+struct WriteLock {
+    explicit WriteLock(const QString& path) {
+        EXPECT_EQ(db.open(path, SQLITE_OPEN_READWRITE, {}), SQLITE_OK);
+        EXPECT_EQ(db.exec("BEGIN IMMEDIATE"), SQLITE_OK);
+    }
+    void release() { db.exec("ROLLBACK"); }
+    SqliteDatabase db;
+};
+
+// Runs from the button go to the history beside data.qvp, one result per
+// identity and run, with the reasons; the window writes after the run, off
+// its own thread.
+TEST(WindowHistory, CheckRunsAreRecordedBesideTheDataFile) {
+    test::QuitCounter end;
+    RawServer server(partnerPages());
+    test::TempDir dir;
+    const QString base = u"127.0.0.1:%1"_s.arg(server.port());
+    const QStringList records = {
+        test::recordLine(base + u"/found", kLink), test::recordLine(base + u"/hidden", kLink),
+        test::recordLine(base + u"/none", kLink), test::recordLine(base + u"/found", kLink),
+        test::recordLine(base + u"/found")};
+    TForm1 form(dir.path(QString()));
+    const test::Controls ui(&form);
+    form.records()->setRecords(records);
+    form.showAtStart();
+    const QString path = historyPath(dir);
+    const QList<RecordIdentity> identities = identitiesOf(records);
+
+    for (qint64 run = 1; run <= 2; ++run) {
+        SCOPED_TRACE(run);
+        ui.ToolButton3->trigger();
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return form.checkRun().state() == CheckRun::State::Idle; }));
+        // The copy of the first record adds nothing of its own.
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return checksOf(path, identities) == QList<qint64>(5, run); }, 10000))
+            << "checks: " << checksOf(path, identities).size();
+    }
+    EXPECT_EQ(test::queryNumber(path, "SELECT count(*) FROM runs"), 2);
+    EXPECT_EQ(test::queryNumber(path, "SELECT count(*) FROM results"), 8);
+
+    const QList<RecordSummary> s = summariesOf(path, identities);
+    ASSERT_EQ(s.size(), 5);
+    EXPECT_EQ(s[0].state, ConfirmedState::Found);
+    EXPECT_EQ(s[0].lastReason, u"");
+    EXPECT_EQ(s[1].state, ConfirmedState::Hidden);
+    EXPECT_EQ(s[1].lastReason, u"nofollow");
+    EXPECT_EQ(s[2].lastStatus, CheckStatus::FetchFailed);
+    EXPECT_FALSE(s[2].lastReason.isEmpty());
+    EXPECT_EQ(s[4].lastStatus, CheckStatus::Missing);
+    EXPECT_EQ(s[4].lastReason, u"no-link");
+    EXPECT_EQ(s[4].state, ConfirmedState::Missing) << "two Missing checks confirm it";
+    form.close();
+    EXPECT_EQ(readRecordFile(dir.path(u"data.qvp"_s)).records, records);
+}
+
+// Closing during a run writes the results that came in, within the closing
+// bound, and leaves the records it cut off out.
+TEST(WindowHistory, ClosingDuringARunKeepsTheResultsThatCameIn) {
+    test::QuitCounter end;
+    RawServer server(partnerPages());
+    test::TempDir dir;
+    const QString base = u"127.0.0.1:%1"_s.arg(server.port());
+    TForm1 form(dir.path(QString()));
+    const test::Controls ui(&form);
+    QStringList records = {test::recordLine(base + u"/found", kLink)};
+    for (int i = 0; i < 12; ++i) {
+        records += test::recordLine(base + u"/never?" + QString::number(i), kLink);
+    }
+    form.records()->setRecords(records);
+    form.showAtStart();
+    ui.ToolButton3->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return server.requests().size() == kCheckWorkers + 1; }));
+    ASSERT_EQ(form.checkRun().results().statusAt(0), CheckStatus::Found);
+
+    QElapsedTimer timer;
+    timer.start();
+    form.close();
+    EXPECT_LT(timer.elapsed(), 1000);
+    EXPECT_EQ(end.quits, 1);
+    EXPECT_EQ(readRecordFile(dir.path(u"data.qvp"_s)).records.size(), 13);
+    EXPECT_TRUE(QFileInfo::exists(dir.path(u"widths.qvf"_s)));
+    EXPECT_EQ(checksOf(historyPath(dir), identitiesOf(records.mid(0, 3))),
+              (QList<qint64>{1, 0, 0}));
+}
+
+// Another program holding the history neither keeps the window waiting at
+// the end of a run nor holds up closing beyond its bound; the results wait
+// for the file, or are dropped when the window closes first.
+TEST(WindowHistory, AHistoryHeldByAnotherProgram) {
+    test::QuitCounter end;
+    RawServer server(partnerPages());
+    test::TempDir dir;
+    const QString path = historyPath(dir);
+    ASSERT_EQ(test::recordRun(path, 1'700'000'000, {}).open.status, HistoryOpenStatus::Created);
+    const QString base = u"127.0.0.1:%1"_s.arg(server.port());
+    const QStringList records = {test::recordLine(base + u"/found", kLink),
+                                 test::recordLine(base + u"/hidden", kLink)};
+    const QList<RecordIdentity> identities = identitiesOf(records);
+    TForm1 form(dir.path(QString()));
+    const test::Controls ui(&form);
+    form.records()->setRecords(records);
+    form.showAtStart();
+
+    WriteLock lock(path);
+    QElapsedTimer timer;
+    timer.start();
+    ui.ToolButton3->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form.checkRun().state() == CheckRun::State::Idle; }));
+    EXPECT_LT(timer.elapsed(), 5000) << "the end of the run does not wait for the file";
+    QTest::qWait(300);
+    EXPECT_EQ(checksOf(path, identities), (QList<qint64>{0, 0}));
+    lock.release();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return checksOf(path, identities) == QList<qint64>{1, 1};
+        },
+        10000));
+
+    WriteLock again(path);
+    ui.ToolButton3->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form.checkRun().state() == CheckRun::State::Idle; }));
+    timer.restart();
+    form.close();
+    EXPECT_LT(timer.elapsed(), 3000) << "about 2 s at most, then the results are dropped";
+    EXPECT_EQ(end.quits, 1);
+    EXPECT_TRUE(QFileInfo::exists(dir.path(u"widths.qvf"_s)));
+    again.release();
+    EXPECT_EQ(checksOf(path, identities), (QList<qint64>{1, 1}));
+    EXPECT_EQ(test::queryNumber(path, "SELECT count(*) FROM runs"), 2)
+        << "the prepared run and the window's first; its second never got the file";
+}
+
+}  // namespace
+}  // namespace quorvel
