@@ -28,6 +28,7 @@
 
 namespace quorvel {
 
+class HistoryWindow;
 class HistoryWriter;
 class TForm3;
 
@@ -121,6 +122,8 @@ class TForm1 : public QMainWindow, public CheckRunHost, public BannerWindow {
     void Button3Click();
     void N1Click();
     void N3Click();
+    // The current record's check history.
+    void N4Click();
     // Project files.
     void ToolButton4Click();
     void ToolButton2Click();
@@ -145,6 +148,12 @@ class TForm1 : public QMainWindow, public CheckRunHost, public BannerWindow {
     // row, the markers go, the list is repainted and the count is updated.
     void listContentChanged();
     static int runModal(QDialog& dialog);
+    // Runs `work` on a thread of its own under a modal busy dialog that says
+    // what it waits for (`what`, then `address` as plain text) and whose
+    // cancel button sets the flag that `work` gets; closing the window sets
+    // it too. True when `work` ran to its end and the window is not closing.
+    bool runBusy(const QString& title, const QString& what, const QString& address,
+                 const std::function<void(const AbortFlag& cancel)>& work);
     void showMessage(const QString& text);
     void endThreads();
 
@@ -176,10 +185,12 @@ class TForm1 : public QMainWindow, public CheckRunHost, public BannerWindow {
     QAction* N1 = nullptr;
     QAction* N2 = nullptr;
     QAction* N3 = nullptr;
+    QAction* N4 = nullptr;
     ClickableLabel* Image1 = nullptr;
     ClickableLabel* Image2 = nullptr;
     QDialog* Form2 = nullptr;
     TForm3* Form3 = nullptr;
+    HistoryWindow* historyWindow_ = nullptr;  // made on first use
 
     QString directory_;
     RecordListModel* model_ = nullptr;

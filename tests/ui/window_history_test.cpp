@@ -14,6 +14,7 @@
 #include "support/raw_server.h"
 #include "support/temp_dir.h"
 #include "ui/form1.h"
+#include "ui/history_window.h"
 #include "ui/ui_helpers.h"
 
 namespace quorvel {
@@ -199,6 +200,110 @@ TEST(WindowHistory, AHistoryHeldByAnotherProgram) {
     EXPECT_EQ(checksOf(path, identities), (QList<qint64>{1, 1}));
     EXPECT_EQ(test::queryNumber(path, "SELECT count(*) FROM runs"), 2)
         << "the prepared run and the window's first; its second never got the file";
+}
+
+// A window on a scratch directory whose modal dialogs the test answers: the
+// busy dialog is run unless `cancelBusy`, the history window's text is kept.
+class HistoryWindowTest : public ::testing::Test {
+  protected:
+    HistoryWindowTest()
+        : modal(&TForm1::setModalHookForTests, [this](QDialog& dialog) {
+              ++dialogs;
+              if (auto* window = qobject_cast<HistoryWindow*>(&dialog)) {
+                  titles += window->windowTitle();
+                  shown += window->textView->toPlainText();
+                  EXPECT_TRUE(window->textView->isReadOnly());
+                  return int(QDialog::Accepted);
+              }
+              if (dialog.objectName() == u"BusyDialog" && !cancelBusy) {
+                  return dialog.exec();  // until the history has been read
+              }
+              return int(QDialog::Rejected);
+          }) {}
+
+    void start(const QStringList& records) {
+        ASSERT_TRUE(writeRecordFile(dir.path(u"data.qvp"_s), records));
+        form = std::make_unique<TForm1>(dir.path(QString()));
+        form->showAtStart();
+        ui = std::make_unique<test::Controls>(form.get());
+    }
+    // The history window's text for the record in row `row`.
+    QString historyOf(int row) {
+        ui->ListBox1->selectionModel()->setCurrentIndex(form->records()->index(row),
+                                                        QItemSelectionModel::NoUpdate);
+        const qsizetype before = shown.size();
+        named<QAction>("N4")->trigger();
+        return shown.size() > before ? shown.last() : u"(nothing shown)"_s;
+    }
+    template <typename T>
+    T* named(const char* name) const {
+        return test::named<T>(form.get(), name);
+    }
+
+    test::QuitCounter quit;
+    test::ScopedHook<std::function<int(QDialog&)>> modal;
+    test::TempDir dir;
+    bool cancelBusy = false;
+    int dialogs = 0;
+    QStringList titles;
+    QStringList shown;
+    std::unique_ptr<TForm1> form;
+    std::unique_ptr<test::Controls> ui;
+};
+
+// A local time of March 2024 as the history stores it.
+qint64 march(int day, int hour, int minute) {
+    return QDateTime(QDate(2024, 3, day), QTime(hour, minute)).toSecsSinceEpoch();
+}
+
+TEST_F(HistoryWindowTest, StateSinceLastFoundAndChangesNewestFirst) {
+    const QString partner = u"http://partner.example.com/links.html"_s;
+    start(
+        {test::recordLine(partner, kLink), test::recordLine(u"http://new.example.com/"_s, kLink)});
+    EXPECT_EQ(named<QAction>("N4")->text(), u"история проверок");
+    EXPECT_EQ(ui->PopupMenu1->actions().indexOf(named<QAction>("N4")), 3) << "after N1, N3, N2";
+    EXPECT_EQ(historyOf(0), u"проверок еще не было") << "no history file yet";
+    EXPECT_FALSE(QFileInfo::exists(historyPath(dir))) << "reading creates nothing";
+
+    // Found, hidden by nofollow, then three failed loads: down.
+    const RecordIdentity identity{partner, kLink};
+    struct Run {
+        int day;
+        CheckStatus status;
+        QString reason;
+    };
+    const Run runs[] = {{1, CheckStatus::Found, {}},
+                        {2, CheckStatus::Hidden, u"nofollow"_s},
+                        {3, CheckStatus::FetchFailed, u"http 503; timeout"_s},
+                        {4, CheckStatus::FetchFailed, u"tls certificate has expired"_s},
+                        {5, CheckStatus::FetchFailed, u"dns; connect"_s}};
+    for (const Run& run : runs) {
+        ASSERT_EQ(test::recordRun(
+                      historyPath(dir), march(run.day, 10, 0),
+                      {test::historyEntry(identity, run.status, march(run.day, 10, 5), run.reason)})
+                      .written,
+                  1);
+    }
+    EXPECT_EQ(
+        historyOf(0).split(u'\n'),
+        (QStringList{u"не удалось загрузить страницу партнера (адрес не найден; нет "
+                     u"соединения) с 03.03.2024 10:00"_s,
+                     u"ссылка последний раз найдена 02.03.2024 10:05"_s,
+                     u"05.03.2024 10:05 — страница партнера не загружается (адрес не найден; "
+                     u"нет соединения)"_s,
+                     u"02.03.2024 10:05 — ссылка перестала индексироваться (rel=nofollow)"_s}));
+    EXPECT_EQ(titles.last(), u"История проверок");
+    EXPECT_EQ(historyOf(1), u"проверок еще не было");
+
+    // Cancelling the reading shows nothing.
+    cancelBusy = true;
+    EXPECT_EQ(historyOf(0), u"(nothing shown)");
+
+    // With an empty list the item does nothing at all.
+    const int before = dialogs;
+    form->records()->setRecords({});
+    named<QAction>("N4")->trigger();
+    EXPECT_EQ(dialogs, before);
 }
 
 }  // namespace
