@@ -18,10 +18,11 @@ extern const Command kScanCommand;
 extern const Command kLinksCommand;
 extern const Command kFetchCommand;
 extern const Command kCheckCommand;
+extern const Command kHistoryCommand;
 
 std::span<const Command> commands() {
-    static const Command list[] = {kCheckCommand, kFetchCommand, kScanCommand, kLinksCommand,
-                                   kFieldsCommand};
+    static const Command list[] = {kCheckCommand, kHistoryCommand, kFetchCommand,
+                                   kScanCommand,  kLinksCommand,   kFieldsCommand};
     return list;
 }
 
@@ -72,18 +73,30 @@ bool parseCommandLine(const Command& command, const QStringList& args,
     for (qsizetype end = 1; end <= args.size(); ++end) {
         QCommandLineParser prefix;
         prefix.addOptions(options);
-        if (!prefix.parse(program + args.first(end)) && !prefix.unknownOptionNames().isEmpty()) {
-            usageError(command, u"unknown option '" % args.at(end - 1) % u'\'');
+        if (prefix.parse(program + args.first(end))) {
+            continue;
+        }
+        const QString& arg = args.at(end - 1);
+        if (!prefix.unknownOptionNames().isEmpty()) {
+            usageError(command, u"unknown option '" % arg % u'\'');
+            return false;
+        }
+        if (arg.contains(u'=')) {
+            usageError(command, u"option '" % arg.section(u'=', 0, 0) % u"' takes no value");
             return false;
         }
     }
-    // Every option takes a value, so the only other failure is the last argument lacking one.
+    // The only other failure: the last argument is an option that lacks its value.
     usageError(command, u"option '" % args.last() % u"' needs a value");
     return false;
 }
 
 QCommandLineOption valuedOption(const QString& name) {
     return QCommandLineOption(name, QString(), QStringLiteral("VALUE"));
+}
+
+QCommandLineOption flagOption(const QString& name) {
+    return QCommandLineOption(name, QString());
 }
 
 QString firstValue(const QCommandLineParser& parser, const QString& name) {

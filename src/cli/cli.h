@@ -41,14 +41,17 @@ void reportError(const Command& command, const QString& message);
 // A usage error: the message and a hint to --help; returns kExitUsage.
 int usageError(const Command& command, const QString& message);
 
-// Parses a command's arguments (after its name) into `parser`, with `options`, each of which
-// takes a value as "--name VALUE" or "--name=VALUE". "--" ends the options, "-" is an argument,
-// and options may follow arguments. On a bad option it reports a usage error and returns false.
+// Parses a command's arguments (after its name) into `parser`, with `options`: a valued one
+// as "--name VALUE" or "--name=VALUE", a flag as "--name". "--" ends the options, "-" is an
+// argument, and options may follow arguments. On a bad option it reports a usage error and returns
+// false.
 bool parseCommandLine(const Command& command, const QStringList& args,
                       const QList<QCommandLineOption>& options, QCommandLineParser& parser);
 
 // An option that takes a value. What it means is told by the command's own help text.
 QCommandLineOption valuedOption(const QString& name);
+// An option that takes none.
+QCommandLineOption flagOption(const QString& name);
 
 // An option's value; given more than once, its first value counts.
 QString firstValue(const QCommandLineParser& parser, const QString& name);

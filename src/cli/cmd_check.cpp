@@ -1,10 +1,11 @@
 #include <QElapsedTimer>
-#include <QJsonDocument>
-#include <QJsonObject>
+#include <QHash>
+#include <QSet>
 
 #include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <memory>
 #include <optional>
 
 #ifdef Q_OS_WIN
@@ -19,6 +20,10 @@
 
 #include "checking/check_loop.h"
 #include "cli/cli.h"
+#include "cli/history_options.h"
+#include "cli/report.h"
+#include "history/history_reader.h"
+#include "history/history_recorder.h"
 #include "records/record_file.h"
 #include "records/record_line.h"
 
@@ -41,32 +46,19 @@ extern "C" void onInterrupt(int) {
     std::signal(SIGINT, onInterrupt);
 }
 
-const char* statusName(CheckStatus status) {
-    switch (status) {
-        case CheckStatus::Found:
-            return "Found";
-        case CheckStatus::Hidden:
-            return "Hidden";
-        case CheckStatus::Missing:
-            return "Missing";
-        case CheckStatus::FetchFailed:
-            return "FetchFailed";
-        case CheckStatus::None:
-            break;
-    }
-    return "none";
-}
-
-// What a command-line run keeps of each record: a few bytes, for any number
-// of records (the window's tables stop at 100000).
+// What a command-line run keeps of each record: a few bytes (and a reason
+// where there is one), for any number of records; the window's tables stop
+// at 100000.
 struct CompactResult {
     int32_t count = 0;
     CheckStatus status = CheckStatus::None;
     bool overLimit = false;
+    QString reason;
 };
 
-// The loop host of a command-line run: it keeps every record's result and
-// counts the records checked.
+// The loop host of a command-line run: it keeps every record's result,
+// hands the first check of each identity to the history, and counts the
+// records checked.
 class ResultsHost : public CheckLoopHost {
   public:
     explicit ResultsHost(QStringList records)
@@ -74,13 +66,35 @@ class ResultsHost : public CheckLoopHost {
     void recordChecked(const RecordCheck& check) override {
         if (check.index >= 0 && size_t(check.index) < results.size()) {
             results[size_t(check.index)] = {check.outcome.count, check.outcome.status,
-                                            check.outcome.overLimit};
+                                            check.outcome.overLimit, check.reason};
+            if (recorder && recorded[size_t(check.index)]) {
+                recorder->add({{check.partnerUrl, check.link},
+                               QDateTime::currentDateTimeUtc(),
+                               check.outcome,
+                               check.reason});
+            }
         }
         ++done;
     }
     std::vector<CompactResult> results;  // owning thread only
     int done = 0;
+    HistoryRecorder* recorder = nullptr;
+    std::vector<bool> recorded;  // the first record of each identity
 };
+
+// Which records a run hands to the history: one per identity, the first in
+// list order. A fingerprint per identity is enough and stays small for a
+// million records.
+std::vector<bool> firstOfEachIdentity(const CheckLoopHost& host) {
+    std::vector<bool> first(size_t(host.recordCount()));
+    QSet<size_t> seen;
+    for (int i = 0; i < host.recordCount(); ++i) {
+        const qsizetype before = seen.size();
+        seen.insert(qHash(identityOf(host.recordAt(i)), 0x51C0FFEE));
+        first[size_t(i)] = seen.size() != before;
+    }
+    return first;
+}
 
 // A whole number from `low` to `high` for an option; nothing after a usage error.
 std::optional<int> numberOption(const QCommandLineParser& parser, const QString& name, int fallback,
@@ -100,99 +114,12 @@ std::optional<int> numberOption(const QCommandLineParser& parser, const QString&
     return value;
 }
 
-QString csvField(const QString& text) {
-    if (!text.contains(u',') && !text.contains(u'"') && !text.contains(u'\r') &&
-        !text.contains(u'\n')) {
-        return text;
-    }
-    QString quoted = text;
-    quoted.replace(QStringLiteral("\""), QStringLiteral("\"\""));
-    return u'"' + quoted + u'"';
-}
-
-enum class Format { Tsv, Csv, Json };
-
-std::optional<Format> formatNamed(const QString& name) {
-    if (name == u"tsv") {
-        return Format::Tsv;
-    }
-    if (name == u"csv") {
-        return Format::Csv;
-    }
-    if (name == u"json") {
-        return Format::Json;
-    }
-    return std::nullopt;
-}
-
-struct ReportRow {
-    int index = 0;
-    CheckStatus status = CheckStatus::None;
-    int count = 0;
-    bool overLimit = false;
-    QString partnerUrl;
-};
-
-// Writes the report a row at a time, in list order, through the buffer of standard output, so
-// that the report of a long list never sits in memory whole.
-class ReportWriter {
-  public:
-    explicit ReportWriter(Format format) : format_(format) {
-        if (format_ == Format::Csv) {
-            writeOut("index,status,count,over_limit,partner_url\r\n");
-        } else if (format_ == Format::Json) {
-            writeOut("[");
-        }
-    }
-
-    void write(const ReportRow& row) {
-        const QString index = QString::number(row.index);
-        const QLatin1StringView status(statusName(row.status));
-        const QString count = QString::number(row.count);
-        const char16_t over = row.overLimit ? u'1' : u'0';
-        switch (format_) {
-            case Format::Tsv:
-                writeOut((index % u'\t' % status % u'\t' % count % u'\t' % over % u'\t' %
-                          escapeField(row.partnerUrl) % u'\n')
-                             .toUtf8());
-                break;
-            case Format::Csv:
-                writeOut((index % u',' % status % u',' % count % u',' % over % u',' %
-                          csvField(row.partnerUrl) % u"\r\n")
-                             .toUtf8());
-                break;
-            case Format::Json: {
-                const QJsonObject object{
-                    {QStringLiteral("index"), row.index},
-                    {QStringLiteral("status"), status},
-                    {QStringLiteral("count"), row.count},
-                    {QStringLiteral("over_limit"), row.overLimit ? 1 : 0},
-                    {QStringLiteral("partner_url"), row.partnerUrl},
-                };
-                writeOut(rows_ > 0 ? ",\n " : "\n ");
-                writeOut(QJsonDocument(object).toJson(QJsonDocument::Compact));
-                break;
-            }
-        }
-        ++rows_;
-    }
-
-    void finish() {
-        if (format_ == Format::Json) {
-            writeOut(rows_ > 0 ? "\n]\n" : "]\n");
-        }
-    }
-
-  private:
-    Format format_;
-    int rows_ = 0;
-};
-
 }  // namespace
 
 extern const Command kCheckCommand = {
     "check",
-    "[--format tsv|csv|json] [--workers N] [--per-host N] [--resolve HOST:PORT:ADDRESS]...\n"
+    "[--format tsv|csv|json] [--changes] [--history PATH | --no-history]\n"
+    "                         [--workers N] [--per-host N] [--resolve HOST:PORT:ADDRESS]...\n"
     "                         [--cacert FILE] FILE",
     "check every partner of a record file, ten pages at a time",
     "Reads FILE (data.qvp or a project file) and checks every record as the\n"
@@ -209,11 +136,22 @@ extern const Command kCheckCommand = {
     "  count        outgoing links on the partner page\n"
     "  over_limit   1 when that is more than the record's maximum (field 5)\n"
     "  partner_url  the partner page (field U)\n"
+    "  reason       why: for FetchFailed what failed (dns, connect, timeout,\n"
+    "               tls ..., http NNN, too-large, redirects, scheme; both\n"
+    "               attempts' reasons, separated by \"; \"), for Hidden nofollow or\n"
+    "               noindex, for Missing no-link when the record has no link\n"
     "\n"
-    "  --format tsv   (default) TAB-separated, no header; in the URL a backslash,\n"
+    "  --format tsv   (default) TAB-separated, no header; in a text a backslash,\n"
     "                 TAB, CR and LF are written \\\\, \\t, \\r, \\n\n"
-    "  --format csv   RFC 4180 with the header index,status,count,over_limit,partner_url\n"
+    "  --format csv   RFC 4180 with a header of the column names\n"
     "  --format json  an array of objects with those keys\n"
+    "  --changes      print only the records whose confirmed state changed in\n"
+    "                 this run (see below), with three more columns: change,\n"
+    "                 previous (the state before) and since\n"
+    "  --history PATH  keep the check history in PATH instead of\n"
+    "                 quorvel-history.sqlite beside FILE (standard input has no\n"
+    "                 history unless --history names one)\n"
+    "  --no-history   keep no history\n"
     "  --workers N    download N pages at a time, 1 to 256 (default 10)\n"
     "  --per-host N   but at most N at a time from one host, 1 to 16 (default 2);\n"
     "                 the other workers go on with records of other hosts\n"
@@ -229,25 +167,44 @@ extern const Command kCheckCommand = {
     "second Ctrl+C also cuts off the downloads under way; their records get no\n"
     "result (status none).\n"
     "\n"
+    "Every check is kept in the history. A record's confirmed state is found or\n"
+    "hidden after one such check, missing after two Missing checks in a row among\n"
+    "those that loaded the page, down after three FetchFailed checks in a row.\n"
+    "Its changes are lost (found or hidden -> missing), restored (missing ->\n"
+    "found or hidden), hidden (found -> hidden), indexable (hidden -> found),\n"
+    "down (-> down, also a first state that is down) and up (down -> any).\n"
+    "A history that cannot be used is named on standard error; the run goes on.\n"
+    "\n"
     "Exit status: 0 when every record is Found, 1 when any is not, 2 on a usage\n"
     "error or a file that cannot be read, 130 when interrupted.\n"
     "\n"
-    "Example for cron, mailing the partners that need a look:\n"
-    "  quorvel-cli check ~/links/data.qvp | grep -v '\tFound\t' | mail -E -s links me\n",
+    "Example for cron, mailing what changed since yesterday:\n"
+    "  quorvel-cli check --changes ~/links/data.qvp | mail -E -s links me\n",
     runCheck,
 };
 
 namespace {
+
+// How long the end of a run may wait for the history to take its last checks
+// (another program may hold the file for a while).
+constexpr std::chrono::seconds kHistoryFinishBound(30);
+
+QList<QJsonValue> checkColumns(int index, const CompactResult& result, const QString& url) {
+    return {index,        QString::fromLatin1(statusName(result.status)),
+            result.count, result.overLimit ? 1 : 0,
+            url,          result.reason};
+}
 
 int runCheck(const QStringList& args) {
     QCommandLineParser parser;
     const QString formatOption = QStringLiteral("format");
     const QString workersOption = QStringLiteral("workers");
     const QString perHostOption = QStringLiteral("per-host");
+    const QString changesOption = QStringLiteral("changes");
     if (!parseCommandLine(kCheckCommand, args,
-                          downloadOptions()
+                          downloadOptions() + historyOptions(true)
                               << valuedOption(formatOption) << valuedOption(workersOption)
-                              << valuedOption(perHostOption),
+                              << valuedOption(perHostOption) << flagOption(changesOption),
                           parser)) {
         return kExitUsage;
     }
@@ -275,6 +232,9 @@ int runCheck(const QStringList& args) {
     if (files.size() != 1) {
         return usageError(kCheckCommand, QStringLiteral("give exactly one FILE"));
     }
+    if (parser.isSet(QStringLiteral("history")) && parser.isSet(QStringLiteral("no-history"))) {
+        return usageError(kCheckCommand, QStringLiteral("give --history or --no-history"));
+    }
     const QString& file = files.first();
     QByteArray bytes;
     if (!readInput(file, kMaxRecordFileBytes, &bytes)) {
@@ -285,6 +245,15 @@ int runCheck(const QStringList& args) {
     ResultsHost host(parseRecordFile(bytes).records);
     bytes.clear();
     bytes.squeeze();
+    const std::optional<QString> historyPath =
+        parser.isSet(QStringLiteral("no-history")) ? std::nullopt : historyPathFor(parser, file);
+    std::unique_ptr<HistoryRecorder> recorder;
+    if (historyPath) {
+        // Opening (and repairing) the history goes on beside the run.
+        recorder = std::make_unique<HistoryRecorder>(*historyPath, QDateTime::currentDateTimeUtc());
+        host.recorded = firstOfEachIdentity(host);
+        host.recorder = recorder.get();
+    }
     CheckRun run(host, *settings, CheckRunOptions{*workers, *perHost});
     std::signal(SIGINT, onInterrupt);
 
@@ -315,16 +284,60 @@ int runCheck(const QStringList& args) {
         std::fprintf(stderr, "\n");
     }
 
-    bool allFound = true;
-    ReportWriter report(*format);
-    for (int i = 0; i < total; ++i) {
-        const CompactResult& result = host.results[size_t(i)];
-        const ReportRow row{i, result.status, result.count, result.overLimit,
-                            ExtractField(host.recordAt(i), QChar(u'U'))};
-        allFound = allFound && row.status == CheckStatus::Found;
-        report.write(row);
+    qint64 runId = 0;
+    if (recorder) {
+        const HistoryRunOutcome recorded = recorder->finish(kHistoryFinishBound);
+        if (!recorded.message.isEmpty()) {
+            writeErr(recorded.message);
+        }
+        runId = recorded.runId;
     }
-    report.finish();
+
+    bool allFound = true;
+    for (const CompactResult& result : host.results) {
+        allFound = allFound && result.status == CheckStatus::Found;
+    }
+    QStringList columns{QStringLiteral("index"),       QStringLiteral("status"),
+                        QStringLiteral("count"),       QStringLiteral("over_limit"),
+                        QStringLiteral("partner_url"), QStringLiteral("reason")};
+    if (!parser.isSet(changesOption)) {
+        ReportWriter report(*format, columns);
+        for (int i = 0; i < total; ++i) {
+            report.write(checkColumns(i, host.results[size_t(i)],
+                                      ExtractField(host.recordAt(i), QChar(u'U'))));
+        }
+        report.finish();
+    } else {
+        // Only the records whose confirmed state moved in this run.
+        QHash<RecordIdentity, HistoryEvent> changed;
+        if (runId != 0) {
+            HistoryReader reader(*historyPath);
+            const QueryOutcome<QList<RunEvent>> events = reader.eventsOfRun(runId);
+            if (!events.ok()) {
+                writeErr(events.error);
+            }
+            for (const RunEvent& e : events.value) {
+                changed.insert(e.identity, e.event);
+            }
+        }
+        columns << QStringLiteral("change") << QStringLiteral("previous")
+                << QStringLiteral("since");
+        ReportWriter report(*format, columns);
+        for (int i = 0; i < total && !changed.isEmpty(); ++i) {
+            if (!host.recorded[size_t(i)]) {
+                continue;
+            }
+            const RecordIdentity identity = identityOf(host.recordAt(i));
+            const auto it = changed.constFind(identity);
+            if (it == changed.constEnd()) {
+                continue;
+            }
+            report.write(checkColumns(i, host.results[size_t(i)], identity.partnerUrl)
+                         << changeName(it->change).toString() << stateName(it->previous).toString()
+                         << reportTime(it->since));
+        }
+        report.finish();
+    }
     if (handled > 0) {
         return 130;
     }

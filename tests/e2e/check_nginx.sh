@@ -69,13 +69,13 @@ status=0
     "$work/list.qvp" > "$work/rows.tsv" || status=$?
 
 expected=$(printf '%s\n' \
-    "0	Found	1	0	$host/found.html" \
-    "1	Hidden	0	0	$host/nofollow.html" \
-    "2	Hidden	0	0	$host/noindex.html" \
-    "3	Missing	1	0	$host/missing.html" \
-    "4	FetchFailed	0	0	$host/nothing.html" \
-    "5	Found	1	0	$host/redirect" \
-    "6	Found	9	1	$host/farm.html")
+    "0	Found	1	0	$host/found.html	" \
+    "1	Hidden	0	0	$host/nofollow.html	nofollow" \
+    "2	Hidden	0	0	$host/noindex.html	noindex" \
+    "3	Missing	1	0	$host/missing.html	" \
+    "4	FetchFailed	0	0	$host/nothing.html	HTTP status 404" \
+    "5	Found	1	0	$host/redirect	" \
+    "6	Found	9	1	$host/farm.html	")
 if [ "$(cat "$work/rows.tsv")" != "$expected" ] || [ "$status" -ne 1 ]; then
     echo "unexpected result (exit status $status):"
     diff <(echo "$expected") "$work/rows.tsv" || true

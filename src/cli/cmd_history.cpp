@@ -1,0 +1,107 @@
+#include "cli/cli.h"
+#include "cli/history_options.h"
+#include "cli/report.h"
+#include "history/history_reader.h"
+#include "records/record_file.h"
+#include "records/record_line.h"
+
+namespace quorvel::cli {
+
+extern const Command kHistoryCommand;
+
+namespace {
+
+int runHistory(const QStringList& args);
+
+}  // namespace
+
+extern const Command kHistoryCommand = {
+    "history",
+    "[--format tsv|csv|json] [--history PATH] FILE",
+    "show what earlier checks found for every partner of a record file",
+    "Reads FILE and the check history (quorvel-history.sqlite beside FILE, or\n"
+    "PATH) and prints one row per record, in list order:\n"
+    "\n"
+    "  index        position in the file, from 0\n"
+    "  status       what the last check found (as in check), none if never checked\n"
+    "  reason       why, as in check\n"
+    "  state        the confirmed state: found, hidden, missing (two checks in a\n"
+    "               row that loaded the page), down (three failed checks in a\n"
+    "               row), or empty while nothing is confirmed\n"
+    "  since        when the confirmed state began (ISO 8601, UTC)\n"
+    "  last_found   the last check that found the link (Found or Hidden)\n"
+    "  checks       how many checks the history holds for the record\n"
+    "  partner_url  the partner page (field U)\n"
+    "\n"
+    "A record is known to the history by its partner page and your link (fields\n"
+    "U and 6): editing either starts a new history for it.\n"
+    "\n"
+    "  --format tsv|csv|json   as in check\n"
+    "  --history PATH          the history file to read\n"
+    "\n"
+    "Exit status: 0, or 2 on a usage error, a file that cannot be read, or a\n"
+    "history that cannot be read.\n",
+    runHistory,
+};
+
+namespace {
+
+int runHistory(const QStringList& args) {
+    QCommandLineParser parser;
+    const QString formatOption = QStringLiteral("format");
+    if (!parseCommandLine(kHistoryCommand, args,
+                          historyOptions(false) << valuedOption(formatOption), parser)) {
+        return kExitUsage;
+    }
+    const QString formatName =
+        parser.isSet(formatOption) ? firstValue(parser, formatOption) : QStringLiteral("tsv");
+    const std::optional<Format> format = formatNamed(formatName);
+    if (!format) {
+        return usageError(kHistoryCommand, u"unknown format '" % formatName % u'\'');
+    }
+    const QStringList files = parser.positionalArguments();
+    if (files.size() != 1) {
+        return usageError(kHistoryCommand, QStringLiteral("give exactly one FILE"));
+    }
+    const QString& file = files.first();
+    const std::optional<QString> path = historyPathFor(parser, file);
+    if (!path) {
+        return usageError(
+            kHistoryCommand,
+            QStringLiteral("standard input has no history beside it: give --history"));
+    }
+    QByteArray bytes;
+    if (!readInput(file, kMaxRecordFileBytes, &bytes)) {
+        reportError(kHistoryCommand, u"cannot read '" % file % u'\'');
+        return kExitUsage;
+    }
+    const QStringList records = parseRecordFile(bytes).records;
+    bytes.clear();
+    QList<RecordIdentity> identities;
+    identities.reserve(records.size());
+    for (const QString& line : records) {
+        identities += identityOf(line);
+    }
+    HistoryReader reader(*path);
+    const QueryOutcome<QList<RecordSummary>> summaries = reader.summaries(identities);
+    if (!summaries.ok()) {
+        reportError(kHistoryCommand, summaries.error);
+        return kExitUsage;
+    }
+    ReportWriter report(
+        *format, {QStringLiteral("index"), QStringLiteral("status"), QStringLiteral("reason"),
+                  QStringLiteral("state"), QStringLiteral("since"), QStringLiteral("last_found"),
+                  QStringLiteral("checks"), QStringLiteral("partner_url")});
+    for (qsizetype i = 0; i < identities.size(); ++i) {
+        const RecordSummary& s = summaries.value.at(i);
+        report.write({qint64(i), QString::fromLatin1(statusName(s.lastStatus)), s.lastReason,
+                      stateName(s.state).toString(), reportTime(s.since), reportTime(s.lastFound),
+                      s.checks, identities.at(i).partnerUrl});
+    }
+    report.finish();
+    return kExitOk;
+}
+
+}  // namespace
+
+}  // namespace quorvel::cli

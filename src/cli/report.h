@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QJsonValue>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+#include "checking/check_run.h"
+
+namespace quorvel::cli {
+
+// "Found", "Hidden", "Missing", "FetchFailed" or "none".
+const char* statusName(CheckStatus status);
+
+enum class Format { Tsv, Csv, Json };
+
+// "tsv", "csv" or "json".
+std::optional<Format> formatNamed(const QString& name);
+
+// Writes a report a row at a time, in the order given, through the buffer of
+// standard output, so that the report of a long list never sits in memory
+// whole. A value is a number, a text or a list of texts: TAB-separated with
+// \\, \t, \r and \n escaped (no header); RFC 4180 with a header; or a JSON
+// array with one object per row.
+class ReportWriter {
+  public:
+    ReportWriter(Format format, QStringList columns);
+    void write(const QList<QJsonValue>& values);  // one per column, in column order
+    void finish();
+
+  private:
+    Format format_;
+    QStringList columns_;
+    qint64 rows_ = 0;
+};
+
+}  // namespace quorvel::cli
