@@ -10,6 +10,7 @@
 #include "history/history_support.h"
 #include "history/sqlite_db.h"
 #include "records/record_file.h"
+#include "support/cli_runner.h"
 #include "support/printers.h"
 #include "support/raw_server.h"
 #include "support/temp_dir.h"
@@ -200,6 +201,45 @@ TEST(WindowHistory, AHistoryHeldByAnotherProgram) {
     EXPECT_EQ(checksOf(path, identities), (QList<qint64>{1, 1}));
     EXPECT_EQ(test::queryNumber(path, "SELECT count(*) FROM runs"), 2)
         << "the prepared run and the window's first; its second never got the file";
+}
+
+// The window and a cron job's quorvel-cli check write the same history at
+// the same time: both runs' results are kept, and neither is refused.
+TEST(WindowHistory, TheWindowAndTheCommandLineShareAHistory) {
+    test::QuitCounter end;
+    RawServer server([](const RawServer::Connection& c) {
+        c.pause(50);  // long enough that the two runs overlap
+        c.send(test::httpResponse("200 OK", "<a href=http://me.example.com/>me</a>"));
+    });
+    test::TempDir dir;
+    const QString base = u"127.0.0.1:%1"_s.arg(server.port());
+    QStringList windowRecords;
+    QStringList cronRecords;
+    for (int i = 0; i < 40; ++i) {
+        windowRecords += test::recordLine(base + u"/window" + QString::number(i), kLink);
+        cronRecords += test::recordLine(base + u"/cron" + QString::number(i), kLink);
+    }
+    const QString list = dir.path(u"cron.qvp"_s);
+    ASSERT_TRUE(writeRecordFile(list, cronRecords));
+    const QString path = historyPath(dir);
+    TForm1 form(dir.path(QString()));
+    const test::Controls ui(&form);
+    form.records()->setRecords(windowRecords);
+    form.showAtStart();
+
+    ui.ToolButton3->trigger();
+    test::CliProcess cron({u"check"_s, u"--history"_s, path, list});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form.checkRun().state() == CheckRun::State::Idle; }));
+    const test::CliResult r = cron.finish(60000);
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.err, "") << "nothing about the history, least of all a locked database";
+    EXPECT_EQ(r.out.count("\tFound\t"), 40);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return checksOf(path, identitiesOf(windowRecords)) == QList<qint64>(40, 1); },
+        10000));
+    EXPECT_EQ(checksOf(path, identitiesOf(cronRecords)), QList<qint64>(40, 1));
+    EXPECT_EQ(test::queryNumber(path, "SELECT count(*) FROM runs"), 2);
+    form.close();
 }
 
 // A window on a scratch directory whose modal dialogs the test answers: the
