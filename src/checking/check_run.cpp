@@ -5,6 +5,7 @@
 #include "checking/address.h"
 #include "checking/link_scanner.h"
 #include "checking/page_fetch.h"
+#include "checking/reciprocal_pages.h"
 #include "records/int_text.h"
 #include "records/record_line.h"
 
@@ -79,6 +80,7 @@ void CheckRun::start() {
     deferred_.clear();
     deferredHeads_.clear();
     gate_ = options_.perHost > 0 ? std::make_unique<HostGate>(options_.perHost) : nullptr;
+    reciprocal_ = std::make_unique<ReciprocalPages>();
     CheckResults_.clear();
     host_.RepaintRecordList();
     state_ = State::Running;
@@ -278,46 +280,53 @@ void checkurls::run() {
             // Cut off: like a record a stop left untaken, it gets no result.
             break;
         }
+        RecordCheck check{
+            index, {CheckStatus::FetchFailed, 0, false}, partnerUrl, yourLink, QString()};
         if (!page.success) {
             if (inTable) {
                 r.CheckResults_.status[index].store(int32_t(CheckStatus::FetchFailed),
                                                     std::memory_order_relaxed);
             }
-            const RecordCheck check{index,
-                                    {CheckStatus::FetchFailed, 0, false},
-                                    partnerUrl,
-                                    yourLink,
-                                    failureReason(page)};
+            check.reason = failureReason(page);
+        } else {
+            if (r.StopRequested.load(std::memory_order_relaxed)) {
+                break;  // a page that loaded after the stop is not written
+            }
+            // The same single scan as ScanBacklink, which also tells which
+            // rule hid a link and what the page says to search engines.
+            LinkScanResult scan;
+            if (!yourLink.isEmpty()) {
+                scan = scanLinks(page.pageText, yourLink, page.firstAddress, false);
+            }
+            const QString verdict = yourLink.isEmpty() ? QStringLiteral("NIL") : verdictText(scan);
+            check.outcome = outcomeOf(verdict, maximum);
+            check.reason = outcomeReason(check.outcome.status, scan, yourLink);
+            check.pageSignals = scan.pageSignals | robotsHeaderSignals(page.robotsTags);
+            if (inTable) {
+                r.CheckResults_.count[index].store(check.outcome.count, std::memory_order_relaxed);
+                if (check.outcome.overLimit) {
+                    r.CheckResults_.overLimit[index].store(1, std::memory_order_relaxed);
+                }
+                r.CheckResults_.status[index].store(int32_t(check.outcome.status),
+                                                    std::memory_order_relaxed);
+            }
+        }
+        // The partner page's result shows first; the user's own page is
+        // looked at after it, unless a stop has come.
+        const QString ownPage = ExtractField(record, QChar(u'4'));
+        if (ownPage.isEmpty() || r.StopRequested.load(std::memory_order_relaxed)) {
             r.host_.runOnUiThread([&r, &check] {
                 r.host_.RepaintRecordList();
                 r.host_.recordChecked(check);
             });
+        } else {
+            r.host_.runOnUiThread([&r] { r.host_.RepaintRecordList(); });
+            check.reciprocal = r.reciprocal_->check(ownPage, partnerUrl, settings_);
+            r.host_.runOnUiThread([&r, &check] { r.host_.recordChecked(check); });
+        }
+        if (!page.success) {
             continue;
         }
-        if (r.StopRequested.load(std::memory_order_relaxed)) {
-            break;
-        }
-        // The same single scan as ScanBacklink, which also tells which rule
-        // hid a link.
-        LinkScanResult scan;
-        if (!yourLink.isEmpty()) {
-            scan = scanLinks(page.pageText, yourLink, page.firstAddress, false);
-        }
-        const QString verdict = yourLink.isEmpty() ? QStringLiteral("NIL") : verdictText(scan);
-        const RecordOutcome outcome = outcomeOf(verdict, maximum);
-        if (inTable) {
-            r.CheckResults_.count[index].store(outcome.count, std::memory_order_relaxed);
-            if (outcome.overLimit) {
-                r.CheckResults_.overLimit[index].store(1, std::memory_order_relaxed);
-            }
-            r.CheckResults_.status[index].store(int32_t(outcome.status), std::memory_order_relaxed);
-        }
-        const RecordCheck check{index, outcome, partnerUrl, yourLink,
-                                outcomeReason(outcome.status, scan, yourLink)};
-        r.host_.runOnUiThread([&r, &check] {
-            r.host_.RepaintRecordList();
-            r.host_.recordChecked(check);
-        });
         if (r.StopRequested.load(std::memory_order_relaxed)) {
             break;
         }

@@ -19,6 +19,7 @@
 #include "checking/abort_flag.h"
 #include "checking/host_gate.h"
 #include "checking/http_client.h"
+#include "checking/page_signals.h"
 
 namespace quorvel {
 
@@ -75,7 +76,14 @@ struct RecordCheck {
     // joined by "; "), for Hidden "nofollow" or "noindex", for a Missing
     // without a link "no-link"; empty otherwise.
     QString reason;
+    // What the partner page says to search engines beyond the verdict.
+    PageSignals pageSignals = 0;
+    // Whether the user's own page (QV_4) links to the partner's site: None
+    // when QV_4 is empty, or when a stop came first or cut it off.
+    CheckStatus reciprocal = CheckStatus::None;
 };
+
+class ReciprocalPages;
 
 // The side of the program that owns the record list and "the UI thread".
 class CheckRunHost {
@@ -145,7 +153,8 @@ class CheckRun {
     CheckRunHost& host_;
     FetchSettings settings_;
     CheckRunOptions options_;
-    std::unique_ptr<HostGate> gate_;  // with a per-host limit only
+    std::unique_ptr<HostGate> gate_;               // with a per-host limit only
+    std::unique_ptr<ReciprocalPages> reciprocal_;  // the user's own pages of this run
     // Set by abortDownloads; hangs below the abort flag of the settings.
     std::unique_ptr<AbortFlag> abort_;
     CheckResults CheckResults_;

@@ -143,6 +143,9 @@ struct HttpClient::Impl {
             // A new response (after an interim 1xx one): its own headers.
             d->response.location.clear();
             d->response.contentType.clear();
+            d->response.robotsTags.clear();
+        } else if (startsWithNoCase(line, "X-Robots-Tag:")) {
+            d->response.robotsTags += line.sliced(13).trimmed().toByteArray();
         } else if (startsWithNoCase(line, "Location:")) {
             d->response.location = line.sliced(9).trimmed().toByteArray();
         } else if (startsWithNoCase(line, "Content-Type:")) {

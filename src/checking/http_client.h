@@ -51,6 +51,7 @@ struct HttpResponse {
     QByteArray body;
     QByteArray location;
     QByteArray contentType;
+    QList<QByteArray> robotsTags;  // every X-Robots-Tag header value
     QString error;
 };
 

@@ -15,6 +15,7 @@
 #define QUORVEL_SSE2 1
 #endif
 
+#include "checking/page_signals.h"
 #include "checking/text_helpers.h"
 
 namespace quorvel {
@@ -281,17 +282,26 @@ class Scan {
         siteKey_ = slashedPartner_;
     }
 
-    // At a "<": the two noindex tests.
-    void atOpening(const char16_t* s, qsizetype available) {
+    // At a "<": the two noindex tests. Returns whether a meta tag opens.
+    bool atOpening(const char16_t* s, qsizetype available) {
         if (available > 1) {
             const char16_t c1 = s[1];
             if ((c1 == u'n' || c1 == u'N') && matchesLowered(s, available, u"<noindex")) {
                 noindex_ = true;
             } else if (c1 == u'/' && matchesLowered(s, available, u"</noindex")) {
                 noindex_ = false;
+            } else if ((c1 == u'm' || c1 == u'M') && matchesLowered(s, available, u"<meta") &&
+                       available > 5 &&
+                       (s[5] == u' ' || s[5] == u'\t' || s[5] == u'\n' || s[5] == u'\r' ||
+                        s[5] == u'/')) {
+                return true;
             }
         }
+        return false;
     }
+
+    // A meta tag's text, after "<".
+    void examineMeta(QStringView tag) { signals_ |= metaTagSignals(tag.sliced(4)); }
 
     // A tag text whose first "href=" (in any letter case) stands at `href`.
     void examine(QStringView tag, qsizetype href) {
@@ -329,8 +339,12 @@ class Scan {
                 links_.add(h);
             }
         }
+        if (anchors_) {
+            anchors_->add(h, tagIsNofollow() || noindex_);
+        }
         if (pending_ && containsText(h, yourKey_)) {
             pending_ = false;
+            signals_ |= relSignals(tag);
             hiddenBy_ = tagIsNofollow() ? HiddenBy::Nofollow
                         : noindex_      ? HiddenBy::Noindex
                                         : HiddenBy::Nothing;
@@ -343,6 +357,7 @@ class Scan {
         LinkScanResult r;
         r.verdict = verdict_;
         r.hiddenBy = hiddenBy_;
+        r.pageSignals = signals_;
         r.count = links_.size();
         if (listMode) {
             r.links = links_.sorted();
@@ -358,17 +373,62 @@ class Scan {
     bool siteKeySettled_ = false;  // reducing it once more would change nothing
     BacklinkVerdict verdict_ = BacklinkVerdict::Nil;
     HiddenBy hiddenBy_ = HiddenBy::Nothing;
+    PageSignals signals_ = 0;
     bool pending_;
     bool noindex_ = false;
     LinkSet links_;
     QVarLengthArray<char16_t, kTagWindow> lowered_;
+
+  public:
+    PageAnchors* anchors_ = nullptr;  // every anchor's value, for a page scanned once
 };
 
 }  // namespace
 
+namespace {
+
+void scanPage(Scan& scan, QStringView pageText);
+
+}  // namespace
+
+void PageAnchors::add(QStringView value, bool hidden) {
+    entries_.push_back({text_.size(), value.size(), hidden});
+    text_.append(value);
+}
+
+BacklinkVerdict PageAnchors::verdictFor(QStringView yourLink) const {
+    const QString lowered = ToLowerRuLat(yourLink);
+    const QStringView key = withoutSchemeAndWww(lowered);
+    for (const Entry& e : entries_) {
+        if (containsText(QStringView(text_).sliced(e.offset, e.length), key)) {
+            return e.hidden ? BacklinkVerdict::Hidden : BacklinkVerdict::Yep;
+        }
+    }
+    return BacklinkVerdict::Nil;
+}
+
+qint64 PageAnchors::bytes() const {
+    return qint64(text_.capacity()) * 2 + qint64(entries_.capacity() * sizeof(Entry));
+}
+
 LinkScanResult scanLinks(QStringView pageText, QStringView yourLink, QStringView partnerUrl,
                          bool listMode) {
     Scan scan(yourLink, partnerUrl, listMode);
+    scanPage(scan, pageText);
+    return scan.result(listMode);
+}
+
+PageAnchors collectAnchors(QStringView pageText) {
+    PageAnchors anchors;
+    Scan scan({}, {}, false);
+    scan.anchors_ = &anchors;
+    scanPage(scan, pageText);
+    return anchors;
+}
+
+namespace {
+
+void scanPage(Scan& scan, QStringView pageText) {
     // One pass over the page that stops only at "<", ">" and "=". A "<"
     // opens a candidate tag (and abandons an open one); a ">" within the
     // window closes it; an "=" may end its first "href". A tag without
@@ -378,18 +438,23 @@ LinkScanResult scanLinks(QStringView pageText, QStringView yourLink, QStringView
     const qsizetype n = pageText.size();
     qsizetype open = -1;  // position of the open candidate's "<"
     qsizetype href = -1;  // its first "href=", relative to the tag text
+    bool meta = false;    // the open candidate is a meta tag
 
     auto event = [&](qsizetype pos) {
         const char16_t c = s[pos];
         if (c == u'<') {
-            scan.atOpening(s + pos, n - pos);
+            meta = scan.atOpening(s + pos, n - pos);
             open = pos;
             href = -1;
         } else if (open < 0 || pos - open > kTagWindow) {
             open = -1;  // no candidate, or its window has passed
         } else if (c == u'>') {
+            const QStringView tag(s + open + 1, pos - open - 1);
             if (href >= 0) {
-                scan.examine(QStringView(s + open + 1, pos - open - 1), href);
+                scan.examine(tag, href);
+            }
+            if (meta) {
+                scan.examineMeta(tag);
             }
             open = -1;
         } else if (href < 0 && pos - open > 4 && matchesLowered(s + pos - 4, 4, u"href")) {
@@ -431,8 +496,9 @@ LinkScanResult scanLinks(QStringView pageText, QStringView yourLink, QStringView
             event(i);
         }
     }
-    return scan.result(listMode);
 }
+
+}  // namespace
 
 QString verdictText(const LinkScanResult& result) {
     const char16_t* verdict = result.verdict == BacklinkVerdict::Yep      ? u"YEP@"

@@ -4,6 +4,10 @@
 #include <QStringList>
 #include <QStringView>
 
+#include <vector>
+
+#include "checking/page_signals.h"
+
 namespace quorvel {
 
 enum class BacklinkVerdict { Nil, Yep, Hidden };
@@ -15,8 +19,10 @@ enum class HiddenBy { Nothing, Nofollow, Noindex };
 struct LinkScanResult {
     BacklinkVerdict verdict = BacklinkVerdict::Nil;
     HiddenBy hiddenBy = HiddenBy::Nothing;  // for Hidden
-    int count = 0;                          // distinct outgoing links counted
-    QStringList links;                      // list mode only: those links, sorted
+    // Robots meta tags, and the rel values of the anchor that decided.
+    PageSignals pageSignals = 0;
+    int count = 0;      // distinct outgoing links counted
+    QStringList links;  // list mode only: those links, sorted
 };
 
 // One walk over a page for both questions: is your link there (and may
@@ -33,6 +39,30 @@ QString verdictText(const LinkScanResult& result);
 
 // The counted outgoing links, sorted, each followed by CR LF.
 QString CollectOutgoingLinks(QStringView pageText, QStringView partnerUrl);
+
+// The anchor values of a page, in order, as the scanner reads them (lower
+// case), each with whether it is hidden from search engines: what it takes
+// to give the verdict for any number of links on a page scanned once.
+class PageAnchors {
+  public:
+    void add(QStringView value, bool hidden);
+    // The verdict the scanner would give for `yourLink`: the first anchor
+    // that holds its key decides.
+    BacklinkVerdict verdictFor(QStringView yourLink) const;
+    qint64 bytes() const;  // what the page takes in memory
+
+  private:
+    struct Entry {
+        qsizetype offset;
+        qsizetype length;
+        bool hidden;
+    };
+    QString text_;
+    std::vector<Entry> entries_;
+};
+
+// Every anchor of a page, in one pass (the same pass as the verdict's).
+PageAnchors collectAnchors(QStringView pageText);
 
 // IsAnchorTag with the name "a", in one pass without copying.
 bool isTagNamedA(QStringView tagText);

@@ -12,15 +12,15 @@ namespace {
 constexpr int kRedirectLimit = 15;  // the 15th redirect fails the attempt
 constexpr char kUserAgent[] = "MSIE 6.0";
 
-// One attempt: the address and the redirects it leads to. The body comes
-// back only when the attempt succeeded.
-bool attempt(HttpClient& client, const QString& address, QByteArray* body, QString* error) {
+// One attempt: the address and the redirects it leads to. The final
+// response comes back only when the attempt succeeded.
+bool attempt(HttpClient& client, const QString& address, HttpResponse* page, QString* error) {
     QString current = address;
     for (int redirects = 0;;) {
         HttpResponse response = client.get(current);
         switch (response.result) {
             case HttpResponse::Result::Ok:
-                *body = std::move(response.body);
+                *page = std::move(response);
                 return true;
             case HttpResponse::Result::Redirect:
                 if (++redirects >= kRedirectLimit) {
@@ -43,7 +43,7 @@ bool attempt(HttpClient& client, const QString& address, QByteArray* body, QStri
 // One attempt within the per-host limit: it waits for room at the host of
 // its address (unless it was let in already) and makes room when it ends.
 bool gatedAttempt(HttpClient& client, const FetchSettings& settings, const QString& address,
-                  const QByteArray& base, QByteArray admitted, QByteArray* body, QString* error) {
+                  const QByteArray& base, QByteArray admitted, HttpResponse* page, QString* error) {
     HostGate* gate = settings.hostGate;
     const QByteArray host = gate ? requestHostOf(address, base) : QByteArray();
     if (!admitted.isEmpty() && admitted != host) {
@@ -54,7 +54,7 @@ bool gatedAttempt(HttpClient& client, const FetchSettings& settings, const QStri
         *error = QStringLiteral("aborted");
         return false;
     }
-    const bool ok = attempt(client, address, body, error);
+    const bool ok = attempt(client, address, page, error);
     if (!host.isEmpty()) {
         gate->leave(host);
     }
@@ -68,17 +68,18 @@ FetchResult FetchPage(const QString& partnerUrl, const FetchSettings& settings,
     FetchResult result;
     result.firstAddress = firstAddressOf(partnerUrl);
     HttpClient client(kUserAgent, settings);
-    QByteArray body;
+    HttpResponse page;
     const QByteArray base = requestUrlOf(result.firstAddress);
-    if (!gatedAttempt(client, settings, result.firstAddress, {}, admittedHost, &body,
+    if (!gatedAttempt(client, settings, result.firstAddress, {}, admittedHost, &page,
                       &result.error) &&
-        !gatedAttempt(client, settings, secondAddressOf(result.firstAddress), base, {}, &body,
+        !gatedAttempt(client, settings, secondAddressOf(result.firstAddress), base, {}, &page,
                       &result.error)) {
         return result;
     }
     result.success = true;
     result.error.clear();
-    result.pageText = pageTextFromBody(body);
+    result.pageText = pageTextFromBody(page.body);
+    result.robotsTags = std::move(page.robotsTags);
     return result;
 }
 

@@ -8,9 +8,10 @@ namespace quorvel {
 
 struct FetchResult {
     bool success = false;
-    QString pageText;      // only on success
-    QString firstAddress;  // the partner URL after the scheme rule
-    QString error;         // why the last attempt failed
+    QString pageText;              // only on success
+    QString firstAddress;          // the partner URL after the scheme rule
+    QString error;                 // why the last attempt failed
+    QList<QByteArray> robotsTags;  // the X-Robots-Tag values of the page's response
 };
 
 // Downloads a partner page: the first address, and only if that fails, once

@@ -66,9 +66,13 @@ class CountingHost : public CheckLoopHost {
         ++terminations;
         CheckLoopHost::postToUiThread(std::move(task));
     }
-    void recordChecked(const RecordCheck&) override { ++checked; }
+    void recordChecked(const RecordCheck& check) override {
+        ++checked;
+        checks[check.index] = check;
+    }
     mutable std::map<int, QString> handedOut;
     int checked = 0;
+    std::map<int, RecordCheck> checks;
     std::atomic<int> terminations{0};
 };
 
@@ -265,6 +269,78 @@ TEST(CheckRun, ShutdownEndsEveryWorkerAtOnce) {
     while (server.requests().size() < 2 * kCheckWorkers) {
         host.processTasks(std::chrono::milliseconds(10));
     }
+}
+
+// After the partner page, the user's own page (QV_4) is looked at for a
+// link to the partner's site; a page many records share is fetched once.
+TEST(CheckRun, YourSideOfTheExchange) {
+    RawServer server([](const RawServer::Connection& c) {
+        const QByteArray target = test::requestTarget(c.request);
+        QByteArray body;
+        if (target == "/partner") {
+            body = "<a href=http://mysite.example.com/>me</a>";
+        } else if (target == "/mine") {
+            // One page of the user's with the partners' links.
+            body =
+                "<a href=http://WWW.Found.example/>f</a>"
+                "<a href=http://nofollow.example/ rel=nofollow>n</a>"
+                "<noindex><a href=https://inside.example/x>i</a></noindex>"
+                "<a href=http://path.example/deep/page.html>p</a>";
+        } else {
+            c.send("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n");
+            return;
+        }
+        c.send(test::httpResponse("200 OK", body));
+    });
+    const QString base = u"127.0.0.1:%1"_s.arg(server.port());
+    auto line = [&](const QString& partnerUrl, const QString& ownPage) {
+        return BuildRecordLine(partnerUrl, {}, {}, QDate(), ownPage, u"5"_s,
+                               u"http://mysite.example.com/"_s, {});
+    };
+    // Partner pages on hosts the server does not know fail at once; the
+    // user's page is looked at all the same.
+    struct Row {
+        const char* what;
+        QString partnerUrl;
+        QString ownPage;
+        CheckStatus reciprocal;
+    };
+    const QString mine = base + u"/mine";
+    const Row rows[] = {
+        {"found, www. and letter case aside", u"http://www.found.example/links.html"_s, mine,
+         CheckStatus::Found},
+        {"nofollow", u"nofollow.example"_s, mine, CheckStatus::Hidden},
+        {"inside noindex", u"https://inside.example/"_s, mine, CheckStatus::Hidden},
+        {"a partner address with a path", u"path.example/catalog/links.html"_s, mine,
+         CheckStatus::Found},
+        {"not linked", u"absent.example"_s, mine, CheckStatus::Missing},
+        {"an own page that cannot be loaded", u"absent.example"_s, base + u"/gone",
+         CheckStatus::FetchFailed},
+        {"no own page", u"absent.example"_s, QString(), CheckStatus::None},
+    };
+    QStringList records;
+    for (const Row& row : rows) {
+        records += line(row.partnerUrl, row.ownPage);
+    }
+    records += line(base + u"/partner", mine);
+    CountingHost host(records);
+    FetchSettings settings;
+    settings.connectTimeoutMs = 1000;
+    settings.resolve = {u"*:80:127.0.0.1"_s, u"*:443:127.0.0.1"_s};  // partner hosts: refused
+    CheckRun run(host, settings);
+    runToEnd(host, run);
+    ASSERT_EQ(host.checks.size(), records.size());
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        SCOPED_TRACE(rows[i].what);
+        EXPECT_EQ(host.checks.at(int(i)).reciprocal, rows[i].reciprocal);
+    }
+    EXPECT_EQ(host.checks.at(int(std::size(rows))).outcome.status, CheckStatus::Found);
+    EXPECT_EQ(host.checks.at(int(std::size(rows))).reciprocal, CheckStatus::Missing);
+    int fetchesOfMine = 0;
+    for (const QByteArray& request : server.requests()) {
+        fetchesOfMine += test::requestTarget(request) == "/mine";
+    }
+    EXPECT_EQ(fetchesOfMine, 1) << "seven records share the page; it is fetched once";
 }
 
 }  // namespace

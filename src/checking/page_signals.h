@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QStringList>
+#include <QStringView>
+
+#include <cstdint>
+
+namespace quorvel {
+
+// What a page and its response say to search engines beyond the rules of the
+// verdict (which follows the anchor's nofollow and noindex regions only):
+// robots meta tags, X-Robots-Tag headers, and the rel values of the anchor
+// that decided the verdict. Reported in this order.
+enum PageSignal : uint16_t {
+    MetaNoindex = 1 << 0,
+    MetaNofollow = 1 << 1,
+    HeaderNoindex = 1 << 2,
+    HeaderNofollow = 1 << 3,
+    RelSponsored = 1 << 4,
+    RelUgc = 1 << 5,
+};
+using PageSignals = uint16_t;
+
+// "meta-noindex", "meta-nofollow", "header-noindex", "header-nofollow",
+// "rel-sponsored", "rel-ugc": the names of the signals set, in that order.
+QStringList signalNames(PageSignals mask);
+
+// The signals of a <meta ...> tag's text (without "<" and ">"): its name is
+// robots, googlebot or yandex (any letter case) and its content holds
+// noindex, nofollow or none (both), separated by commas and/or spaces.
+PageSignals metaTagSignals(QStringView tagText);
+// The signals of the X-Robots-Tag header values of a response. A value may
+// begin with a crawler's name and a colon ("googlebot: noindex"); a name
+// other than googlebot or yandex makes the value count for nobody.
+PageSignals robotsHeaderSignals(const QList<QByteArray>& values);
+// RelSponsored and RelUgc for the tokens of an anchor tag's rel attribute.
+PageSignals relSignals(QStringView tagText);
+
+// The value of an attribute of a tag's text (any letter case, quoted with
+// " or ' or not quoted at all), or a null view when the tag has none.
+QStringView attributeValue(QStringView tagText, QStringView lowerName);
+
+}  // namespace quorvel

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QHash>
+#include <QString>
+#include <QStringView>
+
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+
+#include "checking/check_run.h"
+#include "checking/link_scanner.h"
+
+namespace quorvel {
+
+// The user's own pages (QV_4) of one run, each fetched once however many
+// records name it: a record looks on it for a link to its partner's site.
+// What a page keeps is only what any key needs (its anchors in order, each
+// with whether it is hidden), within a byte budget for the whole run; a page
+// beyond the budget is fetched again by each record that needs it.
+// Thread-safe: a worker that needs a page another worker is fetching waits.
+class ReciprocalPages {
+  public:
+    static constexpr qint64 kDefaultBudget = qint64(64) * 1024 * 1024;
+
+    explicit ReciprocalPages(qint64 budget = kDefaultBudget) : budget_(budget) {}
+
+    // Whether the page at `ownPage` links to the partner's site (`partnerUrl`,
+    // as in QV_U): Found or Hidden by the scanner's rules, Missing, or
+    // FetchFailed. None when the download was cut off by the abort flag of
+    // `settings`.
+    CheckStatus check(const QString& ownPage, QStringView partnerUrl,
+                      const FetchSettings& settings);
+    qint64 bytesKept() const;
+
+  private:
+    struct Page {
+        enum class State { Fetching, Loaded, Failed, NotKept, CutOff };
+        State state = State::Fetching;
+        PageAnchors anchors;
+    };
+
+    const qint64 budget_;
+    mutable std::mutex mutex_;
+    std::condition_variable done_;
+    QHash<QString, std::shared_ptr<Page>> pages_;
+    qint64 bytes_ = 0;
+};
+
+// The key by which a page is searched for a link to the partner: QV_U after
+// the scheme rule, lower-cased, without its scheme and a leading "www.", cut
+// at the first "/" ("http://www.Partner.ru/catalog/links.html" gives
+// "partner.ru").
+QString partnerKeyOf(QStringView partnerUrl);
+
+}  // namespace quorvel
