@@ -1,5 +1,6 @@
 #include <QElapsedTimer>
 #include <QHash>
+#include <QJsonArray>
 #include <QSet>
 
 #include <atomic>
@@ -19,6 +20,7 @@
 #endif
 
 #include "checking/check_loop.h"
+#include "checking/deadline.h"
 #include "cli/cli.h"
 #include "cli/history_options.h"
 #include "cli/report.h"
@@ -53,6 +55,8 @@ struct CompactResult {
     int32_t count = 0;
     CheckStatus status = CheckStatus::None;
     bool overLimit = false;
+    CheckStatus reciprocal = CheckStatus::None;
+    PageSignals pageSignals = 0;
     QString reason;
 };
 
@@ -65,8 +69,9 @@ class ResultsHost : public CheckLoopHost {
         : CheckLoopHost(std::move(records)), results(size_t(recordCount())) {}
     void recordChecked(const RecordCheck& check) override {
         if (check.index >= 0 && size_t(check.index) < results.size()) {
-            results[size_t(check.index)] = {check.outcome.count, check.outcome.status,
-                                            check.outcome.overLimit, check.reason};
+            results[size_t(check.index)] = {check.outcome.count,     check.outcome.status,
+                                            check.outcome.overLimit, check.reciprocal,
+                                            check.pageSignals,       check.reason};
             if (recorder && recorded[size_t(check.index)]) {
                 recorder->add({{check.partnerUrl, check.link},
                                QDateTime::currentDateTimeUtc(),
@@ -140,6 +145,15 @@ extern const Command kCheckCommand = {
     "               tls ..., http NNN, too-large, redirects, scheme; both\n"
     "               attempts' reasons, separated by \"; \"), for Hidden nofollow or\n"
     "               noindex, for Missing no-link when the record has no link\n"
+    "  signals      what the partner page says to search engines beyond the\n"
+    "               status: meta-noindex, meta-nofollow (a robots, googlebot or\n"
+    "               yandex meta tag), header-noindex, header-nofollow (its\n"
+    "               X-Robots-Tag header), rel-sponsored, rel-ugc (the rel of the\n"
+    "               link that decided); separated by commas, a list in JSON\n"
+    "  reciprocal   whether your page (field 4) links to the partner's site:\n"
+    "               Found, Hidden, Missing, FetchFailed, or none without field 4\n"
+    "  overdue      1 when the deadline (field D) has passed and the status is\n"
+    "               neither Found nor Hidden\n"
     "\n"
     "  --format tsv   (default) TAB-separated, no header; in a text a backslash,\n"
     "                 TAB, CR and LF are written \\\\, \\t, \\r, \\n\n"
@@ -189,10 +203,18 @@ namespace {
 // (another program may hold the file for a while).
 constexpr std::chrono::seconds kHistoryFinishBound(30);
 
-QList<QJsonValue> checkColumns(int index, const CompactResult& result, const QString& url) {
-    return {index,        QString::fromLatin1(statusName(result.status)),
-            result.count, result.overLimit ? 1 : 0,
-            url,          result.reason};
+// The columns of a checked record, for its line of the record file.
+QList<QJsonValue> checkColumns(int index, const CompactResult& result, const QString& line) {
+    const bool overdue = isOverdue(ExtractField(line, QChar(u'D')), result.status);
+    return {index,
+            QString::fromLatin1(statusName(result.status)),
+            result.count,
+            result.overLimit ? 1 : 0,
+            ExtractField(line, QChar(u'U')),
+            result.reason,
+            QJsonArray::fromStringList(signalNames(result.pageSignals)),
+            QString::fromLatin1(statusName(result.reciprocal)),
+            overdue ? 1 : 0};
 }
 
 int runCheck(const QStringList& args) {
@@ -297,14 +319,14 @@ int runCheck(const QStringList& args) {
     for (const CompactResult& result : host.results) {
         allFound = allFound && result.status == CheckStatus::Found;
     }
-    QStringList columns{QStringLiteral("index"),       QStringLiteral("status"),
-                        QStringLiteral("count"),       QStringLiteral("over_limit"),
-                        QStringLiteral("partner_url"), QStringLiteral("reason")};
+    QStringList columns{
+        QStringLiteral("index"),      QStringLiteral("status"),      QStringLiteral("count"),
+        QStringLiteral("over_limit"), QStringLiteral("partner_url"), QStringLiteral("reason"),
+        QStringLiteral("signals"),    QStringLiteral("reciprocal"),  QStringLiteral("overdue")};
     if (!parser.isSet(changesOption)) {
         ReportWriter report(*format, columns);
         for (int i = 0; i < total; ++i) {
-            report.write(checkColumns(i, host.results[size_t(i)],
-                                      ExtractField(host.recordAt(i), QChar(u'U'))));
+            report.write(checkColumns(i, host.results[size_t(i)], host.recordAt(i)));
         }
         report.finish();
     } else {
@@ -327,12 +349,12 @@ int runCheck(const QStringList& args) {
             if (!host.recorded[size_t(i)]) {
                 continue;
             }
-            const RecordIdentity identity = identityOf(host.recordAt(i));
-            const auto it = changed.constFind(identity);
+            const QString line = host.recordAt(i);
+            const auto it = changed.constFind(identityOf(line));
             if (it == changed.constEnd()) {
                 continue;
             }
-            report.write(checkColumns(i, host.results[size_t(i)], identity.partnerUrl)
+            report.write(checkColumns(i, host.results[size_t(i)], line)
                          << changeName(it->change).toString() << stateName(it->previous).toString()
                          << reportTime(it->since));
         }

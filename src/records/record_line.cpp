@@ -115,3 +115,20 @@ std::optional<QDate> ParseRecordDate(QStringView text, const QLocale& locale) {
 }
 
 }  // namespace quorvel
+
+namespace quorvel {
+
+std::optional<QDate> parseDeadline(QStringView text, const QLocale& locale) {
+    if (const std::optional<QDate> date = ParseRecordDate(text, locale)) {
+        return date;
+    }
+    for (const char16_t* format : {u"dd.MM.yyyy", u"yyyy-MM-dd"}) {
+        const QDate date = QDate::fromString(text.toString(), QString::fromUtf16(format));
+        if (date.isValid()) {
+            return date;
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace quorvel

@@ -33,5 +33,9 @@ QString recordDateFormat(const QLocale& locale = QLocale::system());
 QString FormatRecordDate(QDate date, const QLocale& locale = QLocale::system());
 // A date in that format, optionally followed by a time of day; nothing else.
 std::optional<QDate> ParseRecordDate(QStringView text, const QLocale& locale = QLocale::system());
+// A deadline as any program of ours may have written it: the locale's format
+// (ParseRecordDate), then dd.MM.yyyy, then yyyy-MM-dd, so that a job under
+// another locale reads the window's dates.
+std::optional<QDate> parseDeadline(QStringView text, const QLocale& locale = QLocale::system());
 
 }  // namespace quorvel

@@ -67,32 +67,39 @@ TEST(CliCheck, RowsInEveryFormat) {
                     {u"count"_s, 1},
                     {u"over_limit"_s, 1},
                     {u"partner_url"_s, QString(base + u"/found")},
-                    {u"reason"_s, QString()}},
+                    {u"reason"_s, QString()},
+                    {u"signals"_s, QJsonArray()},
+                    {u"reciprocal"_s, u"none"_s},
+                    {u"overdue"_s, 0}},
         QJsonObject{{u"index"_s, 1},
                     {u"status"_s, u"FetchFailed"_s},
                     {u"count"_s, 0},
                     {u"over_limit"_s, 0},
                     {u"partner_url"_s, QString(base + u"/gone, \"really\"\t")},
-                    {u"reason"_s, reason}},
+                    {u"reason"_s, reason},
+                    {u"signals"_s, QJsonArray()},
+                    {u"reciprocal"_s, u"none"_s},
+                    {u"overdue"_s, 0}},
     };
     EXPECT_EQ(json, QJsonDocument(rows)) << r.out.toStdString();
 
     r = test::runCli(QStringList{u"check"_s} + resolve + QStringList{file});
     EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
     EXPECT_EQ(r.out, "0\tFound\t1\t1\t" + base.toUtf8() +
-                         "/found\t\n"
+                         "/found\t\t\tnone\t0\n"
                          "1\tFetchFailed\t0\t0\t" +
-                         base.toUtf8() + "/gone, \"really\"\\t\t" + reason.toUtf8() + "\n");
+                         base.toUtf8() + "/gone, \"really\"\\t\t" + reason.toUtf8() +
+                         "\t\tnone\t0\n");
     EXPECT_TRUE(r.err.isEmpty()) << "no progress line when standard error is no terminal";
 
     r = test::runCli(QStringList{u"check"_s, u"--format=csv"_s} + resolve + QStringList{file});
     EXPECT_EQ(r.out,
-              "index,status,count,over_limit,partner_url,reason\r\n"
+              "index,status,count,over_limit,partner_url,reason,signals,reciprocal,overdue\r\n"
               "0,Found,1,1," +
                   base.toUtf8() +
-                  "/found,\r\n"
+                  "/found,,,none,0\r\n"
                   "1,FetchFailed,0,0,\"" +
-                  base.toUtf8() + "/gone, \"\"really\"\"\t\"," + reason.toUtf8() + "\r\n");
+                  base.toUtf8() + "/gone, \"\"really\"\"\t\"," + reason.toUtf8() + ",,none,0\r\n");
 
     EXPECT_EQ(QJsonDocument::fromJson(test::runCli({u"check"_s, u"--format=json"_s, u"-"_s}).out),
               QJsonDocument(QJsonArray()))
@@ -191,6 +198,51 @@ TEST(CliCheck, ASecondCtrlCCutsOffTheDownloads) {
     ASSERT_EQ(rows.size(), 20);
     EXPECT_TRUE(rows.at(0).startsWith("0\tnone\t")) << "a download cut off gives no result";
     EXPECT_TRUE(rows.at(19).startsWith("19\tnone\t"));
+}
+
+// The facts beyond the status, end to end: the page's robots rules, the
+// user's side of the exchange, and a deadline that has passed.
+TEST(CliCheck, MoreFactsPerRecord) {
+    RawServer server([](const RawServer::Connection& c) {
+        const QByteArray target = test::requestTarget(c.request);
+        if (target == "/page") {
+            c.send(test::httpResponse(
+                "200 OK",
+                "<meta name=robots content=nofollow><a href=http://me.example.com/ rel=ugc>me</a>",
+                "X-Robots-Tag: googlebot: noindex\r\nX-Robots-Tag: otherbot: nofollow\r\n"));
+        } else if (target == "/mine") {
+            // A link to the partner's site, its port included (the key is
+            // the partner address up to its first "/").
+            const qsizetype at = c.request.indexOf("\r\nHost: ") + 8;
+            const QByteArray host = c.request.mid(at, c.request.indexOf("\r\n", at) - at);
+            c.send(test::httpResponse("200 OK", "<a href=http://www." + host + "/>partner</a>"));
+        } else {
+            c.send("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n");
+        }
+    });
+    const QString base = u"partner.test:%1"_s.arg(server.port());
+    test::TempDir dir;
+    const QString path = dir.path(u"list.qvp"_s);
+    ASSERT_TRUE(writeRecordFile(
+        path, {BuildRecordLine(base + u"/page", {}, {}, QDate::currentDate().addDays(-1),
+                               base + u"/mine", u"5"_s, u"me.example.com"_s, {}),
+               BuildRecordLine(base + u"/gone", {}, {}, QDate::currentDate().addDays(-1),
+                               base + u"/gone", u"5"_s, u"me.example.com"_s, {})}));
+    const test::CliResult r =
+        test::runCli({u"check"_s, u"--format=json"_s, u"--no-history"_s,
+                      u"--resolve=*:%1:127.0.0.1"_s.arg(server.port()), path});
+    const QJsonArray rows = QJsonDocument::fromJson(r.out).array();
+    ASSERT_EQ(rows.size(), 2) << r.out.toStdString() << r.err.toStdString();
+    const QJsonObject found = rows.at(0).toObject();
+    EXPECT_EQ(found.value(u"status"_s).toString(), u"Found");
+    EXPECT_EQ(found.value(u"signals"_s).toArray(),
+              (QJsonArray{u"meta-nofollow"_s, u"header-noindex"_s, u"rel-ugc"_s}));
+    EXPECT_EQ(found.value(u"reciprocal"_s).toString(), u"Found");
+    EXPECT_EQ(found.value(u"overdue"_s).toInt(), 0) << "found in time";
+    const QJsonObject gone = rows.at(1).toObject();
+    EXPECT_EQ(gone.value(u"status"_s).toString(), u"FetchFailed");
+    EXPECT_EQ(gone.value(u"reciprocal"_s).toString(), u"FetchFailed");
+    EXPECT_EQ(gone.value(u"overdue"_s).toInt(), 1);
 }
 
 }  // namespace

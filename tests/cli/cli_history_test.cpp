@@ -80,7 +80,7 @@ QString writeList(const test::TempDir& dir, const QStringList& urls) {
     return path;
 }
 
-// The columns index, status, change, previous of every row --changes printed.
+// The columns index, status, change and previous of every row --changes printed.
 QStringList changes(const test::CliResult& r) {
     QStringList rows;
     for (const QByteArray& line : r.out.split('\n')) {
@@ -88,9 +88,9 @@ QStringList changes(const test::CliResult& r) {
             continue;
         }
         const QList<QByteArray> cells = line.split('\t');
-        EXPECT_EQ(cells.size(), 9) << line.toStdString();
-        rows += QString::fromUtf8(cells.value(0) + ' ' + cells.value(1) + ' ' + cells.value(6) +
-                                  ' ' + cells.value(7));
+        EXPECT_EQ(cells.size(), 12) << line.toStdString();
+        rows += QString::fromUtf8(cells.value(0) + ' ' + cells.value(1) + ' ' + cells.value(9) +
+                                  ' ' + cells.value(10));
     }
     return rows;
 }

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QDate>
+#include <QStringView>
+
+#include "checking/check_run.h"
+
+namespace quorvel {
+
+// Whether a partner is late with the link: the deadline (QV_D) parses, lies
+// before `today`, and the record's last status is neither Found nor Hidden.
+// An empty or unreadable deadline is never overdue.
+bool isOverdue(QStringView deadline, CheckStatus lastStatus, QDate today = QDate::currentDate());
+
+}  // namespace quorvel
