@@ -109,6 +109,12 @@ QString changeWords(ChangeKind change) {
             return u"страница партнера не загружается"_s;
         case ChangeKind::Up:
             return u"страница партнера снова загружается"_s;
+        case ChangeKind::Blocked:
+            return u"страница партнера закрыта защитой от ботов"_s;
+        case ChangeKind::ReciprocalLost:
+            return u"ваша ссылка на партнера пропала"_s;
+        case ChangeKind::ReciprocalRestored:
+            return u"ваша ссылка на партнера снова на месте"_s;
     }
     return QString();
 }
