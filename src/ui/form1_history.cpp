@@ -1,6 +1,7 @@
 // The list's command "история проверок": the current record's check history,
 // read off the UI thread, in a window of its own.
 #include "history/history_reader.h"
+#include "records/record_line.h"
 #include "ui/form1.h"
 #include "ui/history_text.h"
 #include "ui/history_window.h"
@@ -21,18 +22,21 @@ void TForm1::N4Click() {
     if (row < 0) {
         return;
     }
-    const RecordIdentity identity = identityOf(model_->records().at(row));
+    const QString line = model_->records().at(row);
+    const RecordIdentity identity = identityOf(line);
+    const RecordFacts facts{!ExtractField(line, QChar(u'4')).isEmpty(),
+                            ExtractField(line, QChar(u'D'))};
     const QString path = historyPath_;
     QString text;
     // A reader is one SQLite connection for the thread that made it, so it
     // is made and used inside the work.
-    const bool done =
-        runBusy(QStringLiteral("История проверок"), QStringLiteral("Чтение истории проверок…"),
-                identity.partnerUrl, [&path, &identity, &text](const AbortFlag&) {
-                    HistoryReader reader(path, kReadBusyTimeout);
-                    const QueryOutcome<RecordHistory> history = reader.recordHistory(identity);
-                    text = history.ok() ? historyText(history.value) : kHistoryUnreadableText;
-                });
+    const bool done = runBusy(
+        QStringLiteral("История проверок"), QStringLiteral("Чтение истории проверок…"),
+        identity.partnerUrl, [&path, &identity, &facts, &text](const AbortFlag&) {
+            HistoryReader reader(path, kReadBusyTimeout);
+            const QueryOutcome<RecordHistory> history = reader.recordHistory(identity);
+            text = history.ok() ? historyText(history.value, facts) : kHistoryUnreadableText;
+        });
     if (!done) {
         return;
     }

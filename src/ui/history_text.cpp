@@ -2,6 +2,9 @@
 
 #include <QStringList>
 
+#include "checking/deadline.h"
+#include "records/record_line.h"
+
 namespace quorvel {
 
 using namespace Qt::StringLiterals;
@@ -18,6 +21,7 @@ namespace {
 struct ReasonEntry {
     QStringView code;
     QStringView words;
+    bool dropsDetails = false;  // details after the code are not worth telling
 };
 
 constexpr ReasonEntry kReasonEntries[] = {
@@ -35,6 +39,10 @@ constexpr ReasonEntry kReasonEntries[] = {
     {u"noindex", u"внутри noindex"},
     // Missing because there is nothing to look for.
     {u"no-link", u"не задана ваша ссылка"},
+    // Not the partner's page: a bot wall, or a server that asks to wait
+    // (whatever wait it names).
+    {u"blocked challenge", u"страница закрыта защитой от ботов"},
+    {u"blocked http 429", u"сервер просит подождать (429)", true},  // " retry-after N"...
 };
 
 QString oneReasonWords(QStringView part) {
@@ -45,7 +53,8 @@ QString oneReasonWords(QStringView part) {
             continue;
         }
         if (!entry.words.contains(u"%1")) {
-            if (part == entry.code) {
+            if (part == entry.code || (entry.dropsDetails && part.startsWith(entry.code) &&
+                                       part.at(entry.code.size()) == u' ')) {
                 best = &entry;
                 details = {};
             }
@@ -119,6 +128,42 @@ QString changeWords(ChangeKind change) {
     return QString();
 }
 
+// The signals' names ("meta-noindex", ...) in the user's words.
+QString signalWords(QStringView name) {
+    static constexpr ReasonEntry kSignals[] = {
+        {u"meta-noindex", u"meta robots noindex"},
+        {u"meta-nofollow", u"meta robots nofollow"},
+        {u"header-noindex", u"заголовок X-Robots-Tag noindex"},
+        {u"header-nofollow", u"заголовок X-Robots-Tag nofollow"},
+        {u"rel-sponsored", u"rel=sponsored"},
+        {u"rel-ugc", u"rel=ugc"},
+        {u"challenge-marker", u"признаки защиты от ботов"},
+    };
+    for (const ReasonEntry& entry : kSignals) {
+        if (entry.code == name) {
+            return entry.words.toString();
+        }
+    }
+    return name.toString();
+}
+
+// The user's own page as the reciprocal check found it.
+QString reciprocalWords(CheckStatus status) {
+    switch (status) {
+        case CheckStatus::Found:
+            return u"есть"_s;
+        case CheckStatus::Hidden:
+            return u"не индексируется"_s;
+        case CheckStatus::Missing:
+            return u"нет"_s;
+        case CheckStatus::FetchFailed:
+            return u"страница не загрузилась"_s;
+        case CheckStatus::None:
+            break;
+    }
+    return u"еще не проверялась"_s;
+}
+
 QString timeText(const QDateTime& time) {
     return time.toLocalTime().toString(u"dd.MM.yyyy HH:mm"_s);
 }
@@ -142,10 +187,19 @@ QString reasonWords(QStringView reason) {
     return parts.join(u"; ");
 }
 
-QString historyText(const RecordHistory& history) {
+// A deadline that has passed, as of the last check's status.
+QStringList overdueLines(const RecordSummary& summary, const RecordFacts& facts) {
+    if (!isOverdue(facts.deadline, summary.lastStatus, facts.today)) {
+        return {};
+    }
+    return {u"срок установки ссылки истек "_s +
+            parseDeadline(facts.deadline)->toString(u"dd.MM.yyyy"_s)};
+}
+
+QString historyText(const RecordHistory& history, const RecordFacts& facts) {
     const RecordSummary& summary = history.summary;
     if (summary.checks == 0) {
-        return kNoChecksYetText;
+        return (QStringList{kNoChecksYetText} + overdueLines(summary, facts)).join(u'\n');
     }
     QStringList lines;
     if (summary.state == ConfirmedState::None) {
@@ -158,6 +212,17 @@ QString historyText(const RecordHistory& history) {
         }
         lines += line;
     }
+    if (!summary.lastSignals.isEmpty()) {
+        QStringList words;
+        for (const QString& name : summary.lastSignals) {
+            words += signalWords(name);
+        }
+        lines += u"сигналы страницы: "_s + words.join(u", ");
+    }
+    if (facts.hasOwnPage) {
+        lines += u"ваша ссылка на партнера: "_s + reciprocalWords(summary.lastReciprocal);
+    }
+    lines += overdueLines(summary, facts);
     const bool foundNow =
         summary.state == ConfirmedState::Found || summary.state == ConfirmedState::Hidden;
     if (!foundNow && summary.lastFound.isValid()) {

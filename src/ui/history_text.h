@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDate>
 #include <QString>
 #include <QStringView>
 
@@ -21,9 +22,18 @@ extern const QString kHistoryUnreadableText;
 // shown as it is.
 QString reasonWords(QStringView reason);
 
-// The window's text: the confirmed state and since when, when the link was
-// last found, the last check when it disagrees with the state, then the
-// changes, newest first. Times are shown in local time.
-QString historyText(const RecordHistory& history);
+// What the record itself says, beside its history: whether it names the
+// user's own page (QV_4) and its deadline (QV_D).
+struct RecordFacts {
+    bool hasOwnPage = false;
+    QString deadline;
+    QDate today = QDate::currentDate();
+};
+
+// The window's text: the confirmed state and since when; the page's signals,
+// the user's side of the exchange and a deadline that has passed; when the
+// link was last found, the last check when it disagrees with the state,
+// then the changes, newest first. Times are shown in local time.
+QString historyText(const RecordHistory& history, const RecordFacts& facts = {});
 
 }  // namespace quorvel

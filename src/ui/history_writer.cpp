@@ -64,7 +64,8 @@ void HistoryWriter::recordChecked(const RecordCheck& check) {
     }
     push({Task::Kind::Check,
           {},
-          {std::move(identity), QDateTime::currentDateTimeUtc(), check.outcome, check.reason}});
+          {std::move(identity), QDateTime::currentDateTimeUtc(), check.outcome, check.reason,
+           check.pageSignals, check.reciprocal, check.overdue}});
 }
 
 void HistoryWriter::runEnded() {

@@ -34,6 +34,11 @@ TEST(HistoryText, ReasonsInWords) {
         {"markup as it is", u"<b>dns</b>"_s, u"<b>dns</b>"_s},
         {"a prefix is no code", u"dnsx"_s, u"dnsx"_s},
         {"details where none belong", u"dns 1"_s, u"dns 1"_s},
+        {"a bot wall", u"blocked challenge"_s, u"страница закрыта защитой от ботов"_s},
+        {"a rate limit, its wait left out", u"blocked http 429 retry-after 30"_s,
+         u"сервер просит подождать (429)"_s},
+        {"a rate limit, and a plain 503", u"blocked http 429; http 503"_s,
+         u"сервер просит подождать (429); ответ сервера 503"_s},
         {"a code without its details", u"http"_s, u"http"_s},
         {"empty", QString(), QString()},
     };
@@ -93,6 +98,37 @@ TEST(HistoryText, StateLastCheckAndChanges) {
                      u"04.03.2024 07:01 — страница партнера не загружается "
                      u"(ответ сервера 500; ответ сервера 500)"_s,
                      u"03.03.2024 07:01 — ссылка пропала (не задана ваша ссылка)"_s}));
+}
+
+// The facts beside the state: the page's signals, the user's own page and a
+// deadline that has passed (as of the last check).
+TEST(HistoryText, SignalsYourSideAndTheDeadline) {
+    RecordHistory h;
+    h.summary.checks = 2;
+    h.summary.state = ConfirmedState::Missing;
+    h.summary.since = local(8, 7);
+    h.summary.lastStatus = CheckStatus::Missing;
+    h.summary.lastCheckedAt = local(9, 7, 2);
+    h.summary.lastSignals = {u"meta-noindex"_s, u"header-nofollow"_s, u"rel-sponsored"_s};
+    h.summary.lastReciprocal = CheckStatus::Hidden;
+    const QDate today(2024, 3, 10);
+    EXPECT_EQ(historyText(h, {true, u"09.03.2024"_s, today}).split(u'\n'),
+              (QStringList{u"ссылки нет с 08.03.2024 07:00"_s,
+                           u"сигналы страницы: meta robots noindex, заголовок X-Robots-Tag "
+                           u"nofollow, rel=sponsored"_s,
+                           u"ваша ссылка на партнера: не индексируется"_s,
+                           u"срок установки ссылки истек 09.03.2024"_s}));
+    // No own page, a deadline still to come (or today), a date in ISO form.
+    h.summary.lastSignals.clear();
+    EXPECT_EQ(historyText(h, {false, u"2024-03-10"_s, today}), u"ссылки нет с 08.03.2024 07:00");
+    EXPECT_EQ(historyText(h, {false, u"2024-03-01"_s, today}),
+              u"ссылки нет с 08.03.2024 07:00\nсрок установки ссылки истек 01.03.2024");
+    // Found in time is not late, whatever the date.
+    h.summary.state = ConfirmedState::Found;
+    h.summary.lastStatus = CheckStatus::Found;
+    h.summary.lastReciprocal = CheckStatus::None;
+    EXPECT_EQ(historyText(h, {true, u"01.01.2000"_s, today}),
+              u"ссылка есть с 08.03.2024 07:00\nваша ссылка на партнера: еще не проверялась");
 }
 
 }  // namespace
