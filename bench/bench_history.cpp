@@ -2,6 +2,8 @@
 // finished records, how fast the writer thread stores checks, what a whole
 // run costs from opening to closing, and the file's size after 250 runs of
 // 2000 records (with the cost of opening and reading a file that size).
+// Every check carries the facts beyond its verdict (page signals, the
+// user's own page, the overdue flag) in realistic shares.
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -29,12 +31,40 @@ constexpr qint64 kFirstRun = 1'700'000'000;
 constexpr qint64 kDay = 86'400;
 
 // A partner list as webmasters keep it: most links stay put, a few pages
-// hide or lose the link, a few servers fail for a while.
+// hide or lose the link, a few servers fail for a while or sit behind a bot
+// wall. Most records name the user's own page, most of them one shared
+// page that links back; some partners carry sponsored or ugc links or
+// robots rules; some placement deadlines have passed.
 struct Partner {
     RecordIdentity identity;
     CheckStatus usual;
     QString usualReason;
+    PageSignals signals = 0;
+    CheckStatus reciprocal = CheckStatus::None;  // None: no own page in the record
+    bool deadlinePassed = false;
 };
+
+PageSignals usualSignals(int roll) {
+    if (roll < 70) {
+        return 0;
+    }
+    if (roll < 82) {
+        return RelSponsored;
+    }
+    if (roll < 86) {
+        return RelUgc;
+    }
+    if (roll < 91) {
+        return MetaNoindex;
+    }
+    if (roll < 94) {
+        return MetaNoindex | MetaNofollow;
+    }
+    if (roll < 97) {
+        return HeaderNoindex | HeaderNofollow;
+    }
+    return MetaNofollow | RelSponsored;
+}
 
 std::vector<Partner> partnerList() {
     static const QString kFailures[] = {
@@ -44,6 +74,8 @@ std::vector<Partner> partnerList() {
         u"http 503; connect"_s,
         u"tls certificate has expired; tls certificate has expired"_s,
         u"connect; connect"_s,
+        u"blocked challenge; blocked challenge"_s,
+        u"http 403; blocked challenge"_s,
     };
     QRandomGenerator random(1);
     std::vector<Partner> partners;
@@ -55,42 +87,67 @@ std::vector<Partner> partnerList() {
         Partner p{{url, u"http://www.my-shop.example.ru/"_s}, CheckStatus::Found, QString()};
         if (kind >= 97) {
             p.usual = CheckStatus::FetchFailed;
-            p.usualReason = kFailures[random.bounded(6)];
+            p.usualReason = kFailures[random.bounded(int(std::size(kFailures)))];
         } else if (kind >= 93) {
             p.usual = CheckStatus::Missing;
         } else if (kind >= 88) {
             p.usual = CheckStatus::Hidden;
             p.usualReason = kind % 2 ? u"nofollow"_s : u"noindex"_s;
         }
+        p.signals = usualSignals(int(random.bounded(100)));
+        const int own = int(random.bounded(100));
+        p.reciprocal = own >= 85   ? CheckStatus::None
+                       : own >= 80 ? CheckStatus::Missing
+                       : own >= 77 ? CheckStatus::Hidden
+                                   : CheckStatus::Found;
+        p.deadlinePassed = random.bounded(100) < 30;
         partners.push_back(std::move(p));
     }
     return partners;
 }
 
 // The checks of run `run`: the usual result, and now and then a page that
-// fails or loses the link for a run.
+// fails, is rate-limited or loses the link for a run, or a run in which the
+// user's own page did not load.
 std::vector<HistoryEntry> runEntries(const std::vector<Partner>& partners, int run) {
     QRandomGenerator random(quint32(run) + 100);
     std::vector<HistoryEntry> entries;
     entries.reserve(partners.size());
     const qint64 start = kFirstRun + run * kDay;
+    const bool ownPageFailed = random.bounded(100) < 2;
     for (size_t i = 0; i < partners.size(); ++i) {
+        const Partner& partner = partners[i];
         RecordOutcome outcome;
-        outcome.status = partners[i].usual;
-        QString reason = partners[i].usualReason;
+        outcome.status = partner.usual;
+        QString reason = partner.usualReason;
         const int roll = int(random.bounded(1000));
         if (roll < 15) {
             outcome.status = CheckStatus::FetchFailed;
             reason = u"timeout; connect"_s;
-        } else if (roll < 25) {
+        } else if (roll < 20) {
+            outcome.status = CheckStatus::FetchFailed;
+            reason = u"blocked http 429 retry-after 30; blocked http 429 retry-after 30"_s;
+        } else if (roll < 30) {
             outcome.status = CheckStatus::Missing;
             reason.clear();
         }
         outcome.count = outcome.status == CheckStatus::FetchFailed ? 0 : int(20 + i % 60);
         outcome.overLimit = outcome.count > 70;
-        entries.push_back({partners[i].identity,
+        const bool there =
+            outcome.status == CheckStatus::Found || outcome.status == CheckStatus::Hidden;
+        PageSignals signals = 0;
+        if (outcome.status != CheckStatus::FetchFailed) {
+            // The rel values belong to the anchor that decided the verdict.
+            signals =
+                there ? partner.signals : PageSignals(partner.signals & ~(RelSponsored | RelUgc));
+        }
+        CheckStatus reciprocal = partner.reciprocal;
+        if (ownPageFailed && reciprocal != CheckStatus::None) {
+            reciprocal = CheckStatus::FetchFailed;
+        }
+        entries.push_back({partner.identity,
                            QDateTime::fromSecsSinceEpoch(start + qint64(i) / 20, Qt::UTC), outcome,
-                           reason});
+                           reason, signals, reciprocal, partner.deadlinePassed && !there});
     }
     return entries;
 }

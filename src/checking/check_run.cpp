@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "checking/address.h"
+#include "checking/deadline.h"
 #include "checking/link_scanner.h"
 #include "checking/page_fetch.h"
 #include "checking/reciprocal_pages.h"
@@ -318,6 +319,7 @@ void checkurls::run() {
                                                     std::memory_order_relaxed);
             }
         }
+        check.overdue = isOverdue(ExtractField(record, QChar(u'D')), check.outcome.status);
         // The partner page's result shows first; the user's own page is
         // looked at after it, unless a stop has come.
         const QString ownPage = ExtractField(record, QChar(u'4'));

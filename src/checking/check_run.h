@@ -81,6 +81,8 @@ struct RecordCheck {
     // Whether the user's own page (QV_4) links to the partner's site: None
     // when QV_4 is empty, or when a stop came first or cut it off.
     CheckStatus reciprocal = CheckStatus::None;
+    // The deadline (QV_D) has passed and the status is neither Found nor Hidden.
+    bool overdue = false;
 };
 
 class ReciprocalPages;

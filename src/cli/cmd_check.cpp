@@ -76,7 +76,10 @@ class ResultsHost : public CheckLoopHost {
                 recorder->add({{check.partnerUrl, check.link},
                                QDateTime::currentDateTimeUtc(),
                                check.outcome,
-                               check.reason});
+                               check.reason,
+                               check.pageSignals,
+                               check.reciprocal,
+                               check.overdue});
             }
         }
         ++done;
@@ -329,8 +332,9 @@ int runCheck(const QStringList& args) {
         }
         report.finish();
     } else {
-        // Only the records whose confirmed state moved in this run.
-        QHash<RecordIdentity, HistoryEvent> changed;
+        // Only the records whose confirmed state moved in this run: a row
+        // per move, the partner page's before the user's own page's.
+        QHash<RecordIdentity, QList<HistoryEvent>> changed;
         if (runId != 0) {
             HistoryReader reader(*historyPath);
             const QueryOutcome<QList<RunEvent>> events = reader.eventsOfRun(runId);
@@ -338,7 +342,7 @@ int runCheck(const QStringList& args) {
                 writeErr(events.error);
             }
             for (const RunEvent& e : events.value) {
-                changed.insert(e.identity, e.event);
+                changed[e.identity] += e.event;
             }
         }
         columns << QStringLiteral("change") << QStringLiteral("previous")
@@ -353,9 +357,11 @@ int runCheck(const QStringList& args) {
             if (it == changed.constEnd()) {
                 continue;
             }
-            report.write(checkColumns(i, host.results[size_t(i)], line)
-                         << changeName(it->change).toString() << stateName(it->previous).toString()
-                         << reportTime(it->since));
+            for (const HistoryEvent& event : *it) {
+                report.write(checkColumns(i, host.results[size_t(i)], line)
+                             << changeName(event.change).toString()
+                             << stateName(event.previous).toString() << reportTime(event.since));
+            }
         }
         report.finish();
     }

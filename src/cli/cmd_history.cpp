@@ -1,3 +1,6 @@
+#include <QJsonArray>
+
+#include "checking/deadline.h"
 #include "cli/cli.h"
 #include "cli/history_options.h"
 #include "cli/report.h"
@@ -31,7 +34,15 @@ extern const Command kHistoryCommand = {
     "  since        when the confirmed state began (ISO 8601, UTC)\n"
     "  last_found   the last check that found the link (Found or Hidden)\n"
     "  checks       how many checks the history holds for the record\n"
+    "  signals      what the page said to search engines at the last check (as in\n"
+    "               check)\n"
+    "  reciprocal   whether your page linked to the partner at the last check\n"
+    "  overdue      1 when the deadline (field D) has passed and the last check\n"
+    "               did not find the link\n"
     "  partner_url  the partner page (field U)\n"
+    "\n"
+    "Changes of your side of the exchange (reciprocal-lost, reciprocal-restored)\n"
+    "are printed by check --changes.\n"
     "\n"
     "A record is known to the history by its partner page and your link (fields\n"
     "U and 6): editing either starts a new history for it.\n"
@@ -89,12 +100,18 @@ int runHistory(const QStringList& args) {
     ReportWriter report(
         *format, {QStringLiteral("index"), QStringLiteral("status"), QStringLiteral("reason"),
                   QStringLiteral("state"), QStringLiteral("since"), QStringLiteral("last_found"),
-                  QStringLiteral("checks"), QStringLiteral("partner_url")});
+                  QStringLiteral("checks"), QStringLiteral("signals"), QStringLiteral("reciprocal"),
+                  QStringLiteral("overdue"), QStringLiteral("partner_url")});
     for (qsizetype i = 0; i < identities.size(); ++i) {
         const RecordSummary& s = summaries.value.at(i);
+        // Late as of today: the deadline in the file against the last check.
+        const bool overdue =
+            isOverdue(ExtractField(content.records.view(i), QChar(u'D')), s.lastStatus);
         report.write({qint64(i), QString::fromLatin1(statusName(s.lastStatus)), s.lastReason,
                       stateName(s.state).toString(), reportTime(s.since), reportTime(s.lastFound),
-                      s.checks, identities.at(i).partnerUrl});
+                      s.checks, QJsonArray::fromStringList(s.lastSignals),
+                      QString::fromLatin1(statusName(s.lastReciprocal)), overdue ? 1 : 0,
+                      identities.at(i).partnerUrl});
     }
     report.finish();
     return kExitOk;

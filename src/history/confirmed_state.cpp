@@ -7,8 +7,9 @@ namespace quorvel {
 namespace {
 
 constexpr std::array<QStringView, 5> kStateNames = {u"", u"found", u"hidden", u"missing", u"down"};
-constexpr std::array<QStringView, 6> kChangeNames = {u"lost",      u"restored", u"hidden",
-                                                     u"indexable", u"down",     u"up"};
+constexpr std::array<QStringView, 9> kChangeNames = {
+    u"lost", u"restored", u"hidden",          u"indexable",          u"down",
+    u"up",   u"blocked",  u"reciprocal-lost", u"reciprocal-restored"};
 
 ChangeKind changeBetween(ConfirmedState from, ConfirmedState to) {
     if (to == ConfirmedState::Down) {
@@ -54,7 +55,33 @@ std::optional<ChangeKind> changeFromName(QStringView name) {
     return std::nullopt;
 }
 
+bool isReciprocalChange(ChangeKind change) {
+    return change == ChangeKind::ReciprocalLost || change == ChangeKind::ReciprocalRestored;
+}
+
+bool isBlockedCheck(CheckStatus status, QStringView reason) {
+    return status == CheckStatus::FetchFailed && reason.contains(u"blocked");
+}
+
 std::optional<StateEvent> applyCheck(TrackedState& tracked, const CheckEvidence& check) {
+    if (check.status == CheckStatus::None) {
+        return std::nullopt;
+    }
+    if (isBlockedCheck(check.status, check.reason)) {
+        // We were kept from the page: nothing is known of the link or of the
+        // server's health, so every streak of evidence stays as it was.
+        if (tracked.blockedStreak++ == 0) {
+            tracked.blockedStreakSince = check.runStartedAt;
+        }
+        if (tracked.blockedStreak != kBlockedChecksToReport) {
+            return std::nullopt;
+        }
+        return StateEvent{ChangeKind::Blocked, tracked.state, tracked.state,
+                          tracked.blockedStreakSince};
+    }
+    tracked.blockedStreak = 0;
+    tracked.blockedStreakSince = 0;
+
     std::optional<ConfirmedState> confirmed;
     qint64 streakSince = 0;
     switch (check.status) {
@@ -106,6 +133,54 @@ std::optional<StateEvent> applyCheck(TrackedState& tracked, const CheckEvidence&
     }
     return StateEvent{changeBetween(previous, tracked.state), previous, tracked.state,
                       tracked.since};
+}
+
+std::optional<StateEvent> applyReciprocalCheck(ReciprocalTracked& tracked, CheckStatus reciprocal,
+                                               qint64 runStartedAt) {
+    ConfirmedState confirmed = ConfirmedState::None;
+    qint64 streakSince = 0;
+    switch (reciprocal) {
+        case CheckStatus::None:
+        case CheckStatus::FetchFailed:
+            // The user's page was not looked at or did not load: the
+            // missing streak neither grows nor breaks.
+            return std::nullopt;
+        case CheckStatus::Found:
+        case CheckStatus::Hidden:
+            tracked.missingStreak = 0;
+            confirmed =
+                reciprocal == CheckStatus::Found ? ConfirmedState::Found : ConfirmedState::Hidden;
+            streakSince = runStartedAt;
+            break;
+        case CheckStatus::Missing:
+            if (tracked.missingStreak++ == 0) {
+                tracked.missingStreakSince = runStartedAt;
+            }
+            if (tracked.missingStreak < kMissingChecksToConfirm) {
+                return std::nullopt;
+            }
+            confirmed = ConfirmedState::Missing;
+            streakSince = tracked.missingStreakSince;
+            break;
+    }
+    if (confirmed == tracked.state) {
+        return std::nullopt;
+    }
+    const ConfirmedState previous = tracked.state;
+    tracked.state = confirmed;
+    tracked.since = streakSince;
+    // The first confirmed state is a baseline, and found and hidden both
+    // mean the partner gets the link back: neither is news to the user.
+    if (previous == ConfirmedState::None) {
+        return std::nullopt;
+    }
+    if (confirmed == ConfirmedState::Missing) {
+        return StateEvent{ChangeKind::ReciprocalLost, previous, confirmed, tracked.since};
+    }
+    if (previous == ConfirmedState::Missing) {
+        return StateEvent{ChangeKind::ReciprocalRestored, previous, confirmed, tracked.since};
+    }
+    return std::nullopt;
 }
 
 }  // namespace quorvel

@@ -16,6 +16,11 @@ namespace quorvel {
 // single odd result is noise (a page being edited, a server restarting) and
 // must not send a mail. This file is pure: no storage, no clock, so every
 // rule can be tested on its own and later kinds of evidence added here.
+//
+// A page that a bot wall or a rate limit kept from us is no evidence either
+// way: it is reported apart (blocked) and never turns into down or missing.
+// The user's own page (the reciprocal link) has a confirmed state of its
+// own, moved by the same kind of evidence.
 
 enum class ConfirmedState : uint8_t {
     None,  // nothing confirmed yet
@@ -32,6 +37,13 @@ enum class ChangeKind : uint8_t {
     Indexable,  // hidden -> found
     Down,       // anything -> down, and a first confirmed state that is down
     Up,         // down -> found, hidden or missing
+    // Three blocked checks in a row; the confirmed state stays (previous
+    // and state are both the state at that time).
+    Blocked,
+    // Moves of the reciprocal state (previous and state are reciprocal
+    // states): found or hidden -> missing, and missing -> found or hidden.
+    ReciprocalLost,
+    ReciprocalRestored,
 };
 
 // The names the history stores and the command line prints; None is "".
@@ -39,9 +51,19 @@ QStringView stateName(ConfirmedState state);
 std::optional<ConfirmedState> stateFromName(QStringView name);
 QStringView changeName(ChangeKind change);
 std::optional<ChangeKind> changeFromName(QStringView name);
+// Whether the change is a move of the reciprocal state rather than the
+// partner's.
+bool isReciprocalChange(ChangeKind change);
 
 inline constexpr int kMissingChecksToConfirm = 2;
 inline constexpr int kFailedChecksToConfirm = 3;
+inline constexpr int kBlockedChecksToReport = 3;
+
+// A FetchFailed check whose reason mentions "blocked" (a bot wall, a rate
+// limit) in any of its attempts. One blocked attempt is enough: the other
+// address failing for a plain reason (often a "www." host that does not
+// exist) does not make the partner's page look down.
+bool isBlockedCheck(CheckStatus status, QStringView reason);
 
 // One check as the state machine sees it. Times are seconds since the
 // epoch, UTC.
@@ -60,15 +82,18 @@ struct TrackedState {
     QString reason;         // of the latest check that agreed with the confirmed state
     int missingStreak = 0;  // Missing checks in a row among those that loaded the page
     qint64 missingStreakSince = 0;
-    int failedStreak = 0;  // FetchFailed checks in a row
+    int failedStreak = 0;  // FetchFailed checks in a row, blocked ones passed over
     qint64 failedStreakSince = 0;
-    qint64 lastFound = 0;  // the last check that was Found or Hidden
+    qint64 lastFound = 0;   // the last check that was Found or Hidden
+    int blockedStreak = 0;  // blocked checks in a row
+    qint64 blockedStreakSince = 0;
 
     friend bool operator==(const TrackedState&, const TrackedState&) = default;
 };
 
-// A move of the confirmed state. A first confirmed state (the baseline) has
-// previous None and is reported only when it is down.
+// A move of the confirmed state, or a row of blocked checks. A first
+// confirmed state (the baseline) has previous None and is reported only when
+// it is down.
 struct StateEvent {
     ChangeKind change = ChangeKind::Down;
     ConfirmedState previous = ConfirmedState::None;
@@ -80,6 +105,31 @@ struct StateEvent {
 
 // Takes one check into `tracked`; returns the event it reports, if any. A
 // check with status None is no check and changes nothing.
+//
+// A blocked check (isBlockedCheck) neither grows nor breaks the FetchFailed
+// and Missing streaks; the third in a row reports Blocked, with since the
+// start of the run of the first of them. Further blocked checks report
+// nothing until a check that is not blocked ends the row.
 std::optional<StateEvent> applyCheck(TrackedState& tracked, const CheckEvidence& check);
+
+// The user's side of the exchange: whether the user's own page links to the
+// partner. Found or Hidden confirm at once; Missing takes two checks in a
+// row among those that loaded the user's page; FetchFailed and None (no own
+// page, or not looked at) neither confirm nor break that row. There is no
+// down: an own page that fails is the user's to see, not news.
+struct ReciprocalTracked {
+    ConfirmedState state = ConfirmedState::None;  // None, Found, Hidden or Missing
+    qint64 since = 0;  // start of the run of the first check of the confirming streak
+    int missingStreak = 0;
+    qint64 missingStreakSince = 0;
+
+    friend bool operator==(const ReciprocalTracked&, const ReciprocalTracked&) = default;
+};
+
+// Takes one check's reciprocal status into `tracked`. Reports
+// ReciprocalLost and ReciprocalRestored; the first confirmed state and
+// moves between found and hidden are quiet (they still move since).
+std::optional<StateEvent> applyReciprocalCheck(ReciprocalTracked& tracked, CheckStatus reciprocal,
+                                               qint64 runStartedAt);
 
 }  // namespace quorvel

@@ -1,7 +1,9 @@
 #pragma once
 
-// The check history: every finished check of a record with its reason, the
-// record's confirmed state, since when it holds, and the changes between
+// The check history: every finished check of a record with its reason and
+// the facts beyond its verdict (page signals, the user's own page, a missed
+// deadline), the record's confirmed states (the partner's and the user's
+// side of the exchange), since when they hold, and the changes between
 // runs. It sits on records and checking, uses Qt Core only, and is written
 // by the window and quorvel-cli (the check run never sees it).
 //
@@ -14,11 +16,13 @@
 #include <QDateTime>
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QStringView>
 
 #include <vector>
 
 #include "checking/check_run.h"
+#include "checking/page_signals.h"
 #include "history/confirmed_state.h"
 
 namespace quorvel {
@@ -26,7 +30,7 @@ namespace quorvel {
 inline constexpr char16_t kHistoryFileName[] = u"quorvel-history.sqlite";
 // The schema this program writes (PRAGMA user_version). Older files are
 // migrated step by step when they are opened; newer ones are left alone.
-inline constexpr int kHistorySchemaVersion = 1;
+inline constexpr int kHistorySchemaVersion = 2;
 // A record keeps the individual results of at most its last runs; its
 // streaks and its count of checks are kept forever.
 inline constexpr int kKeptRunsPerRecord = 100;
@@ -54,6 +58,14 @@ struct HistoryEntry {
     // "dns", "http 404", "nofollow", "no-link", ...; two attempts' reasons
     // joined by "; ".
     QString reason;
+    // What the partner page says to search engines beyond the verdict.
+    PageSignals pageSignals = 0;
+    // The user's own page: None when the record has none or the check did
+    // not get to it.
+    CheckStatus reciprocal = CheckStatus::None;
+    // The partner was late with the link as of this check (its deadline had
+    // passed and the link was not there).
+    bool overdue = false;
 };
 
 enum class HistoryOpenStatus {
@@ -91,8 +103,24 @@ struct RecordSummary {
     QString stateReason;  // of the latest check that agreed with the state
     QDateTime since;      // start of the run that began the confirmed state
     QDateTime lastFound;  // the last check that was Found or Hidden
+    // The last check's other facts: the page's signals by name in
+    // signalNames() order ("meta-noindex", "rel-ugc", ...), the status of
+    // the user's own page, and whether the partner was overdue then. A
+    // check recorded before the history kept them has none of them.
+    QStringList lastSignals;
+    CheckStatus lastReciprocal = CheckStatus::None;
+    bool lastOverdue = false;
+    // The confirmed state of the user's own page (None, Found, Hidden or
+    // Missing) and the start of the run that began it.
+    ConfirmedState reciprocalState = ConfirmedState::None;
+    QDateTime reciprocalSince;
 };
 
+// One reported change. For ReciprocalLost and ReciprocalRestored, previous,
+// state and since are those of the reciprocal state and the reason is empty
+// (the check's reason is the partner page's). For Blocked, previous and
+// state are both the confirmed state at the time and since is the start of
+// the run of the first of the blocked checks.
 struct HistoryEvent {
     qint64 runId = 0;
     QDateTime checkedAt;  // the check that made the change

@@ -145,12 +145,14 @@ void attemptOpen(Attempt& attempt, const QString& path, OpenPurpose purpose,
         if (rc = db.exec("PRAGMA synchronous = NORMAL"); rc != SQLITE_OK) {
             return fail(attempt, rc);
         }
-    } else if (attempt.version == 0) {
-        return;  // an empty file: nothing to read, nothing to create
+        if (attempt.version < kHistorySchemaVersion) {
+            migrate(attempt);
+        }
     }
-    if (attempt.version < kHistorySchemaVersion) {
-        migrate(attempt);
-    }
+    // A reader takes an older file as it is (the reader knows each version's
+    // columns) and leaves its migration to the next run: reading never
+    // writes, so it never waits for a writer's lock and works on a file it
+    // may not change.
 }
 
 // Some steps of opening do not wait through the busy handler: switching a

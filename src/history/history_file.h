@@ -14,7 +14,7 @@ enum class OpenPurpose {
     // At the start of a run: creates the file, checks its integrity and
     // moves a damaged one aside before starting a new one.
     Run,
-    // For queries: never creates, checks or moves anything.
+    // For queries: never creates, checks, migrates or moves anything.
     Reading,
 };
 

@@ -10,10 +10,17 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// The columns that summaryAt() reads, after the record's id.
+// The columns that summaryAt() reads, after the record's id. A file of
+// version 1 (not migrated until the next run) has no columns for the facts
+// that version 2 added: its checks read as checks without them.
 constexpr char kFindRecord[] =
     "SELECT id, checks, last_status, last_reason, last_time, state, state_reason, since, "
-    "last_found FROM records WHERE partner_url = ?1 AND link = ?2";
+    "last_found, last_signals, last_reciprocal, last_overdue, reciprocal_state, "
+    "reciprocal_since FROM records WHERE partner_url = ?1 AND link = ?2";
+constexpr int kFirstVersionWithFacts = 2;
+constexpr char kFindRecordVersion1[] =
+    "SELECT id, checks, last_status, last_reason, last_time, state, state_reason, since, "
+    "last_found, '', 0, 0, '', NULL FROM records WHERE partner_url = ?1 AND link = ?2";
 
 RecordSummary summaryAt(const SqliteStatement& row, int first) {
     RecordSummary summary;
@@ -25,6 +32,11 @@ RecordSummary summaryAt(const SqliteStatement& row, int first) {
     summary.stateReason = row.textAt(first + 5);
     summary.since = historyTime(row.int64At(first + 6));
     summary.lastFound = historyTime(row.int64At(first + 7));
+    summary.lastSignals = row.textAt(first + 8).split(u',', Qt::SkipEmptyParts);
+    summary.lastReciprocal = CheckStatus(row.int64At(first + 9));
+    summary.lastOverdue = row.int64At(first + 10) != 0;
+    summary.reciprocalState = stateFromName(row.textAt(first + 11)).value_or(ConfirmedState::None);
+    summary.reciprocalSince = historyTime(row.int64At(first + 12));
     return summary;
 }
 
@@ -53,6 +65,15 @@ class ReadSnapshot {
     ~ReadSnapshot() { db_.exec("COMMIT"); }
     ReadSnapshot(const ReadSnapshot&) = delete;
     ReadSnapshot& operator=(const ReadSnapshot&) = delete;
+
+    // The record query for the schema of this state of the file (a run may
+    // have migrated it since the reader opened it).
+    SqliteStatement findRecord() {
+        SqliteStatement version(db_, "PRAGMA user_version");
+        const bool older = version.ok() && version.step() == SQLITE_ROW &&
+                           version.int64At(0) < kFirstVersionWithFacts;
+        return SqliteStatement(db_, older ? kFindRecordVersion1 : kFindRecord);
+    }
 
   private:
     SqliteDatabase& db_;
@@ -88,7 +109,7 @@ QueryOutcome<QList<RecordSummary>> HistoryReader::summaries(
         return answer;
     }
     ReadSnapshot snapshot(db_);
-    SqliteStatement find(db_, kFindRecord);
+    SqliteStatement find = snapshot.findRecord();
     if (!find.ok()) {
         answer.error = failed();
         return answer;
@@ -114,7 +135,7 @@ QueryOutcome<RecordHistory> HistoryReader::recordHistory(const RecordIdentity& i
         return answer;
     }
     ReadSnapshot snapshot(db_);
-    SqliteStatement find(db_, kFindRecord);
+    SqliteStatement find = snapshot.findRecord();
     SqliteStatement events(db_,
                            "SELECT run, time, change, previous, state, since, reason FROM events "
                            "WHERE record = ?1 ORDER BY id DESC");

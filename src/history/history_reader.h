@@ -11,9 +11,10 @@
 namespace quorvel {
 
 // Answers questions about a history file on the thread that made it (each
-// reader is one connection). It never creates, repairs or moves the file:
-// an absent history answers every question with "nothing yet". Reading may
-// block on the disk, so the window asks from a worker thread.
+// reader is one connection). It never creates, repairs, migrates or moves
+// the file: an absent history answers every question with "nothing yet",
+// and a file of an older version is read as it is. Reading may block on the
+// disk, so the window asks from a worker thread.
 //
 //     HistoryReader reader(path);
 //     if (!reader.outcome().message.isEmpty()) { print it; }
@@ -35,11 +36,12 @@ class HistoryReader {
     // One summary per identity, in the same order; a record never checked
     // gets an empty summary (checks 0, status None).
     QueryOutcome<QList<RecordSummary>> summaries(const QList<RecordIdentity>& identities);
-    // The record's summary and every event of its confirmed state, newest
-    // first.
+    // The record's summary and every event of its confirmed states (the
+    // partner's, the blocked rows and the reciprocal state's), newest first.
     QueryOutcome<RecordHistory> recordHistory(const RecordIdentity& identity);
-    // The events that the run with this id made, at most one per identity,
-    // in the order they were written.
+    // The events that the run with this id made, in the order they were
+    // written: at most two per identity, the partner's (a move or blocked)
+    // before the reciprocal state's.
     QueryOutcome<QList<RunEvent>> eventsOfRun(qint64 runId);
 
   private:

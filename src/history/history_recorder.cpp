@@ -111,6 +111,13 @@ HistoryRunOutcome HistoryRecorder::finish(std::chrono::milliseconds bound) {
     return outcome_;
 }
 
+void HistoryRecorder::abandon() {
+    Shared& s = *shared_;
+    std::lock_guard lock(s.mutex);
+    s.abandon.store(true, std::memory_order_relaxed);
+    s.wake.notify_one();
+}
+
 void HistoryRecorder::Shared::refuse() {
     std::lock_guard lock(mutex);
     refusing = true;

@@ -39,7 +39,8 @@ struct HistoryRunOutcome {
 //     HistoryRecorder recorder(dir.filePath(kHistoryFileName),
 //                              QDateTime::currentDateTimeUtc());
 //     ... for each finished record at a first occurrence:
-//     recorder.add({identity, QDateTime::currentDateTimeUtc(), outcome, reason});
+//     recorder.add({identity, QDateTime::currentDateTimeUtc(), check.outcome,
+//                   check.reason, check.pageSignals, check.reciprocal, overdue});
 //     ... when the run has ended:
 //     HistoryRunOutcome outcome = recorder.finish(std::chrono::seconds(5));
 class HistoryRecorder {
@@ -59,6 +60,10 @@ class HistoryRecorder {
     // out first, whatever is not written by then is dropped: this never
     // waits much longer than `bound`. Later calls return the same outcome.
     HistoryRunOutcome finish(std::chrono::milliseconds bound);
+    // Any thread: a finish() under way, or the next one, stops waiting soon
+    // and drops what is not written yet, as if its bound had run out. For an
+    // owner that finishes on a thread of its own and must end in time.
+    void abandon();
 
   private:
     struct Shared;

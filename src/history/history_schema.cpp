@@ -6,8 +6,6 @@
 
 #include <iterator>
 
-#include "history/history.h"
-
 namespace quorvel {
 
 namespace {
@@ -84,24 +82,49 @@ CREATE INDEX events_by_run ON events (run);
 CREATE INDEX events_by_record ON events (record, id);
 )sql";
 
+// More facts per check, and the evidence for the states they move. Every
+// new column has a default, so adding it leaves the rows in place (no table
+// is copied) and the checks recorded before read as checks without them.
+constexpr char kVersion2[] = R"sql(
+-- What a check learnt beyond its verdict: the partner page's signals (their
+-- names, comma-joined, '' for none), the status of the user's own page (a
+-- CheckStatus, 0 when not looked at) and whether the partner was overdue.
+ALTER TABLE results ADD COLUMN signals TEXT NOT NULL DEFAULT '';
+ALTER TABLE results ADD COLUMN reciprocal INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE results ADD COLUMN overdue INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE records ADD COLUMN last_signals TEXT NOT NULL DEFAULT '';
+ALTER TABLE records ADD COLUMN last_reciprocal INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE records ADD COLUMN last_overdue INTEGER NOT NULL DEFAULT 0;
+
+-- Checks in a row kept from the page by a bot wall or a rate limit.
+ALTER TABLE records ADD COLUMN blocked_streak INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE records ADD COLUMN blocked_streak_since INTEGER;
+
+-- The confirmed state of the user's own page and the streak that moves it.
+ALTER TABLE records ADD COLUMN reciprocal_state TEXT NOT NULL DEFAULT '';
+ALTER TABLE records ADD COLUMN reciprocal_since INTEGER;
+ALTER TABLE records ADD COLUMN reciprocal_missing_streak INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE records ADD COLUMN reciprocal_missing_streak_since INTEGER;
+)sql";
+
 // Step i takes a file from version i to version i + 1. A later version adds
 // its step here; steps that need more than SQL can be functions of their own.
 using SchemaStep = int (*)(SqliteDatabase&);
 constexpr SchemaStep kSteps[] = {
     [](SqliteDatabase& db) { return db.exec(kVersion1); },
+    [](SqliteDatabase& db) { return db.exec(kVersion2); },
 };
 static_assert(std::size(kSteps) == kHistorySchemaVersion);
 
 }  // namespace
 
-int migrateHistorySchema(SqliteDatabase& db, int fromVersion) {
-    for (int version = fromVersion; version < kHistorySchemaVersion; ++version) {
+int migrateHistorySchema(SqliteDatabase& db, int fromVersion, int toVersion) {
+    for (int version = fromVersion; version < toVersion; ++version) {
         if (const int rc = kSteps[version](db); rc != SQLITE_OK) {
             return rc;
         }
     }
-    const QByteArray setVersion =
-        "PRAGMA user_version = " + QByteArray::number(kHistorySchemaVersion);
+    const QByteArray setVersion = "PRAGMA user_version = " + QByteArray::number(toVersion);
     return db.exec(setVersion.constData());
 }
 

@@ -3,12 +3,15 @@
 // The history's tables and the steps that bring an older file up to date.
 // Internal to the history library.
 
+#include "history/history.h"
 #include "history/sqlite_db.h"
 
 namespace quorvel {
 
-// Runs the steps from `fromVersion` up to kHistorySchemaVersion and sets
-// user_version, inside the caller's transaction. An SQLite result code.
-int migrateHistorySchema(SqliteDatabase& db, int fromVersion);
+// Runs the steps from `fromVersion` up to `toVersion` and sets user_version,
+// inside the caller's transaction. An SQLite result code. Only tests stop
+// short of the current version, to make the files older programs wrote.
+int migrateHistorySchema(SqliteDatabase& db, int fromVersion,
+                         int toVersion = kHistorySchemaVersion);
 
 }  // namespace quorvel

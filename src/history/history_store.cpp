@@ -19,15 +19,18 @@ void bindTime(SqliteStatement& statement, int index, qint64 seconds) {
 HistoryStore::HistoryStore(SqliteDatabase& db)
     : db_(db),
       insertRun_(db, "INSERT INTO runs (started) VALUES (?1)"),
-      findRecord_(
-          db,
-          "SELECT id, checks, last_status, last_reason, streak, state, since, "
-          "state_reason, missing_streak, missing_streak_since, failed_streak, "
-          "failed_streak_since, last_found FROM records WHERE partner_url = ?1 AND link = ?2"),
+      findRecord_(db,
+                  "SELECT id, checks, last_status, last_reason, streak, state, since, "
+                  "state_reason, missing_streak, missing_streak_since, failed_streak, "
+                  "failed_streak_since, last_found, blocked_streak, blocked_streak_since, "
+                  "reciprocal_state, reciprocal_since, reciprocal_missing_streak, "
+                  "reciprocal_missing_streak_since FROM records "
+                  "WHERE partner_url = ?1 AND link = ?2"),
       insertRecord_(db, "INSERT INTO records (partner_url, link) VALUES (?1, ?2)"),
       insertResult_(db,
                     "INSERT OR IGNORE INTO results (record, run, time, status, count, over_limit, "
-                    "reason) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)"),
+                    "reason, signals, reciprocal, overdue) "
+                    "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)"),
       extendStreak_(db, "UPDATE streaks SET last_time = ?2, checks = checks + 1 WHERE id = ?1"),
       insertStreak_(db,
                     "INSERT INTO streaks (record, status, reason, first_time, last_time, checks) "
@@ -36,8 +39,11 @@ HistoryStore::HistoryStore(SqliteDatabase& db)
                     "UPDATE records SET checks = checks + 1, last_run = ?2, last_time = ?3, "
                     "last_status = ?4, last_reason = ?5, streak = ?6, state = ?7, since = ?8, "
                     "state_reason = ?9, missing_streak = ?10, missing_streak_since = ?11, "
-                    "failed_streak = ?12, failed_streak_since = ?13, last_found = ?14 "
-                    "WHERE id = ?1"),
+                    "failed_streak = ?12, failed_streak_since = ?13, last_found = ?14, "
+                    "last_signals = ?15, last_reciprocal = ?16, last_overdue = ?17, "
+                    "blocked_streak = ?18, blocked_streak_since = ?19, reciprocal_state = ?20, "
+                    "reciprocal_since = ?21, reciprocal_missing_streak = ?22, "
+                    "reciprocal_missing_streak_since = ?23 WHERE id = ?1"),
       insertEvent_(db,
                    "INSERT INTO events (record, run, time, change, previous, state, since, "
                    "reason) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)"),
@@ -107,6 +113,8 @@ HistoryStore::WriteStatus HistoryStore::write(std::span<const HistoryEntry> entr
 bool HistoryStore::writeOne(const HistoryEntry& entry, qint64 runId, qint64 runStartedAt) {
     const qint64 checkedAt = historySeconds(entry.checkedAt);
     const CheckStatus status = entry.outcome.status;
+    // By name, so that a signal a later program adds reads back as itself.
+    const QString signalText = signalNames(entry.pageSignals).join(u',');
 
     // The record's row, created on its first check.
     qint64 recordId = 0;
@@ -114,6 +122,7 @@ bool HistoryStore::writeOne(const HistoryEntry& entry, qint64 runId, qint64 runS
     bool sameStreak = false;
     qint64 streakId = 0;
     TrackedState tracked;
+    ReciprocalTracked reciprocal;
     {
         StatementUse use(findRecord_);
         findRecord_.bind(1, entry.identity.partnerUrl);
@@ -133,6 +142,12 @@ bool HistoryStore::writeOne(const HistoryEntry& entry, qint64 runId, qint64 runS
             tracked.failedStreak = int(findRecord_.int64At(10));
             tracked.failedStreakSince = findRecord_.int64At(11);
             tracked.lastFound = findRecord_.int64At(12);
+            tracked.blockedStreak = int(findRecord_.int64At(13));
+            tracked.blockedStreakSince = findRecord_.int64At(14);
+            reciprocal.state = stateFromName(findRecord_.textAt(15)).value_or(ConfirmedState::None);
+            reciprocal.since = findRecord_.int64At(16);
+            reciprocal.missingStreak = int(findRecord_.int64At(17));
+            reciprocal.missingStreakSince = findRecord_.int64At(18);
         } else if (rc != SQLITE_DONE) {
             return false;
         }
@@ -156,6 +171,9 @@ bool HistoryStore::writeOne(const HistoryEntry& entry, qint64 runId, qint64 runS
         insertResult_.bind(5, qint64(entry.outcome.count));
         insertResult_.bind(6, qint64(entry.outcome.overLimit ? 1 : 0));
         insertResult_.bind(7, entry.reason);
+        insertResult_.bind(8, signalText);
+        insertResult_.bind(9, qint64(entry.reciprocal));
+        insertResult_.bind(10, qint64(entry.overdue ? 1 : 0));
         if (insertResult_.step() != SQLITE_DONE) {
             return false;
         }
@@ -185,6 +203,8 @@ bool HistoryStore::writeOne(const HistoryEntry& entry, qint64 runId, qint64 runS
 
     const std::optional<StateEvent> event =
         applyCheck(tracked, {status, entry.reason, checkedAt, runStartedAt});
+    const std::optional<StateEvent> reciprocalEvent =
+        applyReciprocalCheck(reciprocal, entry.reciprocal, runStartedAt);
     {
         StatementUse use(updateRecord_);
         updateRecord_.bind(1, recordId);
@@ -201,23 +221,27 @@ bool HistoryStore::writeOne(const HistoryEntry& entry, qint64 runId, qint64 runS
         updateRecord_.bind(12, qint64(tracked.failedStreak));
         bindTime(updateRecord_, 13, tracked.failedStreakSince);
         bindTime(updateRecord_, 14, tracked.lastFound);
+        updateRecord_.bind(15, signalText);
+        updateRecord_.bind(16, qint64(entry.reciprocal));
+        updateRecord_.bind(17, qint64(entry.overdue ? 1 : 0));
+        updateRecord_.bind(18, qint64(tracked.blockedStreak));
+        bindTime(updateRecord_, 19, tracked.blockedStreakSince);
+        updateRecord_.bind(20, stateName(reciprocal.state).toString());
+        bindTime(updateRecord_, 21, reciprocal.since);
+        updateRecord_.bind(22, qint64(reciprocal.missingStreak));
+        bindTime(updateRecord_, 23, reciprocal.missingStreakSince);
         if (updateRecord_.step() != SQLITE_DONE) {
             return false;
         }
     }
-    if (event) {
-        StatementUse use(insertEvent_);
-        insertEvent_.bind(1, recordId);
-        insertEvent_.bind(2, runId);
-        insertEvent_.bind(3, checkedAt);
-        insertEvent_.bind(4, changeName(event->change).toString());
-        insertEvent_.bind(5, stateName(event->previous).toString());
-        insertEvent_.bind(6, stateName(event->state).toString());
-        insertEvent_.bind(7, event->since);
-        insertEvent_.bind(8, entry.reason);
-        if (insertEvent_.step() != SQLITE_DONE) {
-            return false;
-        }
+    // The partner's event first: readers list a run's events in the order
+    // they were written.
+    if (event && !insertEvent(recordId, runId, checkedAt, *event, entry.reason)) {
+        return false;
+    }
+    // The check's reason is about the partner's page, not the user's own.
+    if (reciprocalEvent && !insertEvent(recordId, runId, checkedAt, *reciprocalEvent, QString())) {
+        return false;
     }
     if (checks + 1 > kKeptRunsPerRecord) {
         StatementUse use(pruneResults_);
@@ -228,6 +252,20 @@ bool HistoryStore::writeOne(const HistoryEntry& entry, qint64 runId, qint64 runS
         }
     }
     return true;
+}
+
+bool HistoryStore::insertEvent(qint64 recordId, qint64 runId, qint64 checkedAt,
+                               const StateEvent& event, const QString& reason) {
+    StatementUse use(insertEvent_);
+    insertEvent_.bind(1, recordId);
+    insertEvent_.bind(2, runId);
+    insertEvent_.bind(3, checkedAt);
+    insertEvent_.bind(4, changeName(event.change).toString());
+    insertEvent_.bind(5, stateName(event.previous).toString());
+    insertEvent_.bind(6, stateName(event.state).toString());
+    insertEvent_.bind(7, event.since);
+    insertEvent_.bind(8, reason);
+    return insertEvent_.step() == SQLITE_DONE;
 }
 
 }  // namespace quorvel

@@ -32,6 +32,8 @@ class HistoryStore {
 
   private:
     bool writeOne(const HistoryEntry& entry, qint64 runId, qint64 runStartedAt);
+    bool insertEvent(qint64 recordId, qint64 runId, qint64 checkedAt, const StateEvent& event,
+                     const QString& reason);
     WriteStatus failure();
 
     SqliteDatabase& db_;

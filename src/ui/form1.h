@@ -28,6 +28,8 @@
 
 namespace quorvel {
 
+class HistoryWindow;
+class HistoryWriter;
 class TForm3;
 
 // The main window: the record list with its header, the editor panel, the
@@ -79,6 +81,7 @@ class TForm1 : public QMainWindow, public CheckRunHost, public BannerWindow {
     QString recordAt(int index) const override;
     void RepaintRecordList() override;
     void runStateChanged() override;
+    void recordChecked(const RecordCheck& check) override;
 
     // BannerWindow
     void setBannerPicture(const QImage& picture) override;
@@ -119,6 +122,8 @@ class TForm1 : public QMainWindow, public CheckRunHost, public BannerWindow {
     void Button3Click();
     void N1Click();
     void N3Click();
+    // The current record's check history.
+    void N4Click();
     // Project files.
     void ToolButton4Click();
     void ToolButton2Click();
@@ -143,6 +148,12 @@ class TForm1 : public QMainWindow, public CheckRunHost, public BannerWindow {
     // row, the markers go, the list is repainted and the count is updated.
     void listContentChanged();
     static int runModal(QDialog& dialog);
+    // Runs `work` on a thread of its own under a modal busy dialog that says
+    // what it waits for (`what`, then `address` as plain text) and whose
+    // cancel button sets the flag that `work` gets; closing the window sets
+    // it too. True when `work` ran to its end and the window is not closing.
+    bool runBusy(const QString& title, const QString& what, const QString& address,
+                 const std::function<void(const AbortFlag& cancel)>& work);
     void showMessage(const QString& text);
     void endThreads();
 
@@ -174,10 +185,12 @@ class TForm1 : public QMainWindow, public CheckRunHost, public BannerWindow {
     QAction* N1 = nullptr;
     QAction* N2 = nullptr;
     QAction* N3 = nullptr;
+    QAction* N4 = nullptr;
     ClickableLabel* Image1 = nullptr;
     ClickableLabel* Image2 = nullptr;
     QDialog* Form2 = nullptr;
     TForm3* Form3 = nullptr;
+    HistoryWindow* historyWindow_ = nullptr;  // made on first use
 
     QString directory_;
     RecordListModel* model_ = nullptr;
@@ -188,6 +201,9 @@ class TForm1 : public QMainWindow, public CheckRunHost, public BannerWindow {
     std::unique_ptr<DataFile> dataFile_;
     // Project files loaded lossily: saving over one keeps its bytes first.
     LossyReads lossyProjects_;
+    // The check history beside the data file, whatever project is loaded.
+    QString historyPath_;
+    std::unique_ptr<HistoryWriter> history_;
     bool closing_ = false;
     PublisherSites sites_;
     // The banner's HTTP client, one for the program's life (used by the banner thread).

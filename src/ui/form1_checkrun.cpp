@@ -2,6 +2,7 @@
 #include <QMetaObject>
 
 #include "ui/form1.h"
+#include "ui/history_writer.h"
 
 namespace quorvel {
 
@@ -31,6 +32,7 @@ void TForm1::ToolButton3Click() {
     switch (run_->state()) {
         case CheckRun::State::Idle:
             MarkersShown = true;
+            history_->runStarted(model_->records());
             run_->start();
             break;
         case CheckRun::State::Running:
@@ -62,6 +64,7 @@ void TForm1::runStateChanged() {
         case CheckRun::State::Idle:
             ToolButton3->setIcon(ImageList1.value(6));
             setHint(ToolButton3, kCheckButtonHint);
+            history_->runEnded();
             break;
         case CheckRun::State::Running:
             ToolButton3->setIcon(ImageList1.value(0));
@@ -72,6 +75,12 @@ void TForm1::runStateChanged() {
             setHint(ToolButton3, kStoppingHint);
             break;
     }
+}
+
+// Records that a stop left untaken or an abort cut off are never reported,
+// so they add nothing to the history.
+void TForm1::recordChecked(const RecordCheck& check) {
+    history_->recordChecked(check);
 }
 
 void TForm1::HeaderControl1SectionResize() {

@@ -41,6 +41,7 @@ void TForm1::connectEditor() {
     connect(Panel1, &EditorPanel::closeClicked, this, [this] { Button3Click(); });
     connect(N1, &QAction::triggered, this, [this] { N1Click(); });
     connect(N3, &QAction::triggered, this, [this] { N3Click(); });
+    connect(N4, &QAction::triggered, this, [this] { N4Click(); });
     connect(ListBox1, &RecordListView::userSelectionChanged, this, [this] { ListBox1Click(); });
     connect(ListBox1, &RecordListView::arrowKeyReleased, this, [this] { ListBox1KeyUp(); });
     connect(ListBox1, &RecordListView::deleteKeyPressed, this, [this] { ListBox1KeyDown(); });
@@ -150,59 +151,65 @@ void TForm1::N3Click() {
     const QString partnerUrl = ExtractField(model_->records().at(row), QChar(u'U'));
     QString text;
     if (partnerUrl != u"NIL") {
-        // The download runs off this thread under a busy dialog that can
-        // cancel it; a cancelled download shows nothing.
-        struct Shared {
-            explicit Shared(const AbortFlag* window) : abort(window) {}
-            AbortFlag abort;  // the cancel button's; closing the window sets the one above
-            QString text;
-        };
-        auto shared = std::make_shared<Shared>(&abort_);
-        QDialog busy(this);
-        busy.setObjectName(QStringLiteral("BusyDialog"));
-        busy.setWindowTitle(QStringLiteral("Загрузка страницы партнера"));
-        auto* layout = new QVBoxLayout(&busy);
-        // What it waits for: a line of its own and the address, as plain
-        // text, shortened in the middle so both ends stay readable.
-        auto* what = new QLabel(QStringLiteral("Загрузка страницы партнера…"), &busy);
-        what->setTextFormat(Qt::PlainText);
-        layout->addWidget(what);
-        auto* address = new QLabel(&busy);
-        address->setObjectName(QStringLiteral("BusyAddress"));
-        address->setTextFormat(Qt::PlainText);
-        address->setText(address->fontMetrics().elidedText(partnerUrl, Qt::ElideMiddle, 400));
-        address->setToolTip(plainToolTip(partnerUrl));
-        layout->addWidget(address);
-        auto* bar = new QProgressBar(&busy);
-        bar->setRange(0, 0);
-        layout->addWidget(bar);
-        auto* buttons = new QDialogButtonBox(QDialogButtonBox::Cancel, &busy);
-        connect(buttons, &QDialogButtonBox::rejected, &busy, &QDialog::reject);
-        layout->addWidget(buttons);
-        FetchSettings settings = fetchSettings_;
-        settings.abort = &shared->abort;
-        QDialog* dialog = &busy;
-        std::thread worker([shared, settings, partnerUrl, dialog] {
-            const FetchResult page = FetchPage(partnerUrl, settings);
-            if (page.success) {
-                shared->text = CollectOutgoingLinks(page.pageText, partnerUrl);
-            }
-            QMetaObject::invokeMethod(dialog, &QDialog::accept, Qt::QueuedConnection);
-        });
-        const int result = runModal(busy);
-        if (result != QDialog::Accepted) {
-            shared->abort.set();
-        }
-        worker.join();
-        if (result != QDialog::Accepted || closing_) {
+        // The download runs off this thread; a cancelled download shows nothing.
+        const FetchSettings settings = fetchSettings_;
+        const bool done = runBusy(QStringLiteral("Загрузка страницы партнера"),
+                                  QStringLiteral("Загрузка страницы партнера…"), partnerUrl,
+                                  [&settings, &partnerUrl, &text](const AbortFlag& cancel) {
+                                      FetchSettings own = settings;
+                                      own.abort = &cancel;
+                                      const FetchResult page = FetchPage(partnerUrl, own);
+                                      if (page.success) {
+                                          text = CollectOutgoingLinks(page.pageText, partnerUrl);
+                                      }
+                                  });
+        if (!done) {
             return;
         }
-        text = shared->text;
     }
     if (TForm3* links = Form3) {
         links->RichEdit1->setPlainText(text);
         runModal(*links);
     }
+}
+
+bool TForm1::runBusy(const QString& title, const QString& what, const QString& address,
+                     const std::function<void(const AbortFlag& cancel)>& work) {
+    AbortFlag cancel(&abort_);  // the cancel button's; closing the window sets the one above
+    QDialog busy(this);
+    busy.setObjectName(QStringLiteral("BusyDialog"));
+    busy.setWindowTitle(title);
+    auto* layout = new QVBoxLayout(&busy);
+    // What it waits for: a line of its own and the address, as plain text,
+    // shortened in the middle so both ends stay readable.
+    auto* whatLabel = new QLabel(what, &busy);
+    whatLabel->setTextFormat(Qt::PlainText);
+    layout->addWidget(whatLabel);
+    auto* addressLabel = new QLabel(&busy);
+    addressLabel->setObjectName(QStringLiteral("BusyAddress"));
+    addressLabel->setTextFormat(Qt::PlainText);
+    addressLabel->setText(addressLabel->fontMetrics().elidedText(address, Qt::ElideMiddle, 400));
+    addressLabel->setToolTip(plainToolTip(address));
+    layout->addWidget(addressLabel);
+    auto* bar = new QProgressBar(&busy);
+    bar->setRange(0, 0);
+    layout->addWidget(bar);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Cancel, &busy);
+    connect(buttons, &QDialogButtonBox::rejected, &busy, &QDialog::reject);
+    layout->addWidget(buttons);
+    // The worker is joined before anything it uses goes out of scope; an
+    // accept it posts after a cancel dies with the dialog.
+    QDialog* dialog = &busy;
+    std::thread worker([&work, &cancel, dialog] {
+        work(cancel);
+        QMetaObject::invokeMethod(dialog, &QDialog::accept, Qt::QueuedConnection);
+    });
+    const int result = runModal(busy);
+    if (result != QDialog::Accepted) {
+        cancel.set();
+    }
+    worker.join();
+    return result == QDialog::Accepted && !closing_;
 }
 
 }  // namespace quorvel

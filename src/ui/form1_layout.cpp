@@ -105,6 +105,8 @@ void TForm1::buildPopupMenu() {
     N3->setObjectName(QStringLiteral("N3"));
     N2 = PopupMenu1->addAction(QStringLiteral("убрать цветовые маркеры"));
     N2->setObjectName(QStringLiteral("N2"));
+    N4 = PopupMenu1->addAction(QStringLiteral("история проверок"));
+    N4->setObjectName(QStringLiteral("N4"));
     connect(PopupMenu1, &QMenu::aboutToShow, this, [this] { PopupMenu1Popup(); });
     connect(N2, &QAction::triggered, this, [this] { N2Click(); });
 }

@@ -12,6 +12,7 @@
 
 #include "ui/form1.h"
 #include "ui/form3.h"
+#include "ui/history_writer.h"
 
 // The pictures live in this static library; its resources need an explicit start.
 static void initResources() {
@@ -92,6 +93,8 @@ TForm1::TForm1(const QString& directory, QWidget* parent)
     }
     fetchSettings_.abort = &abort_;
     run_ = std::make_unique<CheckRun>(*this, fetchSettings_);
+    historyPath_ = QDir(directory_).absoluteFilePath(QString::fromUtf16(kHistoryFileName));
+    history_ = std::make_unique<HistoryWriter>(historyPath_);
     FetchSettings bannerSettings;
     bannerSettings.abort = &abort_;
     IdHTTP1 = makeBannerClient(bannerSettings);
@@ -307,6 +310,9 @@ void TForm1::endThreads() {
     abort_.set();
     const auto deadline = std::chrono::steady_clock::now() + kThreadEndBound;
     run_->shutdown(kThreadEndBound);
+    // The run's last results go to the history in what is left of the
+    // bound; whatever is not written by then is dropped.
+    history_->close(deadline);
     // The banner thread only posts to this window; its downloads have been
     // cut off, so it ends at once.
     while (bannerThread_.joinable() && !bannerThreadDone_.load() &&

@@ -30,7 +30,7 @@ using test::RawServer;
 // Partner pages whose content the test changes between runs, by host.
 class ChangingPages {
   public:
-    enum Page { Found, Missing, Down };
+    enum Page { Found, Missing, Down, LinksToA };
 
     ChangingPages()
         : server([this](const RawServer::Connection& c) {
@@ -47,6 +47,11 @@ class ChangingPages {
               }
               if (page == Down) {
                   c.send("HTTP/1.1 503 Service Unavailable\r\nContent-Length: 0\r\n\r\n");
+              } else if (page == LinksToA) {
+                  // The user's own page, with a link to partner a.
+                  c.send(test::httpResponse(
+                      "200 OK",
+                      "<a href=http://a.test:" + QByteArray::number(server.port()) + "/>a</a>"));
               } else {
                   c.send(test::httpResponse(
                       "200 OK", page == Found ? "<a href=http://me.example.com/>me</a>" : "<p>"));
@@ -70,10 +75,10 @@ class ChangingPages {
     RawServer server;
 };
 
-QString writeList(const test::TempDir& dir, const QStringList& urls) {
+QString writeList(const test::TempDir& dir, const QStringList& urls, const QString& ownPage = {}) {
     QStringList records;
     for (const QString& url : urls) {
-        records += BuildRecordLine(url, {}, {}, QDate(), {}, u"5"_s, u"me.example.com"_s, {});
+        records += BuildRecordLine(url, {}, {}, QDate(), ownPage, u"5"_s, u"me.example.com"_s, {});
     }
     const QString path = dir.path(u"list.qvp"_s);
     EXPECT_TRUE(writeRecordFile(path, records));
@@ -148,6 +153,32 @@ TEST(CliHistory, ChangesAcrossRuns) {
     EXPECT_FALSE(down.value(u"reason"_s).toString().isEmpty());
     EXPECT_TRUE(down.value(u"last_found"_s).toString().isEmpty());
     EXPECT_EQ(down.value(u"partner_url"_s).toString(), pages.url("d"));
+}
+
+// Your side of the exchange has a confirmed state of its own: its loss, seen
+// twice, and its return are changes too; the history shows the last facts.
+TEST(CliHistory, YourSideOfTheExchangeChanges) {
+    ChangingPages pages;
+    pages.set("a", ChangingPages::Found);
+    test::TempDir dir;
+    const QString list = writeList(dir, {pages.url("a")}, pages.url("mine"));
+    const ChangingPages::Page mine[] = {ChangingPages::LinksToA, ChangingPages::Missing,
+                                        ChangingPages::Missing, ChangingPages::LinksToA};
+    const QStringList printed[] = {
+        {}, {}, {u"0 Found reciprocal-lost found"_s}, {u"0 Found reciprocal-restored missing"_s}};
+    for (int run = 0; run < 4; ++run) {
+        SCOPED_TRACE(run);
+        pages.set("mine", mine[run]);
+        const test::CliResult r = test::runCli({u"check"_s, u"--changes"_s, pages.mapping(), list});
+        EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+        EXPECT_EQ(changes(r), printed[run]);
+    }
+    const test::CliResult h = test::runCli({u"history"_s, u"--format=json"_s, list});
+    const QJsonObject row = QJsonDocument::fromJson(h.out).array().at(0).toObject();
+    EXPECT_EQ(row.value(u"reciprocal"_s).toString(), u"Found");
+    EXPECT_EQ(row.value(u"signals"_s).toArray(), QJsonArray());
+    EXPECT_EQ(row.value(u"overdue"_s).toInt(), 0);
+    EXPECT_EQ(row.value(u"checks"_s).toInt(), 4);
 }
 
 TEST(CliHistory, WhereTheHistoryIsAndWhenThereIsNone) {

@@ -24,20 +24,29 @@ CheckStatus statusOf(char code) {
         case 'm':
             return CheckStatus::Missing;
         case 'x':
+        case 'b':
             return CheckStatus::FetchFailed;
     }
     return CheckStatus::None;
+}
+
+// A bot wall on one attempt and a plain failure on the other is blocked.
+QString reasonOf(char code) {
+    return code == 'b' ? u"dns; blocked challenge"_s : QString();
 }
 
 struct Expected {
     int at;  // the check that reports it
     ChangeKind change;
     ConfirmedState previous;
+    int sinceRun = -1;  // the run the event's since is the start of; -1: the new state's since
 };
 
 struct Row {
     const char* name;
-    const char* checks;  // f Found, h Hidden, m Missing, x FetchFailed, one per run
+    // f Found, h Hidden, m Missing, x FetchFailed, b FetchFailed and blocked;
+    // one per run
+    const char* checks;
     std::vector<Expected> events;
     ConfirmedState state;
     int sinceRun;      // -1: no since
@@ -110,6 +119,61 @@ const Row kRows[] = {
      3,
      3},
     {"up to hidden", "fxxxh", {{3, C::Down, S::Found}, {4, C::Up, S::Down}}, S::Hidden, 4, 4},
+
+    // Blocked checks: no evidence either way, reported after three in a row.
+    {"two blocked are nothing", "fbb", {}, S::Found, 0, 0},
+    {"three blocked are reported once, the state stays",
+     "fbbbbb",
+     {{3, C::Blocked, S::Found, 1}},
+     S::Found,
+     0,
+     0},
+    {"blocked before any baseline", "bbb", {{2, C::Blocked, S::None, 0}}, S::None, -1, -1},
+    {"blocked while down",
+     "xxxbbb",
+     {{2, C::Down, S::None}, {5, C::Blocked, S::Down, 3}},
+     S::Down,
+     0,
+     -1},
+    {"blocked is no failure toward down", "fxbbx", {}, S::Found, 0, 0},
+    {"blocked neither breaks nor grows the failure streak",
+     "fxxbx",
+     {{4, C::Down, S::Found}},
+     S::Down,
+     1,
+     0},
+    {"blocked between missings neither confirms nor breaks",
+     "fmbm",
+     {{3, C::Lost, S::Found}},
+     S::Missing,
+     1,
+     0},
+    {"blocked is not a load toward missing", "fmbb", {}, S::Found, 0, 0},
+    {"a failure ends the blocked row", "fbbxbb", {}, S::Found, 0, 0},
+    {"a new row of three after a check that is not blocked",
+     "fbbbbfbbb",
+     {{3, C::Blocked, S::Found, 1}, {8, C::Blocked, S::Found, 6}},
+     S::Found,
+     0,
+     5},
+    {"the next move after blocked is reported as usual",
+     "fbbbmm",
+     {{3, C::Blocked, S::Found, 1}, {5, C::Lost, S::Found}},
+     S::Missing,
+     4,
+     0},
+    {"down around a blocked row",
+     "xxbbbx",
+     {{4, C::Blocked, S::None, 2}, {5, C::Down, S::None}},
+     S::Down,
+     0,
+     -1},
+    {"a baseline after blocked is as quiet as ever",
+     "bbbf",
+     {{2, C::Blocked, S::None, 0}},
+     S::Found,
+     3,
+     3},
 };
 
 TEST(ConfirmedState, StatusSequences) {
@@ -117,14 +181,17 @@ TEST(ConfirmedState, StatusSequences) {
         SCOPED_TRACE(std::string(row.name) + ": " + row.checks);
         TrackedState tracked;
         std::vector<Expected> events;
+        std::vector<qint64> sinces;
+        std::vector<qint64> stateSinces;  // the tracked since right after each event
         const std::string checks = row.checks;
         for (int i = 0; i < int(checks.size()); ++i) {
-            const CheckEvidence check{statusOf(checks[i]), QString(), runStart(i) + 10,
+            const CheckEvidence check{statusOf(checks[i]), reasonOf(checks[i]), runStart(i) + 10,
                                       runStart(i)};
             if (const std::optional<StateEvent> event = applyCheck(tracked, check)) {
                 EXPECT_EQ(event->state, tracked.state);
-                EXPECT_EQ(event->since, tracked.since) << "at check " << i;
                 events.push_back({i, event->change, event->previous});
+                sinces.push_back(event->since);
+                stateSinces.push_back(tracked.since);
             }
         }
         ASSERT_EQ(events.size(), row.events.size());
@@ -133,6 +200,9 @@ TEST(ConfirmedState, StatusSequences) {
             EXPECT_EQ(changeName(events[i].change), changeName(row.events[i].change))
                 << "event " << i;
             EXPECT_EQ(stateName(events[i].previous), stateName(row.events[i].previous))
+                << "event " << i;
+            const int sinceRun = row.events[i].sinceRun;
+            EXPECT_EQ(sinces[i], sinceRun < 0 ? stateSinces[i] : runStart(sinceRun))
                 << "event " << i;
         }
         EXPECT_EQ(stateName(tracked.state), stateName(row.state));
@@ -157,6 +227,100 @@ TEST(ConfirmedState, ReasonFollowsTheChecksThatAgreeWithTheState) {
     applyCheck(tracked, {CheckStatus::Missing, u"no-link"_s, 50, 5});
     EXPECT_EQ(tracked.state, ConfirmedState::Down);
     EXPECT_EQ(tracked.reason, u"connect"_s);
+}
+
+TEST(ConfirmedState, WhichFailuresAreBlocked) {
+    struct Case {
+        const char* name;
+        CheckStatus status;
+        QString reason;
+        bool blocked;
+    };
+    const Case cases[] = {
+        {"a bot wall", CheckStatus::FetchFailed, u"blocked challenge"_s, true},
+        {"a rate limit with a wait", CheckStatus::FetchFailed,
+         u"blocked http 429 retry-after 30; blocked http 429"_s, true},
+        {"blocked on the second attempt only", CheckStatus::FetchFailed,
+         u"http 403; blocked challenge"_s, true},
+        {"a plain failure on the other attempt", CheckStatus::FetchFailed,
+         u"blocked challenge; dns"_s, true},
+        {"a plain 403", CheckStatus::FetchFailed, u"http 403; http 403"_s, false},
+        {"a plain 429 without the word", CheckStatus::FetchFailed, u"http 429"_s, false},
+        {"no reason", CheckStatus::FetchFailed, QString(), false},
+        {"a page that loaded is evidence whatever its reason", CheckStatus::Missing, u"blocked"_s,
+         false},
+        {"no check", CheckStatus::None, u"blocked challenge"_s, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(isBlockedCheck(c.status, c.reason), c.blocked);
+    }
+}
+
+// The user's own page: r is its status in the check of each run, - for a
+// record without one (or a check that did not get to it).
+TEST(ConfirmedState, ReciprocalSequences) {
+    struct ReciprocalRow {
+        const char* name;
+        const char* checks;  // f Found, h Hidden, m Missing, x FetchFailed, - None
+        std::vector<Expected> events;
+        ConfirmedState state;
+        int sinceRun;  // -1: no since
+    };
+    const ReciprocalRow rows[] = {
+        {"found is a quiet baseline", "f", {}, S::Found, 0},
+        {"missing is a quiet baseline", "-mm", {}, S::Missing, 1},
+        {"one missing is no event", "fm", {}, S::Found, 0},
+        {"two missing are lost", "fmm", {{2, C::ReciprocalLost, S::Found}}, S::Missing, 1},
+        {"lost is reported once", "fmmmm", {{2, C::ReciprocalLost, S::Found}}, S::Missing, 1},
+        {"hidden is there for a loss", "hmm", {{2, C::ReciprocalLost, S::Hidden}}, S::Missing, 1},
+        {"restored to found or hidden",
+         "fmmhmmf",
+         {{2, C::ReciprocalLost, S::Found},
+          {3, C::ReciprocalRestored, S::Missing},
+          {5, C::ReciprocalLost, S::Hidden},
+          {6, C::ReciprocalRestored, S::Missing}},
+         S::Found,
+         6},
+        {"found and hidden move quietly", "fhf", {}, S::Found, 2},
+        {"a found check breaks the row", "fmfm", {}, S::Found, 0},
+        {"an own page that failed neither confirms nor breaks",
+         "fmxxm",
+         {{4, C::ReciprocalLost, S::Found}},
+         S::Missing,
+         1},
+        {"no own page neither confirms nor breaks",
+         "fm-m",
+         {{3, C::ReciprocalLost, S::Found}},
+         S::Missing,
+         1},
+        {"failures alone confirm nothing", "xx-xxx", {}, S::None, -1},
+    };
+    for (const ReciprocalRow& row : rows) {
+        SCOPED_TRACE(std::string(row.name) + ": " + row.checks);
+        ReciprocalTracked tracked;
+        std::vector<Expected> events;
+        const std::string checks = row.checks;
+        for (int i = 0; i < int(checks.size()); ++i) {
+            if (const std::optional<StateEvent> event =
+                    applyReciprocalCheck(tracked, statusOf(checks[i]), runStart(i))) {
+                EXPECT_EQ(event->state, tracked.state);
+                EXPECT_EQ(event->since, tracked.since) << "at check " << i;
+                EXPECT_TRUE(isReciprocalChange(event->change));
+                events.push_back({i, event->change, event->previous});
+            }
+        }
+        ASSERT_EQ(events.size(), row.events.size());
+        for (size_t i = 0; i < events.size(); ++i) {
+            EXPECT_EQ(events[i].at, row.events[i].at) << "event " << i;
+            EXPECT_EQ(changeName(events[i].change), changeName(row.events[i].change))
+                << "event " << i;
+            EXPECT_EQ(stateName(events[i].previous), stateName(row.events[i].previous))
+                << "event " << i;
+        }
+        EXPECT_EQ(stateName(tracked.state), stateName(row.state));
+        EXPECT_EQ(tracked.since, row.sinceRun < 0 ? 0 : runStart(row.sinceRun));
+    }
 }
 
 TEST(ConfirmedState, NoCheckChangesNothing) {

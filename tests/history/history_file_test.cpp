@@ -12,9 +12,11 @@
 #include <unistd.h>
 
 #include <functional>
+#include <string>
 
 #include "history/history_reader.h"
 #include "history/history_recorder.h"
+#include "history/history_schema.h"
 #include "history/history_support.h"
 #include "support/printers.h"
 #include "support/temp_dir.h"
@@ -125,12 +127,14 @@ TEST(HistoryFile, DamagedFileIsMovedAsideWithItsCompanions) {
 TEST(HistoryFile, FilesOfOthersAreLeftAlone) {
     struct Case {
         const char* name;
-        const char* sql;
+        std::string sql;
         HistoryOpenStatus status;
         QString says;
     };
     const Case cases[] = {
-        {"a newer schema", "CREATE TABLE future (x); PRAGMA user_version = 2;",
+        {"a newer schema",
+         "CREATE TABLE future (x); PRAGMA user_version = " +
+             std::to_string(kHistorySchemaVersion + 1) + ";",
          HistoryOpenStatus::NewerSchema, u"was written by a newer Quorvel; not recorded"_s},
         {"another program's database", "CREATE TABLE contacts (name TEXT);",
          HistoryOpenStatus::Foreign, u"is another program's database; not recorded"_s},
@@ -142,7 +146,7 @@ TEST(HistoryFile, FilesOfOthersAreLeftAlone) {
         {
             SqliteDatabase db;
             ASSERT_EQ(db.open(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, {}), SQLITE_OK);
-            ASSERT_EQ(db.exec(c.sql), SQLITE_OK);
+            ASSERT_EQ(db.exec(c.sql.c_str()), SQLITE_OK);
         }
         const QByteArray before = dir.read(kName);
 
@@ -161,6 +165,127 @@ TEST(HistoryFile, FilesOfOthersAreLeftAlone) {
         EXPECT_EQ(dir.read(kName), before);
         EXPECT_EQ(QDir(QFileInfo(path).absolutePath()).entryList(QDir::Files), QStringList{kName});
     }
+}
+
+// A history as the first version of the program left it after three runs:
+// the partner was found twice and then missing once (one more Missing
+// confirms the loss); the other page failed three times and is down.
+constexpr char kVersion1Rows[] = R"sql(
+INSERT INTO runs VALUES (1, 1700000000), (2, 1700086400), (3, 1700172800);
+INSERT INTO records VALUES
+    (1, 'http://partner.example/', 'http://mysite.example/', 3, 3, 1700172810, 3, '', 2,
+     'found', 1700000000, '', 1, 1700172800, 0, NULL, 1700086410),
+    (2, 'http://down.example/', 'http://mysite.example/', 3, 3, 1700172820, 4, 'dns; dns', 3,
+     'down', 1700000000, 'dns; dns', 0, NULL, 3, 1700000000, NULL);
+INSERT INTO results VALUES
+    (1, 1, 1700000010, 1, 12, 0, ''), (1, 2, 1700086410, 1, 12, 0, ''),
+    (1, 3, 1700172810, 3, 0, 0, ''), (2, 1, 1700000020, 4, 0, 0, 'dns; dns'),
+    (2, 2, 1700086420, 4, 0, 0, 'dns; dns'), (2, 3, 1700172820, 4, 0, 0, 'dns; dns');
+INSERT INTO streaks VALUES
+    (1, 1, 1, '', 1700000010, 1700086410, 2), (2, 1, 3, '', 1700172810, 1700172810, 1),
+    (3, 2, 4, 'dns; dns', 1700000020, 1700172820, 3);
+INSERT INTO events VALUES
+    (1, 2, 3, 1700172820, 'down', '', 'down', 1700000000, 'dns; dns');
+)sql";
+
+void writeVersion1History(const QString& path, const char* extraSql = "") {
+    SqliteDatabase db;
+    ASSERT_EQ(db.open(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, {}), SQLITE_OK);
+    ASSERT_EQ(db.exec("PRAGMA journal_mode = WAL"), SQLITE_OK);
+    ASSERT_EQ(db.exec("BEGIN"), SQLITE_OK);
+    ASSERT_EQ(migrateHistorySchema(db, 0, 1), SQLITE_OK);
+    ASSERT_EQ(db.exec(kVersion1Rows), SQLITE_OK) << db.errorText().toStdString();
+    ASSERT_EQ(db.exec(extraSql), SQLITE_OK) << db.errorText().toStdString();
+    ASSERT_EQ(db.exec("COMMIT"), SQLITE_OK);
+}
+
+// An older history is read as it is and migrated by the next run, which
+// carries on from the states and streaks it kept.
+TEST(HistoryFile, OlderVersionIsReadAsItIsAndMigratedByARun) {
+    test::TempDir dir;
+    const QString path = dir.path(kName);
+    writeVersion1History(path);
+    const RecordIdentity down{u"http://down.example/"_s, kPartner.link};
+    const qint64 run4 = 1'700'259'200;
+
+    const QByteArray before = dir.read(kName);
+    {
+        HistoryReader reader(path);
+        ASSERT_EQ(reader.outcome().status, HistoryOpenStatus::Opened);
+        const QueryOutcome<QList<RecordSummary>> summaries = reader.summaries({kPartner, down});
+        ASSERT_TRUE(summaries.ok()) << summaries.error.toStdString();
+        EXPECT_EQ(summaries.value[0].checks, 3);
+        EXPECT_EQ(summaries.value[0].state, ConfirmedState::Found);
+        EXPECT_EQ(summaries.value[0].lastStatus, CheckStatus::Missing);
+        EXPECT_TRUE(summaries.value[0].lastSignals.isEmpty());
+        EXPECT_EQ(summaries.value[0].lastReciprocal, CheckStatus::None);
+        EXPECT_EQ(summaries.value[0].reciprocalState, ConfirmedState::None);
+        EXPECT_EQ(reader.recordHistory(down).value.events.size(), 1);
+    }
+    EXPECT_EQ(queryNumber(path, "PRAGMA user_version"), 1) << "reading does not migrate";
+    EXPECT_EQ(dir.read(kName), before);
+
+    HistoryEntry partnerCheck = historyEntry(kPartner, CheckStatus::Missing, run4 + 10);
+    partnerCheck.pageSignals = PageSignal::MetaNofollow;
+    partnerCheck.reciprocal = CheckStatus::Found;
+    const HistoryRunOutcome outcome =
+        recordRun(path, run4, {partnerCheck, historyEntry(down, CheckStatus::Found, run4 + 20)});
+    EXPECT_EQ(outcome.open.status, HistoryOpenStatus::Opened);
+    EXPECT_TRUE(outcome.message.isEmpty()) << outcome.message.toStdString();
+    EXPECT_EQ(outcome.written, 2);
+    EXPECT_EQ(queryNumber(path, "PRAGMA user_version"), kHistorySchemaVersion);
+
+    // Every old row is kept; the old checks read as checks without the new facts.
+    EXPECT_EQ(queryNumber(path, "SELECT count(*) FROM results"), 8);
+    EXPECT_EQ(queryNumber(path,
+                          "SELECT count(*) FROM results WHERE run <= 3 AND signals = '' "
+                          "AND reciprocal = 0 AND overdue = 0"),
+              6);
+    EXPECT_EQ(queryNumber(path, "SELECT sum(checks) FROM streaks"), 8);
+
+    HistoryReader reader(path);
+    const QList<RunEvent> events = reader.eventsOfRun(outcome.runId).value;
+    ASSERT_EQ(events.size(), 2);
+    EXPECT_EQ(events[0].event.change, ChangeKind::Lost) << "the kept missing streak confirms";
+    EXPECT_EQ(events[0].event.since, historyTime(1'700'172'800));
+    EXPECT_EQ(events[1].event.change, ChangeKind::Up);
+    EXPECT_EQ(events[1].event.previous, ConfirmedState::Down);
+
+    const RecordSummary partner = reader.summaries({kPartner}).value.value(0);
+    EXPECT_EQ(partner.checks, 4);
+    EXPECT_EQ(partner.lastFound, historyTime(1'700'086'410));
+    EXPECT_EQ(partner.lastSignals, QStringList{u"meta-nofollow"_s});
+    EXPECT_EQ(partner.reciprocalState, ConfirmedState::Found);
+    EXPECT_EQ(partner.reciprocalSince, historyTime(run4));
+    const QList<HistoryEvent> downEvents = reader.recordHistory(down).value.events;
+    ASSERT_EQ(downEvents.size(), 2);
+    EXPECT_EQ(downEvents[1].change, ChangeKind::Down);
+    EXPECT_EQ(downEvents[1].reason, u"dns; dns"_s);
+}
+
+// A migration that cannot finish leaves no half-migrated file: it is one
+// transaction, and the file stays as the older program left it.
+TEST(HistoryFile, AMigrationThatFailsLeavesTheFileAsItWas) {
+    test::TempDir dir;
+    const QString path = dir.path(kName);
+    // A column in the way of one of the later steps.
+    writeVersion1History(path, "ALTER TABLE records ADD COLUMN reciprocal_state TEXT;");
+
+    const HistoryRunOutcome outcome =
+        recordRun(path, kStart + 4 * 86'400, {historyEntry(kPartner, CheckStatus::Found, kStart)});
+    EXPECT_EQ(outcome.open.status, HistoryOpenStatus::Failed);
+    EXPECT_TRUE(outcome.message.contains(u"duplicate column name"_s))
+        << outcome.message.toStdString();
+    EXPECT_EQ(outcome.dropped, 1);
+
+    EXPECT_EQ(queryNumber(path, "PRAGMA user_version"), 1);
+    EXPECT_EQ(queryNumber(path,
+                          "SELECT count(*) FROM pragma_table_info('results') "
+                          "WHERE name = 'signals'"),
+              0)
+        << "the steps before the failing one are undone too";
+    EXPECT_EQ(queryNumber(path, "SELECT count(*) FROM results"), 6);
+    EXPECT_FALSE(QFileInfo::exists(path + u".bad"_s)) << "a file we cannot migrate is not damaged";
 }
 
 // Runs `body` as a user without the right to write the directory: as root

@@ -135,6 +135,108 @@ TEST(History, RunsMakeEventsSummariesAndARecordHistory) {
     EXPECT_TRUE(reader.recordHistory(never).value.events.isEmpty());
 }
 
+// The facts beyond the verdict, the user's side of the exchange and a row
+// of blocked checks, as the reader gives them back.
+TEST(History, NewFactsReciprocalEventsAndBlockedRows) {
+    test::TempDir dir;
+    const QString path = dir.path(QString::fromUtf16(kHistoryFileName));
+    const RecordIdentity walled{u"http://walled.example/"_s, kPartner.link};
+    const QString blocked = u"blocked challenge; blocked http 429 retry-after 30"_s;
+
+    struct Run {
+        CheckStatus partner;
+        PageSignals signals;
+        CheckStatus reciprocal;
+        bool overdue;
+        CheckStatus walled;
+    };
+    using St = CheckStatus;
+    const Run runs[] = {
+        {St::Found, MetaNoindex | RelUgc, St::Found, false, St::Found},
+        {St::Missing, 0, St::Missing, false, St::FetchFailed},
+        // The partner's link and the user's own are both confirmed lost.
+        {St::Missing, 0, St::Missing, true, St::FetchFailed},
+        // The user's page fails: the reciprocal state stays missing.
+        {St::Found, 0, St::FetchFailed, false, St::FetchFailed},
+        {St::Found, RelSponsored | HeaderNofollow, St::Hidden, false, St::FetchFailed},
+    };
+    std::vector<qint64> runIds;
+    for (int i = 0; i < int(std::size(runs)); ++i) {
+        const qint64 start = kFirstRun + i * kDay;
+        HistoryEntry partner = historyEntry(kPartner, runs[i].partner, start + 5);
+        partner.pageSignals = runs[i].signals;
+        partner.reciprocal = runs[i].reciprocal;
+        partner.overdue = runs[i].overdue;
+        const HistoryRunOutcome outcome = recordRun(
+            path, start,
+            {partner, historyEntry(walled, runs[i].walled, start + 7,
+                                   runs[i].walled == St::FetchFailed ? blocked : QString())});
+        ASSERT_EQ(outcome.written, 2) << outcome.message.toStdString();
+        runIds.push_back(outcome.runId);
+    }
+
+    HistoryReader reader(path);
+    EXPECT_TRUE(reader.eventsOfRun(runIds[1]).value.isEmpty());
+    const QList<RunEvent> lost = reader.eventsOfRun(runIds[2]).value;
+    ASSERT_EQ(lost.size(), 2);
+    EXPECT_EQ(lost[0].event.change, ChangeKind::Lost) << "the partner's event comes first";
+    EXPECT_EQ(lost[1].identity, kPartner);
+    EXPECT_EQ(lost[1].event.change, ChangeKind::ReciprocalLost);
+    EXPECT_EQ(lost[1].event.previous, ConfirmedState::Found);
+    EXPECT_EQ(lost[1].event.state, ConfirmedState::Missing);
+    EXPECT_EQ(lost[1].event.since, historyTime(kFirstRun + kDay));
+    EXPECT_TRUE(lost[1].event.reason.isEmpty());
+
+    // Three blocked checks in a row: reported once, the state stays found.
+    const QList<RunEvent> third = reader.eventsOfRun(runIds[3]).value;
+    ASSERT_EQ(third.size(), 2);
+    EXPECT_EQ(third[0].event.change, ChangeKind::Restored);
+    EXPECT_EQ(third[1].identity, walled);
+    EXPECT_EQ(third[1].event.change, ChangeKind::Blocked);
+    EXPECT_EQ(third[1].event.previous, ConfirmedState::Found);
+    EXPECT_EQ(third[1].event.state, ConfirmedState::Found);
+    EXPECT_EQ(third[1].event.since, historyTime(kFirstRun + kDay));
+    EXPECT_EQ(third[1].event.reason, blocked);
+
+    const QList<RunEvent> fourth = reader.eventsOfRun(runIds[4]).value;
+    ASSERT_EQ(fourth.size(), 1) << "a fourth blocked check reports nothing";
+    EXPECT_EQ(fourth[0].event.change, ChangeKind::ReciprocalRestored);
+    EXPECT_EQ(fourth[0].event.state, ConfirmedState::Hidden);
+
+    const QList<RecordSummary> summaries = reader.summaries({kPartner, walled}).value;
+    ASSERT_EQ(summaries.size(), 2);
+    const RecordSummary& partner = summaries[0];
+    EXPECT_EQ(partner.lastSignals, (QStringList{u"header-nofollow"_s, u"rel-sponsored"_s}));
+    EXPECT_EQ(partner.lastReciprocal, CheckStatus::Hidden);
+    EXPECT_FALSE(partner.lastOverdue);
+    EXPECT_EQ(partner.reciprocalState, ConfirmedState::Hidden);
+    EXPECT_EQ(partner.reciprocalSince, historyTime(kFirstRun + 4 * kDay));
+    const RecordSummary& wall = summaries[1];
+    EXPECT_EQ(wall.state, ConfirmedState::Found);
+    EXPECT_EQ(wall.since, historyTime(kFirstRun));
+    EXPECT_EQ(wall.lastStatus, CheckStatus::FetchFailed);
+    EXPECT_EQ(wall.lastReason, blocked);
+    EXPECT_TRUE(wall.lastSignals.isEmpty());
+    EXPECT_EQ(wall.reciprocalState, ConfirmedState::None);
+
+    // Every result keeps its own facts.
+    EXPECT_EQ(queryNumber(path,
+                          "SELECT run FROM results WHERE signals = 'meta-noindex,rel-ugc' "
+                          "AND reciprocal = 1 AND overdue = 0"),
+              runIds[0]);
+    EXPECT_EQ(queryNumber(path, "SELECT run FROM results WHERE overdue = 1"), runIds[2]);
+    EXPECT_EQ(queryNumber(path, "SELECT count(*) FROM results WHERE reciprocal = 4"), 1);
+
+    // One record's history holds every kind, newest first.
+    const QList<HistoryEvent> events = reader.recordHistory(kPartner).value.events;
+    QStringList changes;
+    for (const HistoryEvent& event : events) {
+        changes << changeName(event.change).toString();
+    }
+    EXPECT_EQ(changes, (QStringList{u"reciprocal-restored"_s, u"restored"_s, u"reciprocal-lost"_s,
+                                    u"lost"_s}));
+}
+
 TEST(History, NoFileYetAnswersEmptyAndCreatesNothing) {
     test::TempDir dir;
     const QString path = dir.path(QString::fromUtf16(kHistoryFileName));

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QDate>
+#include <QString>
+#include <QStringView>
+
+#include "history/history.h"
+
+namespace quorvel {
+
+// The check history in the user's words: what the history window of one
+// record shows. Every word the window uses comes from here.
+
+// "проверок еще не было": a record the history has never seen.
+extern const QString kNoChecksYetText;
+// The history file exists but cannot be read (a newer program's, damaged,
+// locked for too long).
+extern const QString kHistoryUnreadableText;
+
+// A reason code ("dns", "http 404", "tls certificate has expired", two
+// attempts joined by "; ") in Russian; a code this program does not know is
+// shown as it is.
+QString reasonWords(QStringView reason);
+
+// What the record itself says, beside its history: whether it names the
+// user's own page (QV_4) and its deadline (QV_D).
+struct RecordFacts {
+    bool hasOwnPage = false;
+    QString deadline;
+    QDate today = QDate::currentDate();
+};
+
+// The window's text: the confirmed state and since when; the page's signals,
+// the user's side of the exchange and a deadline that has passed; when the
+// link was last found, the last check when it disagrees with the state,
+// then the changes, newest first. Times are shown in local time.
+QString historyText(const RecordHistory& history, const RecordFacts& facts = {});
+
+}  // namespace quorvel

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QDialog>
+#include <QPlainTextEdit>
+
+namespace quorvel {
+
+// The check history of one record: a read-only text that fills an ordinary
+// resizable window, like the outgoing links window.
+class HistoryWindow : public QDialog {
+    Q_OBJECT
+  public:
+    explicit HistoryWindow(QWidget* owner);
+
+    QPlainTextEdit* textView = nullptr;
+};
+
+}  // namespace quorvel
