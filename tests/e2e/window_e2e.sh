@@ -13,8 +13,10 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# A free display: the server picks it and says which.
-Xvfb -displayfd 3 -screen 0 1100x600x24 -nolisten tcp 3>"$scratch/display" >/dev/null 2>&1 &
+# A free display: the server picks it and says which. -noreset: by default
+# the server resets when its last client leaves (a closed window, an xdotool
+# call), and a window started during that reset cannot connect.
+Xvfb -displayfd 3 -screen 0 1100x600x24 -nolisten tcp -noreset 3>"$scratch/display" >/dev/null 2>&1 &
 pids+=($!)
 for _ in $(seq 100); do [ -s "$scratch/display" ] && break; sleep 0.05; done
 export DISPLAY=":$(cat "$scratch/display")"
