@@ -296,6 +296,7 @@ void checkurls::run() {
                                                     std::memory_order_relaxed);
             }
             check.reason = failureReason(page);
+            check.retryAfter = page.retryAfter().value_or(-1);
         } else {
             if (r.StopRequested.load(std::memory_order_relaxed)) {
                 break;  // a page that loaded after the stop is not written
@@ -309,7 +310,8 @@ void checkurls::run() {
             const QString verdict = yourLink.isEmpty() ? QStringLiteral("NIL") : verdictText(scan);
             check.outcome = outcomeOf(verdict, maximum);
             check.reason = outcomeReason(check.outcome.status, scan, yourLink);
-            check.pageSignals = scan.pageSignals | robotsHeaderSignals(page.robotsTags);
+            check.pageSignals = scan.pageSignals | robotsHeaderSignals(page.robotsTags) |
+                                (page.challengeMarker ? ChallengeMarker : 0);
             if (inTable) {
                 r.CheckResults_.count[index].store(check.outcome.count, std::memory_order_relaxed);
                 if (check.outcome.overLimit) {

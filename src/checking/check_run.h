@@ -83,6 +83,9 @@ struct RecordCheck {
     CheckStatus reciprocal = CheckStatus::None;
     // The deadline (QV_D) has passed and the status is neither Found nor Hidden.
     bool overdue = false;
+    // FetchFailed because every attempt met a rate limit that named its wait:
+    // the longest wait, in seconds (-1 otherwise).
+    int retryAfter = -1;
 };
 
 class ReciprocalPages;

@@ -14,6 +14,7 @@
 #endif
 
 #include "checking/address.h"
+#include "checking/bot_walls.h"
 
 #ifdef Q_OS_LINUX
 #include <netinet/in.h>
@@ -137,7 +138,14 @@ QString FailureReason::code() const {
         case Kind::Tls:
             return tlsProblem.isEmpty() ? QStringLiteral("tls") : u"tls " + tlsProblem;
         case Kind::Http:
+            if (status == 429) {
+                return retryAfter >= 0
+                           ? u"blocked http 429 retry-after " + QString::number(retryAfter)
+                           : QStringLiteral("blocked http 429");
+            }
             return u"http " + QString::number(status);
+        case Kind::Challenge:
+            return QStringLiteral("blocked challenge");
         case Kind::TooLarge:
             return QStringLiteral("too-large");
         case Kind::Redirects:
@@ -148,6 +156,10 @@ QString FailureReason::code() const {
             return QStringLiteral("aborted");
     }
     return QString();
+}
+
+bool FailureReason::isBlocked() const {
+    return kind == Kind::Challenge || (kind == Kind::Http && status == 429);
 }
 
 bool isValidResolveEntry(QStringView entry) {
@@ -177,6 +189,24 @@ bool isValidResolveEntry(QStringView entry) {
     return true;
 }
 
+QList<QByteArray> browserHeaderLines(const QByteArray& userAgent) {
+    // Firefox ESR 128 on Windows 10 opening a page, Russian first.
+    return {
+        "User-Agent: " + (userAgent.isEmpty() ? QByteArray(kBrowserUserAgent) : userAgent),
+        "Accept: text/html,application/xhtml+xml,application/xml;q=0.9,image/avif,image/webp,"
+        "*/*;q=0.8",
+        "Accept-Language: ru-RU,ru;q=0.8,en-US;q=0.5,en;q=0.3",
+        "Accept-Encoding: gzip, deflate, br",
+        "Connection: keep-alive",
+        "Upgrade-Insecure-Requests: 1",
+        "Sec-Fetch-Dest: document",
+        "Sec-Fetch-Mode: navigate",
+        "Sec-Fetch-Site: none",
+        "Sec-Fetch-User: ?1",
+        "Priority: u=0, i",
+    };
+}
+
 void initNetwork() {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
@@ -198,6 +228,10 @@ struct HttpClient::Impl {
     HttpResponse response;
     Clock::time_point lastByte;
     bool bodyDecided = false;  // whether the body is wanted has been decided
+    bool bodyWanted = false;
+    bool challengeHeader = false;  // a bot wall answered
+    QByteArray retryAfter;         // the Retry-After header's value
+    QByteArray refusedHead;        // the start of a refused answer's body, for its reason
     bool stoppedOnPurpose = false;
     QString stopReason;
     Kind stopKind = Kind::None;
@@ -248,6 +282,12 @@ struct HttpClient::Impl {
             d->response.location.clear();
             d->response.contentType.clear();
             d->response.robotsTags.clear();
+            d->challengeHeader = false;
+            d->retryAfter.clear();
+        } else if (isChallengeHeader(line)) {
+            d->challengeHeader = true;
+        } else if (startsWithNoCase(line, "Retry-After:")) {
+            d->retryAfter = line.sliced(12).trimmed().toByteArray();
         } else if (startsWithNoCase(line, "X-Robots-Tag:")) {
             d->response.robotsTags += line.sliced(13).trimmed().toByteArray();
         } else if (startsWithNoCase(line, "Location:")) {
@@ -266,10 +306,18 @@ struct HttpClient::Impl {
             d->bodyDecided = true;
             long status = 0;
             curl_easy_getinfo(d->easy.get(), CURLINFO_RESPONSE_CODE, &status);
-            if (d->classify(int(status)) != HttpResponse::Result::Ok) {
-                d->stoppedOnPurpose = true;  // the body is of no use: stop reading
+            d->bodyWanted = d->classify(int(status)) == HttpResponse::Result::Ok;
+        }
+        if (!d->bodyWanted) {
+            // A refused answer's body is no page: only its start is kept
+            // (apart from any page), to tell a bot wall from a dead page.
+            const qsizetype room = kChallengeSniffBytes - d->refusedHead.size();
+            d->refusedHead.append(data, std::min(qsizetype(n), room));
+            if (qsizetype(n) >= room) {
+                d->stoppedOnPurpose = true;  // seen enough: stop reading
                 return 0;
             }
+            return n;
         }
         if (d->response.body.size() + qint64(n) > d->settings.maxBodyBytes) {
             d->stopReason =
@@ -282,6 +330,9 @@ struct HttpClient::Impl {
     }
 
     HttpResponse::Result classify(int status) const {
+        if (challengeHeader) {
+            return HttpResponse::Result::Status;  // not the site's answer, whatever its status
+        }
         if ((status >= 300 && status <= 399 && status != 304) ||
             (!response.location.isEmpty() && status != 201)) {
             return HttpResponse::Result::Redirect;
@@ -347,10 +398,21 @@ HttpClient::HttpClient(const QByteArray& userAgent, const FetchSettings& setting
     if (!h || !d_->multi) {
         return;
     }
-    // The request carries exactly these headers, in this order, after Host.
-    appendTo(d_->headers, "Accept: text/html, */*");
-    appendTo(d_->headers, "Accept-Encoding: identity");
-    appendTo(d_->headers, "User-Agent: " + userAgent);
+    if (settings.browserHeaders) {
+        // A desktop browser's request, its headers in that browser's order:
+        // firewalls that turn away a browser's name without a browser's
+        // headers let this one through. Its compressed bodies are decoded.
+        for (const QByteArray& line : browserHeaderLines(settings.userAgent)) {
+            appendTo(d_->headers, line);
+        }
+        curl_easy_setopt(h, CURLOPT_ACCEPT_ENCODING, "gzip, deflate, br");
+    } else {
+        // The request carries exactly these headers, in this order, after Host.
+        appendTo(d_->headers, "Accept: text/html, */*");
+        appendTo(d_->headers, "Accept-Encoding: identity");
+        appendTo(d_->headers,
+                 "User-Agent: " + (settings.userAgent.isEmpty() ? userAgent : settings.userAgent));
+    }
     curl_easy_setopt(h, CURLOPT_HTTPHEADER, d_->headers.get());
     curl_easy_setopt(h, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1));
     curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L);
@@ -419,6 +481,10 @@ HttpResponse HttpClient::get(const QString& address) {
     d.errorBuffer[0] = '\0';
     d.lastByte = Clock::now();
     d.bodyDecided = false;
+    d.bodyWanted = false;
+    d.challengeHeader = false;
+    d.retryAfter.clear();
+    d.refusedHead.clear();
     d.stoppedOnPurpose = false;
     d.stopReason.clear();
     d.stopKind = Kind::None;
@@ -431,11 +497,21 @@ HttpResponse HttpClient::get(const QString& address) {
         d.response.result = d.classify(int(status));
         if (d.response.result != HttpResponse::Result::Ok) {
             d.response.body.clear();
+        } else {
+            d.response.challengeMarker = hasChallengeMarker(d.response.body);
         }
         if (d.response.result == HttpResponse::Result::Status) {
-            d.response.reason = FailureReason(Kind::Http, int(status));
-            d.response.error = QStringLiteral("HTTP status %1").arg(status);
+            if (d.challengeHeader || hasChallengeMarker(d.refusedHead)) {
+                d.response.reason = FailureReason(Kind::Challenge, int(status));
+                d.response.error =
+                    QStringLiteral("HTTP status %1 from a bot wall's challenge").arg(status);
+            } else {
+                d.response.reason = FailureReason(Kind::Http, int(status));
+                d.response.reason.retryAfter = retryAfterSeconds(d.retryAfter).value_or(-1);
+                d.response.error = QStringLiteral("HTTP status %1").arg(status);
+            }
         }
+        d.refusedHead.clear();
         return d.response;
     }
     d.response.result = HttpResponse::Result::Failed;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QStringList>
 #include <QStringView>
@@ -24,9 +25,13 @@ struct FetchSettings {
     int connectTimeoutMs = 15000;
     int stallTimeoutMs = 30000;  // no byte received for this long
     int totalTimeoutMs = 60000;
-    qint64 maxBodyBytes = kMaxPageBytes;
-    const AbortFlag* abort = nullptr;  // set: the request ends at once, failed
-    HostGate* hostGate = nullptr;      // FetchPage: each attempt waits for room at its host
+    qint64 maxBodyBytes = kMaxPageBytes;  // counted after any decoding
+    const AbortFlag* abort = nullptr;     // set: the request ends at once, failed
+    // Unattended checks only: another User-Agent, and the whole header set of
+    // a desktop browser (compressed bodies accepted and decoded).
+    QByteArray userAgent;
+    bool browserHeaders = false;
+    HostGate* hostGate = nullptr;  // FetchPage: each attempt waits for room at its host
 };
 
 // Whether libcurl takes `entry` as a host mapping that it uses:
@@ -35,6 +40,13 @@ struct FetchSettings {
 // numerical IPv4 or IPv6 address, bracketed or not. Anything else would stop the request or
 // quietly map nothing.
 bool isValidResolveEntry(QStringView entry);
+
+// The browser whose request browserHeaders sends.
+inline constexpr char kBrowserUserAgent[] =
+    "Mozilla/5.0 (Windows NT 10.0; Win64; x64; rv:128.0) Gecko/20100101 Firefox/128.0";
+// That request's header lines after Host, in the browser's order; an empty
+// `userAgent` is the browser's own.
+QList<QByteArray> browserHeaderLines(const QByteArray& userAgent);
 
 // Global set-up of the HTTP library; call once before any thread starts.
 void initNetwork();
@@ -53,18 +65,24 @@ struct FailureReason {
         Redirects,  // a 15th redirect
         Scheme,     // neither http nor https, or a step down from https to http
         Aborted,    // cut off on purpose (a stop, the window closing)
+        Challenge,  // a bot wall answered instead of the site
     };
     FailureReason() = default;
     explicit FailureReason(Kind k, int finalStatus = 0) : kind(k), status(finalStatus) {}
 
     Kind kind = Kind::None;
-    int status = 0;      // Http: the final status
-    QString tlsProblem;  // Tls: what is wrong with the certificate, when that is the cause
+    int status = 0;       // Http: the final status
+    QString tlsProblem;   // Tls: what is wrong with the certificate, when that is the cause
+    int retryAfter = -1;  // Http: the wait in seconds that a Retry-After header asked for
 
     // The short code: "dns", "connect", "timeout", "tls" (or "tls " and the
     // certificate problem, as in "tls certificate has expired"), "http 404",
-    // "too-large", "redirects", "scheme", "aborted"; empty for None.
+    // "too-large", "redirects", "scheme", "aborted"; a bot wall is "blocked
+    // challenge", a rate limit "blocked http 429" (with " retry-after N" when
+    // the server named its wait); empty for None.
     QString code() const;
+    // A check refused by a bot wall or a rate limit says nothing of the page.
+    bool isBlocked() const;
 };
 
 struct HttpResponse {
@@ -83,14 +101,19 @@ struct HttpResponse {
     QList<QByteArray> robotsTags;  // every X-Robots-Tag header value
     QString error;
     FailureReason reason;  // for Status and Failed
+    // A 200 page that carries a mark of a bot wall's challenge (it is
+    // scanned all the same).
+    bool challengeMarker = false;
 };
 
 // One HTTP client: a cookie store and the address it requested last, kept for
 // its lifetime. It sends exactly "GET <path> HTTP/1.1" with the headers Host,
 // Accept "text/html, */*", Accept-Encoding "identity" and User-Agent (plus a
-// Cookie header when its store holds cookies for the address), speaks only
-// http and https, follows no redirect and takes no proxy from the
-// environment. Not for use from two threads at once.
+// Cookie header when its store holds cookies for the address), or a desktop
+// browser's headers when the settings ask for them; speaks only http and
+// https, follows no redirect and takes no proxy from the environment. A
+// response with the header "cf-mitigated: challenge" is a failure whatever
+// its status. Not for use from two threads at once.
 class HttpClient {
   public:
     HttpClient(const QByteArray& userAgent, const FetchSettings& settings);

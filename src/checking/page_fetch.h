@@ -3,6 +3,8 @@
 #include <QList>
 #include <QString>
 
+#include <optional>
+
 #include "checking/http_client.h"
 
 namespace quorvel {
@@ -20,7 +22,12 @@ struct FetchResult {
     QString firstAddress;          // the partner URL after the scheme rule
     QString error;                 // why the last attempt failed
     QList<QByteArray> robotsTags;  // the X-Robots-Tag values of the page's response
+    bool challengeMarker = false;  // the page carries a mark of a bot wall's challenge
     QList<FetchAttempt> attempts;  // the first, and the second when there was one
+
+    // When every attempt was turned away by a rate limit (429, or 503) that
+    // named its wait (Retry-After): the longest wait, in seconds.
+    std::optional<int> retryAfter() const;
 };
 
 // Downloads a partner page: the first address, and only if that fails, once

@@ -61,9 +61,9 @@ bool isOurCrawler(QStringView name) {
 }  // namespace
 
 QStringList signalNames(PageSignals mask) {
-    static const char16_t* const kNames[] = {u"meta-noindex",   u"meta-nofollow",
-                                             u"header-noindex", u"header-nofollow",
-                                             u"rel-sponsored",  u"rel-ugc"};
+    static const char16_t* const kNames[] = {
+        u"meta-noindex",  u"meta-nofollow", u"header-noindex",  u"header-nofollow",
+        u"rel-sponsored", u"rel-ugc",       u"challenge-marker"};
     QStringList names;
     for (size_t bit = 0; bit < std::size(kNames); ++bit) {
         if (mask & (1u << bit)) {

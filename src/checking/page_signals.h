@@ -20,11 +20,13 @@ enum PageSignal : uint16_t {
     HeaderNofollow = 1 << 3,
     RelSponsored = 1 << 4,
     RelUgc = 1 << 5,
+    ChallengeMarker = 1 << 6,  // the page carries a mark of a bot wall's challenge
 };
 using PageSignals = uint16_t;
 
 // "meta-noindex", "meta-nofollow", "header-noindex", "header-nofollow",
-// "rel-sponsored", "rel-ugc": the names of the signals set, in that order.
+// "rel-sponsored", "rel-ugc", "challenge-marker": the names of the signals
+// set, in that order.
 QStringList signalNames(PageSignals mask);
 
 // The signals of a <meta ...> tag's text (without "<" and ">"): its name is

@@ -123,7 +123,8 @@ QString firstValue(const QCommandLineParser& parser, const QString& name) {
 }
 
 QList<QCommandLineOption> downloadOptions() {
-    return {valuedOption(QStringLiteral("resolve")), valuedOption(QStringLiteral("cacert"))};
+    return {valuedOption(QStringLiteral("resolve")), valuedOption(QStringLiteral("cacert")),
+            valuedOption(QStringLiteral("user-agent")), flagOption(QStringLiteral("browser"))};
 }
 
 std::optional<FetchSettings> downloadSettings(const Command& command,
@@ -140,6 +141,15 @@ std::optional<FetchSettings> downloadSettings(const Command& command,
     }
     settings.resolve = mappings;
     settings.caFile = firstValue(parser, QStringLiteral("cacert"));
+    if (parser.isSet(QStringLiteral("user-agent"))) {
+        const QString agent = firstValue(parser, QStringLiteral("user-agent"));
+        if (agent.isEmpty() || agent.contains(u'\r') || agent.contains(u'\n')) {
+            usageError(command, QStringLiteral("--user-agent takes one line of text"));
+            return std::nullopt;
+        }
+        settings.userAgent = agent.toUtf8();
+    }
+    settings.browserHeaders = parser.isSet(QStringLiteral("browser"));
     return settings;
 }
 

@@ -57,7 +57,8 @@ QCommandLineOption flagOption(const QString& name);
 // An option's value; given more than once, its first value counts.
 QString firstValue(const QCommandLineParser& parser, const QString& name);
 
-// The options of the commands that download: --resolve (any number) and --cacert.
+// The options of the commands that download: --resolve (any number), --cacert,
+// --user-agent and --browser.
 QList<QCommandLineOption> downloadOptions();
 // The settings those options ask for; nothing, after a usage error, when a --resolve is not a
 // host mapping.

@@ -2,10 +2,13 @@
 #include <QHash>
 #include <QJsonArray>
 #include <QSet>
+#include <QThread>
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <map>
 #include <memory>
 #include <optional>
 
@@ -57,37 +60,86 @@ struct CompactResult {
     bool overLimit = false;
     CheckStatus reciprocal = CheckStatus::None;
     PageSignals pageSignals = 0;
+    int retryAfter = -1;  // seconds a rate limit asked to wait
     QString reason;
 };
 
+// The longest wait for rate-limited pages; tests shorten it through the
+// environment.
+int retryWaitCap() {
+    bool ok = false;
+    const int seconds = qEnvironmentVariableIntValue("QUORVEL_RETRY_WAIT_CAP", &ok);
+    return ok && seconds >= 0 ? std::min(seconds, 120) : 120;
+}
+
 // The loop host of a command-line run: it keeps every record's result,
 // hands the first check of each identity to the history, and counts the
-// records checked.
+// records checked. A record turned away by a rate limit that named its wait
+// is kept for a second look at the end of the run; its history waits too.
 class ResultsHost : public CheckLoopHost {
   public:
     explicit ResultsHost(RecordStore records)
-        : CheckLoopHost(std::move(records)), results(size_t(recordCount())) {}
-    void recordChecked(const RecordCheck& check) override {
-        if (check.index >= 0 && size_t(check.index) < results.size()) {
-            results[size_t(check.index)] = {check.outcome.count,     check.outcome.status,
-                                            check.outcome.overLimit, check.reciprocal,
-                                            check.pageSignals,       check.reason};
-            if (recorder && recorded[size_t(check.index)]) {
-                recorder->add({{check.partnerUrl, check.link},
-                               QDateTime::currentDateTimeUtc(),
-                               check.outcome,
-                               check.reason,
-                               check.pageSignals,
-                               check.reciprocal,
-                               check.overdue});
-            }
-        }
-        ++done;
+        : CheckLoopHost(std::move(records)), results(size_t(CheckLoopHost::recordCount())) {}
+
+    int recordCount() const override {
+        return subset_.empty() ? CheckLoopHost::recordCount() : int(subset_.size());
     }
+    QString recordAt(int index) const override {
+        return CheckLoopHost::recordAt(subset_.empty() ? index : subset_.at(size_t(index)));
+    }
+
+    void recordChecked(const RecordCheck& check) override {
+        const int index = subset_.empty() ? check.index : subset_.at(size_t(check.index));
+        if (index < 0 || size_t(index) >= results.size()) {
+            return;
+        }
+        results[size_t(index)] = {
+            check.outcome.count, check.outcome.status, check.outcome.overLimit,
+            check.reciprocal,    check.pageSignals,    subset_.empty() ? check.retryAfter : -1,
+            check.reason};
+        ++done;
+        if (subset_.empty() && check.retryAfter >= 0) {
+            longestWait = std::max(longestWait, check.retryAfter);
+        }
+        if (!recorder || !recorded[size_t(index)]) {
+            return;
+        }
+        HistoryEntry entry{{check.partnerUrl, check.link},
+                           QDateTime::currentDateTimeUtc(),
+                           check.outcome,
+                           check.reason,
+                           check.pageSignals,
+                           check.reciprocal,
+                           check.overdue};
+        if (subset_.empty() && check.retryAfter >= 0) {
+            waiting_.insert({index, std::move(entry)});
+            return;
+        }
+        waiting_.erase(index);
+        recorder->add(std::move(entry));
+    }
+
+    // From now on the run's records are these, until retried() ends it.
+    void retry(std::vector<int> indices) { subset_ = std::move(indices); }
+    // The second look is over: what it did not reach keeps its first result,
+    // and that goes to the history now.
+    void retried() {
+        subset_.clear();
+        for (auto& [index, entry] : waiting_) {
+            recorder->add(std::move(entry));  // only a recorder makes anything wait
+        }
+        waiting_.clear();
+    }
+
     std::vector<CompactResult> results;  // owning thread only
     int done = 0;
     HistoryRecorder* recorder = nullptr;
     std::vector<bool> recorded;  // the first record of each identity
+    int longestWait = 0;         // seconds, of the records kept for a second look
+
+  private:
+    std::vector<int> subset_;
+    std::map<int, HistoryEntry> waiting_;  // without a recorder: nothing waits
 };
 
 // Which records a run hands to the history: one per identity, the first in
@@ -174,6 +226,10 @@ extern const Command kCheckCommand = {
     "                 the other workers go on with records of other hosts\n"
     "                 Many parallel requests can overload a small site or get\n"
     "                 your address blocked: raise these with care.\n"
+    "  --browser      send the request headers of a desktop browser (Firefox ESR\n"
+    "                 128 on Windows 10, Russian first) and accept compressed\n"
+    "                 pages, for firewalls that turn away other clients\n"
+    "  --user-agent TEXT  send TEXT as the User-Agent (also with --browser)\n"
     "  --resolve HOST:PORT:ADDRESS   connect to ADDRESS for HOST and PORT\n"
     "  --cacert FILE                 trust the CA certificates in FILE instead of\n"
     "                                the system's\n"
@@ -184,6 +240,12 @@ extern const Command kCheckCommand = {
     "end, both attempts included (up to about two minutes with the time limits);\n"
     "then it prints what it has and exits with 130. A second Ctrl+C also cuts\n"
     "off the downloads under way; their records get no result (status none).\n"
+    "\n"
+    "A page that a bot wall answered (a challenge page, or the header\n"
+    "cf-mitigated: challenge) failed with the reason \"blocked challenge\"; a rate\n"
+    "limit, \"blocked http 429\". A record whose attempts all met a 429 or 503 that\n"
+    "named its wait (Retry-After) is checked once more at the end of the run,\n"
+    "after the longest of those waits (at most 120 s).\n"
     "\n"
     "Every check is kept in the history. A record's confirmed state is found or\n"
     "hidden after one such check, missing after two Missing checks in a row among\n"
@@ -303,10 +365,47 @@ int runCheck(const QStringList& args) {
             std::fflush(stderr);
         }
     });
-    std::signal(SIGINT, SIG_DFL);
     if (showProgress) {
         std::fprintf(stderr, "\n");
     }
+
+    // Rate-limited pages once more, after the longest wait they asked for.
+    std::vector<int> again;
+    for (int i = 0; i < total; ++i) {
+        if (host.results[size_t(i)].retryAfter >= 0) {
+            again.push_back(i);
+        }
+    }
+    if (!again.empty() && handled == 0) {
+        const int wait = std::min(host.longestWait, retryWaitCap());
+        if (showProgress) {
+            std::fprintf(stderr, "%zu rate-limited pages: once more in %d s\n", again.size(), wait);
+        }
+        QElapsedTimer waited;
+        waited.start();
+        while (waited.elapsed() < qint64(wait) * 1000 &&
+               interrupts.load(std::memory_order_relaxed) == handled) {
+            QThread::msleep(50);
+        }
+        handled = interrupts.load(std::memory_order_relaxed);
+        if (handled == 0) {
+            host.retry(again);
+            run.start();
+            host.runUntilIdle(run, [&] {
+                const int seen = interrupts.load(std::memory_order_relaxed);
+                if (seen > handled) {
+                    handled = seen;
+                    if (run.state() == CheckRun::State::Running) {
+                        run.requestStop();
+                    } else {
+                        run.abortDownloads();
+                    }
+                }
+            });
+        }
+    }
+    host.retried();
+    std::signal(SIGINT, SIG_DFL);
 
     qint64 runId = 0;
     if (recorder) {

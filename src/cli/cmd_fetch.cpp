@@ -13,7 +13,7 @@ int runFetch(const QStringList& args);
 
 extern const Command kFetchCommand = {
     "fetch",
-    "[--resolve HOST:PORT:ADDRESS]... [--cacert FILE] URL",
+    "[--browser] [--user-agent TEXT] [--resolve HOST:PORT:ADDRESS]... [--cacert FILE] URL",
     "download a partner page as a check does and print its text",
     "Downloads URL exactly as a check does: \"http://\" in front when it does not\n"
     "begin with \"http\", up to 14 redirects, and on failure one more try at the\n"
@@ -21,11 +21,15 @@ extern const Command kFetchCommand = {
     "\"https://\"). The first line on standard error is always \"first address: \"\n"
     "and the address tried first. Each failed attempt adds a line that says why,\n"
     "ending in its reason code in brackets (dns, connect, timeout, tls, http NNN,\n"
-    "too-large, redirects, scheme, aborted); the second attempt's address comes\n"
+    "too-large, redirects, scheme, aborted, blocked challenge, blocked http 429);\n"
+    "the second attempt's address comes\n"
     "on a line \"second address: \" before it. On success the page text (decoded,\n"
     "every line ended by CR LF) goes to standard output in UTF-8 and the exit\n"
     "status is 0; when both attempts failed the exit status is 1.\n"
     "\n"
+    "  --browser                     send a desktop browser's request headers and\n"
+    "                                accept compressed pages (see check --help)\n"
+    "  --user-agent TEXT             send TEXT as the User-Agent\n"
     "  --resolve HOST:PORT:ADDRESS   connect to ADDRESS for HOST and PORT instead of\n"
     "                                asking the resolver (as curl's --resolve)\n"
     "  --cacert FILE                 trust the CA certificates in FILE instead of the\n"

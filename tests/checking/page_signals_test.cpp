@@ -86,7 +86,8 @@ TEST(PageSignals, FromTheResponseHeaders) {
     }
     EXPECT_EQ(signalNames(0xFFFF),
               (QStringList{u"meta-noindex"_s, u"meta-nofollow"_s, u"header-noindex"_s,
-                           u"header-nofollow"_s, u"rel-sponsored"_s, u"rel-ugc"_s}))
+                           u"header-nofollow"_s, u"rel-sponsored"_s, u"rel-ugc"_s,
+                           u"challenge-marker"_s}))
         << "always in this order";
 }
 
