@@ -348,17 +348,22 @@ int runCheck(const QStringList& args) {
     QElapsedTimer elapsed;
     elapsed.start();
     int handled = 0;
-    run.start();
-    host.runUntilIdle(run, [&] {
+    // Ctrl+C: the first stops the run (pages under way finish), the second
+    // cuts off the downloads under way too.
+    const auto answerInterrupts = [&] {
         const int seen = interrupts.load(std::memory_order_relaxed);
         if (seen > handled) {
             handled = seen;
             if (run.state() == CheckRun::State::Running) {
-                run.requestStop();  // pages under way finish
+                run.requestStop();
             } else {
-                run.abortDownloads();  // a second Ctrl+C: cut them off too
+                run.abortDownloads();
             }
         }
+    };
+    run.start();
+    host.runUntilIdle(run, [&] {
+        answerInterrupts();
         if (showProgress) {
             std::fprintf(stderr, "\r%d of %d done, %lld s ", host.done, total,
                          elapsed.elapsed() / 1000);
@@ -391,17 +396,7 @@ int runCheck(const QStringList& args) {
         if (handled == 0) {
             host.retry(again);
             run.start();
-            host.runUntilIdle(run, [&] {
-                const int seen = interrupts.load(std::memory_order_relaxed);
-                if (seen > handled) {
-                    handled = seen;
-                    if (run.state() == CheckRun::State::Running) {
-                        run.requestStop();
-                    } else {
-                        run.abortDownloads();
-                    }
-                }
-            });
+            host.runUntilIdle(run, answerInterrupts);
         }
     }
     host.retried();

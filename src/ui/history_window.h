@@ -5,8 +5,7 @@
 
 namespace quorvel {
 
-// The check history of one record: a read-only text that fills an ordinary
-// resizable window, like the outgoing links window.
+// The check history of one record, in a window like the outgoing links window.
 class HistoryWindow : public QDialog {
     Q_OBJECT
   public:
