@@ -306,7 +306,12 @@ struct HttpClient::Impl {
             d->bodyDecided = true;
             long status = 0;
             curl_easy_getinfo(d->easy.get(), CURLINFO_RESPONSE_CODE, &status);
-            d->bodyWanted = d->classify(int(status)) == HttpResponse::Result::Ok;
+            const HttpResponse::Result result = d->classify(int(status));
+            d->bodyWanted = result == HttpResponse::Result::Ok;
+            if (result == HttpResponse::Result::Redirect) {
+                d->stoppedOnPurpose = true;  // a redirect's body is of no use: stop reading
+                return 0;
+            }
         }
         if (!d->bodyWanted) {
             // A refused answer's body is no page: only its start is kept
