@@ -321,19 +321,25 @@ void checkurls::run() {
                                                     std::memory_order_relaxed);
             }
         }
-        check.overdue = isOverdue(ExtractField(record, QChar(u'D')), check.outcome.status);
+        // Reading a date may consult the time zone, which the C library
+        // keeps without a lock we could share: it is read on the UI thread.
+        const QString deadline = ExtractField(record, QChar(u'D'));
+        const auto report = [&r, &check, &deadline] {
+            check.overdue = isOverdue(deadline, check.outcome.status);
+            r.host_.recordChecked(check);
+        };
         // The partner page's result shows first; the user's own page is
         // looked at after it, unless a stop has come.
         const QString ownPage = ExtractField(record, QChar(u'4'));
         if (ownPage.isEmpty() || r.StopRequested.load(std::memory_order_relaxed)) {
-            r.host_.runOnUiThread([&r, &check] {
+            r.host_.runOnUiThread([&r, &report] {
                 r.host_.RepaintRecordList();
-                r.host_.recordChecked(check);
+                report();
             });
         } else {
             r.host_.runOnUiThread([&r] { r.host_.RepaintRecordList(); });
             check.reciprocal = r.reciprocal_->check(ownPage, partnerUrl, settings_);
-            r.host_.runOnUiThread([&r, &check] { r.host_.recordChecked(check); });
+            r.host_.runOnUiThread(report);
         }
         if (!page.success) {
             continue;

@@ -162,6 +162,9 @@ std::optional<QDate> ParseRecordDate(QStringView text, const QLocale& locale) {
 namespace quorvel {
 
 std::optional<QDate> parseDeadline(QStringView text, const QLocale& locale) {
+    if (text.trimmed().isEmpty()) {
+        return std::nullopt;  // no deadline
+    }
     if (const std::optional<QDate> date = ParseRecordDate(text, locale)) {
         return date;
     }
