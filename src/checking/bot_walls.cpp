@@ -20,12 +20,8 @@ constexpr QByteArrayView kChallengeMarkers[] = {
     "_cf_chl_opt",
     // The hidden form field of an older version of the same challenge.
     "cf-browser-verification",
-    // The resource path of another vendor's bot protection page.
-    "/_incapsula_resource",
     // The script host of a captcha wall served in place of the page.
     "captcha-delivery.com",
-    // The body class of a DDoS-protection interstitial.
-    "ddos-guard",
 };
 
 bool startsWithNoCase(QByteArrayView text, QByteArrayView prefix) {

@@ -29,6 +29,11 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// How long a refused answer's body is read for its reason, at most, and how
+// long it may pause.
+constexpr std::chrono::milliseconds kRefusedSniff(5000);
+constexpr std::chrono::milliseconds kRefusedStall(2000);
+
 struct EasyDeleter {
     void operator()(CURL* h) const { curl_easy_cleanup(h); }
 };
@@ -232,6 +237,10 @@ struct HttpClient::Impl {
     bool challengeHeader = false;  // a bot wall answered
     QByteArray retryAfter;         // the Retry-After header's value
     QByteArray refusedHead;        // the start of a refused answer's body, for its reason
+    // The headers said the answer is refused (a final status that is neither
+    // a success nor a redirect): its status stands, whatever its body does.
+    bool refused = false;
+    Clock::time_point refusedAt;
     bool stoppedOnPurpose = false;
     QString stopReason;
     Kind stopKind = Kind::None;
@@ -284,6 +293,14 @@ struct HttpClient::Impl {
             d->response.robotsTags.clear();
             d->challengeHeader = false;
             d->retryAfter.clear();
+            d->refused = false;
+        } else if (line.isEmpty()) {
+            long status = 0;
+            curl_easy_getinfo(d->easy.get(), CURLINFO_RESPONSE_CODE, &status);
+            if (status >= 200 && d->classify(int(status)) == HttpResponse::Result::Status) {
+                d->refused = true;
+                d->refusedAt = Clock::now();
+            }
         } else if (isChallengeHeader(line)) {
             d->challengeHeader = true;
         } else if (startsWithNoCase(line, "Retry-After:")) {
@@ -372,6 +389,13 @@ struct HttpClient::Impl {
                 break;
             }
             noteBytesOnTheWire();
+            if (refused && (Clock::now() - lastByte > kRefusedStall ||
+                            Clock::now() - refusedAt > kRefusedSniff)) {
+                // What a refused answer's body may tell is not worth a wait.
+                stoppedOnPurpose = true;
+                result = CURLE_WRITE_ERROR;
+                break;
+            }
             if (Clock::now() - lastByte > std::chrono::milliseconds(settings.stallTimeoutMs)) {
                 stopReason = QStringLiteral("no data for %1 ms").arg(settings.stallTimeoutMs);
                 stopKind = Kind::Timeout;
@@ -490,6 +514,7 @@ HttpResponse HttpClient::get(const QString& address) {
     d.challengeHeader = false;
     d.retryAfter.clear();
     d.refusedHead.clear();
+    d.refused = false;
     d.stoppedOnPurpose = false;
     d.stopReason.clear();
     d.stopKind = Kind::None;
@@ -498,7 +523,9 @@ HttpResponse HttpClient::get(const QString& address) {
     long status = 0;
     curl_easy_getinfo(d.easy.get(), CURLINFO_RESPONSE_CODE, &status);
     d.response.status = int(status);
-    if (code == CURLE_OK || (code == CURLE_WRITE_ERROR && d.stoppedOnPurpose)) {
+    // A refused answer keeps its status when its body breaks off.
+    const bool refusedStands = d.refused && d.stopKind != Kind::Aborted;
+    if (code == CURLE_OK || (code == CURLE_WRITE_ERROR && d.stoppedOnPurpose) || refusedStands) {
         d.response.result = d.classify(int(status));
         if (d.response.result != HttpResponse::Result::Ok) {
             d.response.body.clear();
@@ -506,7 +533,10 @@ HttpResponse HttpClient::get(const QString& address) {
             d.response.challengeMarker = hasChallengeMarker(d.response.body);
         }
         if (d.response.result == HttpResponse::Result::Status) {
-            if (d.challengeHeader || hasChallengeMarker(d.refusedHead)) {
+            // The marks of a challenge page count on the answers a bot wall
+            // gives; a 404 stays a page that is gone.
+            const bool wallStatus = status == 403 || status == 429 || status == 503;
+            if (d.challengeHeader || (wallStatus && hasChallengeMarker(d.refusedHead))) {
                 d.response.reason = FailureReason(Kind::Challenge, int(status));
                 d.response.error =
                     QStringLiteral("HTTP status %1 from a bot wall's challenge").arg(status);

@@ -122,7 +122,9 @@ class HttpClient {
     HttpClient& operator=(const HttpClient&) = delete;
 
     // One request. An address without a scheme is resolved against the
-    // address requested last. The body of a response that is not Ok is not read.
+    // address requested last. The body of a response that is not Ok is not
+    // kept: of a refused answer only its start is looked at (for at most a few
+    // seconds) to tell a bot wall from a dead page.
     HttpResponse get(const QString& address);
 
   private:

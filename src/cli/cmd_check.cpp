@@ -323,6 +323,12 @@ int runCheck(const QStringList& args) {
     if (parser.isSet(QStringLiteral("history")) && parser.isSet(QStringLiteral("no-history"))) {
         return usageError(kCheckCommand, QStringLiteral("give --history or --no-history"));
     }
+    if (parser.isSet(changesOption) && !parser.isSet(QStringLiteral("history")) &&
+        (parser.isSet(QStringLiteral("no-history")) || files.first() == u"-")) {
+        // Changes are told by the history: without one there would never be any.
+        return usageError(kCheckCommand,
+                          QStringLiteral("--changes needs a history (--history PATH)"));
+    }
     const QString& file = files.first();
     RecordFileContent content = readRecordInput(file);
     if (!wasRead(content.outcome)) {
@@ -351,9 +357,9 @@ int runCheck(const QStringList& args) {
     // Ctrl+C: the first stops the run (pages under way finish), the second
     // cuts off the downloads under way too.
     const auto answerInterrupts = [&] {
-        const int seen = interrupts.load(std::memory_order_relaxed);
-        if (seen > handled) {
-            handled = seen;
+        // One answer per press, even when two come between two looks.
+        for (const int seen = interrupts.load(std::memory_order_relaxed); handled < seen;) {
+            ++handled;
             if (run.state() == CheckRun::State::Running) {
                 run.requestStop();
             } else {
@@ -400,7 +406,6 @@ int runCheck(const QStringList& args) {
         }
     }
     host.retried();
-    std::signal(SIGINT, SIG_DFL);
 
     qint64 runId = 0;
     if (recorder) {
@@ -459,7 +464,9 @@ int runCheck(const QStringList& args) {
         }
         report.finish();
     }
-    if (handled > 0) {
+    // Until the rows are out, a Ctrl+C only asks for an end: no row is lost.
+    std::signal(SIGINT, SIG_DFL);
+    if (handled > 0 || interrupts.load(std::memory_order_relaxed) > 0) {
         return 130;
     }
     return allFound ? kExitOk : kExitNegative;

@@ -173,8 +173,10 @@ PublisherSites TForm1::setPublisherSitesForTests(PublisherSites sites) {
 
 TForm1::~TForm1() {
     // Workers may be blocked on a call to this window: they must be released
-    // and ended while the window can still run their calls.
+    // and ended while the window can still run their calls, and before the
+    // history writer that their last calls feed is gone.
     endThreads();
+    run_.reset();
 }
 
 void TForm1::setFetchSettingsForTests(const FetchSettings& settings) {

@@ -30,6 +30,7 @@ constexpr ReasonEntry kReasonEntries[] = {
     {u"connect", u"нет соединения"},
     {u"timeout", u"истекло время ожидания"},
     {u"tls", u"ошибка сертификата: %1"},
+    {u"tls", u"ошибка TLS-соединения"},  // without details
     {u"http", u"ответ сервера %1"},
     {u"too-large", u"страница больше 16 МиБ"},
     {u"redirects", u"слишком много перенаправлений"},

@@ -302,6 +302,44 @@ TEST(FetchPage, ARedirectFromHttpsToHttpFails) {
 }
 
 // The reason of each failed attempt, as the check history keeps it.
+// A refused answer keeps its status whatever its body does afterwards: a
+// body cut short, or one that never comes, is no reason to call the page
+// unreachable or to wait out the limits.
+TEST(FetchPage, ARefusedAnswerKeepsItsStatus) {
+    struct Case {
+        const char* what;
+        QByteArray head;
+        QByteArray code;
+    };
+    const Case cases[] = {
+        {"a rate limit whose body breaks off",
+         "HTTP/1.1 429 Too Many Requests\r\nRetry-After: 2\r\nContent-Length: 1000\r\n\r\nnot all",
+         "blocked http 429 retry-after 2"},
+        {"a 404 whose body never comes", "HTTP/1.1 404 Not Found\r\nContent-Length: 100000\r\n\r\n",
+         "http 404"},
+        {"a 404 that only mentions a challenge",
+         "HTTP/1.1 404 Not Found\r\nContent-Length: 40\r\n\r\n<title>Just a moment...</title>   ",
+         "http 404"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        RawServer server([&c](const RawServer::Connection& conn) {
+            conn.send(c.head);
+            conn.pause(20000);
+        });
+        FetchSettings settings = settingsFor(server.port());
+        settings.stallTimeoutMs = 30000;
+        settings.totalTimeoutMs = 60000;
+        QElapsedTimer timer;
+        timer.start();
+        const FetchResult r = FetchPage(hostOf(server.port()), settings);
+        EXPECT_FALSE(r.success);
+        ASSERT_EQ(r.attempts.size(), 2);
+        EXPECT_EQ(r.attempts.at(0).reason.code(), QString::fromLatin1(c.code));
+        EXPECT_LT(timer.elapsed(), 2 * 5000 + 1000);
+    }
+}
+
 TEST(FetchPage, FailedAttemptsSayWhy) {
     struct Case {
         const char* what;

@@ -195,6 +195,10 @@ TEST(CliHistory, WhereTheHistoryIsAndWhenThereIsNone) {
     const test::CliResult both =
         test::runCli({u"check"_s, u"--no-history"_s, u"--history=x"_s, pages.mapping(), list});
     EXPECT_EQ(both.exitCode, 2);
+    // Changes come from the history: asking for them without one is a mistake.
+    EXPECT_EQ(test::runCli({u"check"_s, u"--changes"_s, u"--no-history"_s, pages.mapping(), list})
+                  .exitCode,
+              2);
 
     // Standard input has no place beside it: no history unless named.
     QFile in(list);
@@ -203,6 +207,8 @@ TEST(CliHistory, WhereTheHistoryIsAndWhenThereIsNone) {
     EXPECT_EQ(test::runCli({u"check"_s, pages.mapping(), u"-"_s}, bytes, dir.path({})).exitCode, 0);
     EXPECT_FALSE(QFileInfo::exists(dir.path(u"quorvel-history.sqlite"_s)));
     EXPECT_EQ(test::runCli({u"history"_s, u"-"_s}, bytes).exitCode, 2);
+    EXPECT_EQ(test::runCli({u"check"_s, u"--changes"_s, pages.mapping(), u"-"_s}, bytes).exitCode,
+              2);
 }
 
 // A history that cannot be used never stops the run: its results are

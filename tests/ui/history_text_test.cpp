@@ -21,6 +21,7 @@ TEST(HistoryText, ReasonsInWords) {
         {"timeout", u"timeout"_s, u"истекло время ожидания"_s},
         {"tls with its problem", u"tls certificate has expired"_s,
          u"ошибка сертификата: certificate has expired"_s},
+        {"tls without details", u"tls"_s, u"ошибка TLS-соединения"_s},
         {"http status", u"http 404"_s, u"ответ сервера 404"_s},
         {"too large", u"too-large"_s, u"страница больше 16 МиБ"_s},
         {"redirect loop", u"redirects"_s, u"слишком много перенаправлений"_s},
