@@ -113,29 +113,9 @@ TEST(MainWindow, RightClickLeavesFocusAndSelection) {
     form.close();
 }
 
-RawServer::Handler partnerPages() {
-    return [](const RawServer::Connection& c) {
-        const QByteArray target = test::requestTarget(c.request);
-        if (target == "/never") {
-            c.pause(60000);
-            return;
-        }
-        QByteArray body;
-        if (target == "/found") {
-            body = "<a href=http://me.example.com/>me</a>";
-        } else if (target == "/hidden") {
-            body = "<a href=http://me.example.com/ rel=nofollow>me</a>";
-        } else {
-            c.send("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n");
-            return;
-        }
-        c.send(test::httpResponse("200 OK", body));
-    };
-}
-
 TEST(MainWindow, CheckRunFromTheButton) {
     test::QuitCounter end;
-    RawServer server(partnerPages());
+    RawServer server(test::partnerPages());
     test::TempDir dir;
     const QString base = u"127.0.0.1:%1"_s.arg(server.port());
     TForm1 form(dir.path(QString()));
@@ -160,7 +140,7 @@ TEST(MainWindow, CheckRunFromTheButton) {
 
 TEST(MainWindow, ClosingDuringARunDoesNotWait) {
     test::QuitCounter end;
-    RawServer server(partnerPages());
+    RawServer server(test::partnerPages());
     test::TempDir dir;
     TForm1 form(dir.path(QString()));
     const test::Controls ui(&form);
@@ -188,7 +168,7 @@ TEST(MainWindow, ClosingDuringARunDoesNotWait) {
 // downloads under way off; what they were for gets no result.
 TEST(MainWindow, AClickWhileStoppingCutsTheDownloadsOff) {
     test::QuitCounter end;
-    RawServer server(partnerPages());
+    RawServer server(test::partnerPages());
     test::TempDir dir;
     TForm1 form(dir.path(QString()));
     const test::Controls ui(&form);

@@ -15,6 +15,21 @@ QString recordLine(const QString& partnerUrl, const QString& yourLink, const QSt
                            maximum, yourLink, notes);
 }
 
+RawServer::Handler partnerPages() {
+    return [](const RawServer::Connection& c) {
+        const QByteArray target = requestTarget(c.request);
+        if (target.startsWith("/never")) {
+            c.pause(60000);
+        } else if (target == "/found") {
+            c.send(httpResponse("200 OK", "<a href=http://me.example.com/>me</a>"));
+        } else if (target == "/hidden") {
+            c.send(httpResponse("200 OK", "<a href=http://me.example.com/ rel=nofollow>me</a>"));
+        } else {
+            c.send("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n");
+        }
+    };
+}
+
 QObject* findNamed(const QObject* root, const char* name) {
     QObject* found = root->findChild<QObject*>(QLatin1StringView(name));
     EXPECT_NE(found, nullptr) << "no control named " << name;

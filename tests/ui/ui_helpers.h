@@ -13,6 +13,7 @@
 #include <functional>
 
 #include "publisher/web_links.h"
+#include "support/raw_server.h"
 #include "ui/record_list.h"
 
 namespace quorvel::test {
@@ -20,6 +21,11 @@ namespace quorvel::test {
 // A record line with the partner page, your link and the maximum.
 QString recordLine(const QString& partnerUrl, const QString& yourLink = {},
                    const QString& maximum = QStringLiteral("5"), const QString& notes = {});
+
+// Partner pages for runs from the window: /found carries a link to
+// me.example.com, /hidden the same link with nofollow, /never… never answers
+// and anything else is a 404.
+RawServer::Handler partnerPages();
 
 // The object named `name` below `root`; the test fails when there is none.
 QObject* findNamed(const QObject* root, const char* name);

@@ -26,21 +26,6 @@ using test::RawServer;
 
 const QString kLink = u"me.example.com"_s;
 
-RawServer::Handler partnerPages() {
-    return [](const RawServer::Connection& c) {
-        const QByteArray target = test::requestTarget(c.request);
-        if (target.startsWith("/never")) {
-            c.pause(60000);
-        } else if (target == "/found") {
-            c.send(test::httpResponse("200 OK", "<a href=http://me.example.com/>me</a>"));
-        } else if (target == "/hidden") {
-            c.send(test::httpResponse("200 OK", "<a href=http://me.example.com/ rel=nofollow>"));
-        } else {
-            c.send("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n");
-        }
-    };
-}
-
 QString historyPath(const test::TempDir& dir) {
     return dir.path(QString::fromUtf16(kHistoryFileName));
 }
@@ -84,7 +69,7 @@ struct WriteLock {
 // its own thread.
 TEST(WindowHistory, CheckRunsAreRecordedBesideTheDataFile) {
     test::QuitCounter end;
-    RawServer server(partnerPages());
+    RawServer server(test::partnerPages());
     test::TempDir dir;
     const QString base = u"127.0.0.1:%1"_s.arg(server.port());
     const QStringList records = {
@@ -130,7 +115,7 @@ TEST(WindowHistory, CheckRunsAreRecordedBesideTheDataFile) {
 // bound, and leaves the records it cut off out.
 TEST(WindowHistory, ClosingDuringARunKeepsTheResultsThatCameIn) {
     test::QuitCounter end;
-    RawServer server(partnerPages());
+    RawServer server(test::partnerPages());
     test::TempDir dir;
     const QString base = u"127.0.0.1:%1"_s.arg(server.port());
     TForm1 form(dir.path(QString()));
@@ -161,7 +146,7 @@ TEST(WindowHistory, ClosingDuringARunKeepsTheResultsThatCameIn) {
 // for the file, or are dropped when the window closes first.
 TEST(WindowHistory, AHistoryHeldByAnotherProgram) {
     test::QuitCounter end;
-    RawServer server(partnerPages());
+    RawServer server(test::partnerPages());
     test::TempDir dir;
     const QString path = historyPath(dir);
     ASSERT_EQ(test::recordRun(path, 1'700'000'000, {}).open.status, HistoryOpenStatus::Created);
