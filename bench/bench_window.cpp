@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "first_paint.h"
 #include "records/record_file.h"
 #include "records/record_line.h"
 #include "support/raw_server.h"
@@ -24,17 +25,6 @@ using namespace quorvel;
 using namespace Qt::StringLiterals;
 
 namespace {
-
-class PaintProbe : public QObject {
-  public:
-    bool painted = false;
-    bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::Paint) {
-            painted = true;
-        }
-        return false;
-    }
-};
 
 QString record(const QString& url) {
     return BuildRecordLine(url, u"123456789"_s, u"partner@example.com"_s, QDate(2010, 10, 21),
@@ -60,12 +50,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     TForm1::setQuitHookForTests([] {});
     auto form = std::make_unique<TForm1>(dir.path());
-    PaintProbe probe;
-    form->findChild<QListView*>(u"ListBox1"_s)->viewport()->installEventFilter(&probe);
-    form->showAtStart();
-    while (!probe.painted) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
+    bench::showUntilListPainted(*form);
     std::printf("start-up with 100000 records, to the first painted list: %lld ms\n",
                 sinceStart.elapsed() - preparation);
 

@@ -13,23 +13,13 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "first_paint.h"
 #include "ui/form1.h"
 
 using namespace quorvel;
 using namespace Qt::StringLiterals;
 
 namespace {
-
-class PaintProbe : public QObject {
-  public:
-    bool painted = false;
-    bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::Paint) {
-            painted = true;
-        }
-        return false;
-    }
-};
 
 // VmHWM of this process, in KiB.
 long long peakKib() {
@@ -59,12 +49,7 @@ int main(int argc, char** argv) {
     auto* form = new TForm1(QString::fromLocal8Bit(argv[1]));  // reads data.qvp
     const long long read = peakKib();
     auto* list = form->findChild<QListView*>(u"ListBox1"_s);
-    PaintProbe probe;
-    list->viewport()->installEventFilter(&probe);
-    form->showAtStart();
-    while (!probe.painted) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
+    bench::showUntilListPainted(*form);
     std::printf("records=%d shown_ms=%lld before_kib=%lld read_kib=%lld peak_kib=%lld\n",
                 list->model()->rowCount(), sinceStart.elapsed(), before, read, peakKib());
     std::fflush(stdout);
