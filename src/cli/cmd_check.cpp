@@ -93,14 +93,13 @@ class ResultsHost : public CheckLoopHost {
         if (index < 0 || size_t(index) >= results.size()) {
             return;
         }
+        // Only the first look may ask for another.
+        const int retryAfter = subset_.empty() ? check.retryAfter : -1;
         results[size_t(index)] = {
             check.outcome.count, check.outcome.status, check.outcome.overLimit,
-            check.reciprocal,    check.pageSignals,    subset_.empty() ? check.retryAfter : -1,
+            check.reciprocal,    check.pageSignals,    retryAfter,
             check.reason};
         ++done;
-        if (subset_.empty() && check.retryAfter >= 0) {
-            longestWait = std::max(longestWait, check.retryAfter);
-        }
         if (!recorder || !recorded[size_t(index)]) {
             return;
         }
@@ -111,7 +110,7 @@ class ResultsHost : public CheckLoopHost {
                            check.pageSignals,
                            check.reciprocal,
                            check.overdue};
-        if (subset_.empty() && check.retryAfter >= 0) {
+        if (retryAfter >= 0) {
             waiting_.insert({index, std::move(entry)});
             return;
         }
@@ -135,7 +134,6 @@ class ResultsHost : public CheckLoopHost {
     int done = 0;
     HistoryRecorder* recorder = nullptr;
     std::vector<bool> recorded;  // the first record of each identity
-    int longestWait = 0;         // seconds, of the records kept for a second look
 
   private:
     std::vector<int> subset_;
@@ -145,12 +143,12 @@ class ResultsHost : public CheckLoopHost {
 // Which records a run hands to the history: one per identity, the first in
 // list order. A fingerprint per identity is enough and stays small for a
 // million records.
-std::vector<bool> firstOfEachIdentity(const CheckLoopHost& host) {
-    std::vector<bool> first(size_t(host.recordCount()));
+std::vector<bool> firstOfEachIdentity(const RecordStore& records) {
+    std::vector<bool> first(size_t(records.size()));
     QSet<size_t> seen;
-    for (int i = 0; i < host.recordCount(); ++i) {
+    for (qsizetype i = 0; i < records.size(); ++i) {
         const qsizetype before = seen.size();
-        seen.insert(qHash(identityOf(host.recordAt(i)), 0x51C0FFEE));
+        seen.insert(qHash(identityOf(records.view(i)), 0x51C0FFEE));
         first[size_t(i)] = seen.size() != before;
     }
     return first;
@@ -285,13 +283,12 @@ QList<QJsonValue> checkColumns(int index, const CompactResult& result, const QSt
 
 int runCheck(const QStringList& args) {
     QCommandLineParser parser;
-    const QString formatOption = QStringLiteral("format");
     const QString workersOption = QStringLiteral("workers");
     const QString perHostOption = QStringLiteral("per-host");
     const QString changesOption = QStringLiteral("changes");
     if (!parseCommandLine(kCheckCommand, args,
                           downloadOptions() + historyOptions(true)
-                              << valuedOption(formatOption) << valuedOption(workersOption)
+                              << formatOption() << valuedOption(workersOption)
                               << valuedOption(perHostOption) << flagOption(changesOption),
                           parser)) {
         return kExitUsage;
@@ -306,11 +303,9 @@ int runCheck(const QStringList& args) {
     if (!perHost) {
         return kExitUsage;
     }
-    const QString formatName =
-        parser.isSet(formatOption) ? firstValue(parser, formatOption) : QStringLiteral("tsv");
-    const std::optional<Format> format = formatNamed(formatName);
+    const std::optional<Format> format = reportFormat(kCheckCommand, parser);
     if (!format) {
-        return usageError(kCheckCommand, u"unknown format '" % formatName % u'\'');
+        return kExitUsage;
     }
     const std::optional<FetchSettings> settings = downloadSettings(kCheckCommand, parser);
     if (!settings) {
@@ -323,13 +318,13 @@ int runCheck(const QStringList& args) {
     if (parser.isSet(QStringLiteral("history")) && parser.isSet(QStringLiteral("no-history"))) {
         return usageError(kCheckCommand, QStringLiteral("give --history or --no-history"));
     }
-    if (parser.isSet(changesOption) && !parser.isSet(QStringLiteral("history")) &&
-        (parser.isSet(QStringLiteral("no-history")) || files.first() == u"-")) {
+    const QString& file = files.first();
+    const std::optional<QString> historyPath = historyPathFor(parser, file);
+    if (parser.isSet(changesOption) && !historyPath) {
         // Changes are told by the history: without one there would never be any.
         return usageError(kCheckCommand,
                           QStringLiteral("--changes needs a history (--history PATH)"));
     }
-    const QString& file = files.first();
     RecordFileContent content = readRecordInput(file);
     if (!wasRead(content.outcome)) {
         reportError(kCheckCommand, cannotRead(file, content));
@@ -337,13 +332,11 @@ int runCheck(const QStringList& args) {
     }
 
     ResultsHost host(std::move(content.records));
-    const std::optional<QString> historyPath =
-        parser.isSet(QStringLiteral("no-history")) ? std::nullopt : historyPathFor(parser, file);
     std::unique_ptr<HistoryRecorder> recorder;
     if (historyPath) {
         // Opening (and repairing) the history goes on beside the run.
         recorder = std::make_unique<HistoryRecorder>(*historyPath, QDateTime::currentDateTimeUtc());
-        host.recorded = firstOfEachIdentity(host);
+        host.recorded = firstOfEachIdentity(host.records());
         host.recorder = recorder.get();
     }
     CheckRun run(host, *settings, CheckRunOptions{*workers, *perHost});
@@ -382,13 +375,15 @@ int runCheck(const QStringList& args) {
 
     // Rate-limited pages once more, after the longest wait they asked for.
     std::vector<int> again;
+    int longestWait = 0;
     for (int i = 0; i < total; ++i) {
         if (host.results[size_t(i)].retryAfter >= 0) {
             again.push_back(i);
+            longestWait = std::max(longestWait, host.results[size_t(i)].retryAfter);
         }
     }
     if (!again.empty() && handled == 0) {
-        const int wait = std::min(host.longestWait, retryWaitCap());
+        const int wait = std::min(longestWait, retryWaitCap());
         if (showProgress) {
             std::fprintf(stderr, "%zu rate-limited pages: once more in %d s\n", again.size(), wait);
         }
@@ -452,11 +447,8 @@ int runCheck(const QStringList& args) {
                 continue;
             }
             const QString line = host.recordAt(i);
-            const auto it = changed.constFind(identityOf(line));
-            if (it == changed.constEnd()) {
-                continue;
-            }
-            for (const HistoryEvent& event : *it) {
+            // Taken, so that the loop ends once every change is out.
+            for (const HistoryEvent& event : changed.take(identityOf(line))) {
                 report.write(checkColumns(i, host.results[size_t(i)], line)
                              << changeName(event.change).toString()
                              << stateName(event.previous).toString() << reportTime(event.since));

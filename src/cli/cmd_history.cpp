@@ -59,16 +59,12 @@ namespace {
 
 int runHistory(const QStringList& args) {
     QCommandLineParser parser;
-    const QString formatOption = QStringLiteral("format");
-    if (!parseCommandLine(kHistoryCommand, args,
-                          historyOptions(false) << valuedOption(formatOption), parser)) {
+    if (!parseCommandLine(kHistoryCommand, args, historyOptions(false) << formatOption(), parser)) {
         return kExitUsage;
     }
-    const QString formatName =
-        parser.isSet(formatOption) ? firstValue(parser, formatOption) : QStringLiteral("tsv");
-    const std::optional<Format> format = formatNamed(formatName);
+    const std::optional<Format> format = reportFormat(kHistoryCommand, parser);
     if (!format) {
-        return usageError(kHistoryCommand, u"unknown format '" % formatName % u'\'');
+        return kExitUsage;
     }
     const QStringList files = parser.positionalArguments();
     if (files.size() != 1) {

@@ -53,7 +53,15 @@ const char* statusName(CheckStatus status) {
     return "none";
 }
 
-std::optional<Format> formatNamed(const QString& name) {
+QCommandLineOption formatOption() {
+    return valuedOption(QStringLiteral("format"));
+}
+
+std::optional<Format> reportFormat(const Command& command, const QCommandLineParser& parser) {
+    if (!parser.isSet(QStringLiteral("format"))) {
+        return Format::Tsv;
+    }
+    const QString name = firstValue(parser, QStringLiteral("format"));
     if (name == u"tsv") {
         return Format::Tsv;
     }
@@ -63,6 +71,7 @@ std::optional<Format> formatNamed(const QString& name) {
     if (name == u"json") {
         return Format::Json;
     }
+    usageError(command, u"unknown format '" % name % u'\'');
     return std::nullopt;
 }
 

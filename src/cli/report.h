@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QCommandLineOption>
+#include <QCommandLineParser>
 #include <QJsonValue>
 #include <QList>
 #include <QString>
@@ -11,13 +13,18 @@
 
 namespace quorvel::cli {
 
+struct Command;
+
 // "Found", "Hidden", "Missing", "FetchFailed" or "none".
 const char* statusName(CheckStatus status);
 
 enum class Format { Tsv, Csv, Json };
 
-// "tsv", "csv" or "json".
-std::optional<Format> formatNamed(const QString& name);
+// --format, of the commands that print a report.
+QCommandLineOption formatOption();
+// The format it asks for, tsv when it is not given; nothing, after a usage
+// error, for a name other than tsv, csv and json.
+std::optional<Format> reportFormat(const Command& command, const QCommandLineParser& parser);
 
 // Writes a report a row at a time, in the order given, through the buffer of
 // standard output, so that the report of a long list never sits in memory

@@ -67,6 +67,15 @@ Value queryValue(SqliteDatabase& db, const char* sql) {
 constexpr char kSchemaFacts[] =
     "SELECT user_version, (SELECT count(*) FROM sqlite_schema) FROM pragma_user_version";
 
+// What those facts forbid: a newer schema, or somebody else's database under
+// our name; neither is ours to change.
+Problem schemaProblem(const Value& facts) {
+    if (facts.number > kHistorySchemaVersion) {
+        return Problem::Newer;
+    }
+    return facts.number == 0 && facts.second > 0 ? Problem::Foreign : Problem::None;
+}
+
 // Brings the file to our schema in one transaction. Another program may
 // have created or migrated it while we waited for the lock, so the facts
 // are read again inside.
@@ -77,10 +86,9 @@ void migrate(Attempt& attempt) {
     }
     const Value version = queryValue(db, kSchemaFacts);
     int rc = version.code;
-    if (rc == SQLITE_OK &&
-        (version.number > kHistorySchemaVersion || (version.number == 0 && version.second > 0))) {
+    if (rc == SQLITE_OK && schemaProblem(version) != Problem::None) {
         db.exec("ROLLBACK");
-        attempt.problem = version.number == 0 ? Problem::Foreign : Problem::Newer;
+        attempt.problem = schemaProblem(version);
         return;
     }
     if (rc == SQLITE_OK && version.number < kHistorySchemaVersion) {
@@ -113,13 +121,8 @@ void attemptOpen(Attempt& attempt, const QString& path, OpenPurpose purpose,
         return fail(attempt, version.code);
     }
     attempt.version = int(version.number);
-    if (attempt.version > kHistorySchemaVersion) {
-        attempt.problem = Problem::Newer;
-        return;
-    }
-    if (attempt.version == 0 && version.second > 0) {
-        // Somebody else's database under our name is not ours to change.
-        attempt.problem = Problem::Foreign;
+    attempt.problem = schemaProblem(version);
+    if (attempt.problem != Problem::None) {
         return;
     }
     if (purpose == OpenPurpose::Run) {
@@ -134,8 +137,6 @@ void attemptOpen(Attempt& attempt, const QString& path, OpenPurpose purpose,
             attempt.why = check.text;
             return;
         }
-    }
-    if (purpose == OpenPurpose::Run) {
         // WAL lets the window and a cron job write at once while readers go
         // on; NORMAL loses at most the last transactions on a power cut,
         // never the file.

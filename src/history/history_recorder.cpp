@@ -156,7 +156,6 @@ void HistoryRecorder::Shared::runWriter() {
     open = opened.outcome;
     if (open.status == HistoryOpenStatus::Failed && abandon.load()) {
         // Whatever the open ran into, the reason it gave up is the bound.
-        open.status = HistoryOpenStatus::Failed;
         open.message = u"history: "_s + QDir::toNativeSeparators(path) +
                        u" was not ready before the end of the run; not recorded"_s;
     }
