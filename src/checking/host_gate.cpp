@@ -55,12 +55,8 @@ int HostGate::inUse(const QByteArray& host) const {
     return inUse_.value(host);
 }
 
-QByteArray requestUrlOf(QStringView address, const QByteArray& base) {
-    return resolveRequestUrl(address, base).url;
-}
-
-QByteArray requestHostOf(QStringView address, const QByteArray& base) {
-    return resolveRequestUrl(address, base).host;
+QByteArray requestHostOf(QStringView address) {
+    return resolveRequestUrl(address, {}).host;
 }
 
 }  // namespace quorvel

@@ -40,11 +40,8 @@ class HostGate {
     quint64 leaves_ = 0;
 };
 
-// The URL an address is requested at (see resolveRequestUrl), or an empty
-// text when there is none.
-QByteArray requestUrlOf(QStringView address, const QByteArray& base = {});
 // The host an address would be requested from (lower-case, IDNA form), or an
 // empty text when the address is not one that can be requested.
-QByteArray requestHostOf(QStringView address, const QByteArray& base = {});
+QByteArray requestHostOf(QStringView address);
 
 }  // namespace quorvel

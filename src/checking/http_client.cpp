@@ -477,6 +477,10 @@ HttpClient::HttpClient(const QByteArray& userAgent, const FetchSettings& setting
 
 HttpClient::~HttpClient() = default;
 
+QByteArray HttpClient::hostOf(const QString& address) const {
+    return resolveRequestUrl(address, d_->lastAddress).host;
+}
+
 HttpResponse HttpClient::get(const QString& address) {
     Impl& d = *d_;
     d.response = HttpResponse();

@@ -62,12 +62,14 @@ FetchAttempt attempt(HttpClient& client, const QString& address, HttpResponse* p
     }
 }
 
-// One attempt within the per-host limit: it waits for room at the host of
-// its address (unless it was let in already) and makes room when it ends.
+// One attempt within the per-host limit: it waits for room at the host it
+// will ask (unless it was let in already) and makes room when it ends. An
+// address without a scheme goes where the client went last, which may be
+// where the first attempt was redirected.
 FetchAttempt gatedAttempt(HttpClient& client, const FetchSettings& settings, const QString& address,
-                          const QByteArray& base, QByteArray admitted, HttpResponse* page) {
+                          QByteArray admitted, HttpResponse* page) {
     HostGate* gate = settings.hostGate;
-    const QByteArray host = gate ? requestHostOf(address, base) : QByteArray();
+    const QByteArray host = gate ? client.hostOf(address) : QByteArray();
     if (!admitted.isEmpty() && admitted != host) {
         gate->leave(admitted);  // let in for another host: not this attempt's
         admitted.clear();
@@ -91,11 +93,10 @@ FetchResult FetchPage(const QString& partnerUrl, const FetchSettings& settings,
     HttpClient client(kUserAgent, settings);
     HttpResponse page;
     result.attempts.append(
-        gatedAttempt(client, settings, result.firstAddress, {}, admittedHost, &page));
+        gatedAttempt(client, settings, result.firstAddress, admittedHost, &page));
     if (result.attempts.last().reason.kind != FailureReason::Kind::None) {
-        const QByteArray base = requestUrlOf(result.firstAddress);
         result.attempts.append(
-            gatedAttempt(client, settings, secondAddressOf(result.firstAddress), base, {}, &page));
+            gatedAttempt(client, settings, secondAddressOf(result.firstAddress), {}, &page));
     }
     const FetchAttempt& last = result.attempts.last();
     if (last.reason.kind != FailureReason::Kind::None) {

@@ -6,9 +6,11 @@
 
 #include <QElapsedTimer>
 
+#include <atomic>
 #include <functional>
 #include <thread>
 
+#include "checking/host_gate.h"
 #include "support/printers.h"
 #include "support/raw_server.h"
 
@@ -94,6 +96,36 @@ TEST(FetchPage, SecondAddressAfterAFailedFirst) {
     ASSERT_EQ(relative.requests().size(), 2);
     EXPECT_EQ(test::requestTarget(relative.requests().at(1)),
               "/www." + hostOf(rport).toLatin1() + "/a");
+}
+
+// The per-host limit counts the host a request goes to: a second address
+// without a scheme follows the first attempt's redirect to another host.
+TEST(FetchPage, TheHostLimitCountsTheHostAsked) {
+    HostGate gate(1);
+    std::atomic<int> heldByPartner{-1};
+    std::atomic<int> heldByOther{-1};
+    RawServer server([&](const RawServer::Connection& c) {
+        const QByteArray target = test::requestTarget(c.request);
+        if (target == "/a") {
+            c.send(httpResponse(
+                "302 Found", "",
+                "Location: http://other.test:" + QByteArray::number(c.server->port()) + "/b\r\n"));
+        } else if (target == "/b") {
+            c.send(httpResponse("404 Not Found", ""));
+        } else {
+            heldByPartner = gate.inUse("www.partner.test");
+            heldByOther = gate.inUse("other.test");
+            c.send(httpResponse("200 OK", "second"));
+        }
+    });
+    const int port = server.port();
+    FetchSettings settings = settingsFor(port, {u"www.partner.test"_s, u"other.test"_s});
+    settings.hostGate = &gate;
+    const FetchResult r = FetchPage(u"www." + hostOf(port) + u"/a", settings);
+    ASSERT_TRUE(r.success) << r.error.toStdString();
+    EXPECT_EQ(heldByOther, 1);
+    EXPECT_EQ(heldByPartner, 0);
+    EXPECT_EQ(gate.inUse("other.test"), 0);
 }
 
 TEST(FetchPage, RedirectsUpToFourteen) {
