@@ -367,6 +367,17 @@ struct HttpClient::Impl {
         return settings.abort && settings.abort->isSet();
     }
 
+    // Whether nothing has come for longer than `limit`. The callbacks mark
+    // what the library hands over; the kernel is asked only when they have
+    // been quiet that long, so a busy download costs no extra system call.
+    bool silentFor(Clock::duration limit) {
+        if (Clock::now() - lastByte <= limit) {
+            return false;
+        }
+        noteBytesOnTheWire();
+        return Clock::now() - lastByte > limit;
+    }
+
     // Runs the transfer on the multi handle, so that the abort flag and the
     // stall limit are checked every few milliseconds.
     CURLcode perform() {
@@ -388,15 +399,13 @@ struct HttpClient::Impl {
                 result = CURLE_ABORTED_BY_CALLBACK;
                 break;
             }
-            noteBytesOnTheWire();
-            if (refused && (Clock::now() - lastByte > kRefusedStall ||
-                            Clock::now() - refusedAt > kRefusedSniff)) {
+            if (refused && (Clock::now() - refusedAt > kRefusedSniff || silentFor(kRefusedStall))) {
                 // What a refused answer's body may tell is not worth a wait.
                 stoppedOnPurpose = true;
                 result = CURLE_WRITE_ERROR;
                 break;
             }
-            if (Clock::now() - lastByte > std::chrono::milliseconds(settings.stallTimeoutMs)) {
+            if (silentFor(std::chrono::milliseconds(settings.stallTimeoutMs))) {
                 stopReason = QStringLiteral("no data for %1 ms").arg(settings.stallTimeoutMs);
                 stopKind = Kind::Timeout;
                 result = CURLE_OPERATION_TIMEDOUT;
