@@ -15,7 +15,6 @@ class AbortFlag {
     AbortFlag& operator=(const AbortFlag&) = delete;
 
     void set() { set_.store(true, std::memory_order_relaxed); }
-    void clear() { set_.store(false, std::memory_order_relaxed); }
     bool isSet() const {
         for (const AbortFlag* f = this; f; f = f->parent_) {
             if (f->set_.load(std::memory_order_relaxed)) {

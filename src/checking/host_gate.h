@@ -21,7 +21,6 @@ class HostGate {
     HostGate(const HostGate&) = delete;
     HostGate& operator=(const HostGate&) = delete;
 
-    int perHost() const { return perHost_; }
     // Enters when the host has room; never waits.
     bool tryEnter(const QByteArray& host);
     // Waits until the host has room, then enters; false (not entered) when

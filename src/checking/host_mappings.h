@@ -22,7 +22,6 @@ class HostMappings {
     HostMappings(std::initializer_list<QString> entries);
     HostMappings& operator+=(const QString& entry);
 
-    bool isEmpty() const { return !d_; }
     // The mapping to hand the HTTP library for a request to `host` (lower
     // case) and `port`, written for that host; empty when there is none.
     QByteArray entryFor(const QByteArray& host, int port) const;

@@ -88,9 +88,4 @@ CheckStatus ReciprocalPages::check(const QString& ownPage, QStringView partnerUr
     return status;
 }
 
-qint64 ReciprocalPages::bytesKept() const {
-    std::lock_guard lock(mutex_);
-    return bytes_;
-}
-
 }  // namespace quorvel

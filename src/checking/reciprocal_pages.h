@@ -31,7 +31,6 @@ class ReciprocalPages {
     // `settings`.
     CheckStatus check(const QString& ownPage, QStringView partnerUrl,
                       const FetchSettings& settings);
-    qint64 bytesKept() const;
 
   private:
     struct Page {

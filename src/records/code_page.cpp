@@ -92,9 +92,4 @@ bool encodeCodePage(QStringView text, char* dst) {
 
 #endif
 
-bool encodeCodePage(QStringView text, QByteArray* out) {
-    out->resize(text.size());
-    return encodeCodePage(text, out->data());
-}
-
 }  // namespace quorvel

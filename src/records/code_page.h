@@ -12,10 +12,9 @@ namespace quorvel {
 // total), the active ANSI code page on Windows.
 QString decodeCodePage(QByteArrayView bytes);
 
-// Encodes text in that code page. Returns false (and leaves `out` undefined)
-// when some character has no exact byte in it.
-bool encodeCodePage(QStringView text, QByteArray* out);
-// The same into `out`, which has room for text.size() bytes.
+// Encodes text in that code page into `out`, which has room for text.size()
+// bytes. Returns false (and leaves `out` undefined) when some character has
+// no exact byte in it.
 bool encodeCodePage(QStringView text, char* out);
 
 }  // namespace quorvel
