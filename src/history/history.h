@@ -46,10 +46,6 @@ struct RecordIdentity {
 size_t qHash(const RecordIdentity& identity, size_t seed = 0) noexcept;
 RecordIdentity identityOf(QStringView recordLine);
 
-// A list may hold the same identity twice; a run records one result per
-// identity, the first in list order. True at the positions to record.
-std::vector<bool> firstOccurrences(const QList<RecordIdentity>& identities);
-
 // One finished check, as the caller hands it to the history.
 struct HistoryEntry {
     RecordIdentity identity;

@@ -2,7 +2,7 @@
 
 #include <QPixmap>
 
-static void initVendorResources() {
+static void initPublisherResources() {
     Q_INIT_RESOURCE(publisher);
 }
 
@@ -25,7 +25,7 @@ ClickableLabel* linkLabel(QWidget* parent, const QString& text, int top) {
 }  // namespace
 
 TForm2::TForm2(QWidget* owner, PublisherSites sites) : QDialog(owner), sites_(std::move(sites)) {
-    initVendorResources();
+    initPublisherResources();
     setWindowTitle(QStringLiteral("О программе"));
     // A fixed dialog frame with the close button only.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |

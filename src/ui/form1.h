@@ -10,7 +10,6 @@
 #include <QStatusBar>
 #include <QToolBar>
 
-#include <atomic>
 #include <functional>
 #include <memory>
 #include <thread>
@@ -209,7 +208,6 @@ class TForm1 : public QMainWindow, public CheckRunHost, public BannerWindow {
     // The banner's HTTP client, one for the program's life (used by the banner thread).
     std::unique_ptr<HttpClient> IdHTTP1;
     std::thread bannerThread_;
-    std::atomic<bool> bannerThreadDone_{false};
     bool bannerThreadEnded_ = false;
 };
 

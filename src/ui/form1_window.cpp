@@ -255,10 +255,7 @@ void TForm1::FormShow() {
                                                     QItemSelectionModel::ClearAndSelect);
     }
     if (!bannerThread_.joinable() && !closing_) {
-        bannerThread_ = std::thread([this] {
-            loaddata(*IdHTTP1, *this, sites_).run();
-            bannerThreadDone_.store(true);
-        });
+        bannerThread_ = std::thread([this] { loaddata(*IdHTTP1, *this, sites_).run(); });
     }
 }
 
@@ -315,12 +312,8 @@ void TForm1::endThreads() {
     // The run's last results go to the history in what is left of the
     // bound; whatever is not written by then is dropped.
     history_->close(deadline);
-    // The banner thread only posts to this window; its downloads have been
-    // cut off, so it ends at once.
-    while (bannerThread_.joinable() && !bannerThreadDone_.load() &&
-           std::chrono::steady_clock::now() < deadline) {
-        processPendingTasks(std::chrono::milliseconds(5));
-    }
+    // The banner thread never waits for this window (it only posts to it)
+    // and its downloads have been cut off, so it ends at once.
     if (bannerThread_.joinable()) {
         bannerThread_.join();
     }

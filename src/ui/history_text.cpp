@@ -178,6 +178,15 @@ QString lastCheckLine(const RecordSummary& summary) {
            withReason(stateWords(stateOf(summary.lastStatus)), summary.lastReason);
 }
 
+// A deadline that has passed, as of the last check's status.
+QStringList overdueLines(const RecordSummary& summary, const RecordFacts& facts) {
+    if (!isOverdue(facts.deadline, summary.lastStatus, facts.today)) {
+        return {};
+    }
+    return {u"срок установки ссылки истек "_s +
+            parseDeadline(facts.deadline)->toString(u"dd.MM.yyyy"_s)};
+}
+
 }  // namespace
 
 QString reasonWords(QStringView reason) {
@@ -186,15 +195,6 @@ QString reasonWords(QStringView reason) {
         parts += oneReasonWords(part);
     }
     return parts.join(u"; ");
-}
-
-// A deadline that has passed, as of the last check's status.
-QStringList overdueLines(const RecordSummary& summary, const RecordFacts& facts) {
-    if (!isOverdue(facts.deadline, summary.lastStatus, facts.today)) {
-        return {};
-    }
-    return {u"срок установки ссылки истек "_s +
-            parseDeadline(facts.deadline)->toString(u"dd.MM.yyyy"_s)};
 }
 
 QString historyText(const RecordHistory& history, const RecordFacts& facts) {

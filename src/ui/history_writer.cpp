@@ -28,22 +28,18 @@ void HistoryWriter::runStarted(const RecordStore& records) {
     if (running_) {
         runEnded();
     }
-    QList<RecordIdentity> identities;
-    identities.reserve(records.size());
-    for (const QStringView line : records) {
-        identities += identityOf(line);
-    }
     // Only identities that the list holds more than once need their first
     // place: every other record is recorded wherever it is handed out, even
     // when an edit during the run has moved it.
-    const std::vector<bool> first = firstOccurrences(identities);
     QHash<RecordIdentity, int> firstPlace;
+    firstPlace.reserve(records.size());
     firstAt_.clear();
-    for (qsizetype i = 0; i < identities.size(); ++i) {
-        if (first[size_t(i)]) {
-            firstPlace.insert(identities.at(i), int(i));
+    for (qsizetype i = 0; i < records.size(); ++i) {
+        RecordIdentity identity = identityOf(records.view(i));
+        if (const auto first = firstPlace.constFind(identity); first != firstPlace.cend()) {
+            firstAt_.insert(std::move(identity), *first);
         } else {
-            firstAt_.insert(identities.at(i), firstPlace.value(identities.at(i)));
+            firstPlace.insert(std::move(identity), int(i));
         }
     }
     running_ = true;
