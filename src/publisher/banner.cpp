@@ -2,6 +2,7 @@
 
 #include <QStringDecoder>
 
+#include "records/record_store.h"
 #include "records/text_decoding.h"
 
 namespace quorvel {
@@ -58,7 +59,8 @@ void loaddata::bannerText() {
     if (r.result != HttpResponse::Result::Ok) {
         return;
     }
-    const QStringList lines = splitLineEnds(decodeTextAnswer(r.body, r.contentType));
+    const QStringList lines =
+        RecordStore::fromLines(decodeTextAnswer(r.body, r.contentType)).toStringList();
     if (lines.size() < 2) {
         return;
     }

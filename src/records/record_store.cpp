@@ -1,5 +1,6 @@
 #include "records/record_store.h"
 
+#include <algorithm>
 #include <limits>
 #include <new>
 
@@ -169,27 +170,11 @@ QStringList RecordStore::toStringList() const {
 }
 
 bool operator==(const RecordStore& a, const RecordStore& b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (qsizetype i = 0; i < a.size(); ++i) {
-        if (a.view(i) != b.view(i)) {
-            return false;
-        }
-    }
-    return true;
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin());
 }
 
 bool operator==(const RecordStore& a, const QStringList& b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (qsizetype i = 0; i < a.size(); ++i) {
-        if (a.view(i) != b.at(i)) {
-            return false;
-        }
-    }
-    return true;
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin());
 }
 
 }  // namespace quorvel

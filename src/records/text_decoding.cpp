@@ -128,26 +128,4 @@ DecodedText decodeText(QByteArrayView bytes) {
     return DecodedText{decodeCodePage(bytes), false};
 }
 
-QStringList splitLineEnds(QStringView text) {
-    QStringList lines;
-    const char16_t* data = text.utf16();
-    const qsizetype n = text.size();
-    qsizetype start = 0;
-    for (qsizetype i = 0; i < n; ++i) {
-        const char16_t c = data[i];
-        if (c != u'\r' && c != u'\n') {
-            continue;
-        }
-        lines.append(text.sliced(start, i - start).toString());
-        if (c == u'\r' && i + 1 < n && data[i + 1] == u'\n') {
-            ++i;
-        }
-        start = i + 1;
-    }
-    if (start < n) {
-        lines.append(text.sliced(start).toString());
-    }
-    return lines;
-}
-
 }  // namespace quorvel

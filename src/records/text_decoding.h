@@ -2,7 +2,6 @@
 
 #include <QByteArrayView>
 #include <QString>
-#include <QStringList>
 #include <QStringView>
 
 namespace quorvel {
@@ -23,9 +22,5 @@ DecodedText decodeText(QByteArrayView bytes);
 // Strict UTF-8 check (no overlong forms, no surrogates, nothing above
 // U+10FFFF). `hasMultiByte` tells whether any non-ASCII sequence was seen.
 bool isValidUtf8(QByteArrayView bytes, bool* hasMultiByte = nullptr);
-
-// Cuts text into lines at CR LF, lone CR or lone LF. A line end at the very
-// end adds no empty line; an empty text has no lines.
-QStringList splitLineEnds(QStringView text);
 
 }  // namespace quorvel
