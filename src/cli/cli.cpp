@@ -57,7 +57,7 @@ bool readInput(const QString& name, qint64 limit, QByteArray* out) {
             return false;
         }
     }
-    return readAllLimited(file, limit, out);
+    return readAllLimited(file, limit, out) == ReadEnd::Done;
 }
 
 RecordFileContent readRecordInput(const QString& name) {

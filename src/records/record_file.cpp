@@ -198,12 +198,17 @@ QByteArray encodeUtf8(const RecordStore& records) {
 
 }  // namespace
 
-bool readAllLimited(QIODevice& device, qint64 limit, QByteArray* out) {
+ReadEnd readAllLimited(QIODevice& device, qint64 limit, QByteArray* out,
+                       const std::function<bool(const QByteArray&)>& goOn) {
     out->clear();
+    const auto ended = [out](ReadEnd end) {
+        out->clear();
+        return end;
+    };
     if (!device.isSequential()) {
         const qint64 size = device.size();
         if (size > limit) {
-            return false;
+            return ReadEnd::TooLarge;
         }
         out->reserve(size);
     }
@@ -214,17 +219,18 @@ bool readAllLimited(QIODevice& device, qint64 limit, QByteArray* out) {
         out->resize(had + want);
         const qint64 got = device.read(out->data() + had, want);
         if (got < 0) {
-            out->clear();
-            return false;
+            return ended(ReadEnd::Failed);
         }
         out->resize(had + got);
         if (out->size() > limit) {
-            out->clear();
-            return false;
+            return ended(ReadEnd::TooLarge);
+        }
+        if (got > 0 && goOn && !goOn(*out)) {
+            return ended(ReadEnd::Refused);
         }
         if (got == 0 &&
             (device.atEnd() || !device.isSequential() || !device.waitForReadyRead(-1))) {
-            return true;
+            return ReadEnd::Done;
         }
     }
 }
@@ -242,37 +248,23 @@ RecordFileContent parseRecordFile(QByteArray bytes, const RecordFileLimits& limi
 }
 
 RecordFileContent readRecordDevice(QIODevice& device, const RecordFileLimits& limits) {
-    QByteArray bytes;
-    if (!device.isSequential()) {
-        if (device.size() > limits.maxBytes) {
-            return unreadable(tooLarge(limits));
-        }
-        bytes.reserve(device.size());
-    }
+    // The lines are counted as the bytes come, so an endless input of blank
+    // lines is refused long before the cap on bytes.
     ByteScan scan;
-    constexpr qint64 kChunk = 1 << 20;
-    QByteArray chunk(kChunk, Qt::Uninitialized);
-    for (;;) {
-        const qint64 got = device.read(chunk.data(), kChunk);
-        if (got < 0) {
+    QByteArray bytes;
+    switch (readAllLimited(device, limits.maxBytes, &bytes, [&](const QByteArray& read) {
+        scan.advance(read, false);
+        return scan.lines() <= limits.maxLines;
+    })) {
+        case ReadEnd::Failed:
             return unreadable(device.errorString());
-        }
-        if (got == 0) {
-            if (!device.atEnd() && device.isSequential() && device.waitForReadyRead(-1)) {
-                continue;
-            }
-            break;
-        }
-        if (bytes.size() + got > limits.maxBytes) {
+        case ReadEnd::TooLarge:
             return unreadable(tooLarge(limits));
-        }
-        bytes.append(chunk.constData(), got);
-        scan.advance(bytes, false);
-        if (scan.lines() > limits.maxLines) {
+        case ReadEnd::Refused:
             return unreadable(tooManyLines(limits));
-        }
+        case ReadEnd::Done:
+            break;
     }
-    chunk = QByteArray();
     scan.advance(bytes, true);
     if (scan.lines() > limits.maxLines) {
         return unreadable(tooManyLines(limits));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include <QByteArray>
 #include <QIODevice>
 #include <QString>
@@ -40,8 +42,14 @@ inline bool wasRead(ReadOutcome outcome) {
     return outcome == ReadOutcome::Read || outcome == ReadOutcome::ReadLossily;
 }
 
-// Reads all of `device` into `out`, failing once more than `limit` bytes come.
-bool readAllLimited(QIODevice& device, qint64 limit, QByteArray* out);
+// Why a limited read ended.
+enum class ReadEnd { Done, Failed, TooLarge, Refused };
+
+// Reads all of `device` into `out`: TooLarge once more than `limit` bytes
+// come, Refused as soon as `goOn` (asked after each piece, with all read so
+// far) says no. `out` is empty unless the read is Done.
+ReadEnd readAllLimited(QIODevice& device, qint64 limit, QByteArray* out,
+                       const std::function<bool(const QByteArray&)>& goOn = {});
 
 // The records held by the bytes of a record file, and whether decoding lost
 // anything. Bytes over the limits give Unreadable.
