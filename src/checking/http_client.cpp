@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #ifdef Q_OS_WIN
@@ -232,15 +233,13 @@ struct HttpClient::Impl {
     // The response under way.
     HttpResponse response;
     Clock::time_point lastByte;
-    bool bodyDecided = false;  // whether the body is wanted has been decided
-    bool bodyWanted = false;
+    // What the final response's headers make of it, once they are all in.
+    // A refused answer (Status) keeps its status whatever its body does.
+    std::optional<HttpResponse::Result> headedAs;
+    Clock::time_point refusedAt;
     bool challengeHeader = false;  // a bot wall answered
     QByteArray retryAfter;         // the Retry-After header's value
     QByteArray refusedHead;        // the start of a refused answer's body, for its reason
-    // The headers said the answer is refused (a final status that is neither
-    // a success nor a redirect): its status stands, whatever its body does.
-    bool refused = false;
-    Clock::time_point refusedAt;
     bool stoppedOnPurpose = false;
     QString stopReason;
     Kind stopKind = Kind::None;
@@ -293,13 +292,10 @@ struct HttpClient::Impl {
             d->response.robotsTags.clear();
             d->challengeHeader = false;
             d->retryAfter.clear();
-            d->refused = false;
+            d->headedAs.reset();
         } else if (line.isEmpty()) {
-            long status = 0;
-            curl_easy_getinfo(d->easy.get(), CURLINFO_RESPONSE_CODE, &status);
-            if (status >= 200 && d->classify(int(status)) == HttpResponse::Result::Status) {
-                d->refused = true;
-                d->refusedAt = Clock::now();
+            if (d->status() >= 200) {  // an interim 1xx answer's headers decide nothing
+                d->decide();
             }
         } else if (isChallengeHeader(line)) {
             d->challengeHeader = true;
@@ -319,18 +315,14 @@ struct HttpClient::Impl {
         auto* d = static_cast<Impl*>(self);
         const size_t n = size * count;
         d->lastByte = Clock::now();
-        if (!d->bodyDecided) {
-            d->bodyDecided = true;
-            long status = 0;
-            curl_easy_getinfo(d->easy.get(), CURLINFO_RESPONSE_CODE, &status);
-            const HttpResponse::Result result = d->classify(int(status));
-            d->bodyWanted = result == HttpResponse::Result::Ok;
-            if (result == HttpResponse::Result::Redirect) {
-                d->stoppedOnPurpose = true;  // a redirect's body is of no use: stop reading
-                return 0;
-            }
+        if (!d->headedAs) {
+            d->decide();  // the headers always end first; this is a safeguard
         }
-        if (!d->bodyWanted) {
+        if (*d->headedAs == HttpResponse::Result::Redirect) {
+            d->stoppedOnPurpose = true;  // a redirect's body is of no use: stop reading
+            return 0;
+        }
+        if (*d->headedAs != HttpResponse::Result::Ok) {
             // A refused answer's body is no page: only its start is kept
             // (apart from any page), to tell a bot wall from a dead page.
             const qsizetype room = kChallengeSniffBytes - d->refusedHead.size();
@@ -349,6 +341,21 @@ struct HttpClient::Impl {
         }
         d->response.body.append(data, qsizetype(n));
         return n;
+    }
+
+    int status() const {
+        long code = 0;
+        curl_easy_getinfo(easy.get(), CURLINFO_RESPONSE_CODE, &code);
+        return int(code);
+    }
+
+    void decide() {
+        headedAs = classify(status());
+        refusedAt = Clock::now();
+    }
+
+    bool refused() const {
+        return headedAs == HttpResponse::Result::Status;
     }
 
     HttpResponse::Result classify(int status) const {
@@ -399,7 +406,8 @@ struct HttpClient::Impl {
                 result = CURLE_ABORTED_BY_CALLBACK;
                 break;
             }
-            if (refused && (Clock::now() - refusedAt > kRefusedSniff || silentFor(kRefusedStall))) {
+            if (refused() &&
+                (Clock::now() - refusedAt > kRefusedSniff || silentFor(kRefusedStall))) {
                 // What a refused answer's body may tell is not worth a wait.
                 stoppedOnPurpose = true;
                 result = CURLE_WRITE_ERROR;
@@ -522,24 +530,21 @@ HttpResponse HttpClient::get(const QString& address) {
     curl_easy_setopt(d.easy.get(), CURLOPT_RESOLVE, d.resolve.get());
     d.errorBuffer[0] = '\0';
     d.lastByte = Clock::now();
-    d.bodyDecided = false;
-    d.bodyWanted = false;
+    d.headedAs.reset();
     d.challengeHeader = false;
     d.retryAfter.clear();
     d.refusedHead.clear();
-    d.refused = false;
     d.stoppedOnPurpose = false;
     d.stopReason.clear();
     d.stopKind = Kind::None;
 
     const CURLcode code = d.perform();
-    long status = 0;
-    curl_easy_getinfo(d.easy.get(), CURLINFO_RESPONSE_CODE, &status);
-    d.response.status = int(status);
+    const int status = d.status();
+    d.response.status = status;
     // A refused answer keeps its status when its body breaks off.
-    const bool refusedStands = d.refused && d.stopKind != Kind::Aborted;
+    const bool refusedStands = d.refused() && d.stopKind != Kind::Aborted;
     if (code == CURLE_OK || (code == CURLE_WRITE_ERROR && d.stoppedOnPurpose) || refusedStands) {
-        d.response.result = d.classify(int(status));
+        d.response.result = d.classify(status);
         if (d.response.result != HttpResponse::Result::Ok) {
             d.response.body.clear();
         } else {
@@ -550,11 +555,11 @@ HttpResponse HttpClient::get(const QString& address) {
             // gives; a 404 stays a page that is gone.
             const bool wallStatus = status == 403 || status == 429 || status == 503;
             if (d.challengeHeader || (wallStatus && hasChallengeMarker(d.refusedHead))) {
-                d.response.reason = FailureReason(Kind::Challenge, int(status));
+                d.response.reason = FailureReason(Kind::Challenge, status);
                 d.response.error =
                     QStringLiteral("HTTP status %1 from a bot wall's challenge").arg(status);
             } else {
-                d.response.reason = FailureReason(Kind::Http, int(status));
+                d.response.reason = FailureReason(Kind::Http, status);
                 d.response.reason.retryAfter = retryAfterSeconds(d.retryAfter).value_or(-1);
                 d.response.error = QStringLiteral("HTTP status %1").arg(status);
             }
