@@ -205,14 +205,16 @@ ReadEnd readAllLimited(QIODevice& device, qint64 limit, QByteArray* out,
         out->clear();
         return end;
     };
+    constexpr qint64 kChunk = 1 << 16;
     if (!device.isSequential()) {
         const qint64 size = device.size();
         if (size > limit) {
             return ReadEnd::TooLarge;
         }
-        out->reserve(size);
+        // Room for the last read too, which finds the end: the buffer is
+        // never moved and never holds the file twice.
+        out->reserve(size + kChunk);
     }
-    constexpr qint64 kChunk = 1 << 16;
     for (;;) {
         const qsizetype had = out->size();
         const qint64 want = qMin(kChunk, limit + 1 - had);
