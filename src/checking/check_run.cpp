@@ -144,6 +144,12 @@ QString ownCopy(const QString& line) {
     return QString(line.constData(), line.size());
 }
 
+// The same for a host name, which the gate and the waiting lists keep copies
+// of on the UI thread.
+QByteArray ownCopy(const QByteArray& host) {
+    return QByteArray(host.constData(), host.size());
+}
+
 }  // namespace
 
 void CheckRun::TakeNextRecord() {
@@ -163,10 +169,10 @@ void CheckRun::TakeNextRecord() {
 }
 
 void CheckRun::takeWithinHostLimits() {
-    auto handOut = [this](int32_t index, QString line, QByteArray host) {
+    auto handOut = [this](int32_t index, QString line, const QByteArray& host) {
         CurrentRecordText = std::move(line);
         CurrentRecordIndex = index;
-        CurrentRecordHost = std::move(host);
+        CurrentRecordHost = ownCopy(host);
         CurrentRecordIsEnd = false;
     };
     // Records passed over come first, in list order, as soon as their host
@@ -260,14 +266,16 @@ void checkurls::run() {
         QByteArray admitted;  // the gate has let the first attempt in for this host
         {
             // Holding the lock across the hand-out makes "take the next
-            // record" and "read which one it was" one step.
+            // record" and "read which one it was" one step. The texts are
+            // moved out, so no data is shared with the UI thread, which
+            // clears them at the next hand-out.
             std::lock_guard lock(*cursorLock_);
             r.host_.runOnUiThread([&r] { r.TakeNextRecord(); });
-            record = r.CurrentRecordText;
+            record = std::move(r.CurrentRecordText);
             end = r.CurrentRecordIsEnd;
             wait = r.CurrentRecordMustWait;
             index = r.CurrentRecordIndex;
-            admitted = r.CurrentRecordHost;
+            admitted = std::move(r.CurrentRecordHost);
         }
         const QString maximum = ExtractField(record, QChar(u'5'));
         const QString yourLink = ExtractField(record, QChar(u'6'));

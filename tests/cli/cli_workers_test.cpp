@@ -199,7 +199,7 @@ TEST(CliWorkers, RowsInListOrderWhateverFinishesFirst) {
     }
     const test::CliResult r =
         test::runCli(check(server, {u"--workers=64"_s}, writeRecords(dir, urls)));
-    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
     const QList<QByteArray> rows = rowsOf(r);
     ASSERT_EQ(rows.size(), 120);
     for (int i = 0; i < 120; ++i) {
