@@ -191,7 +191,7 @@ void CheckRun::takeWithinHostLimits() {
         } else {
             deferredHeads_.emplace(waiting.front(), host);
         }
-        handOut(index, ownCopy(host_.recordAt(index)), std::move(host));
+        handOut(index, ownCopy(host_.recordAt(index)), host);
         return;
     }
     while (NextRecordIndex < host_.recordCount()) {
@@ -200,7 +200,7 @@ void CheckRun::takeWithinHostLimits() {
         QByteArray host = requestHostOf(firstAddressOf(ExtractField(line, QChar(u'U'))));
         // An address without a host fails at once; it waits for nobody.
         if (host.isEmpty() || gate_->tryEnter(host)) {
-            handOut(index, std::move(line), std::move(host));
+            handOut(index, std::move(line), host);
             return;
         }
         std::deque<int32_t>& waiting = deferred_[host];
