@@ -138,16 +138,12 @@ void CheckRun::joinEndedWorkers() {
 
 namespace {
 
-// A copy of its own: the worker must not share text with the list, which the
-// UI thread may change in place while the worker reads.
-QString ownCopy(const QString& line) {
-    return QString(line.constData(), line.size());
-}
-
-// The same for a host name, which the gate and the waiting lists keep copies
-// of on the UI thread.
-QByteArray ownCopy(const QByteArray& host) {
-    return QByteArray(host.constData(), host.size());
+// A copy of its own: what a worker is handed must not share data with the
+// list, which the UI thread may change in place while the worker reads, nor
+// with the host names the gate and the waiting lists keep on the UI thread.
+template <typename Text>
+Text ownCopy(const Text& text) {
+    return Text(text.constData(), text.size());
 }
 
 }  // namespace
