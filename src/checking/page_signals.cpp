@@ -1,5 +1,6 @@
 #include "checking/page_signals.h"
 
+#include "checking/html_tags.h"
 #include "checking/text_helpers.h"
 
 namespace quorvel {
@@ -107,14 +108,14 @@ QStringView attributeValue(QStringView tag, QStringView lowerName) {
     return QStringView();
 }
 
-PageSignals metaTagSignals(QStringView tagText) {
-    const QStringView name = attributeValue(tagText, u"name");
-    if (name.isNull() || !isOurCrawler(name.trimmed())) {
+PageSignals metaTagSignals(QStringView attributes) {
+    const std::optional<QString> name = htmlAttribute(attributes, u"name");
+    if (!name || !isOurCrawler(QStringView(*name).trimmed())) {
         return 0;
     }
     bool noindex = false;
     bool nofollow = false;
-    robotsTokens(attributeValue(tagText, u"content"), &noindex, &nofollow);
+    robotsTokens(htmlAttribute(attributes, u"content").value_or(QString()), &noindex, &nofollow);
     return PageSignals((noindex ? MetaNoindex : 0) | (nofollow ? MetaNofollow : 0));
 }
 

@@ -29,10 +29,10 @@ using PageSignals = uint16_t;
 // set, in that order.
 QStringList signalNames(PageSignals mask);
 
-// The signals of a <meta ...> tag's text (without "<" and ">"): its name is
-// robots, googlebot or yandex (any letter case) and its content holds
-// noindex, nofollow or none (both), separated by commas and/or spaces.
-PageSignals metaTagSignals(QStringView tagText);
+// The signals of a real <meta ...> tag's attributes (what follows "meta"):
+// its name is robots, googlebot or yandex (any letter case) and its content
+// holds noindex, nofollow or none (both), separated by commas and/or spaces.
+PageSignals metaTagSignals(QStringView attributes);
 // The signals of the X-Robots-Tag header values of a response. A value may
 // begin with a crawler's name and a colon ("googlebot: noindex"); a name
 // other than googlebot or yandex makes the value count for nobody.
