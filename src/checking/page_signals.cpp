@@ -63,8 +63,9 @@ bool isOurCrawler(QStringView name) {
 
 QStringList signalNames(PageSignals mask) {
     static const char16_t* const kNames[] = {
-        u"meta-noindex",  u"meta-nofollow", u"header-noindex",  u"header-nofollow",
-        u"rel-sponsored", u"rel-ugc",       u"challenge-marker"};
+        u"meta-noindex",        u"meta-nofollow",   u"header-noindex",   u"header-nofollow",
+        u"rel-sponsored",       u"rel-ugc",         u"challenge-marker", u"other-link-to-you",
+        u"canonical-elsewhere", u"robots-disallow", u"rendered-found",   u"rendered-hidden"};
     QStringList names;
     for (size_t bit = 0; bit < std::size(kNames); ++bit) {
         if (mask & (1u << bit)) {

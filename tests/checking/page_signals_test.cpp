@@ -123,7 +123,8 @@ TEST(PageSignals, FromTheResponseHeaders) {
     EXPECT_EQ(signalNames(0xFFFF),
               (QStringList{u"meta-noindex"_s, u"meta-nofollow"_s, u"header-noindex"_s,
                            u"header-nofollow"_s, u"rel-sponsored"_s, u"rel-ugc"_s,
-                           u"challenge-marker"_s}))
+                           u"challenge-marker"_s, u"other-link-to-you"_s, u"canonical-elsewhere"_s,
+                           u"robots-disallow"_s, u"rendered-found"_s, u"rendered-hidden"_s}))
         << "always in this order";
 }
 
