@@ -253,6 +253,7 @@ struct HttpClient::Impl {
             d->response.location.clear();
             d->response.contentType.clear();
             d->response.robotsTags.clear();
+            d->response.links.clear();
             d->challengeHeader = false;
             d->retryAfter.clear();
             d->headedAs.reset();
@@ -266,6 +267,8 @@ struct HttpClient::Impl {
             d->retryAfter = line.sliced(12).trimmed().toByteArray();
         } else if (startsWithNoCase(line, "X-Robots-Tag:")) {
             d->response.robotsTags += line.sliced(13).trimmed().toByteArray();
+        } else if (startsWithNoCase(line, "Link:")) {
+            d->response.links += line.sliced(5).trimmed().toByteArray();
         } else if (startsWithNoCase(line, "Location:")) {
             d->response.location = line.sliced(9).trimmed().toByteArray();
         } else if (startsWithNoCase(line, "Content-Type:")) {
@@ -297,6 +300,11 @@ struct HttpClient::Impl {
             return n;
         }
         if (d->response.body.size() + qint64(n) > d->settings.maxBodyBytes) {
+            if (d->settings.cutBodyAtLimit) {  // the start is all that is wanted
+                d->response.body.append(data, d->settings.maxBodyBytes - d->response.body.size());
+                d->stoppedOnPurpose = true;
+                return 0;
+            }
             d->stopReason =
                 QStringLiteral("the body is larger than %1 bytes").arg(d->settings.maxBodyBytes);
             d->stopKind = Kind::TooLarge;

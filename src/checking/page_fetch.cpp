@@ -103,9 +103,17 @@ FetchResult FetchPage(const QString& partnerUrl, const FetchSettings& settings,
     }
     result.success = true;
     result.pageText = pageTextFromBody(page.body);
+    result.finalAddress = QString::fromUtf8(page.url);
     result.robotsTags = std::move(page.robotsTags);
+    result.links = std::move(page.links);
     result.challengeMarker = page.challengeMarker;
     return result;
+}
+
+FetchAttempt fetchSiteFile(const QString& address, const FetchSettings& settings,
+                           HttpResponse* response) {
+    HttpClient client(kUserAgent, settings);
+    return gatedAttempt(client, settings, address, {}, response);
 }
 
 }  // namespace quorvel
