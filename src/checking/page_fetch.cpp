@@ -110,6 +110,26 @@ FetchResult FetchPage(const QString& partnerUrl, const FetchSettings& settings,
     return result;
 }
 
+QByteArray pageUserAgent(const FetchSettings& settings) {
+    if (!settings.userAgent.isEmpty()) {
+        return settings.userAgent;
+    }
+    return settings.browserHeaders ? QByteArray(kBrowserUserAgent) : QByteArray(kUserAgent);
+}
+
+QByteArray pageAcceptLanguage(const FetchSettings& settings) {
+    if (!settings.browserHeaders) {
+        return {};
+    }
+    static constexpr QByteArrayView kName = "Accept-Language:";
+    for (const QByteArray& line : browserHeaderLines(settings.userAgent)) {
+        if (line.startsWith(kName)) {
+            return line.sliced(kName.size()).trimmed();
+        }
+    }
+    return {};
+}
+
 FetchAttempt fetchSiteFile(const QString& address, const FetchSettings& settings,
                            HttpResponse* response) {
     HttpClient client(kUserAgent, settings);

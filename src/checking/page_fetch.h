@@ -37,6 +37,12 @@ struct FetchResult {
 FetchResult FetchPage(const QString& partnerUrl, const FetchSettings& settings = {},
                       const QByteArray& admittedHost = {});
 
+// The User-Agent and Accept-Language values a page's request sends with
+// these settings (no Accept-Language without the browser's headers): what a
+// browser that looks at the page once more should send too.
+QByteArray pageUserAgent(const FetchSettings& settings);
+QByteArray pageAcceptLanguage(const FetchSettings& settings);
+
 // Downloads one more file of a site (its robots.txt) the way a page's
 // attempt goes: one client with the settings' user agent, redirects followed
 // by the same rules, within the per-host limit. `response` gets the final

@@ -23,6 +23,7 @@
 #include "checking/check_loop.h"
 #include "cli/cli.h"
 #include "cli/history_options.h"
+#include "cli/look_options.h"
 #include "cli/report.h"
 #include "history/history_reader.h"
 #include "history/run_recording.h"
@@ -59,6 +60,10 @@ struct CompactResult {
     PageSignals pageSignals = 0;
     int retryAfter = -1;  // seconds a rate limit asked to wait
     QString reason;
+    int external = -1;  // a page that did not load has none
+    QString anchor;
+    QString nearLink;
+    QString canonical;
 };
 
 // The longest wait for rate-limited pages; tests shorten it through the
@@ -94,7 +99,11 @@ class ResultsHost : public CheckLoopHost {
         const int retryAfter = subset_.empty() ? check.retryAfter().value_or(-1) : -1;
         results[size_t(index)] = {
             check.outcome.count, check.outcome.status, check.outcome.overLimit, check.reciprocal,
-            check.pageSignals,   retryAfter,           check.reasonCode()};
+            check.pageSignals,   retryAfter,           check.reasonCode(),      check.external,
+            check.anchor,        check.nearLink,       check.canonical};
+        if (!check.renderFailure.isEmpty()) {
+            writeErr(u"render: " % check.pageAddress % u": " % check.renderFailure);
+        }
         ++done;
         RecordCheck listed = check;
         listed.index = index;
@@ -146,7 +155,8 @@ extern const Command kCheckCommand = {
     "check",
     "[--format tsv|csv|json] [--changes] [--history PATH | --no-history]\n"
     "                         [--workers N] [--per-host N] [--resolve HOST:PORT:ADDRESS]...\n"
-    "                         [--cacert FILE] FILE",
+    "                         [--cacert FILE] [--render [--render-workers N]] [--no-robots]\n"
+    "                         FILE",
     "check every partner of a record file, ten pages at a time",
     "Reads FILE (data.qvp or a project file) and checks every record as the\n"
     "window's check button does: ten pages are downloaded at a time (--workers\n"
@@ -170,11 +180,30 @@ extern const Command kCheckCommand = {
     "               status: meta-noindex, meta-nofollow (a robots, googlebot or\n"
     "               yandex meta tag), header-noindex, header-nofollow (its\n"
     "               X-Robots-Tag header), rel-sponsored, rel-ugc (the rel of the\n"
-    "               link that decided); separated by commas, a list in JSON\n"
+    "               link that decided), challenge-marker (marks of a bot wall's\n"
+    "               challenge on the page); and what else was learnt of your\n"
+    "               link: other-link-to-you (Missing, but the page links to your\n"
+    "               site: see near_link), canonical-elsewhere (the page names\n"
+    "               another page canonical: see canonical), robots-disallow (its\n"
+    "               site's robots.txt forbids the page to Googlebot or Yandex,\n"
+    "               or to every crawler when it names neither), rendered-found,\n"
+    "               rendered-hidden (with --render: Missing, but the page a\n"
+    "               browser renders carries your link, indexable or not);\n"
+    "               separated by commas, a list in JSON\n"
     "  reciprocal   whether your page (field 4) links to the partner's site:\n"
     "               Found, Hidden, Missing, FetchFailed, or none without field 4\n"
     "  overdue      1 when the deadline (field D) has passed and the status is\n"
     "               neither Found nor Hidden\n"
+    "  anchor       Found or Hidden: the text of the link that decided, tags left\n"
+    "               out, at most 200 characters; \"[img] \" and its alt text for\n"
+    "               an image link\n"
+    "  near_link    with other-link-to-you: the first link to your site's host\n"
+    "               (\"www.\", the scheme and letter case aside) on the page\n"
+    "  canonical    with canonical-elsewhere: the page's canonical address, from\n"
+    "               its <link rel=\"canonical\"> or its Link header\n"
+    "  external     a page that loaded: its distinct http and https link targets\n"
+    "               on other sites than its own (its host without \"www.\" and\n"
+    "               the subdomains), under any domain; empty otherwise\n"
     "\n"
     "  --format tsv   (default) TAB-separated, no header; in a text a backslash,\n"
     "                 TAB, CR and LF are written \\\\, \\t, \\r, \\n\n"
@@ -199,6 +228,13 @@ extern const Command kCheckCommand = {
     "  --resolve HOST:PORT:ADDRESS   connect to ADDRESS for HOST and PORT\n"
     "  --cacert FILE                 trust the CA certificates in FILE instead of\n"
     "                                the system's\n"
+    "  --render       look at every page that loaded without your link once more\n"
+    "                 in a real browser that runs its scripts (the package\n"
+    "                 chromium-headless-shell; without it, exit 2); what the\n"
+    "                 browser could not do goes to standard error\n"
+    "  --render-workers N  at most N browsers at a time, 1 to 16 (default 2)\n"
+    "  --no-robots    do not read the sites' robots.txt (read once per site,\n"
+    "                 after its page; a failure to read it changes nothing)\n"
     "\n"
     "While it runs on a terminal, a progress line is shown on standard error.\n"
     "The first Ctrl+C stops the run as a second press of the check button does:\n"
@@ -248,7 +284,11 @@ QList<QJsonValue> checkColumns(const RunRecording& recording, int index,
             result.reason,
             QJsonArray::fromStringList(signalNames(result.pageSignals)),
             QString::fromLatin1(statusName(result.reciprocal)),
-            overdue ? 1 : 0};
+            overdue ? 1 : 0,
+            result.anchor,
+            result.nearLink,
+            result.canonical,
+            result.external >= 0 ? QJsonValue(result.external) : QJsonValue()};
 }
 
 int runCheck(const QStringList& args) {
@@ -257,7 +297,7 @@ int runCheck(const QStringList& args) {
     const QString perHostOption = QStringLiteral("per-host");
     const QString changesOption = QStringLiteral("changes");
     if (!parseCommandLine(kCheckCommand, args,
-                          downloadOptions() + historyOptions(true)
+                          downloadOptions() + historyOptions(true) + lookOptions()
                               << formatOption() << valuedOption(workersOption)
                               << valuedOption(perHostOption) << flagOption(changesOption),
                           parser)) {
@@ -305,7 +345,12 @@ int runCheck(const QStringList& args) {
     // Opening (and repairing) the history goes on beside the run.
     RunRecording recording(historyPath, host.records());
     host.recording = &recording;
-    CheckRun run(host, *settings, CheckRunOptions{*workers, *perHost});
+    CheckRunOptions runOptions{*workers, *perHost};
+    AbortFlag lookAbort;  // the second Ctrl+C cuts off the browsers too
+    if (!applyLookOptions(kCheckCommand, parser, *settings, &lookAbort, &runOptions)) {
+        return kExitUsage;
+    }
+    CheckRun run(host, *settings, runOptions);
     std::signal(SIGINT, onInterrupt);
 
     const bool showProgress = QUORVEL_ISATTY(QUORVEL_FILENO(stderr)) != 0;
@@ -323,6 +368,7 @@ int runCheck(const QStringList& args) {
                 run.requestStop();
             } else {
                 run.abortDownloads();
+                lookAbort.set();
             }
         }
     };
@@ -381,7 +427,9 @@ int runCheck(const QStringList& args) {
     QStringList columns{
         QStringLiteral("index"),      QStringLiteral("status"),      QStringLiteral("count"),
         QStringLiteral("over_limit"), QStringLiteral("partner_url"), QStringLiteral("reason"),
-        QStringLiteral("signals"),    QStringLiteral("reciprocal"),  QStringLiteral("overdue")};
+        QStringLiteral("signals"),    QStringLiteral("reciprocal"),  QStringLiteral("overdue"),
+        QStringLiteral("anchor"),     QStringLiteral("near_link"),   QStringLiteral("canonical"),
+        QStringLiteral("external")};
     if (!parser.isSet(changesOption)) {
         ReportWriter report(*format, columns);
         for (int i = 0; i < total; ++i) {

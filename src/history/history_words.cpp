@@ -125,6 +125,12 @@ QString signalWords(QStringView name) {
         {u"rel-sponsored", u"rel=sponsored"},
         {u"rel-ugc", u"rel=ugc"},
         {u"challenge-marker", u"признаки защиты от ботов"},
+        {u"other-link-to-you", u"на странице есть другая ссылка на ваш сайт"},
+        {u"canonical-elsewhere", u"страница указывает каноническим другой адрес"},
+        {u"robots-disallow", u"robots.txt запрещает страницу"},
+        {u"rendered-found", u"ссылка есть только после выполнения JavaScript"},
+        {u"rendered-hidden",
+         u"ссылка есть только после выполнения JavaScript, но не индексируется"},
     };
     for (const auto& signal : kSignals) {
         if (signal.name == name) {

@@ -93,9 +93,9 @@ QStringList changes(const test::CliResult& r) {
             continue;
         }
         const QList<QByteArray> cells = line.split('\t');
-        EXPECT_EQ(cells.size(), 12) << line.toStdString();
-        rows += QString::fromUtf8(cells.value(0) + ' ' + cells.value(1) + ' ' + cells.value(9) +
-                                  ' ' + cells.value(10));
+        EXPECT_EQ(cells.size(), 16) << line.toStdString();
+        rows += QString::fromUtf8(cells.value(0) + ' ' + cells.value(1) + ' ' + cells.value(13) +
+                                  ' ' + cells.value(14));
     }
     return rows;
 }
