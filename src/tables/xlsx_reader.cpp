@@ -84,8 +84,15 @@ class XmlPart {
     // The next token, unpacking more as needed. Invalid at the end of the
     // part or at a problem (problem() says which).
     QXmlStreamReader::TokenType next() {
+        if (ended_) {
+            return QXmlStreamReader::Invalid;
+        }
         for (;;) {
             const QXmlStreamReader::TokenType token = xml_.readNext();
+            if (token == QXmlStreamReader::EndDocument) {
+                ended_ = true;
+                return QXmlStreamReader::Invalid;
+            }
             if (token == QXmlStreamReader::DTD) {
                 problem_ = workbookError(u"document type declaration"_s);
                 return QXmlStreamReader::Invalid;
@@ -132,7 +139,8 @@ class XmlPart {
     QuaZipFile file_;
     qint64& budget_;
     bool found_ = false;
-    bool atEnd_ = false;
+    bool atEnd_ = false;  // all unpacked
+    bool ended_ = false;  // the document is complete
     QXmlStreamReader xml_;
     std::optional<TableError> problem_;
 };
@@ -265,6 +273,7 @@ struct XlsxReader::State {
     }
 
     std::optional<TableError> startSheet() {
+        sheet.reset();  // one part of the zip is open at a time
         budget = budgetAtSheet;
         rows = 0;
         lastRow = 0;
