@@ -1,5 +1,7 @@
 #include <QFileInfo>
 
+#include <algorithm>
+
 #include "cli/cli.h"
 #include "cli/table_options.h"
 #include "records/atomic_file.h"
@@ -34,7 +36,7 @@ extern const Command kImportCommand = {
     "                      that splits the first 50 lines most consistently)\n"
     "  --no-header         the first row is a partner, not the columns' names\n"
     "                      (default: a header when a cell of the first row names a\n"
-    "                      field)\n"
+    "                      field, or when --map names a column by its header)\n"
     "  --map COLUMN=FIELD  put COLUMN (its header text, or its number from 1) into\n"
     "                      FIELD: U (partner page), I (ICQ), E (e-mail), D (deadline),\n"
     "                      4 (your page), 5 (maximum of outgoing links), 6 (your\n"
@@ -193,6 +195,12 @@ int runImport(const QStringList& args) {
         TablePlan plan;
         if (parser.isSet(QStringLiteral("no-header"))) {
             plan.header = false;
+        } else if (std::any_of(choices.begin(), choices.end(), [](const ColumnChoice& choice) {
+                       bool isNumber = false;
+                       choice.column.toLongLong(&isNumber);
+                       return !isNumber;
+                   })) {
+            plan.header = true;  // a column named by its header has one
         }
         TablePreview preview;
         if (const std::optional<TableError> problem = previewTable(reader, plan, 0, &preview)) {
