@@ -39,7 +39,7 @@ class ChunkDecoder {
     QString decode(QByteArrayView bytes);
 
   private:
-    TextEncoding encoding_;
+    [[maybe_unused]] TextEncoding encoding_;  // for the fallback on Windows
     QStringDecoder decoder_;
 };
 
