@@ -1,6 +1,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <memory>
 
 #include "cli/cli.h"
 #include "cli/table_options.h"
@@ -178,7 +179,7 @@ int runImport(const QStringList& args) {
         records = std::move(content.records);
     }
 
-    RecordImport import(records, parser.isSet(QStringLiteral("update")));
+    auto import = std::make_unique<RecordImport>(records, parser.isSet(QStringLiteral("update")));
     bool failed = false;
     for (const QString& name : tables) {
         std::optional<TableSource> source = tableSource(command, name);
@@ -221,7 +222,7 @@ int runImport(const QStringList& args) {
             mapping = *chosen;
         }
         if (const std::optional<TableError> problem =
-                importTable(reader, preview.header, mapping, import)) {
+                importTable(reader, preview.header, mapping, *import)) {
             reportError(command, tableProblemText(name, *problem));
             failed = true;
         }
@@ -231,13 +232,14 @@ int runImport(const QStringList& args) {
         return kExitUsage;
     }
 
-    std::optional<QByteArray> bytes;
-    if (records.isEmpty() && import.updates().isEmpty()) {
-        bytes = encodeRecordFile(import.added());  // the new records alone, without a copy
+    const ImportCounts counts = import->counts();
+    if (records.isEmpty()) {
+        records = import->takeAdded();  // the new records alone, without a copy
     } else {
-        import.applyTo(&records);
-        bytes = encodeRecordFile(records);
+        import->applyTo(&records);
     }
+    import.reset();  // its index of identities goes before the file's bytes are made
+    const std::optional<QByteArray> bytes = encodeRecordFile(records);
     QString error;
     if (!bytes) {
         error = QStringLiteral("the list would be over the limits of a record file");
@@ -248,7 +250,7 @@ int runImport(const QStringList& args) {
         reportError(command, u"'" % target % u"': " % error);
         return kExitUsage;
     }
-    const ImportCounts& n = import.counts();
+    const ImportCounts& n = counts;
     writeErr(QStringLiteral("added: %1, updated: %2, skipped: duplicates %3, without address %4, "
                             "with record tags %5; unreadable dates: %6")
                  .arg(n.added)

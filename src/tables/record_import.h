@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <optional>
+#include <utility>
 
 #include "records/record_store.h"
 #include "tables/column_mapping.h"
@@ -52,6 +53,8 @@ class RecordImport {
 
     // The updates, then the new records appended.
     void applyTo(RecordStore* records) const;
+    // The new records, taken out: the import is of no further use.
+    RecordStore takeAdded() { return std::exchange(added_, RecordStore()); }
 
   private:
     // Where a record is: >= 0 an existing record's index, < 0 ~ a new one's.
