@@ -106,6 +106,21 @@ QString ExtractField(QStringView line, QStringView tagName) {
     return QString();
 }
 
+bool holdsFieldTag(QStringView text) {
+    for (qsizetype at = text.indexOf(u"QV_"); at >= 0; at = text.indexOf(u"QV_", at + 1)) {
+        const bool opening = at >= 1 && text[at - 1] == u'<';
+        const bool closing = at >= 2 && text[at - 1] == u'/' && text[at - 2] == u'<';
+        if ((opening || closing) && at + 3 < text.size()) {
+            for (const char16_t code : kFieldCodes) {
+                if (text[at + 3] == QChar(code)) {
+                    return true;
+                }
+            }
+        }
+    }
+    return false;
+}
+
 QString recordDateFormat(const QLocale& locale) {
     if (locale.language() == QLocale::C) {
         // The C locale's short format spells the month; use the Russian one.

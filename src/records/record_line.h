@@ -38,6 +38,11 @@ std::array<QStringView, 8> ExtractAllFields(QStringView line);
 // The same by tag name ("QV_U"); any other name gives the empty text.
 QString ExtractField(QStringView line, QStringView tagName);
 
+// Whether a text holds the start of a field's tag ("<QV_" or "</QV_" and a
+// field's code): a value that does would forge or cut another field of its
+// line, and a line without any is no record.
+bool holdsFieldTag(QStringView text);
+
 // The short date format that deadlines are written and read in: the locale's
 // own, with the year always four digits wide; the "C" locale uses dd.MM.yyyy.
 QString recordDateFormat(const QLocale& locale = QLocale::system());

@@ -114,7 +114,7 @@ void RecordImport::addRow(const TableRow& row) {
         if (textTable_) {
             value = withoutFormulaGuard(value);
         }
-        tags = tags || holdsRecordTag(value);
+        tags = tags || holdsFieldTag(value);
         const size_t k = size_t(field);
         mapped[k] = true;
         if (field == ImportField::Notes) {

@@ -65,14 +65,18 @@ std::optional<TableError> previewTable(TableReader& reader, const TablePlan& pla
 }
 
 std::optional<TableError> importTable(TableReader& reader, bool header,
-                                      const ColumnMapping& mapping, RecordImport& into) {
+                                      const ColumnMapping& mapping, RecordImport& into,
+                                      const std::function<bool()>& stop) {
     if (!reader.rewind()) {
         return reader.error();
     }
     into.beginTable(mapping, reader.layout());
     TableRow row;
     bool headerSkipped = !header;
-    while (reader.next(&row)) {
+    for (qsizetype n = 1; reader.next(&row); ++n) {
+        if (stop && n % 4096 == 0 && stop()) {
+            return std::nullopt;
+        }
         if (!headerSkipped) {
             headerSkipped = !isBlank(row);
             continue;

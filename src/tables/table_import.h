@@ -3,6 +3,7 @@
 #include <QList>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 
 #include "tables/column_mapping.h"
@@ -44,8 +45,10 @@ ColumnMapping automaticMapping(bool header, const QStringList& headerCells,
 
 // Reads every row of an opened table into `into`, with the header and the
 // mapping decided. Rows already taken are kept in `into` when a problem
-// stops the reading; the caller decides whether any of it counts.
+// stops the reading, or `stop` (asked now and then) says so; the caller
+// decides whether any of it counts.
 std::optional<TableError> importTable(TableReader& reader, bool header,
-                                      const ColumnMapping& mapping, RecordImport& into);
+                                      const ColumnMapping& mapping, RecordImport& into,
+                                      const std::function<bool()>& stop = {});
 
 }  // namespace quorvel

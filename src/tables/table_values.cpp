@@ -73,21 +73,6 @@ QString cellValue(QStringView cell) {
     return value.trimmed();
 }
 
-bool holdsRecordTag(QStringView value) {
-    for (qsizetype at = value.indexOf(u"QV_"); at >= 0; at = value.indexOf(u"QV_", at + 1)) {
-        const bool opened = at >= 1 && value[at - 1] == u'<';
-        const bool closed = at >= 2 && value[at - 1] == u'/' && value[at - 2] == u'<';
-        if ((opened || closed) && at + 3 < value.size()) {
-            for (const char16_t code : kFieldCodes) {
-                if (value[at + 3] == QChar(code)) {
-                    return true;
-                }
-            }
-        }
-    }
-    return false;
-}
-
 bool needsFormulaGuard(QStringView value) {
     const qsizetype n = apostrophes(value);
     return n < value.size() && isGuarded(value[n]);

@@ -13,11 +13,6 @@ namespace quorvel {
 // record line cannot hold) a space.
 QString cellValue(QStringView cell);
 
-// Whether a value holds a tag of a record field ("<QV_" or "</QV_" and a
-// field's code): written into a record line, it would forge or cut another
-// field.
-bool holdsRecordTag(QStringView value);
-
 // Spreadsheets run a cell that begins with '=', '+', '-', '@', TAB or CR as
 // a formula; a leading apostrophe keeps it text. Our CSV writes that guard,
 // and one more apostrophe before a value that already begins with
