@@ -130,6 +130,7 @@ class TForm1 : public QMainWindow, public CheckRunHost, public BannerWindow {
   protected:
     void closeEvent(QCloseEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
   private:
     void applyOuterMinimum();

@@ -236,7 +236,13 @@ void TForm1::applyOuterMinimum() {
     // window system has told how wide the frame is.
     const int frameWidth = frameGeometry().width() - geometry().width();
     const int frameHeight = frameGeometry().height() - geometry().height();
-    const QSize minimum(kMinOuterWidth - frameWidth, kMinOuterHeight - frameHeight);
+    QSize minimum(kMinOuterWidth - frameWidth, kMinOuterHeight - frameHeight);
+    if (isMaximized()) {
+        // A minimum above the present size resizes the window, and a resize
+        // takes a window out of its maximised state: until the window
+        // manager has made it big, the minimum waits for it.
+        minimum = minimum.boundedTo(size());
+    }
     if (minimumSize() != minimum) {
         setMinimumSize(minimum);
     }
@@ -244,6 +250,13 @@ void TForm1::applyOuterMinimum() {
 
 void TForm1::moveEvent(QMoveEvent* event) {
     QMainWindow::moveEvent(event);
+    if (isVisible()) {
+        applyOuterMinimum();
+    }
+}
+
+void TForm1::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
     if (isVisible()) {
         applyOuterMinimum();
     }
