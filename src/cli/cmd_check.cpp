@@ -335,7 +335,9 @@ int runCheck(const QStringList& args) {
     std::unique_ptr<HistoryRecorder> recorder;
     if (historyPath) {
         // Opening (and repairing) the history goes on beside the run.
-        recorder = std::make_unique<HistoryRecorder>(*historyPath, QDateTime::currentDateTimeUtc());
+        recorder = std::make_unique<HistoryRecorder>(
+            *historyPath, QDateTime::currentDateTimeUtc(),
+            HistoryRecorderOptions{.source = RunSource::CommandLine});
         host.recorded = firstOfEachIdentity(host.records());
         host.recorder = recorder.get();
     }

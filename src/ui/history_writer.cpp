@@ -123,7 +123,8 @@ void HistoryWriter::work() {
         }
         switch (task.kind) {
             case Task::Kind::Start:
-                recorder = std::make_unique<HistoryRecorder>(path_, task.runStartedAt);
+                recorder = std::make_unique<HistoryRecorder>(
+                    path_, task.runStartedAt, HistoryRecorderOptions{.source = RunSource::Window});
                 break;
             case Task::Kind::Check:
                 if (recorder) {

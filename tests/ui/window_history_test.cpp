@@ -93,7 +93,7 @@ TEST(WindowHistory, CheckRunsAreRecordedBesideTheDataFile) {
             [&] { return checksOf(path, identities) == QList<qint64>(5, run); }, 10000))
             << "checks: " << checksOf(path, identities).size();
     }
-    EXPECT_EQ(test::queryNumber(path, "SELECT count(*) FROM runs"), 2);
+    EXPECT_EQ(test::queryNumber(path, "SELECT count(*) FROM runs WHERE source = 'window'"), 2);
     EXPECT_EQ(test::queryNumber(path, "SELECT count(*) FROM results"), 8);
 
     const QList<RecordSummary> s = summariesOf(path, identities);
