@@ -12,4 +12,11 @@ bool isOverdue(QStringView deadline, CheckStatus lastStatus, QDate today) {
     return date && *date < today;
 }
 
+bool isOverdue(QStringView deadline, CheckStatus lastStatus, QDate firstChecked, QDate today) {
+    if (!firstChecked.isValid() || !isOverdue(deadline, lastStatus, today)) {
+        return false;
+    }
+    return *parseDeadline(deadline) >= firstChecked;
+}
+
 }  // namespace quorvel

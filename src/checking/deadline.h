@@ -12,4 +12,11 @@ namespace quorvel {
 // An empty or unreadable deadline is never overdue.
 bool isOverdue(QStringView deadline, CheckStatus lastStatus, QDate today = QDate::currentDate());
 
+// Whether a promise lapsed while the program watched: as above, and the
+// deadline is not before `firstChecked`, the day of the record's first
+// check (a deadline on that very day counts). A deadline that had passed
+// before the program ever saw the record is no news; a record never checked
+// (an invalid `firstChecked`) is never overdue.
+bool isOverdue(QStringView deadline, CheckStatus lastStatus, QDate firstChecked, QDate today);
+
 }  // namespace quorvel

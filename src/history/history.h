@@ -175,9 +175,10 @@ struct RecordOverview {
     // The last check's outgoing links and whether they were over the limit.
     int32_t lastCount = 0;
     bool lastOverLimit = false;
-    // The record's last change was blocked and no check has loaded the page
-    // since.
-    bool blocked = false;
+    // When the record's last change was blocked and no check has loaded the
+    // page since: the start of the run of the first blocked check; invalid
+    // otherwise.
+    QDateTime blockedSince;
     // The record's confirmed state (or its user's side) moved in the list's
     // latest run: what check --changes reports.
     bool changedInLatestRun = false;

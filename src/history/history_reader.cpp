@@ -257,14 +257,15 @@ QueryOutcome<QList<RunEvent>> HistoryReader::eventsOfRun(qint64 runId) {
 namespace {
 
 // After the summary's columns: the time of the record's first check (its
-// first row of equal results) and whether its last partner-side change was
-// blocked with no check since that loaded the page (?3 blocked, ?4 and ?5
-// the reciprocal changes).
+// first row of equal results) and, when its last partner-side change was
+// blocked with no check since that loaded the page, that change's since (?3
+// blocked, ?4 and ?5 the reciprocal changes).
 constexpr char kOverviewColumns[] =
     ", (SELECT s.first_time FROM streaks s WHERE s.record = records.id ORDER BY s.id LIMIT 1)"
-    ", (SELECT e.change = ?3 AND NOT EXISTS (SELECT 1 FROM streaks s WHERE s.record = records.id "
-    "AND s.status BETWEEN 1 AND 3 AND s.last_time > e.time) FROM events e "
-    "WHERE e.record = records.id AND e.change NOT IN (?4, ?5) ORDER BY e.id DESC LIMIT 1)";
+    ", (SELECT CASE WHEN e.change = ?3 AND NOT EXISTS (SELECT 1 FROM streaks s "
+    "WHERE s.record = records.id AND s.status BETWEEN 1 AND 3 AND s.last_time > e.time) "
+    "THEN e.since END FROM events e WHERE e.record = records.id AND e.change NOT IN (?4, ?5) "
+    "ORDER BY e.id DESC LIMIT 1)";
 
 }  // namespace
 
@@ -327,7 +328,7 @@ QueryOutcome<ListOverview> HistoryReader::overview(const QList<RecordIdentity>& 
         recordIds[i] = find.int64At(0);
         record.summary = summaryAt(find, 1);
         record.firstChecked = historyTime(find.int64At(kRecordColumnCount));
-        record.blocked = find.int64At(kRecordColumnCount + 1) != 0;
+        record.blockedSince = historyTime(find.int64At(kRecordColumnCount + 1));
 
         StatementUse useResults(results);
         results.bind(1, recordIds[i]);

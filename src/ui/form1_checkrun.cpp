@@ -65,6 +65,7 @@ void TForm1::runStateChanged() {
             ToolButton3->setIcon(ImageList1.value(6));
             setHint(ToolButton3, kCheckButtonHint);
             history_->runEnded();
+            refreshOverviewSoon();
             break;
         case CheckRun::State::Running:
             ToolButton3->setIcon(ImageList1.value(0));

@@ -13,6 +13,7 @@
 #include "ui/form1.h"
 #include "ui/form3.h"
 #include "ui/history_writer.h"
+#include "ui/overview_model.h"
 
 // The pictures live in this static library; its resources need an explicit start.
 static void initResources() {
@@ -95,6 +96,9 @@ TForm1::TForm1(const QString& directory, QWidget* parent)
     run_ = std::make_unique<CheckRun>(*this, fetchSettings_);
     historyPath_ = QDir(directory_).absoluteFilePath(QString::fromUtf16(kHistoryFileName));
     history_ = std::make_unique<HistoryWriter>(historyPath_);
+    overview_ = new OverviewRefresher(historyPath_, this);
+    overviewDelay_.setSingleShot(true);
+    connect(&overviewDelay_, &QTimer::timeout, this, [this] { refreshOverview(); });
     FetchSettings bannerSettings;
     bannerSettings.abort = &abort_;
     IdHTTP1 = makeBannerClient(bannerSettings);

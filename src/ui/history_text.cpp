@@ -11,65 +11,10 @@ using namespace Qt::StringLiterals;
 
 const QString kNoChecksYetText = u"проверок еще не было"_s;
 const QString kHistoryUnreadableText = u"не удалось прочитать историю проверок"_s;
-
-namespace {
-
-// One reason code in words. A code stands alone ("dns") or, when its words
-// take "%1", is followed by a space and details that go there ("http 404").
-// Where codes overlap, the longest one that fits wins, so a narrower code
-// ("blocked http 429") can sit beside a wider one ("http").
-struct ReasonEntry {
-    QStringView code;
-    QStringView words;
-    bool dropsDetails = false;  // details after the code are not worth telling
-};
-
-constexpr ReasonEntry kReasonEntries[] = {
-    // The page could not be loaded.
-    {u"dns", u"адрес не найден"},
-    {u"connect", u"нет соединения"},
-    {u"timeout", u"истекло время ожидания"},
-    {u"tls", u"ошибка сертификата: %1"},
-    {u"tls", u"ошибка TLS-соединения"},  // without details
-    {u"http", u"ответ сервера %1"},
-    {u"too-large", u"страница больше 16 МиБ"},
-    {u"redirects", u"слишком много перенаправлений"},
-    {u"scheme", u"адрес не http/https"},
-    // The link is there but hidden from search engines.
-    {u"nofollow", u"rel=nofollow"},
-    {u"noindex", u"внутри noindex"},
-    // Missing because there is nothing to look for.
-    {u"no-link", u"не задана ваша ссылка"},
-    // Not the partner's page: a bot wall, or a server that asks to wait
-    // (whatever wait it names).
-    {u"blocked challenge", u"страница закрыта защитой от ботов"},
-    {u"blocked http 429", u"сервер просит подождать (429)", true},  // " retry-after N"...
-};
-
-QString oneReasonWords(QStringView part) {
-    const ReasonEntry* best = nullptr;
-    QStringView details;
-    for (const ReasonEntry& entry : kReasonEntries) {
-        if (best && best->code.size() >= entry.code.size()) {
-            continue;
-        }
-        if (!entry.words.contains(u"%1")) {
-            if (part == entry.code || (entry.dropsDetails && part.startsWith(entry.code) &&
-                                       part.at(entry.code.size()) == u' ')) {
-                best = &entry;
-                details = {};
-            }
-        } else if (part.size() > entry.code.size() + 1 && part.startsWith(entry.code) &&
-                   part.at(entry.code.size()) == u' ') {
-            best = &entry;
-            details = part.sliced(entry.code.size() + 1);
-        }
-    }
-    if (!best) {
-        return part.toString();
-    }
-    return details.isNull() ? best->words.toString() : best->words.toString().arg(details);
-}
+const QString kNeverCheckedText = u"еще не проверялась"_s;
+const QString kUnconfirmedText = u"не подтверждено: "_s;
+const QString kBlockedStateText = u"страница закрыта защитой от ботов"_s;
+const QString kOverdueMark = u"просрочен"_s;
 
 // The words of the check button's legend.
 QString stateWords(ConfirmedState state) {
@@ -131,7 +76,11 @@ QString changeWords(ChangeKind change) {
 
 // The signals' names ("meta-noindex", ...) in the user's words.
 QString signalWords(QStringView name) {
-    static constexpr ReasonEntry kSignals[] = {
+    struct SignalEntry {
+        QStringView code;
+        QStringView words;
+    };
+    static constexpr SignalEntry kSignals[] = {
         {u"meta-noindex", u"meta robots noindex"},
         {u"meta-nofollow", u"meta robots nofollow"},
         {u"header-noindex", u"заголовок X-Robots-Tag noindex"},
@@ -140,7 +89,7 @@ QString signalWords(QStringView name) {
         {u"rel-ugc", u"rel=ugc"},
         {u"challenge-marker", u"признаки защиты от ботов"},
     };
-    for (const ReasonEntry& entry : kSignals) {
+    for (const SignalEntry& entry : kSignals) {
         if (entry.code == name) {
             return entry.words.toString();
         }
@@ -165,8 +114,94 @@ QString reciprocalWords(CheckStatus status) {
     return u"еще не проверялась"_s;
 }
 
-QString timeText(const QDateTime& time) {
-    return time.toLocalTime().toString(u"dd.MM.yyyy HH:mm"_s);
+QString historyTimeText(const QDateTime& time) {
+    return time.isValid() ? time.toLocalTime().toString(u"dd.MM.yyyy HH:mm"_s) : QString();
+}
+
+QString tallyWords(const std::array<int, 4>& byStatus) {
+    return u"есть %1 · скрыты %2 · нет %3 · недоступны %4"_s.arg(byStatus[0])
+        .arg(byStatus[1])
+        .arg(byStatus[2])
+        .arg(byStatus[3]);
+}
+
+QString signalListWords(const QStringList& names) {
+    QStringList words;
+    for (const QString& name : names) {
+        words += signalWords(name);
+    }
+    return words.join(u", ");
+}
+
+QString runSourceWords(RunSource source) {
+    switch (source) {
+        case RunSource::Window:
+            return u"окно программы"_s;
+        case RunSource::CommandLine:
+            return u"quorvel-cli"_s;
+        case RunSource::Unknown:
+            break;
+    }
+    return QString();
+}
+
+namespace {
+
+// One reason code in words. A code stands alone ("dns") or, when its words
+// take "%1", is followed by a space and details that go there ("http 404").
+// Where codes overlap, the longest one that fits wins, so a narrower code
+// ("blocked http 429") can sit beside a wider one ("http").
+struct ReasonEntry {
+    QStringView code;
+    QStringView words;
+    bool dropsDetails = false;  // details after the code are not worth telling
+};
+
+constexpr ReasonEntry kReasonEntries[] = {
+    // The page could not be loaded.
+    {u"dns", u"адрес не найден"},
+    {u"connect", u"нет соединения"},
+    {u"timeout", u"истекло время ожидания"},
+    {u"tls", u"ошибка сертификата: %1"},
+    {u"tls", u"ошибка TLS-соединения"},  // without details
+    {u"http", u"ответ сервера %1"},
+    {u"too-large", u"страница больше 16 МиБ"},
+    {u"redirects", u"слишком много перенаправлений"},
+    {u"scheme", u"адрес не http/https"},
+    // The link is there but hidden from search engines.
+    {u"nofollow", u"rel=nofollow"},
+    {u"noindex", u"внутри noindex"},
+    // Missing because there is nothing to look for.
+    {u"no-link", u"не задана ваша ссылка"},
+    // Not the partner's page: a bot wall, or a server that asks to wait
+    // (whatever wait it names).
+    {u"blocked challenge", u"страница закрыта защитой от ботов"},
+    {u"blocked http 429", u"сервер просит подождать (429)", true},  // " retry-after N"...
+};
+
+QString oneReasonWords(QStringView part) {
+    const ReasonEntry* best = nullptr;
+    QStringView details;
+    for (const ReasonEntry& entry : kReasonEntries) {
+        if (best && best->code.size() >= entry.code.size()) {
+            continue;
+        }
+        if (!entry.words.contains(u"%1")) {
+            if (part == entry.code || (entry.dropsDetails && part.startsWith(entry.code) &&
+                                       part.at(entry.code.size()) == u' ')) {
+                best = &entry;
+                details = {};
+            }
+        } else if (part.size() > entry.code.size() + 1 && part.startsWith(entry.code) &&
+                   part.at(entry.code.size()) == u' ') {
+            best = &entry;
+            details = part.sliced(entry.code.size() + 1);
+        }
+    }
+    if (!best) {
+        return part.toString();
+    }
+    return details.isNull() ? best->words.toString() : best->words.toString().arg(details);
 }
 
 QString withReason(const QString& words, QStringView reason) {
@@ -174,7 +209,7 @@ QString withReason(const QString& words, QStringView reason) {
 }
 
 QString lastCheckLine(const RecordSummary& summary) {
-    return u"последняя проверка "_s + timeText(summary.lastCheckedAt) + u": "_s +
+    return u"последняя проверка "_s + historyTimeText(summary.lastCheckedAt) + u": "_s +
            withReason(stateWords(stateOf(summary.lastStatus)), summary.lastReason);
 }
 
@@ -209,16 +244,12 @@ QString historyText(const RecordHistory& history, const RecordFacts& facts) {
     } else {
         QString line = withReason(stateWords(summary.state), summary.stateReason);
         if (summary.since.isValid()) {
-            line += u" с "_s + timeText(summary.since);
+            line += u" с "_s + historyTimeText(summary.since);
         }
         lines += line;
     }
     if (!summary.lastSignals.isEmpty()) {
-        QStringList words;
-        for (const QString& name : summary.lastSignals) {
-            words += signalWords(name);
-        }
-        lines += u"сигналы страницы: "_s + words.join(u", ");
+        lines += u"сигналы страницы: "_s + signalListWords(summary.lastSignals);
     }
     if (facts.hasOwnPage) {
         lines += u"ваша ссылка на партнера: "_s + reciprocalWords(summary.lastReciprocal);
@@ -227,7 +258,7 @@ QString historyText(const RecordHistory& history, const RecordFacts& facts) {
     const bool foundNow =
         summary.state == ConfirmedState::Found || summary.state == ConfirmedState::Hidden;
     if (!foundNow && summary.lastFound.isValid()) {
-        lines += u"ссылка последний раз найдена "_s + timeText(summary.lastFound);
+        lines += u"ссылка последний раз найдена "_s + historyTimeText(summary.lastFound);
     }
     // A single odd check does not move the state, but the user should see
     // why the page failed this morning.
@@ -235,7 +266,7 @@ QString historyText(const RecordHistory& history, const RecordFacts& facts) {
         lines += lastCheckLine(summary);
     }
     for (const HistoryEvent& event : history.events) {
-        lines += timeText(event.checkedAt) + u" — "_s +
+        lines += historyTimeText(event.checkedAt) + u" — "_s +
                  withReason(changeWords(event.change), event.reason);
     }
     return lines.join(u'\n');

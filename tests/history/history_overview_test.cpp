@@ -75,8 +75,9 @@ TEST(HistoryOverview, RecordsAndTheListsLastRuns) {
     EXPECT_EQ(records[0].lastCount, 12);
     EXPECT_TRUE(records[0].lastOverLimit);
     EXPECT_TRUE(records[0].changedInLatestRun) << "lost in the latest run";
-    EXPECT_FALSE(records[0].blocked);
-    EXPECT_TRUE(records[1].blocked) << "a failed load after the wall tells nothing new";
+    EXPECT_FALSE(records[0].blockedSince.isValid());
+    EXPECT_EQ(records[1].blockedSince, historyTime(kFirstRun))
+        << "a failed load after the wall tells nothing new";
     EXPECT_FALSE(records[1].changedInLatestRun) << "blocked one run earlier";
     EXPECT_EQ(records[2].summary.checks, 0);
     EXPECT_FALSE(records[2].firstChecked.isValid());
@@ -89,7 +90,7 @@ TEST(HistoryOverview, RecordsAndTheListsLastRuns) {
         recordRun(path, start, {historyEntry(walled, CheckStatus::Missing, start + 1)}).written, 1);
     const QueryOutcome<ListOverview> after = HistoryReader(path).overview({lost, walled}, 60);
     ASSERT_TRUE(after.ok());
-    EXPECT_FALSE(after.value.records[1].blocked);
+    EXPECT_FALSE(after.value.records[1].blockedSince.isValid());
     EXPECT_FALSE(after.value.records[0].changedInLatestRun) << "not in the latest run";
     EXPECT_EQ(after.value.runs.size(), 5);
     EXPECT_EQ(after.value.runs.last().byStatus, (std::array<int, 4>{0, 0, 1, 0}));

@@ -1,0 +1,65 @@
+#include "ui/background_work.h"
+
+#include <QMetaObject>
+
+namespace quorvel {
+
+BackgroundWork::BackgroundWork(QObject* owner) : owner_(owner) {
+    thread_ = std::thread([this] { run(); });
+}
+
+BackgroundWork::~BackgroundWork() {
+    {
+        std::lock_guard lock(mutex_);
+        ending_ = true;
+        waiting_ = nullptr;
+        cancel_.store(true, std::memory_order_relaxed);
+    }
+    wake_.notify_one();
+    thread_.join();
+}
+
+void BackgroundWork::post(Work work) {
+    const quint64 number = ++posted_;
+    {
+        std::lock_guard lock(mutex_);
+        waiting_ = std::move(work);
+        waitingNumber_ = number;
+        cancel_.store(true, std::memory_order_relaxed);  // the piece under way is outdated
+    }
+    wake_.notify_one();
+}
+
+void BackgroundWork::run() {
+    for (;;) {
+        Work work;
+        quint64 number = 0;
+        {
+            std::unique_lock lock(mutex_);
+            wake_.wait(lock, [this] { return ending_ || waiting_; });
+            if (ending_) {
+                return;
+            }
+            work = std::move(waiting_);
+            waiting_ = nullptr;
+            number = waitingNumber_;
+            cancel_.store(false, std::memory_order_relaxed);
+        }
+        Done done = work(cancel_);
+        if (cancel_.load(std::memory_order_relaxed) || !done) {
+            continue;
+        }
+        // Queued on the owner, which outlives this thread.
+        QMetaObject::invokeMethod(
+            owner_,
+            [this, number, done = std::move(done)] {
+                if (number == posted_) {
+                    delivered_ = number;
+                    done();
+                }
+            },
+            Qt::QueuedConnection);
+    }
+}
+
+}  // namespace quorvel
