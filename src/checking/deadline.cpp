@@ -13,10 +13,16 @@ bool isOverdue(QStringView deadline, CheckStatus lastStatus, QDate today) {
 }
 
 bool isOverdue(QStringView deadline, CheckStatus lastStatus, QDate firstChecked, QDate today) {
-    if (!firstChecked.isValid() || !isOverdue(deadline, lastStatus, today)) {
+    return isOverdue(parseDeadline(deadline), lastStatus, firstChecked, today);
+}
+
+bool isOverdue(std::optional<QDate> deadline, CheckStatus lastStatus, QDate firstChecked,
+               QDate today) {
+    if (lastStatus == CheckStatus::Found || lastStatus == CheckStatus::Hidden || !deadline ||
+        !firstChecked.isValid()) {
         return false;
     }
-    return *parseDeadline(deadline) >= firstChecked;
+    return *deadline < today && *deadline >= firstChecked;
 }
 
 }  // namespace quorvel

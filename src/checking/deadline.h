@@ -3,6 +3,8 @@
 #include <QDate>
 #include <QStringView>
 
+#include <optional>
+
 #include "checking/check_run.h"
 
 namespace quorvel {
@@ -18,5 +20,9 @@ bool isOverdue(QStringView deadline, CheckStatus lastStatus, QDate today = QDate
 // before the program ever saw the record is no news; a record never checked
 // (an invalid `firstChecked`) is never overdue.
 bool isOverdue(QStringView deadline, CheckStatus lastStatus, QDate firstChecked, QDate today);
+// The same for a deadline read already (none: no deadline, or one that does
+// not parse).
+bool isOverdue(std::optional<QDate> deadline, CheckStatus lastStatus, QDate firstChecked,
+               QDate today);
 
 }  // namespace quorvel

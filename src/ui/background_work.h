@@ -5,8 +5,10 @@
 #include <atomic>
 #include <condition_variable>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 namespace quorvel {
 
@@ -30,6 +32,9 @@ class BackgroundWork {
 
     // The owner's thread.
     void post(Work work);
+    // Lets go of `garbage` on the thread: a large structure is not freed
+    // on the owner's thread.
+    void dispose(std::shared_ptr<const void> garbage);
     // Whether a posted piece has not been delivered yet.
     bool busy() const { return delivered_ != posted_; }
 
@@ -44,6 +49,7 @@ class BackgroundWork {
     std::condition_variable wake_;
     Work waiting_;
     quint64 waitingNumber_ = 0;
+    std::vector<std::shared_ptr<const void>> garbage_;
     std::atomic<bool> cancel_{false};  // of the piece under way
     bool ending_ = false;
     std::thread thread_;

@@ -25,11 +25,13 @@ OverviewRefresher::OverviewRefresher(QString historyPath, QObject* parent)
 void OverviewRefresher::refresh(const RecordStore& records) {
     // The history is read as of today: a date read here, on the UI thread.
     const QDate today = QDate::currentDate();
-    work_.post([this, records, path = historyPath_, today](const std::atomic<bool>& cancel) {
+    work_.post([this, records, path = historyPath_,
+                today](const std::atomic<bool>& cancel) mutable {
         std::shared_ptr<const OverviewSnapshot> snapshot =
-            buildOverview(records, path, today, cancel);
+            buildOverview(std::move(records), path, today, cancel);
         return BackgroundWork::Done([this, snapshot = std::move(snapshot)]() mutable {
-            snapshot_ = std::move(snapshot);
+            std::swap(snapshot_, snapshot);
+            work_.dispose(std::move(snapshot));  // a list's worth of rows, freed off this thread
             Q_EMIT refreshed();
         });
     });

@@ -1,5 +1,8 @@
 #include "ui/overview_rows.h"
 
+#include <QHash>
+#include <QLocale>
+
 #include <algorithm>
 #include <limits>
 
@@ -146,11 +149,15 @@ std::span<const OverviewColumn> overviewColumns() {
     return kColumns;
 }
 
-std::shared_ptr<const OverviewSnapshot> buildOverview(const RecordStore& records,
+std::shared_ptr<const OverviewSnapshot> buildOverview(RecordStore shared,
                                                       const QString& historyPath, QDate today,
                                                       const std::atomic<bool>& cancel) {
     auto snapshot = std::make_shared<OverviewSnapshot>();
-    snapshot->records = records;
+    for (const QStringView line : shared) {
+        snapshot->records.append(line);
+    }
+    shared = RecordStore();
+    const RecordStore& records = snapshot->records;
     QList<RecordIdentity> identities;
     identities.reserve(records.size());
     for (const QStringView line : records) {
@@ -168,6 +175,10 @@ std::shared_ptr<const OverviewSnapshot> buildOverview(const RecordStore& records
     snapshot->runs = std::move(history.value.runs);
     identities.clear();
     snapshot->rows.resize(records.size());
+    // Reading a date is slow and most lists repeat a few deadlines (the
+    // picker's start date above all): each text is read once.
+    const QLocale locale = QLocale::system();
+    QHash<QStringView, std::optional<QDate>> deadlines;
     for (qsizetype i = 0; i < records.size(); ++i) {
         OverviewFacts& facts = snapshot->rows[i];
         const QStringView line = records.view(i);
@@ -176,9 +187,13 @@ std::shared_ptr<const OverviewSnapshot> buildOverview(const RecordStore& records
             facts.history = std::move(history.value.records[i]);
         }
         const QStringView deadline = ExtractFieldView(line, QChar(u'D'));
-        facts.deadline = parseDeadline(deadline);
+        auto known = deadlines.constFind(deadline);
+        if (known == deadlines.cend()) {
+            known = deadlines.insert(deadline, parseDeadline(deadline, locale));
+        }
+        facts.deadline = *known;
         const RecordSummary& summary = facts.history.summary;
-        facts.overdue = isOverdue(deadline, summary.lastStatus,
+        facts.overdue = isOverdue(facts.deadline, summary.lastStatus,
                                   facts.history.firstChecked.toLocalTime().date(), today);
         facts.tint = tintOf(facts.history);
         facts.problem = isProblem(facts, !ExtractFieldView(line, QChar(u'4')).isEmpty());

@@ -64,8 +64,10 @@ struct OverviewSnapshot {
 };
 
 // Reads the history at `historyPath` for `records` (a cheap copy of the
-// list). Empty when `cancel` was set.
-std::shared_ptr<const OverviewSnapshot> buildOverview(const RecordStore& records,
+// list, which shares its text with the list: the snapshot keeps a copy of
+// its own, made here, so that the list's next edit has nothing to copy).
+// Empty when `cancel` was set.
+std::shared_ptr<const OverviewSnapshot> buildOverview(RecordStore records,
                                                       const QString& historyPath, QDate today,
                                                       const std::atomic<bool>& cancel);
 

@@ -122,7 +122,10 @@ void OverviewWindow::open(int recordCount, OverviewFilter filter) {
     }
     listSize_ = recordCount;
     if (refresher_->refreshing()) {
-        model_->show(nullptr, {});  // nothing stale while the history is read
+        // Nothing stale while the history is read.
+        std::shared_ptr<const OverviewSnapshot> before = model_->snapshot();
+        model_->show(nullptr, {});
+        ordering_.dispose(std::move(before));
     }
     filter_->setCurrentIndex(filter_->findData(int(filter)));
     updateTitle();
@@ -155,7 +158,9 @@ void OverviewWindow::reorder() {
             bool hadChoice = false;
             const int chosen = model_->data(table_->currentIndex(), OverviewModel::kListIndexRole)
                                    .toInt(&hadChoice);
+            std::shared_ptr<const OverviewSnapshot> before = model_->snapshot();
             model_->show(snapshot, std::move(order));
+            ordering_.dispose(std::move(before));
             shownView_ = view;
             if (hadChoice) {
                 for (int row = 0; row < model_->rowCount(); ++row) {
