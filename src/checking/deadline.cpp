@@ -5,24 +5,23 @@
 namespace quorvel {
 
 bool isOverdue(QStringView deadline, CheckStatus lastStatus, QDate today) {
+    return isOverdue(parseDeadline(deadline).value_or(QDate()), lastStatus, today);
+}
+
+bool isOverdue(QDate deadline, CheckStatus lastStatus, QDate today) {
     if (lastStatus == CheckStatus::Found || lastStatus == CheckStatus::Hidden) {
         return false;
     }
-    const std::optional<QDate> date = parseDeadline(deadline);
-    return date && *date < today;
+    return deadline.isValid() && deadline < today;
 }
 
 bool isOverdue(QStringView deadline, CheckStatus lastStatus, QDate firstChecked, QDate today) {
-    return isOverdue(parseDeadline(deadline), lastStatus, firstChecked, today);
+    return isOverdue(parseDeadline(deadline).value_or(QDate()), lastStatus, firstChecked, today);
 }
 
-bool isOverdue(std::optional<QDate> deadline, CheckStatus lastStatus, QDate firstChecked,
-               QDate today) {
-    if (lastStatus == CheckStatus::Found || lastStatus == CheckStatus::Hidden || !deadline ||
-        !firstChecked.isValid()) {
-        return false;
-    }
-    return *deadline < today && *deadline >= firstChecked;
+bool isOverdue(QDate deadline, CheckStatus lastStatus, QDate firstChecked, QDate today) {
+    return firstChecked.isValid() && isOverdue(deadline, lastStatus, today) &&
+           deadline >= firstChecked;
 }
 
 }  // namespace quorvel

@@ -3,9 +3,7 @@
 #include <QDate>
 #include <QStringView>
 
-#include <optional>
-
-#include "checking/check_run.h"
+#include "checking/check_outcome.h"
 
 namespace quorvel {
 
@@ -13,6 +11,8 @@ namespace quorvel {
 // before `today`, and the record's last status is neither Found nor Hidden.
 // An empty or unreadable deadline is never overdue.
 bool isOverdue(QStringView deadline, CheckStatus lastStatus, QDate today = QDate::currentDate());
+// The same for a deadline already read (null: none, or unreadable).
+bool isOverdue(QDate deadline, CheckStatus lastStatus, QDate today = QDate::currentDate());
 
 // Whether a promise lapsed while the program watched: as above, and the
 // deadline is not before `firstChecked`, the day of the record's first
@@ -20,9 +20,7 @@ bool isOverdue(QStringView deadline, CheckStatus lastStatus, QDate today = QDate
 // before the program ever saw the record is no news; a record never checked
 // (an invalid `firstChecked`) is never overdue.
 bool isOverdue(QStringView deadline, CheckStatus lastStatus, QDate firstChecked, QDate today);
-// The same for a deadline read already (none: no deadline, or one that does
-// not parse).
-bool isOverdue(std::optional<QDate> deadline, CheckStatus lastStatus, QDate firstChecked,
-               QDate today);
+// The same for a deadline already read (null: none, or unreadable).
+bool isOverdue(QDate deadline, CheckStatus lastStatus, QDate firstChecked, QDate today);
 
 }  // namespace quorvel

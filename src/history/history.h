@@ -22,7 +22,7 @@
 #include <array>
 #include <vector>
 
-#include "checking/check_run.h"
+#include "checking/check_outcome.h"
 #include "checking/page_signals.h"
 #include "history/confirmed_state.h"
 

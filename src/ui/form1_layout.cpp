@@ -29,8 +29,8 @@ void TForm1::buildToolbar() {
     ToolBar1->setIconSize(QSize(24, 24));
     ToolBar1->setMovable(false);
     ToolBar1->setFloatable(false);
-    auto button = [this](const char* name, const QIcon& picture, const QString& hint) {
-        QAction* action = ToolBar1->addAction(picture, QString());
+    auto button = [this](const char* name, int picture, const QString& hint) {
+        QAction* action = ToolBar1->addAction(ImageList1.value(picture), QString());
         action->setObjectName(QLatin1StringView(name));
         setHint(action, hint);
         if (auto* widget = qobject_cast<QToolButton*>(ToolBar1->widgetForAction(action))) {
@@ -46,30 +46,35 @@ void TForm1::buildToolbar() {
         ToolBar1->addWidget(gap);
         return gap;
     };
-    ToolButton4 =
-        button("ToolButton4", ImageList1.value(3), QStringLiteral("сохранить файл проекта"));
-    ToolButton2 =
-        button("ToolButton2", ImageList1.value(2), QStringLiteral("загрузить файл проекта"));
+    ToolButton4 = button("ToolButton4", 3, QStringLiteral("сохранить файл проекта"));
+    ToolButton2 = button("ToolButton2", 2, QStringLiteral("загрузить файл проекта"));
     ToolButton9 = separator("ToolButton9");
-    ToolButton1 = button("ToolButton1", ImageList1.value(1), QStringLiteral("добавить запись"));
-    ToolButton5 =
-        button("ToolButton5", ImageList1.value(5), QStringLiteral("редактировать запись"));
+    ToolButton1 = button("ToolButton1", 1, QStringLiteral("добавить запись"));
+    ToolButton5 = button("ToolButton5", 5, QStringLiteral("редактировать запись"));
     ToolButton8 = separator("ToolButton8");
-    ToolButton3 = button("ToolButton3", ImageList1.value(6), QString());
+    ToolButton3 = button("ToolButton3", 6, QString());
     runStateChanged();  // the idle picture and hint
     ToolButton7 = separator("ToolButton7");
-    ToolButton6 = button("ToolButton6", ImageList1.value(4), QStringLiteral("о программе"));
+    ToolButton6 = button("ToolButton6", 4, QStringLiteral("о программе"));
     // Keys for the commands a user reaches for most.
     ToolButton3->setShortcut(QKeySequence(Qt::Key_F5));
     ToolButton4->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
     ToolButton2->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
     ToolButton1->setShortcut(QKeySequence(Qt::Key_Insert));
-    // The commands beyond the six, each with a picture of its own.
+    // Beyond the program's first buttons, always to their right.
     OverviewButton =
-        button("OverviewButton", QIcon(QStringLiteral(":/quorvel/overview.png")),
+        button("OverviewButton", -1,
                QStringLiteral("обзор партнеров: состояние ссылок по истории проверок"));
+    OverviewButton->setIcon(QIcon(QStringLiteral(":/quorvel/overview.png")));
     OverviewButton->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_I));
     connect(OverviewButton, &QAction::triggered, this, [this] { OverviewButtonClick(); });
+    ImportButton = button("ImportButton", -1,
+                          QStringLiteral("импорт партнеров из таблицы (CSV, TSV, XLSX) или из "
+                                         "буфера обмена"));
+    ImportButton->setIcon(QIcon(QStringLiteral(":/quorvel/import.png")));
+    ExportButton = button("ExportButton", -1,
+                          QStringLiteral("экспорт списка и результатов проверки в таблицу"));
+    ExportButton->setIcon(QIcon(QStringLiteral(":/quorvel/export.png")));
     connect(ToolButton3, &QAction::triggered, this, [this] { ToolButton3Click(); });
     connect(ToolButton6, &QAction::triggered, this, [this] { ToolButton6Click(); });
 }
@@ -121,6 +126,11 @@ void TForm1::buildPopupMenu() {
     N2->setObjectName(QStringLiteral("N2"));
     N4 = PopupMenu1->addAction(QStringLiteral("история проверок"));
     N4->setObjectName(QStringLiteral("N4"));
+    PopupMenu1->addSeparator();
+    ImportMenuItem = PopupMenu1->addAction(QStringLiteral("импорт партнеров…"));
+    ImportMenuItem->setObjectName(QStringLiteral("ImportMenuItem"));
+    ExportMenuItem = PopupMenu1->addAction(QStringLiteral("экспорт…"));
+    ExportMenuItem->setObjectName(QStringLiteral("ExportMenuItem"));
     connect(PopupMenu1, &QMenu::aboutToShow, this, [this] { PopupMenu1Popup(); });
     connect(N2, &QAction::triggered, this, [this] { N2Click(); });
 }

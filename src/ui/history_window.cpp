@@ -68,7 +68,7 @@ void HistoryWindow::showHistory(const QString& partnerUrl, const QList<PastCheck
                             check.status == CheckStatus::Missing;
         const QString texts[] = {
             check.checkedAt.toLocalTime().toString(u"dd.MM.yyyy HH:mm:ss"_s),
-            stateWords(stateOf(check.status)),
+            statusWords(check.status),
             reasonWords(check.reason),
             loaded ? QString::number(check.count) : QString(),
             signalListWords(check.signalNames),

@@ -43,7 +43,7 @@ QString stateText(const OverviewRowView& row) {
         return kBlockedStateText;
     }
     if (summary.state == ConfirmedState::None) {
-        return kUnconfirmedText + stateWords(stateOf(summary.lastStatus));
+        return kUnconfirmedText + statusWords(summary.lastStatus);
     }
     return stateWords(summary.state);
 }
@@ -193,7 +193,7 @@ std::shared_ptr<const OverviewSnapshot> buildOverview(RecordStore shared,
         }
         facts.deadline = *known;
         const RecordSummary& summary = facts.history.summary;
-        facts.overdue = isOverdue(facts.deadline, summary.lastStatus,
+        facts.overdue = isOverdue(facts.deadline.value_or(QDate()), summary.lastStatus,
                                   facts.history.firstChecked.toLocalTime().date(), today);
         facts.tint = tintOf(facts.history);
         facts.problem = isProblem(facts, !ExtractFieldView(line, QChar(u'4')).isEmpty());
