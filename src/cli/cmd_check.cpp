@@ -343,7 +343,8 @@ int runCheck(const QStringList& args) {
 
     ResultsHost host(std::move(content.records));
     // Opening (and repairing) the history goes on beside the run.
-    RunRecording recording(historyPath, host.records());
+    RunRecording recording(historyPath, host.records(), nullptr,
+                           {.source = RunSource::CommandLine});
     host.recording = &recording;
     CheckRunOptions runOptions{*workers, *perHost};
     AbortFlag lookAbort;  // the second Ctrl+C cuts off the browsers too
