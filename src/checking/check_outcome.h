@@ -74,6 +74,9 @@ struct RecordCheck {
     int external = -1;
     // A rendering asked for that gave nothing: why.
     QString renderFailure;
+    // Missing: a browser rendered the page (the signals say whether the
+    // link was there).
+    bool rendered = false;
     // Whether the user's own page (QV_4) links to the partner's site: None
     // when QV_4 is empty, or when a stop came first or cut it off.
     CheckStatus reciprocal = CheckStatus::None;

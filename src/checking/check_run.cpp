@@ -369,6 +369,7 @@ void checkurls::run() {
             if (render && !stopRequested()) {
                 check.pageSignals |= renderedSignals(*s.renderer, check.pageAddress, fields.link,
                                                      fields.partnerUrl, &check.renderFailure);
+                check.rendered = check.renderFailure.isEmpty();
             }
             if (!fields.ownPage.isEmpty()) {
                 check.reciprocal =

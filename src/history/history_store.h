@@ -33,7 +33,7 @@ class HistoryStore {
   private:
     bool writeOne(const HistoryEntry& entry, qint64 runId, qint64 runStartedAt);
     bool insertEvent(qint64 recordId, qint64 runId, qint64 checkedAt, const StateEvent& event,
-                     const QString& reason);
+                     const QString& reason, const AnchorChange& anchors = {});
     WriteStatus failure();
 
     SqliteDatabase& db_;

@@ -12,6 +12,12 @@ const QString kNeverCheckedText = u"еще не проверялась"_s;
 const QString kBlockedStateText = u"страница закрыта защитой от ботов"_s;
 const QString kUnconfirmedText = u"не подтверждено: "_s;
 const QString kOverdueMark = u"просрочен"_s;
+const QString kAnchorHeading = u"текст ссылки"_s;
+const QString kExternalHeading = u"всего внешних ссылок"_s;
+const QString kRenderedOnlyText = u"ссылка есть только после выполнения JavaScript"_s;
+const QString kRenderCommandText = u"проверить с JavaScript"_s;
+const QString kRenderNeedsPackageText =
+    u"для проверки с JavaScript нужен пакет chromium-headless-shell"_s;
 
 QString stateWords(ConfirmedState state) {
     switch (state) {
@@ -53,6 +59,8 @@ QString changeWords(ChangeKind change) {
             return u"ваша ссылка на партнера пропала"_s;
         case ChangeKind::ReciprocalRestored:
             return u"ваша ссылка на партнера снова на месте"_s;
+        case ChangeKind::AnchorChanged:
+            return u"изменился текст ссылки"_s;
     }
     return QString();
 }
@@ -118,7 +126,7 @@ QString reasonWords(QStringView reason) {
 }
 
 QString signalWords(QStringView name) {
-    static constexpr struct {
+    static const struct {
         QStringView name;
         QStringView words;
     } kSignals[] = {
@@ -132,7 +140,7 @@ QString signalWords(QStringView name) {
         {u"other-link-to-you", u"на странице есть другая ссылка на ваш сайт"},
         {u"canonical-elsewhere", u"страница указывает каноническим другой адрес"},
         {u"robots-disallow", u"robots.txt запрещает страницу"},
-        {u"rendered-found", u"ссылка есть только после выполнения JavaScript"},
+        {u"rendered-found", kRenderedOnlyText},
         {u"rendered-hidden",
          u"ссылка есть только после выполнения JavaScript, но не индексируется"},
     };
@@ -166,6 +174,42 @@ QString signalListWords(const QStringList& names) {
         words += signalWords(name);
     }
     return words.join(u", ");
+}
+
+QString signalListWords(const QStringList& names, const SignalDetails& details) {
+    QStringList words;
+    for (const QString& name : names) {
+        QString word = signalWords(name);
+        if (name == u"other-link-to-you" && !details.nearLink.isEmpty()) {
+            word += u": "_s + details.nearLink;
+        } else if (name == u"canonical-elsewhere" && !details.canonical.isEmpty()) {
+            word += u": "_s + details.canonical;
+        } else if (name == u"robots-disallow" && !details.robotsAgent.isEmpty()) {
+            // A file that names neither engine forbids it to every crawler.
+            word += u" для "_s + (details.robotsAgent == u"*" ? u"всех поисковых роботов"_s
+                                                              : details.robotsAgent);
+        }
+        words += word;
+    }
+    return words.join(u", ");
+}
+
+QString eventWords(const HistoryEvent& event) {
+    if (event.change == ChangeKind::AnchorChanged) {
+        return changeWords(event.change) + u": "_s + event.previousAnchor + u" → "_s + event.anchor;
+    }
+    return changeWords(event.change);
+}
+
+QString renderLookWords(PageSignals signalsFound, bool rendered) {
+    if (signalsFound & RenderedFound) {
+        return kRenderedOnlyText;
+    }
+    if (signalsFound & RenderedHidden) {
+        return signalWords(u"rendered-hidden");
+    }
+    return rendered ? u"ссылки нет и после выполнения JavaScript"_s
+                    : u"браузер не показал страницу"_s;
 }
 
 QString runSourceWords(RunSource source) {

@@ -54,6 +54,35 @@ QString reasonWords(QStringView reason);
 QString signalWords(QStringView name);
 // Signals by name joined by ", ".
 QString signalListWords(const QStringList& names);
+// The addresses and the agent that some signals name.
+struct SignalDetails {
+    QString nearLink;     // other-link-to-you
+    QString canonical;    // canonical-elsewhere
+    QString robotsAgent;  // robots-disallow
+};
+// Signals by name joined by ", ", each with what it names: "на странице
+// есть другая ссылка на ваш сайт: АДРЕС", "страница указывает каноническим
+// другой адрес: АДРЕС", "robots.txt запрещает страницу для Googlebot".
+QString signalListWords(const QStringList& names, const SignalDetails& details);
+// A change as one line: the change's words, and for anchor-changed the
+// texts ("изменился текст ссылки: БЫЛО → СТАЛО").
+QString eventWords(const HistoryEvent& event);
+
+// The headings of the facts of the link: "текст ссылки", "всего внешних
+// ссылок".
+extern const QString kAnchorHeading;
+extern const QString kExternalHeading;
+// The state of a record whose link is there only after the page's scripts
+// have run.
+extern const QString kRenderedOnlyText;
+// The list's command that looks at a page once more in a browser, and what
+// it says without the browser's package.
+extern const QString kRenderCommandText;
+extern const QString kRenderNeedsPackageText;
+// What that look found, for the status bar: the link there, there but not
+// indexable, not there either, or no answer from the browser (its reason
+// follows).
+QString renderLookWords(PageSignals signalsFound, bool rendered);
 // Which program ran a check: "окно программы" or "quorvel-cli" (Unknown:
 // nothing).
 QString runSourceWords(RunSource source);

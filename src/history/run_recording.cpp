@@ -68,7 +68,13 @@ HistoryEntry RunRecording::entryOf(const RecordCheck& check) const {
             check.reasonCode(),
             check.pageSignals,
             check.reciprocal,
-            isOverdue(check.deadline, check.outcome.status)};
+            isOverdue(check.deadline, check.outcome.status),
+            check.anchor,
+            check.nearLink,
+            check.canonical,
+            check.robotsAgent,
+            check.external,
+            check.rendered};
 }
 
 void RunRecording::add(const RecordCheck& check) {
