@@ -1,7 +1,5 @@
 #pragma once
 
-#include <functional>
-
 #include <QByteArray>
 #include <QIODevice>
 #include <QString>
@@ -9,6 +7,7 @@
 
 #include <optional>
 
+#include "records/file_io.h"
 #include "records/record_store.h"
 
 namespace quorvel {
@@ -42,15 +41,6 @@ inline bool wasRead(ReadOutcome outcome) {
     return outcome == ReadOutcome::Read || outcome == ReadOutcome::ReadLossily;
 }
 
-// Why a limited read ended.
-enum class ReadEnd { Done, Failed, TooLarge, Refused };
-
-// Reads all of `device` into `out`: TooLarge once more than `limit` bytes
-// come, Refused as soon as `goOn` (asked after each piece, with all read so
-// far) says no. `out` is empty unless the read is Done.
-ReadEnd readAllLimited(QIODevice& device, qint64 limit, QByteArray* out,
-                       const std::function<bool(const QByteArray&)>& goOn = {});
-
 // The records held by the bytes of a record file, and whether decoding lost
 // anything. Bytes over the limits give Unreadable.
 RecordFileContent parseRecordFile(QByteArray bytes, const RecordFileLimits& limits = {});
@@ -69,9 +59,9 @@ RecordFileContent readRecordFile(const QString& path, const RecordFileLimits& li
 std::optional<QByteArray> encodeRecordFile(const RecordStore& records,
                                            const RecordFileLimits& limits = {});
 // Writes the records atomically: the file is either the old one or the new
-// one, never a mix. Returns false when the write failed or the file would be
-// over the limits (the old file then stays).
-bool writeRecordFile(const QString& path, const RecordStore& records,
-                     const RecordFileLimits& limits = {});
+// one, never a mix. Fails (the old file then stays) when the write failed or
+// the file would be over the limits.
+FileResult writeRecordFile(const QString& path, const RecordStore& records,
+                           const RecordFileLimits& limits = {});
 
 }  // namespace quorvel

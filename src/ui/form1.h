@@ -154,6 +154,9 @@ class TForm1 : public QMainWindow, public CheckRunHost, public BannerWindow {
     bool runBusy(const QString& title, const QString& what, const QString& address,
                  const std::function<void(const AbortFlag& cancel)>& work);
     void showMessage(const QString& text);
+    // A file the window could not read or write: one line on standard error
+    // with the reason, beside whatever the window shows.
+    static void logFileProblem(const char* doing, const QString& path, const QString& why);
     void endThreads();
 
     // Components, by their names.

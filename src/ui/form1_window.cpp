@@ -10,6 +10,8 @@
 #include <QThread>
 #include <QVBoxLayout>
 
+#include <cstdio>
+
 #include "history/run_recording.h"
 #include "ui/form1.h"
 #include "ui/form3.h"
@@ -289,9 +291,22 @@ void TForm1::Image2Click() {
 }
 
 void TForm1::FormClose() {
-    dataFile_->save(model_->records());
-    writeColumnWidths(QDir(directory_).absoluteFilePath(QString::fromUtf16(kWidthFileName)),
-                      columnWidths());
+    // Closing fails silently in the window; the reason still goes somewhere.
+    const QString dataPath = QDir(directory_).absoluteFilePath(QString::fromUtf16(kDataFileName));
+    if (const FileResult saved = dataFile_->save(model_->records()); !saved) {
+        logFileProblem("write", dataPath, saved.error);
+    }
+    const QString widthPath = QDir(directory_).absoluteFilePath(QString::fromUtf16(kWidthFileName));
+    if (const FileResult written = writeColumnWidths(widthPath, columnWidths()); !written) {
+        logFileProblem("write", widthPath, written.error);
+    }
+}
+
+void TForm1::logFileProblem(const char* doing, const QString& path, const QString& why) {
+    const QByteArray line = "quorvel: cannot " + QByteArray(doing) + ' ' +
+                            QDir::toNativeSeparators(path).toLocal8Bit() + ": " +
+                            why.toLocal8Bit() + '\n';
+    std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
 }
 
 void TForm1::closeNow() {
