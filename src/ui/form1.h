@@ -94,7 +94,7 @@ class TForm1 : public QMainWindow, public CheckRunHost, public BannerWindow {
     ColumnWidths columnWidths() const;
     // The list view draws check results only while this is set: the start
     // of a run sets it, commands that change the list clear it.
-    bool MarkersShown = false;
+    MarkersSwitch MarkersShown;
     QString BannerLink;
 
     // Handlers

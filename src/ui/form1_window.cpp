@@ -95,6 +95,8 @@ TForm1::TForm1(const QString& directory, QWidget* parent)
     }
     fetchSettings_.abort = &abort_;
     run_ = std::make_unique<CheckRun>(*this, fetchSettings_);
+    MarkersShown.attach(model_);
+    model_->setCheckResults(run_->sharedResults());
     historyPath_ = QDir(directory_).absoluteFilePath(QString::fromUtf16(kHistoryFileName));
     FetchSettings bannerSettings;
     bannerSettings.abort = &abort_;
@@ -121,8 +123,7 @@ TForm1::TForm1(const QString& directory, QWidget* parent)
     ListBox1 = new RecordListView(central);
     ListBox1->setObjectName(QStringLiteral("ListBox1"));
     ListBox1->setModel(model_);
-    ListBox1->setItemDelegate(
-        new RecordDelegate(HeaderControl1, RowMarkers{&run_->results(), &MarkersShown}, ListBox1));
+    ListBox1->setItemDelegate(new RecordDelegate(HeaderControl1, ListBox1));
     column->addWidget(ListBox1, 1);
 
     Panel3 = bevelledPanel(central, "Panel3");
