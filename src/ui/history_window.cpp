@@ -1,6 +1,6 @@
 #include "ui/history_window.h"
 
-#include "ui/form3.h"
+#include "ui/text_window.h"
 
 namespace quorvel {
 
