@@ -102,9 +102,10 @@ extern const Command kCheckCommand = {
     "                                the system's\n"
     "\n"
     "While it runs on a terminal, a progress line is shown on standard error.\n"
-    "The first Ctrl+C stops the run as a second press of the check button does:\n"
-    "no record is taken after it, but each page under way is downloaded to the\n"
-    "end, both attempts included (up to about two minutes with the time limits);\n"
+    "The first Ctrl+C stops the run as a second press of the check button does\n"
+    "(a line on standard error says so): no record is taken after it, but each\n"
+    "page under way is downloaded to the end, both attempts included (up to\n"
+    "about two minutes with the time limits);\n"
     "then it prints what it has and exits with 130. A second Ctrl+C also cuts\n"
     "off the downloads under way; their records get no result (status none).\n"
     "\n"
@@ -305,6 +306,9 @@ class InterruptAnswers {
             ++handled_;
             if (run.state() == CheckRun::State::Running) {
                 run.requestStop();
+                reportError(kCheckCommand,
+                            QStringLiteral("stopping: the pages under way are downloaded to the "
+                                           "end (Ctrl+C again cuts them off)"));
             } else {
                 run.abortDownloads();
             }

@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <thread>
 
@@ -19,6 +20,10 @@ struct HistoryRecorderOptions {
     // after its first one arrived.
     int batchSize = 500;
     std::chrono::milliseconds batchDelay{250};
+    // On the writer thread, each time another program has held the file for
+    // the whole busy timeout (the writer then tries again): how an owner
+    // tells that the history waits.
+    std::function<void()> onBusy;
 };
 
 struct HistoryRunOutcome {

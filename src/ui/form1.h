@@ -17,6 +17,7 @@
 #include "checking/abort_flag.h"
 #include "checking/check_run.h"
 #include "checking/http_client.h"
+#include "history/history_recorder.h"
 #include "publisher/banner.h"
 #include "publisher/web_links.h"
 #include "records/data_file.h"
@@ -63,6 +64,10 @@ class TForm1 : public QMainWindow, public CheckRunHost, public BannerWindow {
     // it back.
     // The fetch settings of check runs and the links window.
     void setFetchSettingsForTests(const FetchSettings& settings);
+    // The history's writing options for runs started after the call.
+    void setHistoryOptionsForTests(const HistoryRecorderOptions& options) {
+        historyOptions_ = options;
+    }
     // What ends the event loop once the window has closed.
     static std::function<void()> setQuitHookForTests(std::function<void()> quit);
     // Every modal dialog (file dialogs, message boxes, the busy dialog, the
@@ -208,6 +213,7 @@ class TForm1 : public QMainWindow, public CheckRunHost, public BannerWindow {
     // The history's record of the run under way or the last one, which may
     // still be writing (and holds the ones before it that still are).
     std::unique_ptr<RunRecording> recording_;
+    HistoryRecorderOptions historyOptions_;
     bool closing_ = false;
     PublisherSites sites_;
     // The banner's HTTP client, one for the program's life (used by the banner thread).
