@@ -430,7 +430,8 @@ int runCheck(const QStringList& args) {
         return kExitUsage;
     }
     // Opening (and repairing) the history goes on beside the run.
-    RunRecording recording(options->historyPath, content.records);
+    RunRecording recording(options->historyPath, content.records, nullptr,
+                           {.source = RunSource::CommandLine});
     ResultsHost host(std::move(content.records), recording);
     std::signal(SIGINT, onInterrupt);
     InterruptAnswers answers;

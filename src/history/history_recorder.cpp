@@ -213,7 +213,7 @@ void HistoryRecorder::Shared::runWriter() {
             }
         };
         while (status == HistoryStore::WriteStatus::Busy && !abandoned()) {
-            runId = store.beginRun(runStartedAt, &status);
+            runId = store.beginRun(runStartedAt, options.source, &status);
             if (status == HistoryStore::WriteStatus::Busy) {
                 busy();
             }

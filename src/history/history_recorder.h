@@ -20,10 +20,12 @@ struct HistoryRecorderOptions {
     // after its first one arrived.
     int batchSize = 500;
     std::chrono::milliseconds batchDelay{250};
+    // Which program runs the checks.
+    RunSource source = RunSource::Unknown;
     // On the writer thread, each time another program has held the file for
     // the whole busy timeout (the writer then tries again): how an owner
     // tells that the history waits.
-    std::function<void()> onBusy;
+    std::function<void()> onBusy = nullptr;
 };
 
 struct HistoryRunOutcome {

@@ -93,47 +93,44 @@ bool nameTaken(const QString& path) {
     return info.exists() || info.isSymLink();
 }
 
-OpenedFile openRegularFile(const QString& path) {
-    OpenedFile opened;
-    const auto failed = [&](const QString& why) {
-        opened.missing = !nameTaken(path);
-        opened.error = why;
-        return std::move(opened);
+FileOpening openRegularFile(const QString& path, QFile* file) {
+    const auto missingOr = [&](const QString& problem) {
+        return nameTaken(path) ? FileOpening{FileOpening::Failed, problem}
+                               : FileOpening{FileOpening::Missing, problem};
     };
-    auto file = std::make_unique<QFile>();
+    const FileOpening notRegular{FileOpening::NotRegular, kNotRegular};
 #ifdef Q_OS_WIN
     const QFileInfo info(path);
     if (info.exists() && !info.isFile()) {
-        return failed(kNotRegular);
+        return notRegular;
     }
     file->setFileName(path);
     if (!file->open(QIODevice::ReadOnly)) {
-        return failed(file->errorString());
+        return missingOr(file->errorString());
     }
 #else
     const QByteArray name = QFile::encodeName(path);
     struct stat st {};
     if (::stat(name.constData(), &st) != 0) {
-        return failed(QString::fromLocal8Bit(std::strerror(errno)));
+        return missingOr(QString::fromLocal8Bit(std::strerror(errno)));
     }
     if (!S_ISREG(st.st_mode)) {
-        return failed(kNotRegular);
+        return notRegular;
     }
     const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        return failed(QString::fromLocal8Bit(std::strerror(errno)));
+        return missingOr(QString::fromLocal8Bit(std::strerror(errno)));
     }
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
-        return failed(kNotRegular);
+        return notRegular;
     }
     if (!file->open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
-        return failed(file->errorString());
+        return FileOpening{FileOpening::Failed, file->errorString()};
     }
 #endif
-    opened.file = std::move(file);
-    return opened;
+    return FileOpening{FileOpening::Opened, {}};
 }
 
 FileOutcome<QString> useNextFreeName(

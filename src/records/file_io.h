@@ -13,7 +13,6 @@
 #include <QStringView>
 
 #include <functional>
-#include <memory>
 #include <variant>
 
 namespace quorvel {
@@ -48,19 +47,15 @@ enum class ReadEnd { Done, Failed, TooLarge, Refused };
 ReadEnd readAllLimited(QIODevice& device, qint64 limit, QByteArray* out,
                        const std::function<bool(const QByteArray&)>& goOn = {});
 
-// A file opened for reading, or why not.
-struct OpenedFile {
-    std::unique_ptr<QFile> file;  // open on success
-    bool missing = false;         // on failure: nothing at all has the name
-    QString error;
-
-    bool ok() const { return file != nullptr; }
+// Opens `file` on `path` for reading only when it is a regular file (after
+// following links), and without waiting: a FIFO or a device could block the
+// open or the read for ever, and it might be swapped in between the look and
+// the open.
+struct FileOpening {
+    enum Outcome { Opened, Missing, NotRegular, Failed } outcome = Failed;
+    QString problem;  // why it was not opened
 };
-// Opens `path` for reading only when it is a regular file (after following
-// links), and without waiting: a FIFO or a device could block the open or
-// the read for ever, and it might be swapped in between the look and the
-// open.
-OpenedFile openRegularFile(const QString& path);
+FileOpening openRegularFile(const QString& path, QFile* file);
 
 // What trying a name came to.
 enum class NameUse { Done, Taken, Failed };

@@ -218,12 +218,21 @@ RecordFileContent readRecordDevice(QIODevice& device, const RecordFileLimits& li
 }
 
 RecordFileContent readRecordFile(const QString& path, const RecordFileLimits& limits) {
-    const OpenedFile opened = openRegularFile(path);
-    if (!opened.ok()) {
-        return opened.missing ? RecordFileContent{ReadOutcome::Missing, {}, {}}
-                              : unreadable(opened.error);
+    QFile file;
+    const FileOpening opening = openRegularFile(path, &file);
+    switch (opening.outcome) {
+        case FileOpening::Opened:
+            break;
+        case FileOpening::Missing:
+            return RecordFileContent{ReadOutcome::Missing, {}, {}};
+        case FileOpening::NotRegular:
+        case FileOpening::Failed:
+            return unreadable(opening.problem);
     }
-    return readRecordDevice(*opened.file, limits);
+    if (file.size() > limits.maxBytes) {
+        return unreadable(tooLarge(limits));
+    }
+    return readRecordDevice(file, limits);
 }
 
 std::optional<QByteArray> encodeRecordFile(const RecordStore& records,

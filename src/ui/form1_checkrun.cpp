@@ -76,6 +76,7 @@ void TForm1::runStateChanged() {
             if (recording_) {
                 recording_->finishInBackground(kRunEndBound);
             }
+            refreshOverviewSoon();
             break;
         case CheckRun::State::Running:
             ToolButton3->setIcon(ImageList1.value(0));
