@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
+#include <memory>
 
 #include "records/record_file.h"
 #include "records/record_line.h"
@@ -137,6 +139,48 @@ TEST(CliLinkFacts, WhatIsLearntBesideTheStatus) {
     for (const QByteArray& request : quiet.requests()) {
         EXPECT_NE(test::requestTarget(request), "/robots.txt");
     }
+}
+
+// A new text of a found link is a change that --changes tells, with the text
+// before; the history keeps the last facts.
+TEST(CliLinkFacts, AChangedAnchorIsAChange) {
+    auto text = std::make_shared<std::atomic<int>>(0);
+    RawServer server([text](const RawServer::Connection& c) {
+        const QByteArray anchors[] = {"buy windows", "windows", "windows"};
+        c.send(httpResponse("200 OK", "<a href=http://me.example.com/>" +
+                                          anchors[text->load() % 3] +
+                                          "</a><a href=http://x.io/>x</a>"));
+    });
+    const QString base = u"partner.test:%1"_s.arg(server.port());
+    test::TempDir dir;
+    const QString file = writeRecords(dir, base, {u"/"_s});
+    const QStringList args{u"check"_s,
+                           u"--format=json"_s,
+                           u"--changes"_s,
+                           u"--no-robots"_s,
+                           u"--resolve"_s,
+                           base + u":127.0.0.1"_s,
+                           file};
+    QList<QJsonArray> changes;
+    for (int run = 0; run < 3; ++run) {
+        text->store(run);
+        const test::CliResult r = test::runCli(args);
+        ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+        changes += QJsonDocument::fromJson(r.out).array();
+    }
+    EXPECT_TRUE(changes[0].isEmpty()) << "the first text is no change";
+    ASSERT_EQ(changes[1].size(), 1);
+    const QJsonObject changed = changes[1].at(0).toObject();
+    EXPECT_EQ(changed.value(u"change"_s).toString(), u"anchor-changed");
+    EXPECT_EQ(changed.value(u"previous"_s).toString(), u"buy windows");
+    EXPECT_EQ(changed.value(u"anchor"_s).toString(), u"windows");
+    EXPECT_TRUE(changes[2].isEmpty()) << "the same text again";
+
+    const test::CliResult h = test::runCli({u"history"_s, u"--format=json"_s, file});
+    const QJsonObject row = QJsonDocument::fromJson(h.out).array().at(0).toObject();
+    EXPECT_EQ(row.value(u"anchor"_s).toString(), u"windows");
+    EXPECT_EQ(row.value(u"external"_s), QJsonValue(2)) << "your own site counts too";
+    EXPECT_EQ(row.value(u"rendered_only"_s), QJsonValue(0));
 }
 
 TEST(CliLinkFacts, RenderWithoutTheBrowserAndBadOptions) {

@@ -92,5 +92,33 @@ TEST(CliRender, LinksThatOnlyScriptsWrite) {
     EXPECT_TRUE(rendered.err.isEmpty()) << rendered.err.toStdString();
 }
 
+// A link that only a script writes holds the record found: later runs
+// without --render are no evidence against it, so no lost is told.
+TEST(CliRender, ARenderedFindHoldsThroughRunsWithoutRendering) {
+    if (!rendererAvailable({})) {
+        GTEST_SKIP() << kHeadlessBrowserPackage
+                     << " is not installed (scripts/install-deps installs it)";
+    }
+    RawServer server(pages());
+    const QString base = u"partner.test:%1"_s.arg(server.port());
+    test::TempDir dir;
+    const QString file = dir.path(u"list.qvp"_s);
+    ASSERT_TRUE(writeRecordFile(file, {BuildRecordLine(base + u"/written"_s, {}, {}, QDate(), {},
+                                                       {}, u"http://me.example.com/"_s, {})}));
+    const QStringList args{u"check"_s,       u"--format=json"_s, u"--changes"_s,
+                           u"--no-robots"_s, u"--resolve"_s,     base + u":127.0.0.1"_s};
+    const test::CliResult first = test::runCli(args + QStringList{u"--render"_s, file});
+    ASSERT_EQ(first.exitCode, 1) << first.err.toStdString();
+    for (int run = 0; run < 2; ++run) {
+        const test::CliResult plain = test::runCli(args + QStringList{file});
+        EXPECT_EQ(plain.exitCode, 1) << plain.err.toStdString();
+        EXPECT_EQ(QJsonDocument::fromJson(plain.out).array().size(), 0) << plain.out.toStdString();
+    }
+    const test::CliResult h = test::runCli({u"history"_s, u"--format=json"_s, file});
+    const QJsonObject row = QJsonDocument::fromJson(h.out).array().at(0).toObject();
+    EXPECT_EQ(row.value(u"state"_s).toString(), u"found");
+    EXPECT_EQ(row.value(u"rendered_only"_s), QJsonValue(1));
+}
+
 }  // namespace
 }  // namespace quorvel
