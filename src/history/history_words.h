@@ -68,10 +68,9 @@ QString signalListWords(const QStringList& names, const SignalDetails& details);
 // texts ("изменился текст ссылки: БЫЛО → СТАЛО").
 QString eventWords(const HistoryEvent& event);
 
-// The headings of the facts of the link: "текст ссылки", "всего внешних
-// ссылок".
-extern const QString kAnchorHeading;
-extern const QString kExternalHeading;
+// The headings of the facts of the link (constant, for tables' captions).
+inline constexpr char16_t kAnchorHeading[] = u"текст ссылки";
+inline constexpr char16_t kExternalHeading[] = u"всего внешних ссылок";
 // The state of a record whose link is there only after the page's scripts
 // have run.
 extern const QString kRenderedOnlyText;

@@ -34,6 +34,7 @@ class HistoryWindow;
 class OverviewRefresher;
 class OverviewWindow;
 class RunRecording;
+class BackgroundWork;
 class RecordImport;
 class TForm3;
 
@@ -135,6 +136,10 @@ class TForm1 : public QMainWindow, public CheckRunHost, public BannerWindow {
     void N3Click();
     // The current record's check history.
     void N4Click();
+    // The current record's partner page looked at once more, rendered by a
+    // browser, in the background; the result goes to the status bar and the
+    // history.
+    void RenderMenuItemClick();
     // The overview of every partner, opened with a filter.
     void OverviewButtonClick();
     void openOverview(OverviewFilter filter);
@@ -226,6 +231,7 @@ class TForm1 : public QMainWindow, public CheckRunHost, public BannerWindow {
     QAction* N2 = nullptr;
     QAction* N3 = nullptr;
     QAction* N4 = nullptr;
+    QAction* RenderMenuItem = nullptr;
     QAction* ImportButton = nullptr;
     QAction* ExportButton = nullptr;
     QAction* ImportMenuItem = nullptr;
@@ -254,6 +260,10 @@ class TForm1 : public QMainWindow, public CheckRunHost, public BannerWindow {
     // still be writing (and holds the ones before it that still are).
     std::unique_ptr<RunRecording> recording_;
     HistoryRecorderOptions historyOptions_{.source = RunSource::Window};
+    // The looks of "проверить с JavaScript": their own recordings (each
+    // holding the ones before it that still write) and their thread.
+    std::unique_ptr<RunRecording> renderRecording_;
+    std::unique_ptr<BackgroundWork> renderWork_;
     bool closing_ = false;
     PublisherSites sites_;
     // The banner's HTTP client, one for the program's life (used by the banner thread).

@@ -45,7 +45,8 @@ QString stateText(const OverviewRowView& row) {
     if (summary.state == ConfirmedState::None) {
         return kUnconfirmedText + statusWords(summary.lastStatus);
     }
-    return stateWords(summary.state);
+    // Found by a browser only: the user should know the scripts carry it.
+    return summary.renderedOnly ? kRenderedOnlyText : stateWords(summary.state);
 }
 
 // Since when the state shown holds: the wall's first blocked run, or the
@@ -83,7 +84,11 @@ constexpr OverviewColumn kColumns[] = {
          return checked(row) ? reasonWords(summaryOf(row).lastReason) : QString();
      }},
     {u"сигналы",
-     [](const OverviewRowView& row) { return signalListWords(summaryOf(row).lastSignals); }},
+     [](const OverviewRowView& row) {
+         const RecordSummary& summary = summaryOf(row);
+         return signalListWords(summary.lastSignals, {summary.lastNearLink, summary.lastCanonical,
+                                                      summary.lastRobotsAgent});
+     }},
     {u"ваша ссылка на партнера",
      [](const OverviewRowView& row) {
          return ExtractFieldView(row.line, QChar(u'4')).isEmpty()
@@ -104,6 +109,15 @@ constexpr OverviewColumn kColumns[] = {
      },
      // Over the partner's limit, as a bold row of the list.
      [](const OverviewRowView& row) { return pageLoaded(row) && row.facts.history.lastOverLimit; }},
+    // Every external link, under any domain, beside the count the limit is
+    // about.
+    {kExternalHeading,
+     [](const OverviewRowView& row) {
+         const int external = summaryOf(row).lastExternal;
+         return external >= 0 ? QString::number(external) : QString();
+     },
+     [](const OverviewRowView& row) { return qint64(summaryOf(row).lastExternal); }},
+    {kAnchorHeading, [](const OverviewRowView& row) { return summaryOf(row).lastAnchor; }},
     {u"страница партнера",
      [](const OverviewRowView& row) { return ExtractField(row.line, QChar(u'U')); }},
     {u"e-mail", [](const OverviewRowView& row) { return ExtractField(row.line, QChar(u'E')); }},
