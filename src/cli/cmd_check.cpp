@@ -21,6 +21,7 @@
 #endif
 
 #include "checking/check_loop.h"
+#include "checking/deadline.h"
 #include "cli/cli.h"
 #include "cli/history_options.h"
 #include "cli/report.h"
@@ -173,8 +174,11 @@ extern const Command kCheckCommand = {
     "               link that decided); separated by commas, a list in JSON\n"
     "  reciprocal   whether your page (field 4) links to the partner's site:\n"
     "               Found, Hidden, Missing, FetchFailed, or none without field 4\n"
-    "  overdue      1 when the deadline (field D) has passed and the status is\n"
-    "               neither Found nor Hidden\n"
+    "  overdue      1 when the deadline (field D) has passed, the status is\n"
+    "               neither Found nor Hidden, and the deadline is not before the\n"
+    "               day of the record's first check in the history: a deadline\n"
+    "               that had passed before the record was ever checked is not\n"
+    "               reported (without a history this run is the first check)\n"
     "\n"
     "  --format tsv   (default) TAB-separated, no header; in a text a backslash,\n"
     "                 TAB, CR and LF are written \\\\, \\t, \\r, \\n\n"
@@ -235,11 +239,15 @@ namespace {
 // (another program may hold the file for a while).
 constexpr std::chrono::seconds kHistoryFinishBound(30);
 
-// The columns of a checked record, for its line of the record file.
-QList<QJsonValue> checkColumns(const RunRecording& recording, int index,
-                               const CompactResult& result, const QString& line) {
-    const bool overdue = recording.isOverdue(
-        parseDeadline(ExtractFieldView(line, QChar(u'D'))).value_or(QDate()), result.status);
+QDate deadlineOf(QStringView line) {
+    return parseDeadline(ExtractFieldView(line, QChar(u'D'))).value_or(QDate());
+}
+
+// The columns of a checked record, for its line of the record file, whose
+// first check in the history is `firstChecked` (invalid: this run's).
+QList<QJsonValue> checkColumns(int index, const CompactResult& result, const QString& line,
+                               const QDateTime& firstChecked) {
+    const bool overdue = RunRecording::isOverdue(deadlineOf(line), result.status, firstChecked);
     return {index,
             QString::fromLatin1(statusName(result.status)),
             result.count,
@@ -375,6 +383,29 @@ int runCheck(const QStringList& args) {
     }
     const qint64 runId = recorded.runId;
 
+    // A passed deadline is overdue only when it lapsed after the record's
+    // first check: the history says when that was, for the records whose
+    // deadline has passed without the link.
+    std::vector<QDateTime> firstChecks(static_cast<size_t>(total));
+    if (historyPath) {
+        QList<int> late;
+        QList<RecordIdentity> identities;
+        for (int i = 0; i < total; ++i) {
+            const QString line = host.recordAt(i);
+            if (isOverdue(deadlineOf(line), host.results[size_t(i)].status)) {
+                late += i;
+                identities += identityOf(line);
+            }
+        }
+        if (!late.isEmpty()) {
+            HistoryReader reader(*historyPath);
+            const QueryOutcome<QList<RecordSummary>> summaries = reader.summaries(identities);
+            for (qsizetype k = 0; summaries.ok() && k < late.size(); ++k) {
+                firstChecks[size_t(late.at(k))] = summaries.value.at(k).firstChecked;
+            }
+        }
+    }
+
     bool allFound = true;
     for (const CompactResult& result : host.results) {
         allFound = allFound && result.status == CheckStatus::Found;
@@ -386,7 +417,8 @@ int runCheck(const QStringList& args) {
     if (!parser.isSet(changesOption)) {
         ReportWriter report(*format, columns);
         for (int i = 0; i < total; ++i) {
-            report.write(checkColumns(recording, i, host.results[size_t(i)], host.recordAt(i)));
+            report.write(
+                checkColumns(i, host.results[size_t(i)], host.recordAt(i), firstChecks[size_t(i)]));
         }
         report.finish();
     } else {
@@ -414,7 +446,7 @@ int runCheck(const QStringList& args) {
             }
             // Taken, so that the loop ends once every change is out.
             for (const HistoryEvent& event : changed.take(identity)) {
-                report.write(checkColumns(recording, i, host.results[size_t(i)], line)
+                report.write(checkColumns(i, host.results[size_t(i)], line, firstChecks[size_t(i)])
                              << changeName(event.change).toString()
                              << stateName(event.previous).toString() << reportTime(event.since));
             }

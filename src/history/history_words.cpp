@@ -154,6 +154,10 @@ QString reciprocalWords(CheckStatus status) {
     return kNeverCheckedText;
 }
 
+QString overdueWords(QDate deadline) {
+    return u"срок установки ссылки истек "_s + deadline.toString(u"dd.MM.yyyy"_s);
+}
+
 QString signalListWords(const QStringList& names) {
     QStringList words;
     for (const QString& name : names) {

@@ -5,6 +5,7 @@
 // window and report that tells these things in words takes them from here,
 // so that one thing is always called by one name.
 
+#include <QDate>
 #include <QString>
 #include <QStringView>
 
@@ -52,6 +53,9 @@ QString verdictReasonWords(VerdictReason reason);
 QString reasonWords(QStringView reason);
 // A page signal by its name ("meta-noindex", ...); an unknown name as it is.
 QString signalWords(QStringView name);
+// A deadline that passed without the link: "срок установки ссылки истек
+// 20.10.2010".
+QString overdueWords(QDate deadline);
 // Signals by name joined by ", ".
 QString signalListWords(const QStringList& names);
 // Which program ran a check: "окно программы" or "quorvel-cli" (Unknown:

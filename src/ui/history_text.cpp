@@ -26,11 +26,12 @@ QString lastCheckLine(const RecordSummary& summary) {
 
 // A deadline that has passed, as of the last check's status.
 QStringList overdueLines(const RecordSummary& summary, const RecordFacts& facts) {
-    if (!isOverdue(facts.deadline, summary.lastStatus, facts.today)) {
+    const QDate deadline = parseDeadline(facts.deadline).value_or(QDate());
+    if (!isOverdue(deadline, summary.lastStatus, summary.firstChecked.toLocalTime().date(),
+                   facts.today)) {
         return {};
     }
-    return {u"срок установки ссылки истек "_s +
-            parseDeadline(facts.deadline)->toString(u"dd.MM.yyyy"_s)};
+    return {overdueWords(deadline)};
 }
 
 }  // namespace

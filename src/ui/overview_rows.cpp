@@ -194,7 +194,7 @@ std::shared_ptr<const OverviewSnapshot> buildOverview(RecordStore shared,
         facts.deadline = *known;
         const RecordSummary& summary = facts.history.summary;
         facts.overdue = isOverdue(facts.deadline.value_or(QDate()), summary.lastStatus,
-                                  facts.history.firstChecked.toLocalTime().date(), today);
+                                  summary.firstChecked.toLocalTime().date(), today);
         facts.tint = tintOf(facts.history);
         facts.problem = isProblem(facts, !ExtractFieldView(line, QChar(u'4')).isEmpty());
         if ((i & 4095) == 0 && cancel.load(std::memory_order_relaxed)) {

@@ -102,7 +102,7 @@ TEST(HistoryText, StateLastCheckAndChanges) {
 }
 
 // The facts beside the state: the page's signals, the user's own page and a
-// deadline that has passed (as of the last check).
+// deadline that has passed (as of the last check) since the first check.
 TEST(HistoryText, SignalsYourSideAndTheDeadline) {
     RecordHistory h;
     h.summary.checks = 2;
@@ -112,6 +112,7 @@ TEST(HistoryText, SignalsYourSideAndTheDeadline) {
     h.summary.lastCheckedAt = local(9, 7, 2);
     h.summary.lastSignals = {u"meta-noindex"_s, u"header-nofollow"_s, u"rel-sponsored"_s};
     h.summary.lastReciprocal = CheckStatus::Hidden;
+    h.summary.firstChecked = local(1, 7);
     const QDate today(2024, 3, 10);
     EXPECT_EQ(historyText(h, {true, u"09.03.2024"_s, today}).split(u'\n'),
               (QStringList{u"ссылки нет с 08.03.2024 07:00"_s,
@@ -123,7 +124,10 @@ TEST(HistoryText, SignalsYourSideAndTheDeadline) {
     h.summary.lastSignals.clear();
     EXPECT_EQ(historyText(h, {false, u"2024-03-10"_s, today}), u"ссылки нет с 08.03.2024 07:00");
     EXPECT_EQ(historyText(h, {false, u"2024-03-01"_s, today}),
-              u"ссылки нет с 08.03.2024 07:00\nсрок установки ссылки истек 01.03.2024");
+              u"ссылки нет с 08.03.2024 07:00\nсрок установки ссылки истек 01.03.2024")
+        << "on the first check's day";
+    EXPECT_EQ(historyText(h, {false, u"2024-02-29"_s, today}), u"ссылки нет с 08.03.2024 07:00")
+        << "it had passed before the record was first checked";
     // Found in time is not late, whatever the date.
     h.summary.state = ConfirmedState::Found;
     h.summary.lastStatus = CheckStatus::Found;
