@@ -49,8 +49,15 @@ QString failureWords(const FailureReason& reason);
 QString verdictReasonWords(VerdictReason reason);
 // A reason as the history keeps it (codes as in RecordCheck::reasonCode,
 // two attempts joined by "; ") in words; a code this program does not know is
-// shown as it is.
+// shown as it is. A reason never repeats itself: two attempts that failed
+// alike are told once, two that failed otherwise as "закрыта защитой от
+// ботов (первый адрес); второй адрес: адрес не найден".
 QString reasonWords(QStringView reason);
+// A TLS failure by the certificate problem the library named: "сертификат
+// просрочен", "сертификат самоподписанный", "сертификат выдан другому
+// имени", or "сертификат не проверен: " and the library's text; without a
+// problem, "ошибка TLS-соединения".
+QString tlsWords(QStringView problem);
 // A page signal by its name ("meta-noindex", ...); an unknown name as it is.
 QString signalWords(QStringView name);
 // A deadline that passed without the link: "срок установки ссылки истек
