@@ -12,6 +12,8 @@ const QString kNeverCheckedText = u"еще не проверялась"_s;
 const QString kBlockedStateText = u"страница закрыта защитой от ботов"_s;
 const QString kUnconfirmedText = u"не подтверждено: "_s;
 const QString kOverdueMark = u"просрочен"_s;
+const QString kYourLinkText = u"ваша ссылка на партнера"_s;
+const QString kReasonText = u"причина"_s;
 
 QString stateWords(ConfirmedState state) {
     switch (state) {
@@ -50,9 +52,9 @@ QString changeWords(ChangeKind change) {
         case ChangeKind::Blocked:
             return u"страница партнера закрыта защитой от ботов"_s;
         case ChangeKind::ReciprocalLost:
-            return u"ваша ссылка на партнера пропала"_s;
+            return kYourLinkText + u" пропала"_s;
         case ChangeKind::ReciprocalRestored:
-            return u"ваша ссылка на партнера снова на месте"_s;
+            return kYourLinkText + u" снова на месте"_s;
     }
     return QString();
 }

@@ -34,6 +34,11 @@ extern const QString kBlockedStateText;
 extern const QString kUnconfirmedText;
 extern const QString kOverdueMark;
 
+// What the user's own page says of the partner ("ваша ссылка на партнера"),
+// and the why of a check ("причина"): captions and the start of lines.
+extern const QString kYourLinkText;
+extern const QString kReasonText;
+
 // The words of the check button's legend: "ссылка есть", "ссылка не
 // индексируется", "ссылки нет", "не удалось загрузить страницу партнера";
 // empty for None.

@@ -45,6 +45,9 @@ class RunRecording {
     RunRecording& operator=(const RunRecording&) = delete;
 
     bool keepsHistory() const { return recorder_ != nullptr; }
+    // Whether the writing of this run has ended (or there is none): then
+    // finish() answers at once.
+    bool writingDone() const { return !recorder_ || recorder_->done(); }
     // Whether a check of the record at `index` with `identity` is recorded:
     // no earlier record of the list at the start had the same identity. A
     // record moved by an edit during the run is still recorded, unless its
