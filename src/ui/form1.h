@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFrame>
 #include <QHeaderView>
@@ -7,7 +8,6 @@
 #include <QLabel>
 #include <QMainWindow>
 #include <QMenu>
-#include <QElapsedTimer>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>

@@ -11,9 +11,9 @@
 #include <QVBoxLayout>
 
 #include "history/run_recording.h"
+#include "ui/background_work.h"
 #include "ui/form1.h"
 #include "ui/form3.h"
-#include "ui/background_work.h"
 #include "ui/overview_model.h"
 
 // The pictures live in this static library; its resources need an explicit start.

@@ -70,7 +70,6 @@ bool pageLoaded(const OverviewRowView& row) {
            last == CheckStatus::Missing;
 }
 
-
 // The marker whose tint the row takes: the state it shows.
 CheckStatus tintOf(const RecordOverview& history) {
     const RecordSummary& summary = history.summary;
@@ -143,10 +142,13 @@ std::span<const OverviewColumn> overviewColumns() {
              return pageLoaded(row) ? qint64(row.facts.history.lastCount) : qint64(-1);
          },
          // Over the partner's limit, as a bold row of the list.
-         [](const OverviewRowView& row) { return pageLoaded(row) && row.facts.history.lastOverLimit; }},
+         [](const OverviewRowView& row) {
+             return pageLoaded(row) && row.facts.history.lastOverLimit;
+         }},
         {u"страница партнера"_s,
          [](const OverviewRowView& row) { return ExtractField(row.line, QChar(u'U')); }},
-        {u"e-mail"_s, [](const OverviewRowView& row) { return ExtractField(row.line, QChar(u'E')); }},
+        {u"e-mail"_s,
+         [](const OverviewRowView& row) { return ExtractField(row.line, QChar(u'E')); }},
     };
     return columns;
 }

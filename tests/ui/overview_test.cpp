@@ -1,13 +1,13 @@
 #include <QApplication>
 #include <QComboBox>
-#include <QHelpEvent>
-#include <QTextDocumentFragment>
-#include <QToolTip>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QLineEdit>
 #include <QTableView>
 #include <QTest>
+#include <QTextDocumentFragment>
 #include <QToolBar>
+#include <QToolTip>
 
 #include <gtest/gtest.h>
 
@@ -337,9 +337,7 @@ TEST_F(OverviewTest, RowHintsAndAPromiseThatLapsed) {
     ui->ToolButton3->trigger();
     ASSERT_TRUE(QTest::qWaitFor([&] { return form->checkRun().state() == CheckRun::State::Idle; }));
     ASSERT_TRUE(QTest::qWaitFor(
-        [&] {
-            return window->upToDate() && text(8, State) == u"не подтверждено: ссылки нет";
-        },
+        [&] { return window->upToDate() && text(8, State) == u"не подтверждено: ссылки нет"; },
         10000));
     EXPECT_EQ(text(8, Deadline), u"20.10.2010");
     EXPECT_FALSE(hintOf(*ui, 8).contains(u"срок установки ссылки истек"_s));

@@ -32,7 +32,8 @@ TEST(WindowProgress, ARunFromItsProgressToItsSummary) {
         } else if (target.startsWith("/found")) {
             c.send(test::httpResponse("200 OK", "<a href=http://me.example.com/>me</a>"));
         } else if (target.startsWith("/hidden")) {
-            c.send(test::httpResponse("200 OK", "<a href=http://me.example.com/ rel=nofollow>me</a>"));
+            c.send(
+                test::httpResponse("200 OK", "<a href=http://me.example.com/ rel=nofollow>me</a>"));
         } else if (target == "/missing") {
             c.send(test::httpResponse("200 OK", "<p>no link</p>"));
         } else {
@@ -60,10 +61,10 @@ TEST(WindowProgress, ARunFromItsProgressToItsSummary) {
     const RecordIdentity lostNow = identityOf(records.at(0));
     const QString path = dir.path(QString::fromUtf16(kHistoryFileName));
     const qint64 before = QDateTime::currentSecsSinceEpoch() - 2 * 86'400;
-    ASSERT_EQ(test::recordRun(path, before,
-                              {test::historyEntry(lostNow, CheckStatus::Found, before + 1)})
-                  .written,
-              1);
+    ASSERT_EQ(
+        test::recordRun(path, before, {test::historyEntry(lostNow, CheckStatus::Found, before + 1)})
+            .written,
+        1);
     ASSERT_EQ(test::recordRun(path, before + 86'400,
                               {test::historyEntry(lostNow, CheckStatus::Missing, before + 86'401)})
                   .written,
@@ -83,7 +84,8 @@ TEST(WindowProgress, ARunFromItsProgressToItsSummary) {
     EXPECT_TRUE(panel->text().endsWith(u" мин · нажмите кнопку проверки, чтобы остановить"_s))
         << panel->text().toStdString();
     EXPECT_EQ(ui.ToolButton3->property("hint").toString().left(44),
-              u"проверить наличие ссылок на сайте партнеров:") << "the button's hint stays";
+              u"проверить наличие ссылок на сайте партнеров:")
+        << "the button's hint stays";
 
     ui.ToolButton3->trigger();  // stop: the ten downloads still wait
     EXPECT_EQ(panel->text(), u"остановка: ждем окончания 10 загрузок");
@@ -93,8 +95,7 @@ TEST(WindowProgress, ARunFromItsProgressToItsSummary) {
     // what moved: the first record's link is lost.
     ASSERT_TRUE(QTest::qWaitFor([&] { return panel->text().contains(u"изменились"_s); }, 10000))
         << panel->text().toStdString();
-    EXPECT_EQ(panel->text(),
-              u"итог: есть 6 · скрыты 7 · нет 1 · недоступны 7 · изменились 1");
+    EXPECT_EQ(panel->text(), u"итог: есть 6 · скрыты 7 · нет 1 · недоступны 7 · изменились 1");
     EXPECT_EQ(ui.StatusPanel0->text(), u" всего элементов: 31");
 
     // A click shows what changed.
