@@ -10,6 +10,7 @@
 #include <QTextDocumentFragment>
 #include <QTimer>
 #include <QToolButton>
+#include <QWindow>
 
 #include <gtest/gtest.h>
 
@@ -114,7 +115,15 @@ class QtTexts : public ::testing::Test {
     QtTexts()
         : modal(&TForm1::setModalHookForTests, [this](QDialog& dialog) {
               dialog.show();
-              EXPECT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+              // The busy dialog may be done (and hidden) before it is ever
+              // exposed: its work can fail at once.
+              EXPECT_TRUE(QTest::qWaitFor(
+                  [&] {
+                      return dialog.isHidden() ||
+                             (dialog.windowHandle() && dialog.windowHandle()->isExposed());
+                  },
+                  5000))
+                  << dialog.metaObject()->className() << ' ' << dialog.objectName().toStdString();
               seen[dialog.objectName().isEmpty()
                        ? QString::fromLatin1(dialog.metaObject()->className())
                        : dialog.objectName()] += visibleTexts(&dialog);
