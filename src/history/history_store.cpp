@@ -43,7 +43,9 @@ HistoryStore::HistoryStore(SqliteDatabase& db)
                   "state_reason, missing_streak, missing_streak_since, failed_streak, "
                   "failed_streak_since, last_found, blocked_streak, blocked_streak_since, "
                   "reciprocal_state, reciprocal_since, reciprocal_missing_streak, "
-                  "reciprocal_missing_streak_since, found_anchor, render_found FROM records "
+                  "reciprocal_missing_streak_since, (SELECT s.first_time FROM streaks s "
+                  "WHERE s.record = records.id ORDER BY s.id LIMIT 1), found_anchor, "
+                  "render_found FROM records "
                   "WHERE partner_url = ?1 AND link = ?2"),
       insertRecord_(db, "INSERT INTO records (partner_url, link) VALUES (?1, ?2)"),
       insertResult_(db,
@@ -149,6 +151,7 @@ bool HistoryStore::writeOne(const HistoryEntry& entry, qint64 runId, qint64 runS
     TrackedState tracked;
     ReciprocalTracked reciprocal;
     std::optional<QString> foundAnchor;
+    qint64 firstCheckedAt = 0;  // 0: this is the record's first check
     {
         StatementUse use(findRecord_);
         findRecord_.bind(1, entry.identity.partnerUrl);
@@ -174,10 +177,11 @@ bool HistoryStore::writeOne(const HistoryEntry& entry, qint64 runId, qint64 runS
             reciprocal.since = findRecord_.int64At(16);
             reciprocal.missingStreak = int(findRecord_.int64At(17));
             reciprocal.missingStreakSince = findRecord_.int64At(18);
-            if (!findRecord_.isNull(19)) {
-                foundAnchor = findRecord_.textAt(19);
+            firstCheckedAt = findRecord_.int64At(19);
+            if (!findRecord_.isNull(20)) {
+                foundAnchor = findRecord_.textAt(20);
             }
-            tracked.renderFound = findRecord_.int64At(20) != 0;
+            tracked.renderFound = findRecord_.int64At(21) != 0;
         } else if (rc != SQLITE_DONE) {
             return false;
         }
@@ -192,6 +196,11 @@ bool HistoryStore::writeOne(const HistoryEntry& entry, qint64 runId, qint64 runS
         recordId = sqlite3_last_insert_rowid(db_.handle());
     }
 
+    // A deadline that had passed before the record's first check was never
+    // a promise the program saw lapse.
+    const qint64 firstCheck = firstCheckedAt != 0 ? firstCheckedAt : checkedAt;
+    const bool overdue = entry.overdue && firstCheck < entry.deadlineEndsAt;
+
     {
         StatementUse use(insertResult_);
         insertResult_.bind(1, recordId);
@@ -203,7 +212,7 @@ bool HistoryStore::writeOne(const HistoryEntry& entry, qint64 runId, qint64 runS
         insertResult_.bind(7, entry.reason);
         insertResult_.bind(8, signalText);
         insertResult_.bind(9, qint64(entry.reciprocal));
-        insertResult_.bind(10, qint64(entry.overdue ? 1 : 0));
+        insertResult_.bind(10, qint64(overdue ? 1 : 0));
         insertResult_.bind(11, entry.anchor);
         insertResult_.bind(12, entry.nearLink);
         insertResult_.bind(13, entry.canonical);
@@ -261,7 +270,7 @@ bool HistoryStore::writeOne(const HistoryEntry& entry, qint64 runId, qint64 runS
         bindTime(updateRecord_, 14, tracked.lastFound);
         updateRecord_.bind(15, signalText);
         updateRecord_.bind(16, qint64(entry.reciprocal));
-        updateRecord_.bind(17, qint64(entry.overdue ? 1 : 0));
+        updateRecord_.bind(17, qint64(overdue ? 1 : 0));
         updateRecord_.bind(18, qint64(tracked.blockedStreak));
         bindTime(updateRecord_, 19, tracked.blockedStreakSince);
         updateRecord_.bind(20, stateName(reciprocal.state).toString());

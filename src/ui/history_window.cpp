@@ -31,10 +31,9 @@ HistoryWindow::HistoryWindow(QWidget* owner) : QDialog(owner) {
     resize(860, 560);
     checksTable = new QTableWidget(0, 9, this);
     checksTable->setObjectName(u"HistoryChecks"_s);
-    checksTable->setHorizontalHeaderLabels({u"дата и время"_s, u"результат"_s, u"причина"_s,
-                                            u"ссылок"_s, u"сигналы"_s, u"ваша ссылка на партнера"_s,
-                                            u"источник"_s, QString::fromUtf16(kExternalHeading),
-                                            QString::fromUtf16(kAnchorHeading)});
+    checksTable->setHorizontalHeaderLabels(
+        {u"дата и время"_s, u"результат"_s, kReasonText, u"ссылок"_s, u"сигналы"_s, kYourLinkText,
+         u"источник"_s, QString::fromUtf16(kExternalHeading), QString::fromUtf16(kAnchorHeading)});
     checksTable->verticalHeader()->hide();
     checksTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
     checksTable->setSelectionBehavior(QAbstractItemView::SelectRows);
