@@ -56,11 +56,18 @@ QStringList signalsOf(const QJsonValue& row) {
     return names;
 }
 
-TEST(CliRender, LinksThatOnlyScriptsWrite) {
-    if (!rendererAvailable({})) {
-        GTEST_SKIP() << kHeadlessBrowserPackage
-                     << " is not installed (scripts/install-deps installs it)";
+// Without the browser these tests say so instead of passing silently.
+class CliRender : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (!rendererAvailable({})) {
+            GTEST_SKIP() << kHeadlessBrowserPackage
+                         << " is not installed (scripts/install-deps installs it)";
+        }
     }
+};
+
+TEST_F(CliRender, LinksThatOnlyScriptsWrite) {
     RawServer server(pages());
     const QString base = u"partner.test:%1"_s.arg(server.port());
     test::TempDir dir;
@@ -94,11 +101,7 @@ TEST(CliRender, LinksThatOnlyScriptsWrite) {
 
 // A link that only a script writes holds the record found: later runs
 // without --render are no evidence against it, so no lost is told.
-TEST(CliRender, ARenderedFindHoldsThroughRunsWithoutRendering) {
-    if (!rendererAvailable({})) {
-        GTEST_SKIP() << kHeadlessBrowserPackage
-                     << " is not installed (scripts/install-deps installs it)";
-    }
+TEST_F(CliRender, ARenderedFindHoldsThroughRunsWithoutRendering) {
     RawServer server(pages());
     const QString base = u"partner.test:%1"_s.arg(server.port());
     test::TempDir dir;
