@@ -106,6 +106,10 @@ struct RecordSummary {
     QStringList lastSignals;
     CheckStatus lastReciprocal = CheckStatus::None;
     bool lastOverdue = false;
+    // The last check's outgoing links on the partner page, and whether they
+    // were more than the record accepts.
+    qint64 lastCount = 0;
+    bool lastOverLimit = false;
     // The confirmed state of the user's own page (None, Found, Hidden or
     // Missing) and the start of the run that began it.
     ConfirmedState reciprocalState = ConfirmedState::None;

@@ -13,14 +13,22 @@ namespace {
 // The columns that summaryAt() reads, after the record's id. A file of
 // version 1 (not migrated until the next run) has no columns for the facts
 // that version 2 added: its checks read as checks without them.
+// The last check's count and over-limit flag are those of the result of the
+// record's last run, which is always among the kept ones.
 constexpr char kFindRecord[] =
     "SELECT id, checks, last_status, last_reason, last_time, state, state_reason, since, "
     "last_found, last_signals, last_reciprocal, last_overdue, reciprocal_state, "
-    "reciprocal_since FROM records WHERE partner_url = ?1 AND link = ?2";
+    "reciprocal_since, "
+    "(SELECT count FROM results WHERE record = records.id AND run = records.last_run), "
+    "(SELECT over_limit FROM results WHERE record = records.id AND run = records.last_run) "
+    "FROM records WHERE partner_url = ?1 AND link = ?2";
 constexpr int kFirstVersionWithFacts = 2;
 constexpr char kFindRecordVersion1[] =
     "SELECT id, checks, last_status, last_reason, last_time, state, state_reason, since, "
-    "last_found, '', 0, 0, '', NULL FROM records WHERE partner_url = ?1 AND link = ?2";
+    "last_found, '', 0, 0, '', NULL, "
+    "(SELECT count FROM results WHERE record = records.id AND run = records.last_run), "
+    "(SELECT over_limit FROM results WHERE record = records.id AND run = records.last_run) "
+    "FROM records WHERE partner_url = ?1 AND link = ?2";
 
 RecordSummary summaryAt(const SqliteStatement& row, int first) {
     RecordSummary summary;
@@ -37,6 +45,8 @@ RecordSummary summaryAt(const SqliteStatement& row, int first) {
     summary.lastOverdue = row.int64At(first + 10) != 0;
     summary.reciprocalState = stateFromName(row.textAt(first + 11)).value_or(ConfirmedState::None);
     summary.reciprocalSince = historyTime(row.int64At(first + 12));
+    summary.lastCount = row.int64At(first + 13);
+    summary.lastOverLimit = row.int64At(first + 14) != 0;
     return summary;
 }
 

@@ -6,12 +6,24 @@
 // so that one thing is always called by one name.
 
 #include <QString>
+#include <QStringList>
 #include <QStringView>
 
 #include "checking/check_outcome.h"
 #include "history/confirmed_state.h"
 
 namespace quorvel {
+
+// The record list's column captions, left to right (the fields in
+// kListColumnFields order): "страница партнера", "ваша ссылка", "дата", ...
+const QStringList& listColumnWords();
+// The columns that an export of the list adds after the eight fields, what
+// the history knows: "состояние", "с", "последний раз найдена", "причина",
+// "ссылок на странице", "превышен лимит", "сигналы", "ваша ссылка на
+// партнера", "просрочен".
+const QStringList& exportHistoryColumnWords();
+// A fact that holds, in a table's cell: "да".
+QString yesWords();
 
 // "проверок еще не было": a record the history has never seen.
 extern const QString kNoChecksYetText;
@@ -25,6 +37,9 @@ extern const QString kHistoryUnreadableText;
 QString stateWords(ConfirmedState state);
 // The same words for the status of a single check.
 QString statusWords(CheckStatus status);
+// A record checked, but its state not confirmed yet: "не подтверждено: "
+// and the last check's words.
+QString unconfirmedWords(CheckStatus lastStatus);
 // A move of the confirmed state ("ссылка пропала", ...).
 QString changeWords(ChangeKind change);
 // Why an attempt failed ("адрес не найден", "ответ сервера 404", ...); empty

@@ -10,6 +10,7 @@
 #include <QThread>
 #include <QVBoxLayout>
 
+#include "history/history_words.h"
 #include "ui/form1.h"
 #include "ui/form3.h"
 #include "ui/history_writer.h"
@@ -145,10 +146,7 @@ TForm1::TForm1(const QString& directory, QWidget* parent)
 
 void TForm1::buildHeader(QWidget* parent) {
     auto* headerModel = new QStandardItemModel(0, kSectionCount, this);
-    headerModel->setHorizontalHeaderLabels(
-        {QStringLiteral("страница партнера"), QStringLiteral("ваша ссылка"), QStringLiteral("дата"),
-         QStringLiteral("icq"), QStringLiteral("e-mail"), QStringLiteral("ваша страница"),
-         QStringLiteral("максимальное количество"), QStringLiteral("дополнительно")});
+    headerModel->setHorizontalHeaderLabels(listColumnWords());
     HeaderControl1 = new QHeaderView(Qt::Horizontal, parent);
     HeaderControl1->setObjectName(QStringLiteral("HeaderControl1"));
     HeaderControl1->setModel(headerModel);
