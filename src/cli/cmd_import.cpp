@@ -5,7 +5,6 @@
 
 #include "cli/cli.h"
 #include "cli/table_options.h"
-#include "records/atomic_file.h"
 #include "records/record_file.h"
 #include "records/record_line.h"
 #include "tables/table_import.h"
@@ -232,25 +231,15 @@ int runImport(const QStringList& args) {
         return kExitUsage;
     }
 
-    const ImportCounts counts = import->counts();
-    if (records.isEmpty()) {
-        records = import->takeAdded();  // the new records alone, without a copy
-    } else {
-        import->applyTo(&records);
-    }
-    import.reset();  // its index of identities goes before the file's bytes are made
-    const std::optional<QByteArray> bytes = encodeRecordFile(records);
+    // The list is written as it is made, a record at a time: the new records
+    // wait without their tags and never all become lines at once.
+    import->dropIndex();
     QString error;
-    if (!bytes) {
-        error = QStringLiteral("the list would be over the limits of a record file");
-    } else if (!writeFileAtomically(target, *bytes, &error)) {
-        error = u"cannot write: " % error;
-    }
-    if (!error.isEmpty()) {
-        reportError(command, u"'" % target % u"': " % error);
+    if (!writeRecordFile(target, import->result(), &error)) {
+        reportError(command, u"'" % target % u"': cannot write: " % error);
         return kExitUsage;
     }
-    const ImportCounts& n = counts;
+    const ImportCounts& n = import->counts();
     writeErr(QStringLiteral("added: %1, updated: %2, skipped: duplicates %3, without address %4, "
                             "with record tags %5; unreadable dates: %6")
                  .arg(n.added)

@@ -67,15 +67,16 @@ void TForm1::applyImport(const RecordImport& import) {
         model_->setRecord(int(it.key()), it.value());
     }
     const int firstNew = model_->rowCount();
-    model_->appendRecords(import.added());
-    if (!import.added().isEmpty()) {
+    const RecordStore added = import.added();
+    model_->appendRecords(added);
+    if (!added.isEmpty()) {
         // As the editor's add: no row selected, the first new record current.
         ListBox1->selectionModel()->clearSelection();
         ListBox1->selectionModel()->setCurrentIndex(model_->index(firstNew),
                                                     QItemSelectionModel::NoUpdate);
         ListBox1->scrollTo(model_->index(firstNew));
     }
-    if (!import.added().isEmpty() || !updates.isEmpty()) {
+    if (!added.isEmpty() || !updates.isEmpty()) {
         listContentChanged();
     }
 }
