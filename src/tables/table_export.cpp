@@ -1,5 +1,7 @@
 #include "tables/table_export.h"
 
+#include <QTimeZone>
+
 #include <memory>
 
 #include "history/history_reader.h"
@@ -32,8 +34,15 @@ enum Column {
     kOverdue,
 };
 
+// Times in the user's time zone, looked up once: converting with local time
+// asks the C library, which looks at the zone's file every time.
+QDateTime local(const QDateTime& time) {
+    static const QTimeZone zone = QTimeZone::systemTimeZone();
+    return time.isValid() ? time.toTimeZone(zone) : QDateTime();
+}
+
 QString timeText(const QDateTime& time) {
-    return time.isValid() ? time.toLocalTime().toString(u"dd.MM.yyyy HH:mm"_s) : QString();
+    return time.isValid() ? local(time).toString(u"dd.MM.yyyy HH:mm"_s) : QString();
 }
 
 bool pageLoaded(CheckStatus status) {
@@ -186,9 +195,11 @@ ExportRow exportRow(QStringView line, const RecordSummary& summary, const QLocal
     }
     // A deadline is a date cell only when writing that date gives its text back.
     const QString& deadline = row.cells[2];
-    if (const std::optional<QDate> date = ParseRecordDate(deadline, locale)) {
-        if (FormatRecordDate(*date, locale) == deadline) {
-            row.deadline = date;
+    if (!deadline.isEmpty()) {
+        if (const std::optional<QDate> date = ParseRecordDate(deadline, locale)) {
+            if (FormatRecordDate(*date, locale) == deadline) {
+                row.deadline = date;
+            }
         }
     }
     if (summary.checks == 0) {
@@ -198,9 +209,9 @@ ExportRow exportRow(QStringView line, const RecordSummary& summary, const QLocal
     row.cells[kState] = summary.state != ConfirmedState::None
                             ? stateWords(summary.state)
                             : unconfirmedWords(summary.lastStatus);
-    row.since = summary.since;
+    row.since = local(summary.since);
     row.cells[kSince] = timeText(summary.since);
-    row.lastFound = summary.lastFound;
+    row.lastFound = local(summary.lastFound);
     row.cells[kLastFound] = timeText(summary.lastFound);
     row.cells[kReason] = reasonWords(summary.lastReason);
     if (pageLoaded(summary.lastStatus)) {

@@ -39,7 +39,7 @@ struct ExportRow {
     std::array<QString, kExportColumns> cells;
     // The deadline as a date, when it reads back as exactly its text.
     std::optional<QDate> deadline;
-    QDateTime since;
+    QDateTime since;  // in the user's time zone
     QDateTime lastFound;
     std::optional<qint64> count;  // the outgoing links, when the page loaded
     ConfirmedState state = ConfirmedState::None;

@@ -68,6 +68,7 @@ const XlsxLibrary& xlsxLibrary() {
 // The list's default width for the columns it has no width for.
 constexpr int kDefaultWidth = 120;
 
+// A time already in the user's zone, as the workbook keeps it.
 lxw_datetime dateTimeOf(const QDateTime& local) {
     const QDate d = local.date();
     const QTime t = local.time();
@@ -209,11 +210,11 @@ ExportOutcome writeXlsx(const QString& path, const XlsxExport& book) {
         for (lxw_col_t c = 0; c < lxw_col_t(row.cells.size()) && c < columns; ++c) {
             const QString& value = row.cells[c];
             if (c == 2 && row.deadline && date) {
-                lxw_datetime day = dateTimeOf(row.deadline->startOfDay());
+                lxw_datetime day{
+                    row.deadline->year(), row.deadline->month(), row.deadline->day(), 0, 0, 0};
                 error = x.worksheet_write_datetime(sheet, at, c, &day, date);
             } else if ((c == 9 && row.since.isValid()) || (c == 10 && row.lastFound.isValid())) {
-                lxw_datetime moment =
-                    dateTimeOf((c == 9 ? row.since : row.lastFound).toLocalTime());
+                lxw_datetime moment = dateTimeOf(c == 9 ? row.since : row.lastFound);
                 error = x.worksheet_write_datetime(sheet, at, c, &moment, time);
             } else if (c == 12 && row.count) {
                 error = x.worksheet_write_number(sheet, at, c, double(*row.count), nullptr);
