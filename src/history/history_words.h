@@ -9,8 +9,11 @@
 #include <QStringList>
 #include <QStringView>
 
+#include <array>
+
 #include "checking/check_outcome.h"
 #include "history/confirmed_state.h"
+#include "history/history.h"
 
 namespace quorvel {
 
@@ -31,15 +34,26 @@ extern const QString kNoChecksYetText;
 // locked for too long).
 extern const QString kHistoryUnreadableText;
 
+// The state of a record that the overview has no check of yet; of one whose
+// last change was a bot wall, with no page loaded since; the start of a
+// state not confirmed yet (the last result's words follow); and the mark of
+// a deadline that has passed.
+extern const QString kNeverCheckedText;
+extern const QString kBlockedStateText;
+extern const QString kUnconfirmedText;
+extern const QString kOverdueMark;
+
 // The words of the check button's legend: "ссылка есть", "ссылка не
 // индексируется", "ссылки нет", "не удалось загрузить страницу партнера";
 // empty for None.
 QString stateWords(ConfirmedState state);
 // The same words for the status of a single check.
 QString statusWords(CheckStatus status);
-// A record checked, but its state not confirmed yet: "не подтверждено: "
-// and the last check's words.
-QString unconfirmedWords(CheckStatus lastStatus);
+// The state of a record that has been checked, as the overview and the
+// export tell it: kBlockedStateText while `blocked` (its last change was a
+// bot wall, and no page has loaded since), else its confirmed state, else
+// kUnconfirmedText and the last check's words.
+QString checkedStateWords(const RecordSummary& summary, bool blocked);
 // A move of the confirmed state ("ссылка пропала", ...).
 QString changeWords(ChangeKind change);
 // Why an attempt failed ("адрес не найден", "ответ сервера 404", ...); empty
@@ -53,6 +67,14 @@ QString verdictReasonWords(VerdictReason reason);
 QString reasonWords(QStringView reason);
 // A page signal by its name ("meta-noindex", ...); an unknown name as it is.
 QString signalWords(QStringView name);
+// Signals by name joined by ", ".
+QString signalListWords(const QStringList& names);
+// Which program ran a check: "окно программы" or "quorvel-cli" (Unknown:
+// nothing).
+QString runSourceWords(RunSource source);
+// How many records ended Found, Hidden, Missing and FetchFailed: "есть 3 ·
+// скрыты 0 · нет 1 · недоступны 2".
+QString tallyWords(const std::array<int, 4>& byStatus);
 // The user's own page as the reciprocal check found it ("есть", "нет", ...,
 // "еще не проверялась" for None).
 QString reciprocalWords(CheckStatus status);

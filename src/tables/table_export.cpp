@@ -50,8 +50,8 @@ bool pageLoaded(CheckStatus status) {
            status == CheckStatus::Missing;
 }
 
-// The rows of the list in order, with the history's summaries read a batch
-// ahead.
+// The rows of the list in order, with what the history knows of them read
+// a batch at a time.
 class RowFeed {
   public:
     RowFeed(const RecordStore& records, const ExportOptions& options)
@@ -93,11 +93,12 @@ class RowFeed {
         for (qsizetype i = 0; i < n; ++i) {
             identities += identityOf(records_.view(next_ + i));
         }
-        batch_ = QList<RecordSummary>(n);
+        batch_ = QList<RecordOverview>(n);
         if (reader_) {
-            QueryOutcome<QList<RecordSummary>> answer = reader_->summaries(identities);
+            // One run: the latest result of each record gives its count.
+            QueryOutcome<ListOverview> answer = reader_->overview(identities, 1);
             if (answer.ok()) {
-                batch_ = std::move(answer.value);
+                batch_ = std::move(answer.value.records);
             } else if (historyProblem_.isEmpty()) {
                 historyProblem_ = answer.error;
             }
@@ -108,7 +109,7 @@ class RowFeed {
     QLocale locale_;
     std::unique_ptr<HistoryReader> reader_;
     QString historyProblem_;
-    QList<RecordSummary> batch_;
+    QList<RecordOverview> batch_;
     qsizetype batchStart_ = 0;
     qsizetype next_ = 0;
 };
@@ -187,7 +188,8 @@ QStringList exportHeader() {
     return listColumnWords() + exportHistoryColumnWords();
 }
 
-ExportRow exportRow(QStringView line, const RecordSummary& summary, const QLocale& locale) {
+ExportRow exportRow(QStringView line, const RecordOverview& history, const QLocale& locale) {
+    const RecordSummary& summary = history.summary;
     ExportRow row;
     const std::array<QStringView, 8> fields = ExtractAllFields(line);
     for (int column = 0; column < 8; ++column) {
@@ -206,24 +208,18 @@ ExportRow exportRow(QStringView line, const RecordSummary& summary, const QLocal
         return row;  // never checked: nothing to tell
     }
     row.state = summary.state;
-    row.cells[kState] = summary.state != ConfirmedState::None
-                            ? stateWords(summary.state)
-                            : unconfirmedWords(summary.lastStatus);
+    row.cells[kState] = checkedStateWords(summary, history.blockedSince.isValid());
     row.since = local(summary.since);
     row.cells[kSince] = timeText(summary.since);
     row.lastFound = local(summary.lastFound);
     row.cells[kLastFound] = timeText(summary.lastFound);
     row.cells[kReason] = reasonWords(summary.lastReason);
     if (pageLoaded(summary.lastStatus)) {
-        row.count = summary.lastCount;
-        row.cells[kCount] = QString::number(summary.lastCount);
-        row.cells[kOverLimit] = summary.lastOverLimit ? yesWords() : QString();
+        row.count = history.lastCount;
+        row.cells[kCount] = QString::number(history.lastCount);
+        row.cells[kOverLimit] = history.lastOverLimit ? yesWords() : QString();
     }
-    QStringList signalTexts;
-    for (const QString& name : summary.lastSignals) {
-        signalTexts += signalWords(name);
-    }
-    row.cells[kSignals] = signalTexts.join(u", ");
+    row.cells[kSignals] = signalListWords(summary.lastSignals);
     if (!fields[4].isEmpty()) {  // the record names the user's own page
         row.cells[kReciprocal] = reciprocalWords(summary.lastReciprocal);
     }

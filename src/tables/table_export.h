@@ -47,9 +47,9 @@ struct ExportRow {
 
 // The columns' captions, in the list's words.
 QStringList exportHeader();
-// A record and its summary as a row; `summary` is empty (checks 0) when
-// the history knows nothing of it.
-ExportRow exportRow(QStringView line, const RecordSummary& summary,
+// A record and what the history knows of it as a row; nothing (checks 0)
+// for a record never checked.
+ExportRow exportRow(QStringView line, const RecordOverview& history,
                     const QLocale& locale = QLocale::system());
 
 struct ExportOutcome {
