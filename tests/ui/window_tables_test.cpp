@@ -1,4 +1,6 @@
+#include <QClipboard>
 #include <QComboBox>
+#include <QGuiApplication>
 #include <QMessageBox>
 #include <QTableWidget>
 #include <QTest>
@@ -173,6 +175,26 @@ TEST_F(WindowTables, ImportShowsWhatItReadsAndAppends) {
     EXPECT_EQ(ExtractField(lines()[0], QChar(u'7')), u"договорились, 500 руб.");
     EXPECT_EQ(ExtractField(lines()[0], QChar(u'D')), FormatRecordDate(QDate(2026, 9, 15)));
     EXPECT_EQ(ExtractField(lines()[0], QChar(u'5')), u"5") << "no column for it: kept";
+    form->close();
+}
+
+TEST_F(WindowTables, CellsFromTheClipboard) {
+    start({});
+    // Cells copied from a spreadsheet arrive TAB-separated.
+    QGuiApplication::clipboard()->setText(
+        u"Донор\tАкцептор\nhttp://a.example/\thttp://my.example/\nhttp://b.example/\t\n"_s);
+    onImport = [&](ImportDialog& dialog) {
+        in<QRadioButton>(&dialog, "ImportClipboardChoice")->click();
+        EXPECT_EQ(in<QComboBox>(&dialog, "ImportDelimiter")->currentText(), u"табуляция");
+        EXPECT_TRUE(in<QCheckBox>(&dialog, "ImportHeader")->isChecked());
+        return int(QDialog::Accepted);
+    };
+    in<QAction>(form.get(), "ImportButton")->trigger();
+    EXPECT_EQ(
+        lines(),
+        (QStringList{recordLineOf({u"http://a.example/", u"", u"", u"", u"", u"",
+                                   u"http://my.example/", u""}),
+                     recordLineOf({u"http://b.example/", u"", u"", u"", u"", u"", u"", u""})}));
     form->close();
 }
 
