@@ -5,6 +5,7 @@
 
 #include "cli/cli.h"
 #include "cli/table_options.h"
+#include "records/file_io.h"
 #include "records/record_file.h"
 #include "records/record_line.h"
 #include "tables/table_import.h"
@@ -234,9 +235,8 @@ int runImport(const QStringList& args) {
     // The list is written as it is made, a record at a time: the new records
     // wait without their tags and never all become lines at once.
     import->dropIndex();
-    QString error;
-    if (!writeRecordFile(target, import->result(), &error)) {
-        reportError(command, u"'" % target % u"': cannot write: " % error);
+    if (const FileResult written = writeRecordFile(target, import->result()); !written) {
+        reportError(command, u"'" % target % u"': cannot write: " % written.error);
         return kExitUsage;
     }
     const ImportCounts& n = import->counts();

@@ -6,17 +6,8 @@
 
 #include <cstring>
 
-#include "records/atomic_file.h"
 #include "records/code_page.h"
 #include "records/text_decoding.h"
-
-#ifndef Q_OS_WIN
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#endif
 
 namespace quorvel {
 
@@ -296,45 +287,6 @@ RecordSequence sequenceOf(const RecordStore& records) {
 
 }  // namespace
 
-ReadEnd readAllLimited(QIODevice& device, qint64 limit, QByteArray* out,
-                       const std::function<bool(const QByteArray&)>& goOn) {
-    out->clear();
-    const auto ended = [out](ReadEnd end) {
-        out->clear();
-        return end;
-    };
-    constexpr qint64 kChunk = 1 << 16;
-    if (!device.isSequential()) {
-        const qint64 size = device.size();
-        if (size > limit) {
-            return ReadEnd::TooLarge;
-        }
-        // Room for the last read too, which finds the end: the buffer is
-        // never moved and never holds the file twice.
-        out->reserve(size + kChunk);
-    }
-    for (;;) {
-        const qsizetype had = out->size();
-        const qint64 want = qMin(kChunk, limit + 1 - had);
-        out->resize(had + want);
-        const qint64 got = device.read(out->data() + had, want);
-        if (got < 0) {
-            return ended(ReadEnd::Failed);
-        }
-        out->resize(had + got);
-        if (out->size() > limit) {
-            return ended(ReadEnd::TooLarge);
-        }
-        if (got > 0 && goOn && !goOn(*out)) {
-            return ended(ReadEnd::Refused);
-        }
-        if (got == 0 &&
-            (device.atEnd() || !device.isSequential() || !device.waitForReadyRead(-1))) {
-            return ReadEnd::Done;
-        }
-    }
-}
-
 RecordFileContent parseRecordFile(QByteArray bytes, const RecordFileLimits& limits) {
     if (bytes.size() > limits.maxBytes) {
         return unreadable(tooLarge(limits));
@@ -370,50 +322,6 @@ RecordFileContent readRecordDevice(QIODevice& device, const RecordFileLimits& li
         return unreadable(tooManyLines(limits));
     }
     return decodeRecords(std::move(bytes), scan, limits);
-}
-
-FileOpening openRegularFile(const QString& path, QFile* file) {
-    const auto missingOr = [&](const QString& problem) {
-        const QFileInfo info(path);
-        return info.exists() || info.isSymLink() ? FileOpening{FileOpening::Failed, problem}
-                                                 : FileOpening{FileOpening::Missing, problem};
-    };
-    const FileOpening notRegular{FileOpening::NotRegular, QStringLiteral("not a regular file")};
-#ifdef Q_OS_WIN
-    const QFileInfo info(path);
-    if (info.exists() && !info.isFile()) {
-        return notRegular;
-    }
-    file->setFileName(path);
-    if (!file->open(QIODevice::ReadOnly)) {
-        return missingOr(file->errorString());
-    }
-#else
-    // A FIFO or a device could block the open or the read for ever: only a
-    // regular file is opened, and without waiting, in case it was swapped for
-    // something else in between.
-    const QByteArray name = QFile::encodeName(path);
-    struct stat st {};
-    if (::stat(name.constData(), &st) != 0) {
-        return missingOr(QString::fromLocal8Bit(std::strerror(errno)));
-    }
-    if (!S_ISREG(st.st_mode)) {
-        return notRegular;
-    }
-    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        return missingOr(QString::fromLocal8Bit(std::strerror(errno)));
-    }
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return notRegular;
-    }
-    if (!file->open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        return FileOpening{FileOpening::Failed, file->errorString()};
-    }
-#endif
-    return FileOpening{FileOpening::Opened, {}};
 }
 
 RecordFileContent readRecordFile(const QString& path, const RecordFileLimits& limits) {
@@ -468,30 +376,24 @@ std::optional<QByteArray> encodeRecordFile(const RecordStore& records,
     return bytes;
 }
 
-bool writeRecordFile(const QString& path, const RecordStore& records,
-                     const RecordFileLimits& limits) {
-    return writeRecordFile(path, sequenceOf(records), nullptr, limits);
+FileResult writeRecordFile(const QString& path, const RecordStore& records,
+                           const RecordFileLimits& limits) {
+    return writeRecordFile(path, sequenceOf(records), limits);
 }
 
-bool writeRecordFile(const QString& path, const RecordSequence& records, QString* error,
-                     const RecordFileLimits& limits) {
-    const auto refused = [&](const QString& why) {
-        if (error) {
-            *error = why;
-        }
-        return false;
-    };
+FileResult writeRecordFile(const QString& path, const RecordSequence& records,
+                           const RecordFileLimits& limits) {
     FormCheck check;
     records([&check](QStringView record) { check.add(record); });
     if (check.lines() > limits.maxLines) {
-        return refused(tooManyLines(limits));
+        return FileResult::failure(tooManyLines(limits));
     }
     const bool eightBit = check.eightBit();
     if ((eightBit ? check.eightBitSize() : utf8Size(records)) > limits.maxBytes) {
-        return refused(tooLarge(limits));
+        return FileResult::failure(tooLarge(limits));
     }
     return writeFileAtomically(
-        path, [&](const ByteSink& sink) { return encodeRecords(records, eightBit, sink); }, error);
+        path, [&](const ByteSink& sink) { return encodeRecords(records, eightBit, sink); });
 }
 
 }  // namespace quorvel

@@ -6,7 +6,7 @@
 
 #include "history/history_reader.h"
 #include "history/history_words.h"
-#include "records/atomic_file.h"
+#include "records/file_io.h"
 #include "records/record_line.h"
 #include "tables/table_values.h"
 #include "tables/xlsx_writer.h"
@@ -149,35 +149,31 @@ ExportOutcome writeCsv(const QString& path, RowFeed& feed, ExportFormat format,
     ExportOutcome outcome;
     const bool excel = format == ExportFormat::CsvExcel;
     const QChar delimiter = excel ? u';' : u',';
-    QString error;
-    const bool written = writeFileAtomically(
-        path,
-        [&](const ByteSink& sink) {
-            if (excel && !sink("\xEF\xBB\xBF")) {
-                return false;
-            }
-            QString text;
-            appendCsvLine(text, exportHeader(), delimiter);
-            ExportRow row;
-            while (feed.next(&row)) {
-                appendCsvLine(text, row.cells, delimiter);
-                if (text.size() >= kCsvPiece) {
-                    if (stop && stop()) {
-                        outcome.problem = ExportOutcome::Problem::Stopped;
-                        return false;
-                    }
-                    if (!sink(text.toUtf8())) {
-                        return false;
-                    }
-                    text.clear();
+    const FileResult written = writeFileAtomically(path, [&](const ByteSink& sink) {
+        if (excel && !sink("\xEF\xBB\xBF")) {
+            return false;
+        }
+        QString text;
+        appendCsvLine(text, exportHeader(), delimiter);
+        ExportRow row;
+        while (feed.next(&row)) {
+            appendCsvLine(text, row.cells, delimiter);
+            if (text.size() >= kCsvPiece) {
+                if (stop && stop()) {
+                    outcome.problem = ExportOutcome::Problem::Stopped;
+                    return false;
                 }
+                if (!sink(text.toUtf8())) {
+                    return false;
+                }
+                text.clear();
             }
-            return sink(text.toUtf8());
-        },
-        &error);
+        }
+        return sink(text.toUtf8());
+    });
     if (!written && outcome.ok()) {
         outcome.problem = ExportOutcome::Problem::WriteFailed;
-        outcome.detail = error;
+        outcome.detail = written.error;
     }
     return outcome;
 }

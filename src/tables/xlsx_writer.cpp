@@ -10,7 +10,7 @@
 #include <dlfcn.h>
 #endif
 
-#include "records/atomic_file.h"
+#include "records/file_io.h"
 
 namespace quorvel {
 
@@ -236,9 +236,8 @@ ExportOutcome writeXlsx(const QString& path, const XlsxExport& book) {
         return failed(ExportOutcome::Problem::WriteFailed,
                       QString::fromUtf8(x.lxw_strerror(error)));
     }
-    QString why;
-    if (!replaceFileWith(path, temporary.fileName(), &why)) {
-        return failed(ExportOutcome::Problem::WriteFailed, why);
+    if (const FileResult replaced = replaceFileWith(path, temporary.fileName()); !replaced) {
+        return failed(ExportOutcome::Problem::WriteFailed, replaced.error);
     }
     return outcome;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFrame>
 #include <QHeaderView>
@@ -18,6 +19,7 @@
 #include "checking/abort_flag.h"
 #include "checking/check_run.h"
 #include "checking/http_client.h"
+#include "history/history_recorder.h"
 #include "publisher/banner.h"
 #include "publisher/web_links.h"
 #include "records/data_file.h"
@@ -29,6 +31,7 @@
 
 namespace quorvel {
 
+class BackgroundWork;
 class HistoryWindow;
 class OverviewRefresher;
 class OverviewWindow;
@@ -68,6 +71,12 @@ class TForm1 : public QMainWindow, public CheckRunHost, public BannerWindow {
     // it back.
     // The fetch settings of check runs and the links window.
     void setFetchSettingsForTests(const FetchSettings& settings);
+    // The history's writing options for runs started after the call (the
+    // runs stay the window's).
+    void setHistoryOptionsForTests(const HistoryRecorderOptions& options) {
+        historyOptions_ = options;
+        historyOptions_.source = RunSource::Window;
+    }
     // What ends the event loop once the window has closed.
     static std::function<void()> setQuitHookForTests(std::function<void()> quit);
     // Every modal dialog (file dialogs, message boxes, the busy dialog, the
@@ -99,7 +108,7 @@ class TForm1 : public QMainWindow, public CheckRunHost, public BannerWindow {
     ColumnWidths columnWidths() const;
     // The list view draws check results only while this is set: the start
     // of a run sets it, commands that change the list clear it.
-    bool MarkersShown = false;
+    MarkersSwitch MarkersShown;
     QString BannerLink;
 
     // Handlers
@@ -133,6 +142,9 @@ class TForm1 : public QMainWindow, public CheckRunHost, public BannerWindow {
     void openOverview(OverviewFilter filter);
     // The overview's snapshot as it stands (none before the first read).
     std::shared_ptr<const OverviewSnapshot> overviewSnapshot() const;
+    // The status bar's third panel: a click opens the overview of what the
+    // last run changed.
+    void StatusPanel2Click();
     // Project files.
     void ToolButton4Click();
     void ToolButton2Click();
@@ -176,6 +188,9 @@ class TForm1 : public QMainWindow, public CheckRunHost, public BannerWindow {
     bool runBusy(const QString& title, const QString& what, const QString& address,
                  const std::function<void(const AbortFlag& cancel)>& work);
     void showMessage(const QString& text);
+    // A file the window could not read or write: one line on standard error
+    // with the reason, beside whatever the window shows.
+    static void logFileProblem(const char* doing, const QString& path, const QString& why);
     void endThreads();
     // The history window of the record at `row`.
     void showHistoryOf(int row);
@@ -185,6 +200,12 @@ class TForm1 : public QMainWindow, public CheckRunHost, public BannerWindow {
     // A row chosen in the overview: the record at `index` when the overview
     // was made, whose line was `line`.
     void selectFromOverview(int index, const QString& line);
+    // The third panel: a run's progress, its stopping and its summary.
+    void progressStarted();
+    void progressRecorded(const RecordCheck& check);
+    void showProgress();
+    // While a run goes on, and after it until the history has its checks.
+    void progressTick();
 
     // Components, by their names.
     RecordListView* ListBox1 = nullptr;
@@ -197,6 +218,7 @@ class TForm1 : public QMainWindow, public CheckRunHost, public BannerWindow {
     QStatusBar* StatusBar1 = nullptr;
     QLabel* StatusPanel0 = nullptr;
     QLabel* StatusPanel1 = nullptr;
+    ClickableLabel* StatusPanel2 = nullptr;
     QList<QIcon> ImageList1;
     QToolBar* ToolBar1 = nullptr;
     QAction* ToolButton1 = nullptr;
@@ -244,6 +266,23 @@ class TForm1 : public QMainWindow, public CheckRunHost, public BannerWindow {
     // The history's record of the run under way or the last one, which may
     // still be writing (and holds the ones before it that still are).
     std::unique_ptr<RunRecording> recording_;
+    // The last run as the third panel tells it.
+    struct RunProgress {
+        bool started = false;
+        int checked = 0;
+        std::array<int, 4> byStatus{};  // Found, Hidden, Missing, FetchFailed
+        QElapsedTimer clock;
+        // The records whose confirmed state the run moved, once the history
+        // has its checks; -1 until then, or without a history.
+        int changed = -1;
+        // The run's recording, until its checks are written.
+        const RunRecording* awaited = nullptr;
+    };
+    RunProgress progress_;
+    QTimer progressTimer_;
+    // Questions to the history about the last run, off the UI thread.
+    std::unique_ptr<BackgroundWork> runQuestions_;
+    HistoryRecorderOptions historyOptions_{.source = RunSource::Window};
     bool closing_ = false;
     PublisherSites sites_;
     // The banner's HTTP client, one for the program's life (used by the banner thread).

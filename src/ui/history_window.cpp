@@ -3,8 +3,8 @@
 #include <QHeaderView>
 #include <QVBoxLayout>
 
-#include "ui/form3.h"
 #include "ui/history_text.h"
+#include "ui/text_window.h"
 
 namespace quorvel {
 
@@ -31,8 +31,8 @@ HistoryWindow::HistoryWindow(QWidget* owner) : QDialog(owner) {
     resize(860, 560);
     checksTable = new QTableWidget(0, 7, this);
     checksTable->setObjectName(u"HistoryChecks"_s);
-    checksTable->setHorizontalHeaderLabels({u"дата и время"_s, u"результат"_s, u"причина"_s,
-                                            u"ссылок"_s, u"сигналы"_s, u"ваша ссылка на партнера"_s,
+    checksTable->setHorizontalHeaderLabels({u"дата и время"_s, u"результат"_s, kReasonText,
+                                            u"ссылок"_s, u"сигналы"_s, kYourLinkText,
                                             u"источник"_s});
     checksTable->verticalHeader()->hide();
     checksTable->setEditTriggers(QAbstractItemView::NoEditTriggers);

@@ -152,7 +152,8 @@ TEST(TableExport, HistoryColumnsInTheWindowsWords) {
     found.reciprocal = CheckStatus::Missing;
     HistoryEntry failed =
         test::historyEntry(identityOf(records.view(1)), CheckStatus::FetchFailed, start, u"dns"_s);
-    failed.overdue = true;
+    failed.overdue = true;  // a deadline that lapsed after the first check
+    failed.deadlineEndsAt = start + 3600;
     test::recordRun(history, start, {found, failed});
 
     ExportOptions options;

@@ -10,6 +10,7 @@
 #include <QTextDocumentFragment>
 #include <QTimer>
 #include <QToolButton>
+#include <QWindow>
 
 #include <gtest/gtest.h>
 
@@ -18,6 +19,7 @@
 #include "support/temp_dir.h"
 #include "ui/form1.h"
 #include "ui/form3.h"
+#include "ui/overview_window.h"
 #include "ui/ui_helpers.h"
 
 namespace quorvel {
@@ -86,18 +88,25 @@ QStringList englishWords(QStringList texts, const QStringList& allowed) {
 }
 
 // The texts of the popup menu that a context menu event on `target` opens.
+// The menu may run a loop of its own, so it is looked for from a timer,
+// inside that loop or after the event.
 QStringList contextMenuTexts(QWidget* target) {
     QStringList texts;
-    QTimer::singleShot(50, [&] {
+    bool seen = false;
+    QTimer look;
+    QObject::connect(&look, &QTimer::timeout, [&] {
         if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
             texts = visibleTexts(menu);
             menu->close();
+            seen = true;
+            look.stop();
         }
     });
+    look.start(10);
     const QPoint at = target->rect().center();
     QContextMenuEvent event(QContextMenuEvent::Mouse, at, target->mapToGlobal(at));
     QCoreApplication::sendEvent(target, &event);
-    QTest::qWait(100);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return seen; }, 5000)) << "no menu opened";
     return texts;
 }
 
@@ -106,7 +115,15 @@ class QtTexts : public ::testing::Test {
     QtTexts()
         : modal(&TForm1::setModalHookForTests, [this](QDialog& dialog) {
               dialog.show();
-              QTest::qWait(50);
+              // The busy dialog may be done (and hidden) before it is ever
+              // exposed: its work can fail at once.
+              EXPECT_TRUE(QTest::qWaitFor(
+                  [&] {
+                      return dialog.isHidden() ||
+                             (dialog.windowHandle() && dialog.windowHandle()->isExposed());
+                  },
+                  5000))
+                  << dialog.metaObject()->className() << ' ' << dialog.objectName().toStdString();
               seen[dialog.objectName().isEmpty()
                        ? QString::fromLatin1(dialog.metaObject()->className())
                        : dialog.objectName()] += visibleTexts(&dialog);
@@ -131,6 +148,12 @@ class QtTexts : public ::testing::Test {
                   seen[u"ImportDialog with a table"_s] += visibleTexts(&dialog);
               }
               dialog.hide();
+              if (dialog.objectName() == u"BusyDialog") {
+                  // Until its work is done (perhaps already): what it waited
+                  // for shows next.
+                  return dialog.result() == QDialog::Accepted ? int(QDialog::Accepted)
+                                                              : dialog.exec();
+              }
               return int(QDialog::Rejected);
           }) {
         dir.write(u"data.qvp"_s, "<QV_U>127.0.0.1:1/x</QV_U>\r\n");
@@ -155,6 +178,14 @@ TEST_F(QtTexts, DialogsAndMenusSpeakRussian) {
     ui.N3->trigger();           // the busy dialog (its download fails at once)
     test::named<QAction>(form.get(), "ImportButton")->trigger();  // the import, its file dialog
     test::named<QAction>(form.get(), "ExportButton")->trigger();  // the export's save dialog
+    test::named<QAction>(form.get(), "N4")->trigger();            // the history window
+    // The overview of every partner, and its search field's menu.
+    test::named<QAction>(form.get(), "OverviewButton")->trigger();
+    auto* overview = test::named<OverviewWindow>(form.get(), "OverviewWindow");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return overview->upToDate(); }));
+    seen[u"overview"_s] += visibleTexts(overview);
+    seen[u"overview search menu"_s] +=
+        contextMenuTexts(test::named<QLineEdit>(overview, "OverviewSearch"));
 
     ui.ToolButton1->trigger();
     for (QLineEdit* edit : {ui.Edit1, ui.Edit2, ui.Edit3, ui.Edit4, ui.Edit5, ui.Edit6, ui.Edit7}) {
@@ -187,7 +218,8 @@ TEST_F(QtTexts, DialogsAndMenusSpeakRussian) {
     }
     for (const char* what : {"SaveDialog1", "OpenDialog1", "QMessageBox", "BusyDialog", "edit menu",
                              "date picker menu", "calendar", "file list menu", "ImportDialog",
-                             "ImportFileDialog", "ImportDialog with a table", "ExportDialog1"}) {
+                             "ImportFileDialog", "ImportDialog with a table", "ExportDialog1",
+                             "HistoryWindow", "overview", "overview search menu"}) {
         EXPECT_TRUE(seen.count(QString::fromLatin1(what))) << what << " was not opened";
     }
     // The calendar names its months in Russian.
