@@ -5,7 +5,8 @@
 
 namespace quorvel {
 
-bool writeFileAtomically(const QString& path, QByteArrayView bytes, QString* error) {
+bool writeFileAtomically(const QString& path, QByteArrayView bytes, QString* error,
+                         FileAccess access) {
     const QFileInfo info(path);
     if (info.exists() && !info.isFile()) {
         // A FIFO, a device or a folder is never replaced by a file.
@@ -18,6 +19,11 @@ bool writeFileAtomically(const QString& path, QByteArrayView bytes, QString* err
     // Unbuffered, so that a failed write says why at once; a buffered one
     // fails only in commit, which loses the reason while cleaning up.
     bool open = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+    if (open && access == FileAccess::OwnerOnly) {
+        // The temporary file takes an existing file's mode, or the default
+        // one: closed before any secret goes in.
+        open = file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    }
     // A short write (a disk that just filled up) is no error yet; the next
     // write is, and it carries the reason.
     for (qsizetype done = 0; open && done < bytes.size();) {
