@@ -148,8 +148,13 @@ QString iniValue(const QString& value) {
 }  // namespace
 
 QStringList NotifySettings::secrets() const {
+    // Some hooks carry their key in the address itself (a token as the last
+    // part of the path, or in the query): those parts count as secrets too.
+    const QUrl hook(webhook.url);
+    const QString hookPath = hook.path().section(u'/', -1);
     QStringList list;
-    for (const QString& s : {telegram.token, mail.password, webhook.secret}) {
+    for (const QString& s : {telegram.token, mail.password, webhook.secret,
+                             hookPath.size() >= 16 ? hookPath : QString(), hook.query()}) {
         if (!s.isEmpty()) {
             list += s;
         }

@@ -30,7 +30,9 @@ struct NotifySettings {
     bool hasMail() const { return !mail.url.isEmpty(); }
     bool hasWebhook() const { return !webhook.url.isEmpty(); }
     bool namesAnyChannel() const { return hasTelegram() || hasMail() || hasWebhook(); }
-    // Every secret the settings hold, to be masked in whatever is shown.
+    // Every secret the settings hold, to be masked in whatever is shown: the
+    // token, the password, the webhook's secret, and the long last part of
+    // the webhook's path and its query, where some hooks keep their key.
     QStringList secrets() const;
 };
 
