@@ -23,7 +23,7 @@ int listSchedules() {
     for (const InstalledSchedule& s : installedSchedules()) {
         const QString state = scheduleState(s.name);
         report.write({s.name, s.request.listFile, scheduleWords(s.request),
-                      s.request.notify ? 1 : 0, localReportTime(nextScheduledRun(s.request, now)),
+                      s.request.notify ? 1 : 0, localIsoTime(nextScheduledRun(s.request, now)),
                       state.isEmpty() ? QStringLiteral("unknown") : state});
     }
     report.finish();
@@ -138,7 +138,7 @@ int runSchedule(const QStringList& args) {
             break;
     }
     writeOut((outcome.message % u"\nnext run: " %
-              localReportTime(nextScheduledRun(request, QDateTime::currentDateTime())) % u'\n')
+              localIsoTime(nextScheduledRun(request, QDateTime::currentDateTime())) % u'\n')
                  .toUtf8());
     if (outcome.lingerAdvice) {
         writeOut(QStringLiteral("Your checks run only while you are logged in. To run them also "

@@ -22,8 +22,5 @@ std::optional<QString> historyPathFor(const QCommandLineParser& parser, const QS
 
 // A time for a report: ISO 8601 in UTC, or an empty text for no time.
 QJsonValue reportTime(const QDateTime& time);
-// A time of the user's clock with its offset, as in 2026-12-11T04:14:14+03:00
-// (+00:00 in UTC), or an empty text for no time.
-QString localReportTime(const QDateTime& time);
 
 }  // namespace quorvel::cli

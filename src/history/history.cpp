@@ -24,4 +24,15 @@ qint64 historySeconds(const QDateTime& time) {
     return time.isValid() ? time.toSecsSinceEpoch() : 0;
 }
 
+QString localIsoTime(const QDateTime& time) {
+    if (!time.isValid()) {
+        return QString();
+    }
+    const QDateTime local = time.toLocalTime();
+    const int offset = local.offsetFromUtc() / 60;
+    return local.toString(u"yyyy-MM-ddTHH:mm:ss") % (offset < 0 ? u'-' : u'+') %
+           QString::number(qAbs(offset) / 60).rightJustified(2, u'0') % u':' %
+           QString::number(qAbs(offset) % 60).rightJustified(2, u'0');
+}
+
 }  // namespace quorvel

@@ -30,7 +30,9 @@ namespace quorvel {
 inline constexpr char16_t kHistoryFileName[] = u"quorvel-history.sqlite";
 // The schema this program writes (PRAGMA user_version). Older files are
 // migrated step by step when they are opened; newer ones are left alone.
-inline constexpr int kHistorySchemaVersion = 2;
+inline constexpr int kHistorySchemaVersion = 3;
+// The first version that keeps notices and their deliveries.
+inline constexpr int kFirstVersionWithDeliveries = 3;
 // A record keeps the individual results of at most its last runs; its
 // streaks and its count of checks are kept forever.
 inline constexpr int kKeptRunsPerRecord = 100;
@@ -149,5 +151,8 @@ struct QueryOutcome {
 // Seconds since the epoch as a UTC time, and back; 0 is "no time".
 QDateTime historyTime(qint64 secondsSinceEpoch);
 qint64 historySeconds(const QDateTime& time);
+// A time on the user's clock with its offset, ISO 8601 to the second, as in
+// 2026-12-11T04:14:14+03:00 (+00:00 in UTC); an empty text for no time.
+QString localIsoTime(const QDateTime& time);
 
 }  // namespace quorvel

@@ -168,7 +168,7 @@ void HistoryRecorder::Shared::runWriter() {
         // Busy means another program held the file for the whole busy
         // timeout; it will let go, and finish() bounds the wait.
         while (status == HistoryStore::WriteStatus::Busy && !abandon.load()) {
-            runId = store.beginRun(runStartedAt, &status);
+            runId = store.beginRun(runStartedAt, options.notify, options.list, &status);
         }
         if (status != HistoryStore::WriteStatus::Written) {
             if (status == HistoryStore::WriteStatus::Failed) {
@@ -196,6 +196,10 @@ void HistoryRecorder::Shared::runWriter() {
                 writeError = store.error();
                 break;
             }
+        }
+        // Every check handed over is written: the run is over.
+        if (runId != 0 && !abandon.load() && droppedByWriter == 0 && writeError.isEmpty()) {
+            store.endRun(runId, QDateTime::currentDateTimeUtc());
         }
     }
     refuse();

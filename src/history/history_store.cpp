@@ -18,7 +18,8 @@ void bindTime(SqliteStatement& statement, int index, qint64 seconds) {
 
 HistoryStore::HistoryStore(SqliteDatabase& db)
     : db_(db),
-      insertRun_(db, "INSERT INTO runs (started) VALUES (?1)"),
+      insertRun_(db, "INSERT INTO runs (started, notify, list) VALUES (?1, ?2, ?3)"),
+      endRun_(db, "UPDATE runs SET ended = ?2 WHERE id = ?1"),
       findRecord_(db,
                   "SELECT id, checks, last_status, last_reason, streak, state, since, "
                   "state_reason, missing_streak, missing_streak_since, failed_streak, "
@@ -52,8 +53,8 @@ HistoryStore::HistoryStore(SqliteDatabase& db)
                     "DELETE FROM results WHERE record = ?1 AND run <= (SELECT run FROM results "
                     "WHERE record = ?1 ORDER BY run DESC LIMIT 1 OFFSET ?2)") {
     for (const SqliteStatement* statement :
-         {&insertRun_, &findRecord_, &insertRecord_, &insertResult_, &extendStreak_, &insertStreak_,
-          &updateRecord_, &insertEvent_, &pruneResults_}) {
+         {&insertRun_, &endRun_, &findRecord_, &insertRecord_, &insertResult_, &extendStreak_,
+          &insertStreak_, &updateRecord_, &insertEvent_, &pruneResults_}) {
         prepared_ = prepared_ && statement->ok();
     }
     if (!prepared_) {
@@ -70,19 +71,32 @@ HistoryStore::WriteStatus HistoryStore::failure() {
     return (code & 0xff) == SQLITE_BUSY ? WriteStatus::Busy : WriteStatus::Failed;
 }
 
-qint64 HistoryStore::beginRun(const QDateTime& startedAt, WriteStatus* status) {
+qint64 HistoryStore::beginRun(const QDateTime& startedAt, bool notify, const QString& list,
+                              WriteStatus* status) {
     if (!prepared_) {
         *status = WriteStatus::Failed;
         return 0;
     }
     StatementUse use(insertRun_);
     insertRun_.bind(1, historySeconds(startedAt));
+    insertRun_.bind(2, notify ? 1 : 0);
+    insertRun_.bind(3, list);
     if (insertRun_.step() != SQLITE_DONE) {
         *status = failure();
         return 0;
     }
     *status = WriteStatus::Written;
     return sqlite3_last_insert_rowid(db_.handle());
+}
+
+HistoryStore::WriteStatus HistoryStore::endRun(qint64 runId, const QDateTime& at) {
+    if (!prepared_) {
+        return WriteStatus::Failed;
+    }
+    StatementUse use(endRun_);
+    endRun_.bind(1, runId);
+    endRun_.bind(2, historySeconds(at));
+    return endRun_.step() == SQLITE_DONE ? WriteStatus::Written : failure();
 }
 
 HistoryStore::WriteStatus HistoryStore::write(std::span<const HistoryEntry> entries, qint64 runId,

@@ -23,8 +23,12 @@ class HistoryStore {
         Failed,       // nothing written; error() says why
     };
 
-    // Registers a run; its id, or 0 with the status.
-    qint64 beginRun(const QDateTime& startedAt, WriteStatus* status);
+    // Registers a run (that asks for a notice of its changes, for the
+    // record file `list`, when `notify`); its id, or 0 with the status.
+    qint64 beginRun(const QDateTime& startedAt, bool notify, const QString& list,
+                    WriteStatus* status);
+    // Notes that the run's last check is written.
+    WriteStatus endRun(qint64 runId, const QDateTime& at);
     // Writes the entries of a run in one transaction: all or nothing. An
     // identity that already has a result in this run is skipped.
     WriteStatus write(std::span<const HistoryEntry> entries, qint64 runId, qint64 runStartedAt);
@@ -40,6 +44,7 @@ class HistoryStore {
     QString error_;
     bool prepared_ = true;
     SqliteStatement insertRun_;
+    SqliteStatement endRun_;
     SqliteStatement findRecord_;
     SqliteStatement insertRecord_;
     SqliteStatement insertResult_;

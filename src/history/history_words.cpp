@@ -150,4 +150,48 @@ QString reciprocalWords(CheckStatus status) {
     return u"еще не проверялась"_s;
 }
 
+QString changeGroupWords(ChangeKind change) {
+    switch (change) {
+        case ChangeKind::Lost:
+            return u"пропали ссылки"_s;
+        case ChangeKind::Down:
+            return u"недоступны"_s;
+        case ChangeKind::ReciprocalLost:
+            return u"пропали ваши ссылки на партнеров"_s;
+        case ChangeKind::Hidden:
+            return u"ссылки перестали индексироваться"_s;
+        case ChangeKind::Blocked:
+            return u"закрыты защитой от ботов"_s;
+        case ChangeKind::Restored:
+            return u"ссылки снова на месте"_s;
+        case ChangeKind::Indexable:
+            return u"ссылки снова индексируются"_s;
+        case ChangeKind::Up:
+            return u"снова доступны"_s;
+        case ChangeKind::ReciprocalRestored:
+            return u"ваши ссылки на партнеров снова на месте"_s;
+    }
+    return QString();
+}
+
+QString runTotalsWords(int checked, int found, int hidden, int missing, int failed) {
+    return u"проверено %1: есть %2, скрыты %3, нет %4, недоступны %5"_s.arg(checked)
+        .arg(found)
+        .arg(hidden)
+        .arg(missing)
+        .arg(failed);
+}
+
+QString runTimeWords(const QDateTime& started) {
+    return u"проверка "_s + started.toLocalTime().toString(u"dd.MM.yyyy HH:mm");
+}
+
+QString sinceWords(const QDateTime& since) {
+    return u"с "_s + since.toLocalTime().toString(u"dd.MM.yyyy HH:mm");
+}
+
+const QString kNoticeTestSubject = u"Quorvel: проверка отправки"_s;
+const QString kNoticeTestText =
+    u"Уведомления доходят: сюда придут изменения, найденные проверками ссылок."_s;
+
 }  // namespace quorvel

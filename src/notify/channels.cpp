@@ -3,8 +3,8 @@
 #include <QJsonArray>
 #include <QJsonObject>
 
+#include "history/history_words.h"
 #include "notify/mail.h"
-#include "notify/notify_words.h"
 #include "notify/telegram.h"
 #include "notify/webhook.h"
 
@@ -59,9 +59,8 @@ DeliveryAnswer deliverNotice(NoticeChannel channel, const NotifySettings& settin
 
 Notice testNotice(const QDateTime& now) {
     Notice notice;
-    notice.subject = noticeWord(NoticeWord::TestSubject);
-    notice.lines = {{noticeWord(NoticeWord::TestSubject), true},
-                    {noticeWord(NoticeWord::TestBody), false}};
+    notice.subject = kNoticeTestSubject;
+    notice.lines = {{kNoticeTestSubject, true}, {kNoticeTestText, false}};
     notice.payload = QJsonObject{{QStringLiteral("list"), QString()},
                                  {QStringLiteral("run"), now.toString(Qt::ISODate)},
                                  {QStringLiteral("totals"), QJsonObject()},

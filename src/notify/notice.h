@@ -24,6 +24,12 @@ struct Notice {
 
     // The lines as plain text, one per line, without a line end after the last.
     QString plainText() const;
+    bool isEmpty() const { return lines.isEmpty(); }
+
+    // As the history keeps it, and back; a text that is no notice reads as
+    // an empty one.
+    QString toJson() const;
+    static Notice fromJson(const QString& json);
 };
 
 // What became of a notice on one channel.

@@ -37,14 +37,6 @@ QString hidden(QString text, const QString& token) {
 
 }  // namespace
 
-QString Notice::plainText() const {
-    QStringList texts;
-    for (const NoticeLine& line : lines) {
-        texts += line.text;
-    }
-    return texts.join(u'\n');
-}
-
 QString escapeTelegramHtml(QStringView text) {
     QString out;
     out.reserve(text.size());
