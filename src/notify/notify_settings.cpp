@@ -86,8 +86,9 @@ bool hasSchemeAndHost(const QString& text, std::initializer_list<const char*> sc
     return false;
 }
 
-// What is wrong with the settings' values, or nothing.
-QString problemOf(const NotifySettings& s) {
+}  // namespace
+
+QString notifySettingsProblem(const NotifySettings& s) {
     if (s.hasTelegram()) {
         if (s.telegram.token.isEmpty() || s.telegram.chat.isEmpty()) {
             return QStringLiteral("[telegram] needs both token and chat");
@@ -127,6 +128,8 @@ QString problemOf(const NotifySettings& s) {
     }
     return QString();
 }
+
+namespace {
 
 // A value as QSettings' INI reading gives it back: in double quotes when a
 // ',' would make a list, a ';' a comment, or a backslash or '"' an escape,
@@ -195,22 +198,11 @@ QString fileExposure(const QString& path) {
 #endif
 }
 
-NotifySettingsRead readNotifySettings(const QString& path) {
+namespace {
+
+// Parses the file with QSettings; checks only what reading can tell.
+NotifySettingsRead parseNotifySettings(const QString& path) {
     NotifySettingsRead result;
-    const QFileInfo info(path);
-    if (!info.exists()) {
-        result.error = u"no notify settings: '" % path % u"' does not exist";
-        return result;
-    }
-    if (!info.isFile()) {
-        result.error = u"'" % path % u"' is not a regular file";
-        return result;
-    }
-    // Refused before a byte of it is read.
-    result.error = fileExposure(path);
-    if (!result.error.isEmpty()) {
-        return result;
-    }
     QFile probe(path);
     if (!probe.open(QIODevice::ReadOnly)) {
         result.error = u"cannot read '" % path % u"': " % probe.errorString();
@@ -257,15 +249,53 @@ NotifySettingsRead readNotifySettings(const QString& path) {
             s.mail.to += to.trimmed();
         }
     }
-    if (!s.namesAnyChannel()) {
+    result.settings = std::move(s);
+    return result;
+}
+
+}  // namespace
+
+NotifySettingsRead readNotifySettings(const QString& path) {
+    NotifySettingsRead result;
+    const QFileInfo info(path);
+    if (!info.exists()) {
+        result.error = u"no notify settings: '" % path % u"' does not exist";
+        return result;
+    }
+    if (!info.isFile()) {
+        result.error = u"'" % path % u"' is not a regular file";
+        return result;
+    }
+    // Refused before a byte of it is read.
+    result.error = fileExposure(path);
+    if (!result.error.isEmpty()) {
+        return result;
+    }
+    result = parseNotifySettings(path);
+    if (!result.settings) {
+        return result;
+    }
+    if (!result.settings->namesAnyChannel()) {
+        result.settings.reset();
         result.error = u"'" % path % u"' names no channel ([telegram], [mail] or [webhook])";
         return result;
     }
-    result.error = problemOf(s);
-    if (result.error.isEmpty()) {
-        result.settings = std::move(s);
+    result.error = notifySettingsProblem(*result.settings);
+    if (!result.error.isEmpty()) {
+        result.settings.reset();
     }
     return result;
+}
+
+NotifySettingsRead readNotifySettingsForEditing(const QString& path) {
+    const QFileInfo info(path);
+    if (!info.exists()) {
+        return {NotifySettings(), QString()};
+    }
+    if (!info.isFile()) {
+        return {std::nullopt, u"'" % path % u"' is not a regular file"};
+    }
+    return parseNotifySettings(path);
 }
 
 bool writeNotifySettings(const QString& path, const NotifySettings& settings, QString* error) {

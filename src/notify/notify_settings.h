@@ -51,6 +51,11 @@ struct NotifySettingsRead {
 // with a line break, a Telegram token that would change the request's path,
 // an address of another scheme), and when it names no channel at all.
 NotifySettingsRead readNotifySettings(const QString& path);
+// Reads notify.ini for editing, whatever its mode and values (a file that
+// does not exist reads as no settings); `error` only when it cannot be read.
+NotifySettingsRead readNotifySettingsForEditing(const QString& path);
+// What is wrong with settings as the window's fields give them, or nothing.
+QString notifySettingsProblem(const NotifySettings& settings);
 
 // Writes notify.ini so that only its owner can read or write it, atomically;
 // a value that QSettings' INI reading would take apart (a ',', a ';', a '"',
