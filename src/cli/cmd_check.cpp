@@ -21,6 +21,7 @@
 #endif
 
 #include "checking/check_loop.h"
+#include "cli/check_notices.h"
 #include "cli/cli.h"
 #include "cli/history_options.h"
 #include "cli/report.h"
@@ -145,6 +146,7 @@ std::optional<int> numberOption(const QCommandLineParser& parser, const QString&
 extern const Command kCheckCommand = {
     "check",
     "[--format tsv|csv|json] [--changes] [--history PATH | --no-history]\n"
+    "                         [--notify [--notify-config PATH]]\n"
     "                         [--workers N] [--per-host N] [--resolve HOST:PORT:ADDRESS]...\n"
     "                         [--cacert FILE] FILE",
     "check every partner of a record file, ten pages at a time",
@@ -176,17 +178,29 @@ extern const Command kCheckCommand = {
     "  overdue      1 when the deadline (field D) has passed and the status is\n"
     "               neither Found nor Hidden\n"
     "\n"
-    "  --format tsv   (default) TAB-separated, no header; in a text a backslash,\n"
+    "  --format tsv   (default) TAB-separated, no header (with --changes: a header\n"
+    "                 line just before the first row); in a text a backslash,\n"
     "                 TAB, CR and LF are written \\\\, \\t, \\r, \\n\n"
     "  --format csv   RFC 4180 with a header of the column names\n"
     "  --format json  an array of objects with those keys\n"
     "  --changes      print only the records whose confirmed state changed in\n"
-    "                 this run (see below), with three more columns: change,\n"
-    "                 previous (the state before) and since\n"
+    "                 this run (see below), with five more columns: change,\n"
+    "                 previous (the state before), since (on your clock with its\n"
+    "                 offset, as in 2026-12-11T04:14:14+03:00), and the record's\n"
+    "                 email (field E) and notes (field 7); a run without changes\n"
+    "                 prints nothing\n"
     "  --history PATH  keep the check history in PATH instead of\n"
     "                 quorvel-history.sqlite beside FILE (standard input has no\n"
     "                 history unless --history names one)\n"
     "  --no-history   keep no history\n"
+    "  --notify       after the run, send what changed to the channels of the\n"
+    "                 notify settings (Telegram, mail, webhook; see 'quorvel-cli\n"
+    "                 notify --help'): one message per channel, nothing when\n"
+    "                 nothing changed. What was sent is kept in the history; a\n"
+    "                 channel that failed is tried again at the start of the next\n"
+    "                 check --notify. A failed delivery adds a line on standard\n"
+    "                 error and leaves the exit status as it is.\n"
+    "  --notify-config PATH  the notify settings in PATH\n"
     "  --workers N    download N pages at a time, 1 to 256 (default 10)\n"
     "  --per-host N   but at most N at a time from one host, 1 to 16 (default 2);\n"
     "                 the other workers go on with records of other hosts\n"
@@ -257,7 +271,7 @@ int runCheck(const QStringList& args) {
     const QString perHostOption = QStringLiteral("per-host");
     const QString changesOption = QStringLiteral("changes");
     if (!parseCommandLine(kCheckCommand, args,
-                          downloadOptions() + historyOptions(true)
+                          downloadOptions() + historyOptions(true) + checkNoticeOptions()
                               << formatOption() << valuedOption(workersOption)
                               << valuedOption(perHostOption) << flagOption(changesOption),
                           parser)) {
@@ -302,8 +316,21 @@ int runCheck(const QStringList& args) {
     }
 
     ResultsHost host(std::move(content.records));
+    std::optional<NoticeQueue> notices;
+    if (!checkNoticeQueue(kCheckCommand, parser, file, historyPath, *settings, host.records(),
+                          &notices)) {
+        return kExitUsage;
+    }
+    HistoryRecorderOptions recorderOptions;
+    if (notices) {
+        // Unsent notices of earlier runs go first, then the run asks for its own.
+        sendLeftNotices(*notices);
+        recorderOptions.notify = true;
+        recorderOptions.list = notices->list;
+    }
+    const QDateTime runStarted = QDateTime::currentDateTimeUtc();
     // Opening (and repairing) the history goes on beside the run.
-    RunRecording recording(historyPath, host.records());
+    RunRecording recording(historyPath, host.records(), nullptr, recorderOptions);
     host.recording = &recording;
     CheckRun run(host, *settings, CheckRunOptions{*workers, *perHost});
     std::signal(SIGINT, onInterrupt);
@@ -402,9 +429,11 @@ int runCheck(const QStringList& args) {
                 changed[e.identity] += e.event;
             }
         }
-        columns << QStringLiteral("change") << QStringLiteral("previous")
-                << QStringLiteral("since");
-        ReportWriter report(*format, columns);
+        columns << QStringLiteral("change") << QStringLiteral("previous") << QStringLiteral("since")
+                << QStringLiteral("email") << QStringLiteral("notes");
+        // The header comes with the first row: a run without changes prints
+        // nothing at all, so that mail -E sends nothing.
+        ReportWriter report(*format, columns, ReportWriter::TsvHeader::BeforeFirstRow);
         for (int i = 0; i < total && !changed.isEmpty(); ++i) {
             const QString line = host.recordAt(i);
             const RecordIdentity identity = identityOf(line);
@@ -415,13 +444,22 @@ int runCheck(const QStringList& args) {
             for (const HistoryEvent& event : changed.take(identity)) {
                 report.write(checkColumns(recording, i, host.results[size_t(i)], line)
                              << changeName(event.change).toString()
-                             << stateName(event.previous).toString() << reportTime(event.since));
+                             << stateName(event.previous).toString() << localIsoTime(event.since)
+                             << ExtractField(line, QChar(u'E')) << ExtractField(line, QChar(u'7')));
             }
         }
         report.finish();
     }
     // Until the rows are out, a Ctrl+C only asks for an end: no row is lost.
     std::signal(SIGINT, SIG_DFL);
+    if (notices) {
+        std::fflush(stdout);
+        std::map<CheckStatus, int> totals;
+        for (const CompactResult& result : host.results) {
+            ++totals[result.status];
+        }
+        sendRunNotice(*notices, runId, runStarted, totals);
+    }
     if (handled > 0 || interrupts.load(std::memory_order_relaxed) > 0) {
         return 130;
     }

@@ -37,6 +37,13 @@ Notice buildDigest(const DigestInput& input) {
                              runTotalsWords(checked, found, hidden, missing, failed),
                          false});
 
+    QSet<RecordIdentity> wanted;
+    for (const RunEvent& e : input.events) {
+        wanted.insert(e.identity);
+    }
+    const QHash<RecordIdentity, DigestRecord> records =
+        input.lookup ? input.lookup(wanted) : QHash<RecordIdentity, DigestRecord>();
+
     QStringList groups;
     QJsonArray changes;
     for (const ChangeKind kind : digestOrder()) {
@@ -45,8 +52,8 @@ Notice buildDigest(const DigestInput& input) {
             if (e.event.change != kind) {
                 continue;
             }
-            const std::optional<DigestRecord> record =
-                input.lookup ? input.lookup(e.identity) : std::nullopt;
+            const auto known = records.constFind(e.identity);
+            const DigestRecord* record = known == records.cend() ? nullptr : &*known;
             const QString email = record ? record->email : QString();
             QStringList parts{e.identity.partnerUrl};
             if (!email.isEmpty()) {

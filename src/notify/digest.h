@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QDateTime>
+#include <QHash>
 #include <QList>
+#include <QSet>
 #include <QString>
 
 #include <functional>
@@ -19,9 +21,11 @@ struct DigestRecord {
     int index = -1;
     QString email;
 };
-// The record of an identity in the list as it is now; nothing when the list
-// no longer holds it.
-using DigestLookup = std::function<std::optional<DigestRecord>(const RecordIdentity&)>;
+// The records of these identities in the list as it is now (the first of
+// each); an identity the list no longer holds is left out. Asked once per
+// notice, so that a long list is read once.
+using DigestLookup =
+    std::function<QHash<RecordIdentity, DigestRecord>(const QSet<RecordIdentity>&)>;
 
 struct DigestInput {
     QString list;  // the record file as named

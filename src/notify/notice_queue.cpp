@@ -1,6 +1,7 @@
 #include "notify/notice_queue.h"
 
 #include <QCoreApplication>
+#include <QSet>
 #include <QSysInfo>
 
 #include "history/history_reader.h"
@@ -115,8 +116,11 @@ NoticeReport sendOpenNotices(const NoticeQueue& queue, const QDateTime& now) {
         return report;
     }
     const QString claimant = deliveryClaimant();
+    // A channel that fails is not asked again in this pass: its other
+    // notices wait for the next check rather than each for its time limit.
+    QSet<QString> failing;
     for (const OpenDelivery& d : open.value) {
-        if (claimedByAnother(d, now)) {
+        if (failing.contains(d.channel) || claimedByAnother(d, now)) {
             continue;
         }
         QString error;
@@ -138,6 +142,7 @@ NoticeReport sendOpenNotices(const NoticeQueue& queue, const QDateTime& now) {
         if (answer.accepted) {
             ++report.sent;
         } else {
+            failing.insert(d.channel);
             report.problems +=
                 d.channel % u": the notice of the check of " % localIsoTime(d.runStarted) %
                 u" was not delivered (tried again by the next check --notify): " % answer.answer;

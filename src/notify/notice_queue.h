@@ -38,7 +38,8 @@ QString keepRunNotice(const NoticeQueue& queue, qint64 runId, const QDateTime& r
 // not sent yet, oldest run first: each is claimed in the history before it
 // goes out and noted as sent once the server accepted it, so a notice is
 // never lost and, when the program is killed between the two, sent at most
-// once more. A delivery another program is sending now is left to it.
+// once more. A delivery another program is sending now is left to it, and a
+// channel that fails is not asked again before the next call.
 NoticeReport sendOpenNotices(const NoticeQueue& queue, const QDateTime& now);
 
 // Who claims a delivery: this host and process ("host:pid").

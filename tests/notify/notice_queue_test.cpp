@@ -51,14 +51,11 @@ TEST(Digest, GroupsCountsAndLines) {
         eventOf(kDown, ChangeKind::Lost, ConfirmedState::Hidden, ConfirmedState::Missing,
                 1'765'340'000),
     };
-    input.lookup = [](const RecordIdentity& identity) -> std::optional<DigestRecord> {
-        if (identity == kGone) {
-            return DigestRecord{4, u"partner@gone.example"_s};
-        }
-        if (identity == kDown) {
-            return DigestRecord{7, QString()};
-        }
-        return std::nullopt;  // no longer in the list
+    input.lookup = [](const QSet<RecordIdentity>& wanted) {
+        EXPECT_EQ(wanted, (QSet<RecordIdentity>{kGone, kDown, kBack}));
+        // kBack is no longer in the list.
+        return QHash<RecordIdentity, DigestRecord>{{kGone, {4, u"partner@gone.example"_s}},
+                                                   {kDown, {7, QString()}}};
     };
     const Notice notice = buildDigest(input);
     const QString at = historyTime(1'765'430'000).toLocalTime().toString(u"dd.MM.yyyy HH:mm");
@@ -176,8 +173,8 @@ struct Hook {
         queue.list = u"links.qvp"_s;
         queue.settings.webhook.url = u"http://hooks.test:%1/h"_s.arg(server.port());
         queue.fetch.resolve = QStringList{u"hooks.test:%1:127.0.0.1"_s.arg(server.port())};
-        queue.lookup = [](const RecordIdentity&) {
-            return std::optional<DigestRecord>(DigestRecord{0, u"p@gone.example"_s});
+        queue.lookup = [](const QSet<RecordIdentity>&) {
+            return QHash<RecordIdentity, DigestRecord>{{kGone, {0, u"p@gone.example"_s}}};
         };
         return queue;
     }
