@@ -19,12 +19,14 @@ extern const Command kLinksCommand;
 extern const Command kFetchCommand;
 extern const Command kCheckCommand;
 extern const Command kHistoryCommand;
+extern const Command kImportCommand;
 extern const Command kNotifyCommand;
 extern const Command kScheduleCommand;
 
 std::span<const Command> commands() {
-    static const Command list[] = {kCheckCommand, kHistoryCommand, kNotifyCommand, kScheduleCommand,
-                                   kFetchCommand, kScanCommand,    kLinksCommand,  kFieldsCommand};
+    static const Command list[] = {kCheckCommand,  kHistoryCommand,  kImportCommand,
+                                   kNotifyCommand, kScheduleCommand, kFetchCommand,
+                                   kScanCommand,   kLinksCommand,    kFieldsCommand};
     return list;
 }
 
