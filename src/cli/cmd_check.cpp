@@ -322,6 +322,7 @@ int runCheck(const QStringList& args) {
         return kExitUsage;
     }
     HistoryRecorderOptions recorderOptions;
+    recorderOptions.source = RunSource::CommandLine;
     if (notices) {
         // Unsent notices of earlier runs go first, then the run asks for its own.
         sendLeftNotices(*notices);

@@ -208,7 +208,8 @@ void HistoryRecorder::Shared::runWriter() {
         // Busy means another program held the file for the whole busy
         // timeout; it will let go, and finish() bounds the wait.
         while (status == HistoryStore::WriteStatus::Busy && !abandoned()) {
-            runId = store.beginRun(runStartedAt, options.notify, options.list, &status);
+            runId =
+                store.beginRun(runStartedAt, options.source, options.notify, options.list, &status);
         }
         if (status != HistoryStore::WriteStatus::Written) {
             if (status == HistoryStore::WriteStatus::Failed) {

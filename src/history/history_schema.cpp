@@ -107,6 +107,12 @@ ALTER TABLE records ADD COLUMN reciprocal_missing_streak INTEGER NOT NULL DEFAUL
 ALTER TABLE records ADD COLUMN reciprocal_missing_streak_since INTEGER;
 )sql";
 
+// Which program ran each run, for the record's table of checks. Runs
+// recorded before read as ''.
+constexpr char kVersion3[] = R"sql(
+ALTER TABLE runs ADD COLUMN source TEXT NOT NULL DEFAULT '';
+)sql";
+
 // Notices of a run's changes and their delivery. A run that asked for a
 // notice says so when it is registered and when its last check is written,
 // so that a notice is built for it even when the program that ran it was
@@ -150,6 +156,7 @@ using SchemaStep = int (*)(SqliteDatabase&);
 constexpr SchemaStep kSteps[] = {
     [](SqliteDatabase& db) { return db.exec(kVersion1); },
     [](SqliteDatabase& db) { return db.exec(kVersion2); },
+    [](SqliteDatabase& db) { return db.exec(kVersion3); },
     [](SqliteDatabase& db) { return db.exec(kDeliveries); },
 };
 static_assert(std::size(kSteps) == kHistorySchemaVersion);

@@ -18,7 +18,7 @@ void bindTime(SqliteStatement& statement, int index, qint64 seconds) {
 
 HistoryStore::HistoryStore(SqliteDatabase& db)
     : db_(db),
-      insertRun_(db, "INSERT INTO runs (started, notify, list) VALUES (?1, ?2, ?3)"),
+      insertRun_(db, "INSERT INTO runs (started, source, notify, list) VALUES (?1, ?2, ?3, ?4)"),
       endRun_(db, "UPDATE runs SET ended = ?2 WHERE id = ?1"),
       findRecord_(db,
                   "SELECT id, checks, last_status, last_reason, streak, state, since, "
@@ -71,16 +71,17 @@ HistoryStore::WriteStatus HistoryStore::failure() {
     return (code & 0xff) == SQLITE_BUSY ? WriteStatus::Busy : WriteStatus::Failed;
 }
 
-qint64 HistoryStore::beginRun(const QDateTime& startedAt, bool notify, const QString& list,
-                              WriteStatus* status) {
+qint64 HistoryStore::beginRun(const QDateTime& startedAt, RunSource source, bool notify,
+                              const QString& list, WriteStatus* status) {
     if (!prepared_) {
         *status = WriteStatus::Failed;
         return 0;
     }
     StatementUse use(insertRun_);
     insertRun_.bind(1, historySeconds(startedAt));
-    insertRun_.bind(2, notify ? 1 : 0);
-    insertRun_.bind(3, list);
+    insertRun_.bind(2, runSourceName(source).toString());
+    insertRun_.bind(3, notify ? 1 : 0);
+    insertRun_.bind(4, list);
     if (insertRun_.step() != SQLITE_DONE) {
         *status = failure();
         return 0;

@@ -23,9 +23,10 @@ class HistoryStore {
         Failed,       // nothing written; error() says why
     };
 
-    // Registers a run (that asks for a notice of its changes, for the
-    // record file `list`, when `notify`); its id, or 0 with the status.
-    qint64 beginRun(const QDateTime& startedAt, bool notify, const QString& list,
+    // Registers a run of the program `source` (that asks for a notice of its
+    // changes, for the record file `list`, when `notify`); its id, or 0 with
+    // the status.
+    qint64 beginRun(const QDateTime& startedAt, RunSource source, bool notify, const QString& list,
                     WriteStatus* status);
     // Notes that the run's last check is written.
     WriteStatus endRun(qint64 runId, const QDateTime& at);
