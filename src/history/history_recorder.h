@@ -19,13 +19,13 @@ struct HistoryRecorderOptions {
     // after its first one arrived.
     int batchSize = 500;
     std::chrono::milliseconds batchDelay{250};
-    // Which program runs the checks.
-    RunSource source = RunSource::Unknown;
     // The run's changes are to be sent out as a notice, and the record file
     // it checks (as named), kept with the run from its start: a notice is
     // built for it even when the program is stopped before it does so.
     bool notify = false;
-    QString list;
+    QString list = QString();
+    // Which program runs the checks.
+    RunSource source = RunSource::Unknown;
 };
 
 struct HistoryRunOutcome {
