@@ -322,7 +322,10 @@ int runCheck(const QStringList& args) {
         return kExitUsage;
     }
     HistoryRecorderOptions recorderOptions;
-    recorderOptions.source = RunSource::CommandLine;
+    // A schedule's service names itself, so that the history can tell its runs.
+    recorderOptions.source = qEnvironmentVariableIsEmpty("QUORVEL_SCHEDULE")
+                                 ? RunSource::CommandLine
+                                 : RunSource::Schedule;
     if (notices) {
         // Unsent notices of earlier runs go first, then the run asks for its own.
         sendLeftNotices(*notices);

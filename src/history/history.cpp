@@ -17,7 +17,7 @@ RecordIdentity identityOf(QStringView recordLine) {
 
 namespace {
 
-constexpr QStringView kRunSourceNames[] = {u"", u"window", u"quorvel-cli"};
+constexpr QStringView kRunSourceNames[] = {u"", u"window", u"quorvel-cli", u"schedule"};
 
 }  // namespace
 

@@ -55,8 +55,9 @@ enum class RunSource : uint8_t {
     Unknown,
     Window,       // the window's check button
     CommandLine,  // quorvel-cli check
+    Schedule,     // quorvel-cli check, started by a schedule
 };
-// The names the history stores: "", "window", "quorvel-cli".
+// The names the history stores: "", "window", "quorvel-cli", "schedule".
 QStringView runSourceName(RunSource source);
 RunSource runSourceFromName(QStringView name);
 
@@ -195,6 +196,12 @@ struct RunTally {
     std::array<int, 4> byStatus{};  // by CheckStatus 1 to 4
 
     int total() const { return byStatus[0] + byStatus[1] + byStatus[2] + byStatus[3]; }
+};
+
+// The latest run of a kind, and how many records it changed.
+struct LatestRun {
+    RunTally tally;
+    int changed = 0;  // records whose confirmed state moved in it
 };
 
 struct ListOverview {

@@ -395,4 +395,54 @@ QueryOutcome<ListOverview> HistoryReader::overview(const QList<RecordIdentity>& 
     return answer;
 }
 
+QueryOutcome<std::optional<LatestRun>> HistoryReader::latestRun(RunSource source) {
+    QueryOutcome<std::optional<LatestRun>> answer;
+    if (answer.error = unavailable(); !answer.error.isEmpty() || !db_.isOpen()) {
+        return answer;
+    }
+    ReadSnapshot snapshot(db_);
+    SqliteStatement version(db_, "PRAGMA user_version");
+    if (!version.ok() || version.step() != SQLITE_ROW ||
+        version.int64At(0) < kFirstVersionWithSources) {
+        return answer;  // no run of a file this old says who ran it
+    }
+    SqliteStatement latest(
+        db_, "SELECT id, started FROM runs WHERE source = ?1 ORDER BY id DESC LIMIT 1");
+    SqliteStatement results(db_,
+                            "SELECT status, count(*) FROM results WHERE run = ?1 GROUP BY status");
+    SqliteStatement changed(db_, "SELECT count(DISTINCT record) FROM events WHERE run = ?1");
+    if (!latest.ok() || !results.ok() || !changed.ok()) {
+        answer.error = failed();
+        return answer;
+    }
+    latest.bind(1, runSourceName(source).toString());
+    int rc = latest.step();
+    if (rc == SQLITE_DONE) {
+        return answer;
+    }
+    if (rc != SQLITE_ROW) {
+        answer.error = failed();
+        return answer;
+    }
+    LatestRun run;
+    run.tally.runId = latest.int64At(0);
+    run.tally.startedAt = historyTime(latest.int64At(1));
+    run.tally.source = source;
+    results.bind(1, run.tally.runId);
+    while ((rc = results.step()) == SQLITE_ROW) {
+        const qint64 status = results.int64At(0);
+        if (status >= 1 && status <= 4) {
+            run.tally.byStatus[size_t(status - 1)] = int(results.int64At(1));
+        }
+    }
+    changed.bind(1, run.tally.runId);
+    if (rc != SQLITE_DONE || changed.step() != SQLITE_ROW) {
+        answer.error = failed();
+        return answer;
+    }
+    run.changed = int(changed.int64At(0));
+    answer.value = run;
+    return answer;
+}
+
 }  // namespace quorvel

@@ -168,6 +168,8 @@ QString runSourceWords(RunSource source) {
             return u"окно программы"_s;
         case RunSource::CommandLine:
             return u"quorvel-cli"_s;
+        case RunSource::Schedule:
+            return u"по расписанию"_s;
         case RunSource::Unknown:
             break;
     }

@@ -88,45 +88,77 @@ bool hasSchemeAndHost(const QString& text, std::initializer_list<const char*> sc
 
 }  // namespace
 
-QString notifySettingsProblem(const NotifySettings& s) {
+NotifyProblem checkNotifySettings(const NotifySettings& s) {
+    using Kind = NotifyProblem::Kind;
     if (s.hasTelegram()) {
         if (s.telegram.token.isEmpty() || s.telegram.chat.isEmpty()) {
-            return QStringLiteral("[telegram] needs both token and chat");
+            return {Kind::TelegramIncomplete, {}};
         }
         if (!isBotToken(s.telegram.token)) {
-            return QStringLiteral(
-                "[telegram] token is not a bot token (digits, ':', letters, '_' and '-')");
+            return {Kind::TelegramToken, {}};
         }
         if (hasControlCharacter(s.telegram.chat)) {
-            return QStringLiteral("[telegram] chat holds a control character");
+            return {Kind::TelegramChat, {}};
         }
     }
     if (s.hasMail() || !s.mail.from.isEmpty() || !s.mail.to.isEmpty()) {
         if (!hasSchemeAndHost(s.mail.url, {"smtps", "smtp"})) {
-            return QStringLiteral(
-                "[mail] url must be smtps://HOST[:PORT] or smtp://HOST[:PORT] (STARTTLS)");
+            return {Kind::MailUrl, {}};
         }
         if (!isMailAddress(s.mail.from)) {
-            return QStringLiteral("[mail] from must be one mail address");
+            return {Kind::MailFrom, {}};
         }
         if (s.mail.to.isEmpty()) {
-            return QStringLiteral("[mail] to names no address");
+            return {Kind::MailNoRecipient, {}};
         }
         for (const QString& to : s.mail.to) {
             if (!isMailAddress(to)) {
-                return u"[mail] to: '" % to % u"' is not a mail address";
+                return {Kind::MailRecipient, to};
             }
         }
         if (s.mail.user.isEmpty() && !s.mail.password.isEmpty()) {
-            return QStringLiteral("[mail] has a password but no user");
+            return {Kind::MailPasswordWithoutUser, {}};
         }
     }
     if (s.hasWebhook() || !s.webhook.secret.isEmpty()) {
         if (!hasSchemeAndHost(s.webhook.url, {"https", "http"})) {
-            return QStringLiteral("[webhook] url must be an https:// or http:// address");
+            return {Kind::WebhookUrl, {}};
         }
     }
+    return {};
+}
+
+QString notifyProblemText(const NotifyProblem& problem) {
+    using Kind = NotifyProblem::Kind;
+    switch (problem.kind) {
+        case Kind::None:
+            break;
+        case Kind::TelegramIncomplete:
+            return QStringLiteral("[telegram] needs both token and chat");
+        case Kind::TelegramToken:
+            return QStringLiteral(
+                "[telegram] token is not a bot token (digits, ':', letters, '_' and '-')");
+        case Kind::TelegramChat:
+            return QStringLiteral("[telegram] chat holds a control character");
+        case Kind::MailUrl:
+            return QStringLiteral(
+                "[mail] url must be smtps://HOST[:PORT] or smtp://HOST[:PORT] (STARTTLS)");
+        case Kind::MailFrom:
+            return QStringLiteral("[mail] from must be one mail address");
+        case Kind::MailNoRecipient:
+            return QStringLiteral("[mail] to names no address");
+        case Kind::MailRecipient:
+            return u"[mail] to: '" % problem.detail % u"' is not a mail address";
+        case Kind::MailPasswordWithoutUser:
+            return QStringLiteral("[mail] has a password but no user");
+        case Kind::WebhookUrl:
+            return QStringLiteral("[webhook] url must be an https:// or http:// address");
+    }
     return QString();
+}
+
+QString notifySettingsProblem(const NotifySettings& s) {
+    return notifyProblemText(checkNotifySettings(s));
 }
 
 namespace {

@@ -54,7 +54,27 @@ NotifySettingsRead readNotifySettings(const QString& path);
 // Reads notify.ini for editing, whatever its mode and values (a file that
 // does not exist reads as no settings); `error` only when it cannot be read.
 NotifySettingsRead readNotifySettingsForEditing(const QString& path);
-// What is wrong with settings as the window's fields give them, or nothing.
+// What can be wrong with the values of the settings.
+struct NotifyProblem {
+    enum class Kind {
+        None,
+        TelegramIncomplete,       // a token without a chat, or a chat without a token
+        TelegramToken,            // not a bot token: it would change the request's path
+        TelegramChat,             // a line break or another control character
+        MailUrl,                  // not smtps://HOST or smtp://HOST
+        MailFrom,                 // not one mail address
+        MailNoRecipient,          // `to` names no address
+        MailRecipient,            // `detail` is not a mail address
+        MailPasswordWithoutUser,  // a password but no user
+        WebhookUrl,               // not an https:// or http:// address
+    };
+    Kind kind = Kind::None;
+    QString detail;
+};
+NotifyProblem checkNotifySettings(const NotifySettings& settings);
+// The problem in words for the command line; empty for None.
+QString notifyProblemText(const NotifyProblem& problem);
+// What is wrong with the settings, in those words, or nothing.
 QString notifySettingsProblem(const NotifySettings& settings);
 
 // Writes notify.ini so that only its owner can read or write it, atomically;

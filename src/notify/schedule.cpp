@@ -213,6 +213,10 @@ ScheduleUnits scheduleUnits(const ScheduleRequest& r) {
                     what.toUtf8() +
                     "\n\n[Service]\n"
                     "Type=oneshot\n"
+                    // Its runs are told apart from others in the history.
+                    "Environment=QUORVEL_SCHEDULE=" +
+                    scheduleName(r.listFile).toUtf8() +
+                    "\n"
                     "ExecStart=" +
                     exec.join(u' ').toUtf8() +
                     "\n"

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <csignal>
 
+#include "history/history_support.h"
 #include "notify/notice_servers.h"
 #include "records/record_file.h"
 #include "records/record_line.h"
@@ -112,9 +113,16 @@ TEST(CliCheckNotify, ARunThatLosesALinkSendsOneNotice) {
                          setup.partner.url() + u" — desk@partner.test — с "))
         << sent[0].toStdString();
 
+    // As a schedule's service runs it: the history tells its run apart.
+    qputenv("QUORVEL_SCHEDULE", "quorvel-check-links");
     const test::CliResult again = test::runCli(setup.args());
+    qunsetenv("QUORVEL_SCHEDULE");
     EXPECT_EQ(again.exitCode, 1);
     EXPECT_EQ(telegram.requests().size(), 1) << "nothing moved: nothing sent";
+    const QString history = setup.dir.path(u"quorvel-history.sqlite"_s);
+    EXPECT_EQ(test::queryNumber(history, "SELECT count(*) FROM runs WHERE source = 'schedule'"), 1);
+    EXPECT_EQ(test::queryNumber(history, "SELECT count(*) FROM runs WHERE source = 'quorvel-cli'"),
+              3);
 }
 
 // A channel that fails keeps the rows and the exit status, is named on

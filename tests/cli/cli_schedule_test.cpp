@@ -79,6 +79,9 @@ TEST_F(Scheduling, InstallsListsAndRemovesATimer) {
     const QByteArray exec =
         "\nExecStart=\"" QUORVEL_CLI_PATH "\" \"check\" \"--notify\" \"--notify-config\" \"" +
         dir_.path(u"notify.ini"_s).toUtf8() + "\" \"--\" \"" + quotedFile + "\"\n";
+    EXPECT_TRUE(
+        service.contains(QByteArray("\nEnvironment=QUORVEL_SCHEDULE=" + name.toUtf8() + "\n")))
+        << "its runs are told apart in the history";
     EXPECT_TRUE(service.contains(exec)) << service.constData();
 
     const QString analyze = QStandardPaths::findExecutable(u"systemd-analyze"_s);
