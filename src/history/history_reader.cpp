@@ -259,12 +259,13 @@ namespace {
 // After the summary's columns: the time of the record's first check (its
 // first row of equal results) and, when its last partner-side change was
 // blocked with no check since that loaded the page, that change's since (?3
-// blocked, ?4 and ?5 the reciprocal changes).
+// blocked, ?4 and ?5 the reciprocal changes, ?6 a lapsed deadline: none of
+// them says anything of the partner's page).
 constexpr char kOverviewColumns[] =
     ", (SELECT s.first_time FROM streaks s WHERE s.record = records.id ORDER BY s.id LIMIT 1)"
     ", (SELECT CASE WHEN e.change = ?3 AND NOT EXISTS (SELECT 1 FROM streaks s "
     "WHERE s.record = records.id AND s.status BETWEEN 1 AND 3 AND s.last_time > e.time) "
-    "THEN e.since END FROM events e WHERE e.record = records.id AND e.change NOT IN (?4, ?5) "
+    "THEN e.since END FROM events e WHERE e.record = records.id AND e.change NOT IN (?4, ?5, ?6) "
     "ORDER BY e.id DESC LIMIT 1)";
 
 }  // namespace
@@ -316,6 +317,7 @@ QueryOutcome<ListOverview> HistoryReader::overview(const QList<RecordIdentity>& 
         find.bind(3, changeName(ChangeKind::Blocked).toString());
         find.bind(4, changeName(ChangeKind::ReciprocalLost).toString());
         find.bind(5, changeName(ChangeKind::ReciprocalRestored).toString());
+        find.bind(6, changeName(ChangeKind::Overdue).toString());
         const int rc = find.step();
         if (rc == SQLITE_DONE) {
             continue;  // never checked

@@ -25,7 +25,7 @@ HistoryStore::HistoryStore(SqliteDatabase& db)
                   "state_reason, missing_streak, missing_streak_since, failed_streak, "
                   "failed_streak_since, last_found, blocked_streak, blocked_streak_since, "
                   "reciprocal_state, reciprocal_since, reciprocal_missing_streak, "
-                  "reciprocal_missing_streak_since FROM records "
+                  "reciprocal_missing_streak_since, last_overdue FROM records "
                   "WHERE partner_url = ?1 AND link = ?2"),
       insertRecord_(db, "INSERT INTO records (partner_url, link) VALUES (?1, ?2)"),
       insertResult_(db,
@@ -138,6 +138,7 @@ bool HistoryStore::writeOne(const HistoryEntry& entry, qint64 runId, qint64 runS
     qint64 streakId = 0;
     TrackedState tracked;
     ReciprocalTracked reciprocal;
+    bool wasOverdue = true;  // a first check tells no news of a deadline
     {
         StatementUse use(findRecord_);
         findRecord_.bind(1, entry.identity.partnerUrl);
@@ -163,6 +164,7 @@ bool HistoryStore::writeOne(const HistoryEntry& entry, qint64 runId, qint64 runS
             reciprocal.since = findRecord_.int64At(16);
             reciprocal.missingStreak = int(findRecord_.int64At(17));
             reciprocal.missingStreakSince = findRecord_.int64At(18);
+            wasOverdue = checks > 0 && findRecord_.int64At(19) != 0;
         } else if (rc != SQLITE_DONE) {
             return false;
         }
@@ -177,6 +179,8 @@ bool HistoryStore::writeOne(const HistoryEntry& entry, qint64 runId, qint64 runS
         recordId = sqlite3_last_insert_rowid(db_.handle());
     }
 
+    const bool overdue = entry.overdue;
+
     {
         StatementUse use(insertResult_);
         insertResult_.bind(1, recordId);
@@ -188,7 +192,7 @@ bool HistoryStore::writeOne(const HistoryEntry& entry, qint64 runId, qint64 runS
         insertResult_.bind(7, entry.reason);
         insertResult_.bind(8, signalText);
         insertResult_.bind(9, qint64(entry.reciprocal));
-        insertResult_.bind(10, qint64(entry.overdue ? 1 : 0));
+        insertResult_.bind(10, qint64(overdue ? 1 : 0));
         if (insertResult_.step() != SQLITE_DONE) {
             return false;
         }
@@ -238,7 +242,7 @@ bool HistoryStore::writeOne(const HistoryEntry& entry, qint64 runId, qint64 runS
         bindTime(updateRecord_, 14, tracked.lastFound);
         updateRecord_.bind(15, signalText);
         updateRecord_.bind(16, qint64(entry.reciprocal));
-        updateRecord_.bind(17, qint64(entry.overdue ? 1 : 0));
+        updateRecord_.bind(17, qint64(overdue ? 1 : 0));
         updateRecord_.bind(18, qint64(tracked.blockedStreak));
         bindTime(updateRecord_, 19, tracked.blockedStreakSince);
         updateRecord_.bind(20, stateName(reciprocal.state).toString());
@@ -256,6 +260,14 @@ bool HistoryStore::writeOne(const HistoryEntry& entry, qint64 runId, qint64 runS
     }
     // The check's reason is about the partner's page, not the user's own.
     if (reciprocalEvent && !insertEvent(recordId, runId, checkedAt, *reciprocalEvent, QString())) {
+        return false;
+    }
+    // A lapsed deadline is news once, when a check first finds it (the
+    // flag stays up until the link is there or the deadline moves).
+    if (overdue && !wasOverdue &&
+        !insertEvent(recordId, runId, checkedAt,
+                     {ChangeKind::Overdue, tracked.state, tracked.state, runStartedAt},
+                     QString())) {
         return false;
     }
     if (checks + 1 > kKeptRunsPerRecord) {

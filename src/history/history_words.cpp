@@ -53,6 +53,8 @@ QString changeWords(ChangeKind change) {
             return u"ваша ссылка на партнера пропала"_s;
         case ChangeKind::ReciprocalRestored:
             return u"ваша ссылка на партнера снова на месте"_s;
+        case ChangeKind::Overdue:
+            return u"срок установки ссылки истек"_s;
     }
     return QString();
 }
@@ -203,6 +205,8 @@ QString changeGroupWords(ChangeKind change) {
             return u"снова доступны"_s;
         case ChangeKind::ReciprocalRestored:
             return u"ваши ссылки на партнеров снова на месте"_s;
+        case ChangeKind::Overdue:
+            return u"просрочен срок установки"_s;
     }
     return QString();
 }

@@ -18,9 +18,16 @@ int totalOf(const std::map<CheckStatus, int>& totals, CheckStatus status) {
 }  // namespace
 
 QList<ChangeKind> digestOrder() {
-    return {ChangeKind::Lost,      ChangeKind::Down,    ChangeKind::ReciprocalLost,
-            ChangeKind::Hidden,    ChangeKind::Blocked, ChangeKind::Restored,
-            ChangeKind::Indexable, ChangeKind::Up,      ChangeKind::ReciprocalRestored};
+    return {ChangeKind::Lost,
+            ChangeKind::Down,
+            ChangeKind::ReciprocalLost,
+            ChangeKind::Hidden,
+            ChangeKind::Blocked,
+            ChangeKind::Overdue,
+            ChangeKind::Restored,
+            ChangeKind::Indexable,
+            ChangeKind::Up,
+            ChangeKind::ReciprocalRestored};
 }
 
 Notice buildDigest(const DigestInput& input) {

@@ -125,6 +125,50 @@ TEST(CliCheckNotify, ARunThatLosesALinkSendsOneNotice) {
               3);
 }
 
+// A promised date that lapsed since the program first saw the record is told
+// once, as its own change, in the rows of --changes and in the notice.
+TEST(CliCheckNotify, ALapsedDeadlineIsToldOnce) {
+    NoticeHttpServer telegram(NoticeHttpServer::Kind::Https443);
+    ListWithNotices setup;
+    setup.settings(kTelegram);
+    const QDate yesterday = QDate::currentDate().addDays(-1);
+    ASSERT_TRUE(writeRecordFile(
+        setup.list, {BuildRecordLine(setup.partner.url(), {}, u"desk@partner.test"_s, yesterday, {},
+                                     u"5"_s, u"me.example.com"_s, {})}));
+    // The history first saw the record a month ago, with the link in place.
+    const qint64 monthAgo = QDateTime::currentSecsSinceEpoch() - 30 * 86'400;
+    test::recordRun(setup.dir.path(u"quorvel-history.sqlite"_s), monthAgo,
+                    {test::historyEntry({setup.partner.url(), u"me.example.com"_s},
+                                        CheckStatus::Found, monthAgo + 5)});
+    setup.partner.linked = false;
+
+    const test::CliResult r = test::runCli(setup.args({u"--changes"_s}));
+    EXPECT_EQ(r.exitCode, 1) << r.err.constData();
+    EXPECT_TRUE(r.err.isEmpty()) << r.err.constData();
+    const QList<QByteArray> lines = r.out.split('\n');
+    ASSERT_EQ(lines.size(), 3) << r.out.constData();
+    const QList<QByteArray> row = lines[1].split('\t');
+    ASSERT_EQ(row.size(), 14) << lines[1].constData();
+    EXPECT_EQ(row[8], "1");
+    EXPECT_EQ(row[9], "overdue");
+    EXPECT_EQ(row[10], "found") << "one Missing check confirms nothing";
+    const QStringList sent = texts(telegram);
+    ASSERT_EQ(sent.size(), 1);
+    EXPECT_TRUE(sent[0].contains(u"<b>просрочен срок установки (1)</b>\n"_s + setup.partner.url() +
+                                 u" — desk@partner.test — с "))
+        << sent[0].toStdString();
+
+    // The second Missing check confirms the loss; the deadline is old news.
+    const test::CliResult again = test::runCli(setup.args({u"--changes"_s}));
+    EXPECT_EQ(again.exitCode, 1) << again.err.constData();
+    const QList<QByteArray> next = again.out.split('\n');
+    ASSERT_EQ(next.size(), 3) << again.out.constData();
+    EXPECT_EQ(next[1].split('\t').value(9), "lost");
+    const QStringList both = texts(telegram);
+    ASSERT_EQ(both.size(), 2);
+    EXPECT_FALSE(both[1].contains(u"просрочен"_s)) << both[1].toStdString();
+}
+
 // A channel that fails keeps the rows and the exit status, is named on
 // standard error, and is tried again by the next check; one that took the
 // notice never gets it again.

@@ -106,9 +106,37 @@ TEST(Digest, GroupsCountsAndLines) {
     EXPECT_TRUE(buildDigest(input).isEmpty()) << "no change, no notice";
 }
 
+// A lapsed deadline is bad news, told after the lost links and before the
+// good news.
+TEST(Digest, OverdueComesBetweenTheBadAndTheGoodNews) {
+    DigestInput input;
+    input.list = u"data.qvp"_s;
+    input.runStarted = historyTime(1'765'430'000);
+    input.totals = {{CheckStatus::Found, 2}, {CheckStatus::Missing, 1}};
+    input.events = {
+        eventOf(kBack, ChangeKind::Restored, ConfirmedState::Missing, ConfirmedState::Found,
+                1'765'430'000),
+        eventOf(kDown, ChangeKind::Overdue, ConfirmedState::Missing, ConfirmedState::Missing,
+                1'765'430'000),
+        eventOf(kGone, ChangeKind::Lost, ConfirmedState::Found, ConfirmedState::Missing,
+                1'765'340'000),
+    };
+    input.lookup = [](const QSet<RecordIdentity>&) {
+        return QHash<RecordIdentity, DigestRecord>{};
+    };
+    QStringList headings;
+    for (const NoticeLine& line : buildDigest(input).lines) {
+        if (line.heading) {
+            headings += line.text;
+        }
+    }
+    EXPECT_EQ(headings, (QStringList{u"пропали ссылки (1)"_s, u"просрочен срок установки (1)"_s,
+                                     u"ссылки снова на месте (1)"_s}));
+}
+
 TEST(Digest, EveryChangeHasItsGroup) {
     const QList<ChangeKind> order = digestOrder();
-    for (int c = 0; c <= int(ChangeKind::ReciprocalRestored); ++c) {
+    for (int c = 0; c <= int(kLastChangeKind); ++c) {
         EXPECT_TRUE(order.contains(ChangeKind(c)))
             << changeName(ChangeKind(c)).toString().toStdString();
     }
