@@ -24,7 +24,7 @@ QList<QCommandLineOption> checkNoticeOptions() {
 
 bool checkNoticeQueue(const Command& command, const QCommandLineParser& parser, const QString& file,
                       const std::optional<QString>& historyPath, const FetchSettings& fetch,
-                      const RecordStore& records, std::optional<NoticeQueue>* queue) {
+                      std::optional<NoticeQueue>* queue) {
     if (!parser.isSet(QStringLiteral("notify"))) {
         if (parser.isSet(QStringLiteral("notify-config"))) {
             usageError(command, QStringLiteral("--notify-config needs --notify"));
@@ -49,9 +49,14 @@ bool checkNoticeQueue(const Command& command, const QCommandLineParser& parser, 
     q.fetch = fetch;
     q.fetch.userAgent.clear();
     q.fetch.browserHeaders = false;
+    *queue = std::move(q);
+    return true;
+}
+
+void setRecordLookup(NoticeQueue* queue, const RecordStore& records) {
     // Read when a notice is built: one pass over the list for the records
     // its changes name.
-    q.lookup = [&records](const QSet<RecordIdentity>& wanted) {
+    queue->lookup = [records](const QSet<RecordIdentity>& wanted) {
         QHash<RecordIdentity, DigestRecord> found;
         for (qsizetype i = 0; i < records.size() && found.size() < wanted.size(); ++i) {
             const QStringView line = records.view(i);
@@ -62,8 +67,6 @@ bool checkNoticeQueue(const Command& command, const QCommandLineParser& parser, 
         }
         return found;
     };
-    *queue = std::move(q);
-    return true;
 }
 
 void sendLeftNotices(const NoticeQueue& queue) {

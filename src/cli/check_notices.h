@@ -25,7 +25,10 @@ QList<QCommandLineOption> checkNoticeOptions();
 // when they cannot be used (no history, settings that cannot be used).
 bool checkNoticeQueue(const Command& command, const QCommandLineParser& parser, const QString& file,
                       const std::optional<QString>& historyPath, const FetchSettings& fetch,
-                      const RecordStore& records, std::optional<NoticeQueue>* queue);
+                      std::optional<NoticeQueue>* queue);
+// Lets the queue's notices find their records' index and e-mail in the list
+// (a shared copy: the list as read, whatever happens to the caller's).
+void setRecordLookup(NoticeQueue* queue, const RecordStore& records);
 
 // Sends what earlier runs left unsent; one line on standard error per
 // delivery that failed.

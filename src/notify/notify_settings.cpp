@@ -6,7 +6,7 @@
 #include <QSettings>
 #include <QUrl>
 
-#include "records/atomic_file.h"
+#include "records/file_io.h"
 
 #ifndef Q_OS_WIN
 #include <sys/stat.h>
@@ -197,12 +197,13 @@ QStringList NotifySettings::secrets() const {
     return list;
 }
 
+QString userConfigFolder() {
+    const QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
+    return base.isEmpty() ? QDir::homePath() + u"/.config" : base;
+}
+
 QString defaultNotifyConfigPath() {
-    QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
-    if (base.isEmpty()) {
-        base = QDir::homePath() + u"/.config";
-    }
-    return base + u"/quorvel/notify.ini";
+    return userConfigFolder() + u"/quorvel/notify.ini";
 }
 
 QString fileExposure(const QString& path) {
@@ -378,9 +379,9 @@ bool writeNotifySettings(const QString& path, const NotifySettings& settings, QS
     if (!QDir().mkpath(info.absolutePath())) {
         return fail(u"cannot create the folder '" % info.absolutePath() % u'\'');
     }
-    QString why;
-    if (!writeFileAtomically(path, text.toUtf8(), &why, FileAccess::OwnerOnly)) {
-        return fail(u"cannot write '" % path % u"': " % why);
+    if (const FileResult written = writeFileAtomically(path, text.toUtf8(), FileAccess::OwnerOnly);
+        !written) {
+        return fail(u"cannot write '" % path % u"': " % written.error);
     }
     return true;
 }

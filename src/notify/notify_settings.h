@@ -39,6 +39,8 @@ struct NotifySettings {
 // $XDG_CONFIG_HOME/quorvel/notify.ini, or ~/.config/quorvel/notify.ini when
 // the variable is unset or empty.
 QString defaultNotifyConfigPath();
+// The user's configuration folder: $XDG_CONFIG_HOME, or ~/.config.
+QString userConfigFolder();
 
 struct NotifySettingsRead {
     std::optional<NotifySettings> settings;  // absent: `error` says why

@@ -6,7 +6,8 @@
 #include <QFileInfo>
 #include <QProcess>
 
-#include "records/atomic_file.h"
+#include "notify/notify_settings.h"
+#include "records/file_io.h"
 
 namespace quorvel {
 
@@ -242,11 +243,7 @@ ScheduleUnits scheduleUnits(const ScheduleRequest& r) {
 }
 
 QString userUnitFolder() {
-    QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
-    if (base.isEmpty()) {
-        base = QDir::homePath() + u"/.config";
-    }
-    return base + u"/systemd/user";
+    return userConfigFolder() + u"/systemd/user";
 }
 
 QString crontabLine(const ScheduleRequest& r) {
@@ -289,10 +286,12 @@ ScheduleOutcome installSchedule(const ScheduleRequest& request) {
         return failed(u"cannot create '" % userUnitFolder() % u'\'');
     }
     const ScheduleUnits units = scheduleUnits(request);
-    QString why;
-    if (!writeFileAtomically(serviceFile(name), units.service, &why) ||
-        !writeFileAtomically(timerFile(name), units.timer, &why)) {
-        return failed(u"cannot write the units of " % name % u": " % why);
+    FileResult written = writeFileAtomically(serviceFile(name), units.service);
+    if (written) {
+        written = writeFileAtomically(timerFile(name), units.timer);
+    }
+    if (!written) {
+        return failed(u"cannot write the units of " % name % u": " % written.error);
     }
     if (userSystemctl({QStringLiteral("daemon-reload")}) != 0 ||
         userSystemctl({QStringLiteral("enable"), QStringLiteral("--now"), name + u".timer"}) != 0) {
@@ -381,10 +380,13 @@ ScheduleOutcome installSchedule(const ScheduleRequest& request) {
     }
     // The timer files' description, kept beside the task for --list.
     const ScheduleUnits units = scheduleUnits(request);
-    QString why;
-    if (!QDir().mkpath(userUnitFolder()) ||
-        !writeFileAtomically(timerFile(scheduleName(request.listFile)), units.timer, &why)) {
-        return failed(u"cannot write the schedule's description: " % why);
+    if (!QDir().mkpath(userUnitFolder())) {
+        return failed(u"cannot create '" % userUnitFolder() % u'\'');
+    }
+    if (const FileResult written =
+            writeFileAtomically(timerFile(scheduleName(request.listFile)), units.timer);
+        !written) {
+        return failed(u"cannot write the schedule's description: " % written.error);
     }
     if (schtasks(args) != 0) {
         return failed(QStringLiteral("schtasks could not create the task"));
