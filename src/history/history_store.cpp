@@ -25,7 +25,8 @@ HistoryStore::HistoryStore(SqliteDatabase& db)
                   "state_reason, missing_streak, missing_streak_since, failed_streak, "
                   "failed_streak_since, last_found, blocked_streak, blocked_streak_since, "
                   "reciprocal_state, reciprocal_since, reciprocal_missing_streak, "
-                  "reciprocal_missing_streak_since, last_overdue FROM records "
+                  "reciprocal_missing_streak_since, last_overdue, (SELECT s.first_time "
+                  "FROM streaks s WHERE s.record = records.id ORDER BY s.id LIMIT 1) FROM records "
                   "WHERE partner_url = ?1 AND link = ?2"),
       insertRecord_(db, "INSERT INTO records (partner_url, link) VALUES (?1, ?2)"),
       insertResult_(db,
@@ -138,7 +139,8 @@ bool HistoryStore::writeOne(const HistoryEntry& entry, qint64 runId, qint64 runS
     qint64 streakId = 0;
     TrackedState tracked;
     ReciprocalTracked reciprocal;
-    bool wasOverdue = true;  // a first check tells no news of a deadline
+    bool wasOverdue = true;     // a first check tells no news of a deadline
+    qint64 firstCheckedAt = 0;  // 0: this is the record's first check
     {
         StatementUse use(findRecord_);
         findRecord_.bind(1, entry.identity.partnerUrl);
@@ -165,6 +167,7 @@ bool HistoryStore::writeOne(const HistoryEntry& entry, qint64 runId, qint64 runS
             reciprocal.missingStreak = int(findRecord_.int64At(17));
             reciprocal.missingStreakSince = findRecord_.int64At(18);
             wasOverdue = checks > 0 && findRecord_.int64At(19) != 0;
+            firstCheckedAt = findRecord_.int64At(20);
         } else if (rc != SQLITE_DONE) {
             return false;
         }
@@ -179,7 +182,10 @@ bool HistoryStore::writeOne(const HistoryEntry& entry, qint64 runId, qint64 runS
         recordId = sqlite3_last_insert_rowid(db_.handle());
     }
 
-    const bool overdue = entry.overdue;
+    // A deadline that had passed before the record's first check was never
+    // a promise the program saw lapse.
+    const qint64 firstCheck = firstCheckedAt != 0 ? firstCheckedAt : checkedAt;
+    const bool overdue = entry.overdue && firstCheck < entry.deadlineEndsAt;
 
     {
         StatementUse use(insertResult_);

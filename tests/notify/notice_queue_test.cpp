@@ -77,8 +77,9 @@ TEST(Digest, GroupsCountsAndLines) {
                   u": проверено 480: есть 451, скрыты 9, нет 12, недоступны 8");
     EXPECT_EQ(notice.lines.value(2).text,
               u"https://gone.example/links — partner@gone.example — с "_s + lostSince);
-    EXPECT_EQ(notice.lines.value(5).text, u"https://down.example/ — с "_s + downSince +
-                                              u" — ответ сервера 404; адрес не найден");
+    EXPECT_EQ(notice.lines.value(5).text,
+              u"https://down.example/ — с "_s + downSince +
+                  u" — ответ сервера 404 (первый адрес); второй адрес: адрес не найден");
     EXPECT_EQ(notice.subject,
               u"Quorvel: пропали ссылки (2), недоступны (1), пропали ваши ссылки на партнеров (1), "
               u"ссылки снова на месте (1)"_s);
