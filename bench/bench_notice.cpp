@@ -43,7 +43,7 @@ const RecordStore& list() {
 DigestInput runInput(int every) {
     DigestInput input;
     input.list = u"data.qvp"_s;
-    input.runStarted = QDateTime::fromSecsSinceEpoch(kRunStarted, QTimeZone::UTC);
+    input.runStarted = QDateTime::fromSecsSinceEpoch(kRunStarted, QTimeZone::utc());
     input.totals = {{CheckStatus::Found, kRecords - kRecords / every},
                     {CheckStatus::Missing, kRecords / every / 2},
                     {CheckStatus::FetchFailed, kRecords / every / 2}};
@@ -51,7 +51,7 @@ DigestInput runInput(int every) {
                                     ChangeKind::Restored};
     for (int i = 0, n = 0; i < kRecords; i += every, ++n) {
         const ChangeKind kind = kinds[n % 4];
-        const QDateTime since = QDateTime::fromSecsSinceEpoch(kRunStarted - n, QTimeZone::UTC);
+        const QDateTime since = QDateTime::fromSecsSinceEpoch(kRunStarted - n, QTimeZone::utc());
         input.events.append(
             {{partnerUrl(i), u"https://mysite.example/"_s},
              {1, since, kind, ConfirmedState::Found,
