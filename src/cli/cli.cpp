@@ -20,13 +20,14 @@ extern const Command kFetchCommand;
 extern const Command kCheckCommand;
 extern const Command kHistoryCommand;
 extern const Command kImportCommand;
+extern const Command kExportCommand;
 extern const Command kNotifyCommand;
 extern const Command kScheduleCommand;
 
 std::span<const Command> commands() {
-    static const Command list[] = {kCheckCommand,  kHistoryCommand,  kImportCommand,
-                                   kNotifyCommand, kScheduleCommand, kFetchCommand,
-                                   kScanCommand,   kLinksCommand,    kFieldsCommand};
+    static const Command list[] = {kCheckCommand,  kHistoryCommand,  kImportCommand, kExportCommand,
+                                   kNotifyCommand, kScheduleCommand, kFetchCommand,  kScanCommand,
+                                   kLinksCommand,  kFieldsCommand};
     return list;
 }
 

@@ -40,6 +40,21 @@ DecodedText decodeUtf16(QByteArrayView rest, QStringConverter::Encoding encoding
 
 }  // namespace
 
+qsizetype wholeUtf8Prefix(QByteArrayView bytes) {
+    const qsizetype n = bytes.size();
+    for (qsizetype back = 1; back <= qMin<qsizetype>(3, n); ++back) {
+        const auto c = static_cast<unsigned char>(bytes[n - back]);
+        if (c < 0x80) {
+            return n;
+        }
+        if (c >= 0xC0) {
+            const qsizetype length = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : 2;
+            return length > back ? n - back : n;
+        }
+    }
+    return n;
+}
+
 bool isValidUtf8(QByteArrayView bytes, bool* hasMultiByte) {
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
     const auto* end = p + bytes.size();

@@ -25,6 +25,10 @@ TextForm detectTextForm(QByteArrayView bytes);
 // detectTextForm); a byte order mark is dropped.
 DecodedText decodeText(QByteArrayView bytes);
 
+// The length of `bytes` without a UTF-8 sequence that is cut off at their
+// end (at most 3 bytes), so that text checked in pieces is checked whole.
+qsizetype wholeUtf8Prefix(QByteArrayView bytes);
+
 // Strict UTF-8 check (no overlong forms, no surrogates, nothing above
 // U+10FFFF). `hasMultiByte` tells whether any non-ASCII sequence was seen.
 bool isValidUtf8(QByteArrayView bytes, bool* hasMultiByte = nullptr);
