@@ -90,7 +90,8 @@ int runHistory(const QStringList& args) {
     HistoryReader reader(*path);
     const QueryOutcome<QList<RecordSummary>> summaries = reader.summaries(identities);
     if (!summaries.ok()) {
-        reportError(kHistoryCommand, summaries.error);
+        // The history's messages name it already ("history: ...").
+        writeErr(QStringLiteral("quorvel-cli: ") + summaries.error);
         return kExitUsage;
     }
     ReportWriter report(

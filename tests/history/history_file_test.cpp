@@ -114,6 +114,7 @@ TEST(HistoryFile, DamagedFileIsMovedAsideWithItsCompanions) {
 
         // The new history holds this run only, and the next run uses it as is.
         EXPECT_EQ(queryNumber(path, "SELECT count(*) FROM results"), 1);
+        EXPECT_EQ(queryNumber(path, "PRAGMA application_id"), kHistoryApplicationId);
         const HistoryRunOutcome next =
             recordRun(path, kStart + 60, {historyEntry(kPartner, CheckStatus::Found, kStart)});
         EXPECT_EQ(next.open.status, HistoryOpenStatus::Opened);
@@ -137,6 +138,21 @@ TEST(HistoryFile, FilesOfOthersAreLeftAlone) {
              std::to_string(kHistorySchemaVersion + 1) + ";",
          HistoryOpenStatus::NewerSchema, u"was written by a newer Quorvel; not recorded"_s},
         {"another program's database", "CREATE TABLE contacts (name TEXT);",
+         HistoryOpenStatus::Foreign, u"is another program's database; not recorded"_s},
+        // Schema versions are every program's to use: only our tables or our
+        // mark make a file ours. Neither is switched to WAL or given -wal and
+        // -shm files, even one that is in WAL mode already.
+        {"another program's database at our version",
+         "CREATE TABLE results (x); PRAGMA user_version = 1;", HistoryOpenStatus::Foreign,
+         u"is another program's database; not recorded"_s},
+        {"another program's database in WAL mode",
+         "PRAGMA journal_mode = WAL; CREATE TABLE runs (x); PRAGMA user_version = " +
+             std::to_string(kHistorySchemaVersion) + ";",
+         HistoryOpenStatus::Foreign, u"is another program's database; not recorded"_s},
+        {"another program's mark on our tables",
+         "CREATE TABLE runs (x); CREATE TABLE records (x); CREATE TABLE results (x); "
+         "CREATE TABLE streaks (x); CREATE TABLE events (x); PRAGMA user_version = 1; "
+         "PRAGMA application_id = 7;",
          HistoryOpenStatus::Foreign, u"is another program's database; not recorded"_s},
     };
     for (const Case& c : cases) {
@@ -224,6 +240,7 @@ TEST(HistoryFile, OlderVersionIsReadAsItIsAndMigratedByARun) {
     }
     EXPECT_EQ(queryNumber(path, "PRAGMA user_version"), 1) << "reading does not migrate";
     EXPECT_EQ(dir.read(kName), before);
+    EXPECT_EQ(queryNumber(path, "PRAGMA application_id"), 0) << "written before the mark";
 
     HistoryEntry partnerCheck = historyEntry(kPartner, CheckStatus::Missing, run4 + 10);
     partnerCheck.pageSignals = PageSignal::MetaNofollow;
@@ -234,6 +251,7 @@ TEST(HistoryFile, OlderVersionIsReadAsItIsAndMigratedByARun) {
     EXPECT_TRUE(outcome.message.isEmpty()) << outcome.message.toStdString();
     EXPECT_EQ(outcome.written, 2);
     EXPECT_EQ(queryNumber(path, "PRAGMA user_version"), kHistorySchemaVersion);
+    EXPECT_EQ(queryNumber(path, "PRAGMA application_id"), kHistoryApplicationId);
 
     // Every old row is kept; the old checks read as checks without the new facts.
     EXPECT_EQ(queryNumber(path, "SELECT count(*) FROM results"), 8);
@@ -305,7 +323,10 @@ bool runUnprivileged(const std::function<bool()>& body) {
            WEXITSTATUS(status) == 0;
 }
 
-TEST(HistoryFile, ReadOnlyDirectoryMeansNoHistory) {
+// A directory we may not write holds no new history and takes no run, but
+// a history in it is read as it is: from its WAL when another user's program
+// has the shared index open, from the file alone when nobody has.
+TEST(HistoryFile, ReadOnlyDirectoryIsReadButNeverWritten) {
     test::TempDir dir;
     const QString readOnly = dir.path(u"ro"_s);
     ASSERT_TRUE(QDir().mkdir(readOnly));
@@ -333,10 +354,64 @@ TEST(HistoryFile, ReadOnlyDirectoryMeansNoHistory) {
         return ok && !QFileInfo::exists(absent);
     }));
     EXPECT_EQ(dir.read(u"ro/with/"_s + kName), before);
+    EXPECT_EQ(QDir(readOnly + u"/with"_s).entryList(QDir::Files), QStringList{kName});
+
+    const auto readsChecks = [&](qint64 checks) {
+        return runUnprivileged([&] {
+            HistoryReader reader(existing);
+            const QueryOutcome<QList<RecordSummary>> read = reader.summaries({kPartner});
+            return reader.outcome().status == HistoryOpenStatus::Opened && read.ok() &&
+                   read.value.value(0).checks == checks &&
+                   read.value.value(0).lastStatus == CheckStatus::Found;
+        });
+    };
+    // The owner's program writes and keeps its -wal and -shm files open.
+    {
+        SqliteDatabase owner;
+        ASSERT_EQ(owner.open(existing, SQLITE_OPEN_READWRITE, {}), SQLITE_OK);
+        ASSERT_EQ(owner.exec("PRAGMA wal_autocheckpoint = 0; UPDATE records SET checks = 5"),
+                  SQLITE_OK);
+        EXPECT_TRUE(readsChecks(5)) << "the latest commit, from the WAL";
+    }
+    const QByteArray checkpointed = dir.read(u"ro/with/"_s + kName);
+    EXPECT_TRUE(readsChecks(5)) << "the file alone";
+    EXPECT_EQ(dir.read(u"ro/with/"_s + kName), checkpointed);
+    EXPECT_EQ(QDir(readOnly + u"/with"_s).entryList(QDir::Files), QStringList{kName});
 
     for (const QString& directory : directories) {
         chmod(QFile::encodeName(directory).constData(), 0755);
     }
+}
+
+// A link to a history elsewhere is followed; a link to nothing is refused,
+// since opening it would create a file wherever it points.
+TEST(HistoryFile, ALinkToNothingIsRefused) {
+    test::TempDir dir;
+    ASSERT_TRUE(QDir().mkpath(dir.path(u"lists"_s)));
+    ASSERT_TRUE(QDir().mkpath(dir.path(u"elsewhere"_s)));
+    const QString link = dir.path(u"lists/"_s + kName);
+    const QString target = dir.path(u"elsewhere/"_s + kName);
+    ASSERT_TRUE(QFile::link(target, link));
+
+    const HistoryRunOutcome refused =
+        recordRun(link, kStart, {historyEntry(kPartner, CheckStatus::Found, kStart)});
+    EXPECT_EQ(refused.open.status, HistoryOpenStatus::Failed);
+    EXPECT_EQ(refused.message, u"history: "_s + QDir::toNativeSeparators(link) +
+                                   u" is a link to "_s + QDir::toNativeSeparators(target) +
+                                   u", which does not exist; not recorded"_s);
+    EXPECT_EQ(refused.dropped, 1);
+    EXPECT_FALSE(QFileInfo::exists(target));
+    EXPECT_EQ(HistoryReader(link).outcome().status, HistoryOpenStatus::Absent);
+    EXPECT_FALSE(QFileInfo::exists(target));
+
+    ASSERT_EQ(
+        recordRun(target, kStart, {historyEntry(kPartner, CheckStatus::Found, kStart)}).written, 1);
+    const HistoryRunOutcome followed =
+        recordRun(link, kStart + 60, {historyEntry(kPartner, CheckStatus::Found, kStart + 60)});
+    EXPECT_EQ(followed.open.status, HistoryOpenStatus::Opened);
+    EXPECT_EQ(followed.written, 1);
+    EXPECT_EQ(queryNumber(target, "SELECT count(*) FROM results"), 2);
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
 }
 
 }  // namespace
