@@ -370,6 +370,73 @@ OpenedHistory openHistory(const QString& path, OpenPurpose purpose,
     return opened;
 }
 
+OpenedHistory replaceDamagedHistory(const QString& path, const QString& why,
+                                    const ConnectionOptions& options) {
+    QString error;
+    const QString movedTo = moveHistoryAside(path, &error);
+    if (movedTo.isEmpty()) {
+        OpenedHistory failed;
+        failed.outcome.message = u"history: "_s + shown(path) + u" is damaged ("_s + why +
+                                 u") and could not be moved aside ("_s + error + u")"_s;
+        return failed;
+    }
+    OpenedHistory opened = openHistory(path, OpenPurpose::Run, options);
+    if (opened.outcome.usable()) {
+        opened.outcome.status = HistoryOpenStatus::Recovered;
+        opened.outcome.movedTo = movedTo;
+        opened.outcome.message = u"history: "_s + shown(path) + u" was damaged ("_s + why +
+                                 u"); moved aside to "_s + shown(movedTo) +
+                                 u"; started a new one"_s;
+    }
+    return opened;
+}
+
+namespace {
+
+// One integrity check, its first finding or why it did not finish.
+IntegrityCheck integrityOnce(SqliteDatabase& db) {
+    using Result = IntegrityCheck::Result;
+    const Value first = queryValue(db, "PRAGMA integrity_check(1)");
+    if (first.code != SQLITE_OK) {
+        return {isDamageCode(first.code) ? Result::Damaged : Result::Unfinished, db.errorText()};
+    }
+    return {first.text == u"ok" ? Result::Sound : Result::Damaged, first.text};
+}
+
+}  // namespace
+
+IntegrityCheck checkIntegrity(SqliteDatabase& db) {
+    using Result = IntegrityCheck::Result;
+    const IntegrityCheck first = integrityOnce(db);
+    if (first.result != Result::Damaged) {
+        return first;
+    }
+    // The tables hold the history; an index is only a way into them, and
+    // REINDEX builds each one again from its table. When that fails (a
+    // damaged table, or rows the index cannot hold) or leaves other faults,
+    // the file is beyond mending here.
+    if (const int rc = db.exec("REINDEX"); rc != SQLITE_OK) {
+        const bool beyond = isDamageCode(rc) || (rc & 0xff) == SQLITE_CONSTRAINT;
+        return {beyond ? Result::Damaged : Result::Unfinished, beyond ? first.why : db.errorText()};
+    }
+    const IntegrityCheck again = integrityOnce(db);
+    if (again.result == Result::Sound) {
+        return {Result::Rebuilt, first.why};
+    }
+    return again;
+}
+
+bool fullCheckDue(SqliteDatabase& db, qint64 runId) {
+    SqliteStatement due(db,
+                        "SELECT coalesce((SELECT started / 86400 FROM runs WHERE id = ?1) > "
+                        "(SELECT max(started) / 86400 FROM runs WHERE id < ?1), 1)");
+    if (!due.ok()) {
+        return false;
+    }
+    due.bind(1, runId);
+    return due.step() == SQLITE_ROW && due.int64At(0) != 0;
+}
+
 QString moveHistoryAside(const QString& path, QString* error) {
     static constexpr QStringView kCompanions[] = {u"-wal", u"-shm"};
     const auto taken = [](const QString& name) {

@@ -383,6 +383,131 @@ TEST(HistoryFile, ReadOnlyDirectoryIsReadButNeverWritten) {
     }
 }
 
+// Changes bytes of the page where the named table or index starts (a small
+// one lies whole in it): the first `from` found there becomes `to`.
+void patchRootPage(const test::TempDir& dir, const char* object, const QByteArray& from,
+                   const QByteArray& to) {
+    const QString path = dir.path(kName);
+    const std::string root =
+        "SELECT rootpage FROM sqlite_schema WHERE name = '" + std::string(object) + "'";
+    const qint64 pageSize = queryNumber(path, "PRAGMA page_size");
+    const qint64 start = (queryNumber(path, root.c_str()) - 1) * pageSize;
+    QByteArray bytes = dir.read(kName);
+    const qsizetype at = bytes.indexOf(from, start);
+    ASSERT_TRUE(at >= start && at + from.size() <= start + pageSize) << object;
+    bytes.replace(at, from.size(), to);
+    dir.write(kName, bytes);
+}
+
+// Damage that the quick check at the start of a run does not see, met by a
+// write: the full check finds it, and the write goes on in a mended file
+// (indexes rebuilt from their tables) or, when the tables themselves
+// disagree with the index, in a new one. No check of the run is lost.
+TEST(HistoryFile, DamageThatAWriteMeetsIsMendedAndNoCheckIsLost) {
+    struct Case {
+        const char* name;
+        const char* object;
+        QByteArray from;
+        QByteArray to;
+        const char* says;
+        bool movedAside;
+    };
+    const QByteArray link = kPartner.link.toUtf8();
+    const Case cases[] = {
+        // Record 2's index entry leads to record 3: its check would land on
+        // record 3's row, which has its result of this run already.
+        {"a rowid flipped in the unique index", "sqlite_autoindex_records_1",
+         "http://p2.example/" + link + '\x02', "http://p2.example/" + link + '\x03',
+         " had a damaged index (row 2 missing from index sqlite_autoindex_records_1); "
+         "rebuilt it",
+         false},
+        // Record 2's row holds record 3's address: no index can hold both.
+        {"two rows of one identity", "records", "http://p2.example/", "http://p3.example/",
+         " was damaged (row 2 missing from index sqlite_autoindex_records_1); moved aside to ",
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::TempDir dir;
+        const QString path = dir.path(kName);
+        std::vector<HistoryEntry> run;
+        for (int i = 1; i <= 5; ++i) {
+            run.push_back(historyEntry({u"http://p%1.example/"_s.arg(i), kPartner.link},
+                                       CheckStatus::Found, kStart));
+        }
+        ASSERT_EQ(recordRun(path, kStart, run).written, 5);
+        patchRootPage(dir, c.object, c.from, c.to);
+        ASSERT_EQ(queryNumber(path,
+                              "SELECT count(*) FROM pragma_quick_check WHERE quick_check = "
+                              "'ok'"),
+                  1);
+
+        // The same day: no full check at the start or the end of the run.
+        const qint64 later = kStart + 3600;
+        for (HistoryEntry& entry : run) {
+            entry.checkedAt = historyTime(later);
+        }
+        const HistoryRunOutcome outcome = recordRun(path, later, run);
+        EXPECT_EQ(outcome.written, 5);
+        EXPECT_EQ(outcome.dropped, 0);
+        EXPECT_TRUE(outcome.message.startsWith(u"history: "_s + QDir::toNativeSeparators(path) +
+                                               QString::fromLatin1(c.says)))
+            << outcome.message.toStdString();
+        EXPECT_FALSE(outcome.message.contains(u'\n'));
+        EXPECT_EQ(queryNumber(path,
+                              "SELECT count(*) FROM pragma_integrity_check WHERE "
+                              "integrity_check = 'ok'"),
+                  1);
+        // Every identity has its check of this run, on its own row.
+        EXPECT_EQ(queryNumber(path,
+                              "SELECT count(DISTINCT r.partner_url) FROM results s JOIN records r "
+                              "ON r.id = s.record WHERE s.run = (SELECT max(id) FROM runs)"),
+                  5);
+        EXPECT_EQ(queryNumber(path, "SELECT count(*) FROM records"), 5);
+        if (c.movedAside) {
+            EXPECT_EQ(outcome.open.status, HistoryOpenStatus::Recovered);
+            EXPECT_EQ(outcome.open.movedTo, path + u".bad"_s);
+            EXPECT_EQ(queryNumber(path, "SELECT count(*) FROM results"), 5);
+            EXPECT_EQ(queryNumber(path + u".bad"_s, "SELECT count(*) FROM results"), 5);
+        } else {
+            EXPECT_EQ(outcome.open.status, HistoryOpenStatus::Opened);
+            EXPECT_EQ(queryNumber(path, "SELECT min(checks) FROM records"), 2);
+        }
+    }
+}
+
+// Damage that no write meets is found by the full check, which runs after
+// the first run of each day only (it reads the whole file).
+TEST(HistoryFile, TheFirstRunOfADayEndsWithTheFullCheck) {
+    test::TempDir dir;
+    const QString path = dir.path(kName);
+    const RecordIdentity other{u"http://p2.example/"_s, kPartner.link};
+    ASSERT_EQ(recordRun(path, kStart,
+                        {historyEntry(kPartner, CheckStatus::Found, kStart),
+                         historyEntry(other, CheckStatus::Found, kStart)})
+                  .written,
+              2);
+    const QByteArray link = kPartner.link.toUtf8();
+    patchRootPage(dir, "sqlite_autoindex_records_1", "http://p2.example/" + link + '\x02',
+                  "http://p2.example/" + link + '\x07');
+    const char* sound = "SELECT count(*) FROM pragma_integrity_check WHERE integrity_check = 'ok'";
+
+    const qint64 sameDay = kStart + 60;
+    const HistoryRunOutcome quiet =
+        recordRun(path, sameDay, {historyEntry(kPartner, CheckStatus::Found, sameDay)});
+    EXPECT_TRUE(quiet.message.isEmpty()) << quiet.message.toStdString();
+    EXPECT_EQ(queryNumber(path, sound), 0) << "not checked twice in a day";
+
+    const qint64 nextDay = kStart + 86'400;
+    const HistoryRunOutcome checked =
+        recordRun(path, nextDay, {historyEntry(kPartner, CheckStatus::Found, nextDay)});
+    EXPECT_EQ(checked.written, 1);
+    EXPECT_EQ(checked.message, u"history: "_s + QDir::toNativeSeparators(path) +
+                                   u" had a damaged index (row 2 missing from index "
+                                   "sqlite_autoindex_records_1); rebuilt it"_s);
+    EXPECT_EQ(queryNumber(path, sound), 1);
+}
+
 // A link to a history elsewhere is followed; a link to nothing is refused,
 // since opening it would create a file wherever it points.
 TEST(HistoryFile, ALinkToNothingIsRefused) {
