@@ -60,6 +60,12 @@ Value queryValue(SqliteDatabase& db, const char* sql) {
     return {rc == SQLITE_DONE ? SQLITE_OK : db.errorCode(), 0, {}};
 }
 
+// A check's finding as one line of a message: the checks put the name of
+// the database on a line of its own before what they found there.
+QString oneLine(const QString& finding) {
+    return finding.simplified();
+}
+
 // What the file says of itself, read in one statement so that all of it
 // comes from the same state of the file.
 struct Facts {
@@ -216,7 +222,7 @@ void attemptOpen(Attempt& attempt, const QString& path, OpenPurpose purpose,
         }
         if (check.text != u"ok") {
             attempt.problem = Problem::Damaged;
-            attempt.why = check.text;
+            attempt.why = oneLine(check.text);
             return;
         }
         // WAL lets the window and a cron job write at once while readers go
@@ -400,7 +406,7 @@ IntegrityCheck integrityOnce(SqliteDatabase& db) {
     if (first.code != SQLITE_OK) {
         return {isDamageCode(first.code) ? Result::Damaged : Result::Unfinished, db.errorText()};
     }
-    return {first.text == u"ok" ? Result::Sound : Result::Damaged, first.text};
+    return {first.text == u"ok" ? Result::Sound : Result::Damaged, oneLine(first.text)};
 }
 
 }  // namespace

@@ -232,16 +232,20 @@ void HistoryRecorder::Shared::checkAfterRun(std::optional<HistoryStore>& store,
     if (check.result == IntegrityCheck::Result::Rebuilt) {
         notes += shownPath + u" had a damaged index ("_s + check.why + u"); rebuilt it"_s;
     } else if (check.result == IntegrityCheck::Result::Damaged) {
-        // As a damaged file found at the start of a run: the next run starts
-        // a new one.
+        // As a damaged file found at the start of a run, with this run's
+        // checks in it; the next run starts a new one.
         store.reset();
         opened.db.closeUntouched();
         QString error;
         const QString movedTo = moveHistoryAside(path, &error);
-        notes += shownPath + u" is damaged ("_s + check.why +
-                 (movedTo.isEmpty()
-                      ? QString(u") and could not be moved aside ("_s + error + u")"_s)
-                      : QString(u"); moved aside to "_s + QDir::toNativeSeparators(movedTo)));
+        if (movedTo.isEmpty()) {
+            notes += shownPath + u" is damaged ("_s + check.why +
+                     u") and could not be moved aside ("_s + error + u")"_s;
+        } else {
+            notes += shownPath + u" is damaged ("_s + check.why + u"); moved aside to "_s +
+                     QDir::toNativeSeparators(movedTo) +
+                     u" with this run's checks; the next run starts a new one"_s;
+        }
     }
 }
 

@@ -59,10 +59,10 @@ HistoryStore::HistoryStore(SqliteDatabase& db)
     for (const SqliteStatement* statement :
          {&insertRun_, &findRecord_, &confirmRecord_, &insertRecord_, &insertResult_,
           &extendStreak_, &insertStreak_, &updateRecord_, &insertEvent_, &pruneResults_}) {
-        prepared_ = prepared_ && statement->ok();
-    }
-    if (!prepared_) {
-        error_ = db_.errorText();
+        if (prepared_ && !statement->ok()) {
+            prepared_ = false;
+            error_ = statement->prepareError();  // the connection's error is a later one's
+        }
     }
 }
 

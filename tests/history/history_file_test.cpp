@@ -58,6 +58,19 @@ QByteArray truncatedHistory(const test::TempDir& dir) {
     return whole.first(whole.size() / 2);
 }
 
+// A history whose table definition can no longer be read.
+QByteArray damagedSchema(const test::TempDir& dir) {
+    const QString scratch = dir.path(u"whole.sqlite"_s);
+    EXPECT_EQ(
+        recordRun(scratch, kStart, {historyEntry(kPartner, CheckStatus::Found, kStart)}).written,
+        1);
+    QByteArray bytes = dir.read(u"whole.sqlite"_s);
+    const qsizetype at = bytes.indexOf("UNIQUE (partner_url, link)");
+    EXPECT_GT(at, 0);
+    bytes[at + 7] = '[';
+    return bytes;
+}
+
 // A damaged history goes aside with its -wal and -shm under the first
 // suffix that none of the three names uses, and a new one starts.
 TEST(HistoryFile, DamagedFileIsMovedAsideWithItsCompanions) {
@@ -68,6 +81,8 @@ TEST(HistoryFile, DamagedFileIsMovedAsideWithItsCompanions) {
     const Case cases[] = {
         {"random bytes", [](const test::TempDir&) { return randomBytes(20000); }},
         {"a truncated database", truncatedHistory},
+        // Its error quotes the schema's lines; the message stays one line.
+        {"a broken schema", damagedSchema},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
