@@ -85,6 +85,8 @@ Kind kindOf(CURLcode code) {
             return Kind::TooLarge;
         case CURLE_ABORTED_BY_CALLBACK:
             return Kind::Aborted;
+        case CURLE_BAD_CONTENT_ENCODING:  // unknown, damaged, or too many stages
+            return Kind::Encoding;
         default:
             return Kind::Connect;  // refused, reset, closed early, or not HTTP at all
     }
@@ -474,9 +476,12 @@ HttpResponse HttpClient::get(const QString& address) {
     }
     const RequestUrl url = resolveRequestUrl(address, d.lastAddress);
     if (url.url.isEmpty()) {
-        // An address without a host to look up fails like a name that
-        // cannot be resolved.
-        return fail(url.unsupportedScheme ? Kind::Scheme : Kind::Dns, url.error);
+        // An address that cannot be parsed fails like a name that cannot be
+        // resolved.
+        return fail(url.unsupportedScheme ? Kind::Scheme
+                    : url.noHost          ? Kind::NoHost
+                                          : Kind::Dns,
+                    url.error);
     }
     if (d.abortRequested()) {
         return fail(Kind::Aborted, QStringLiteral("aborted"));

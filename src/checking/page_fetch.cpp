@@ -88,6 +88,18 @@ FetchResult FetchPage(const QString& partnerUrl, const FetchSettings& settings,
                       const QByteArray& admittedHost) {
     FetchResult result;
     result.firstAddress = firstAddressOf(partnerUrl);
+    if (std::optional<FailureReason> reason = unaskableAddress(partnerUrl)) {
+        // No "www." variant can mend it, and asking would only trouble the
+        // resolver with names like "www." or "ftp".
+        result.error = reason->kind == FailureReason::Kind::Scheme
+                           ? u"scheme not supported: "_s + partnerUrl
+                           : u"no host in the address"_s;
+        result.attempts.append(FetchAttempt{result.firstAddress, std::move(*reason), result.error});
+        if (!admittedHost.isEmpty() && settings.hostGate) {
+            settings.hostGate->leave(admittedHost);
+        }
+        return result;
+    }
     HttpClient client(kUserAgent, settings);
     HttpResponse page;
     result.attempts.append(

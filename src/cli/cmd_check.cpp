@@ -194,8 +194,10 @@ extern const Command kCheckCommand = {
     "  over_limit   1 when that is more than the record's maximum (field 5)\n"
     "  partner_url  the partner page (field U)\n"
     "  reason       why: for FetchFailed what failed (dns, connect, timeout,\n"
-    "               tls ..., http NNN, too-large, redirects, scheme; both\n"
-    "               attempts' reasons, separated by \"; \"), for Hidden nofollow or\n"
+    "               tls ..., http NNN, too-large, redirects, scheme, encoding;\n"
+    "               both attempts' reasons, separated by \"; \"; no-host or\n"
+    "               scheme alone for an address without a host or with another\n"
+    "               scheme, which is not tried twice), for Hidden nofollow or\n"
     "               noindex, for Missing no-link when the record has no link\n"
     "  signals      what the partner page says to search engines beyond the\n"
     "               status: meta-noindex, meta-nofollow (a robots, googlebot or\n"
@@ -329,6 +331,7 @@ int runCheck(const QStringList& args) {
         reportError(kCheckCommand, cannotRead(file, content));
         return kExitUsage;
     }
+    reportLosses(kCheckCommand, file, content);
 
     ResultsHost host(std::move(content.records));
     std::unique_ptr<HistoryRecorder> recorder;

@@ -82,6 +82,7 @@ int runHistory(const QStringList& args) {
         reportError(kHistoryCommand, cannotRead(file, content));
         return kExitUsage;
     }
+    reportLosses(kHistoryCommand, file, content);
     QList<RecordIdentity> identities;
     identities.reserve(content.records.size());
     for (const QStringView line : content.records) {

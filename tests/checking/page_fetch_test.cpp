@@ -437,7 +437,7 @@ TEST(FetchPage, FailedAttemptsSayWhy) {
     }
     EXPECT_EQ(FetchPage(hostOf(freePort), settingsFor(freePort)).attempts.at(0).reason.code(),
               u"connect");
-    EXPECT_EQ(FetchPage(u"http://"_s).attempts.at(0).reason.code(), u"dns");
+    EXPECT_EQ(FetchPage(u"http://"_s).attempts.at(0).reason.code(), u"no-host");
     EXPECT_EQ(
         FetchPage(u"http://nowhere.invalid/"_s, settingsFor(freePort)).attempts.at(0).reason.code(),
         u"dns");

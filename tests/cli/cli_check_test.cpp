@@ -11,6 +11,7 @@
 #include "records/record_file.h"
 #include "records/record_line.h"
 #include "support/cli_runner.h"
+#include "support/dns_stub.h"
 #include "support/printers.h"
 #include "support/raw_server.h"
 #include "support/temp_dir.h"
@@ -243,6 +244,44 @@ TEST(CliCheck, MoreFactsPerRecord) {
     EXPECT_EQ(gone.value(u"status"_s).toString(), u"FetchFailed");
     EXPECT_EQ(gone.value(u"reciprocal"_s).toString(), u"FetchFailed");
     EXPECT_EQ(gone.value(u"overdue"_s).toInt(), 1);
+}
+
+// An address with no host, or with a scheme of its own, fails at once: no
+// name is looked up (a blank record used to ask the resolver for "www."),
+// and there is no second try. The stub resolver sees every lookup.
+TEST(CliCheck, AnAddressWithoutAHostAsksNoResolver) {
+    test::DnsStub dns;
+    ASSERT_TRUE(dns.listening());
+    test::TempDir dir;
+    const QString file = dir.path(u"list.qvp"_s);
+    ASSERT_TRUE(writeRecordFile(
+        file, {QString(), BuildRecordLine(u"ftp://x.test/"_s, {}, {}, QDate(), {}, {}, {}, {}),
+               BuildRecordLine(u"http://:80/page"_s, {}, {}, QDate(), {}, {}, {}, {}),
+               // A name nothing maps: the one lookup of the run.
+               BuildRecordLine(u"looked-up.test"_s, {}, {}, QDate(), {}, {}, {}, {})}));
+    const test::CliResult r =
+        test::CliProcess(dns.withResolver(QStringLiteral(QUORVEL_CLI_PATH),
+                                          {u"check"_s, u"--no-history"_s, file}),
+                         {}, {}, "/usr/bin/unshare")
+            .finish();
+    EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
+    const QList<QByteArray> rows = r.out.split('\n');
+    ASSERT_GE(rows.size(), 4);
+    const char* reasons[] = {"no-host", "scheme", "no-host", "dns; dns"};
+    for (int i = 0; i < 4; ++i) {
+        SCOPED_TRACE(i);
+        const QList<QByteArray> cells = rows.at(i).split('\t');
+        ASSERT_GT(cells.size(), 5);
+        EXPECT_EQ(cells.at(1), "FetchFailed");
+        EXPECT_EQ(cells.at(5), reasons[i]);
+    }
+    QList<QByteArray> asked;
+    for (const QByteArray& name : dns.names()) {
+        if (!asked.contains(name)) {
+            asked += name;  // once per name, whatever the address families asked
+        }
+    }
+    EXPECT_EQ(asked, (QList<QByteArray>{"looked-up.test", "www.looked-up.test"}));
 }
 
 }  // namespace

@@ -60,6 +60,12 @@ TEST(CliOptions, ArgumentsReadAsBefore) {
          2,
          "",
          "quorvel-cli: links: unknown option '-p'\nTry 'quorvel-cli links --help'.\n"},
+        {"a certificate file that cannot be read",
+         {u"fetch"_s, u"--cacert"_s, u"no-such.pem"_s, partner},
+         2,
+         "",
+         "quorvel-cli: fetch: cannot read --cacert 'no-such.pem'\n"
+         "Try 'quorvel-cli fetch --help'.\n"},
         {"a value missing at the end",
          {u"links"_s, u"page.html"_s, u"--partner"_s},
          2,
