@@ -33,9 +33,13 @@ struct HistoryRecorder::Shared {
     bool refusing = false;  // no history for this run: add() drops at once
     qint64 droppedOnAdd = 0;
 
-    // Set when finish() runs out of time: every wait and statement of the
-    // writer ends soon after.
+    // Set when finish() runs out of time, or when the steady clock reaches
+    // abandonAt (a background finish's bound): every wait and statement of
+    // the writer ends soon after.
     std::atomic<bool> abandon{false};
+    std::atomic<Clock::rep> abandonAt{0};
+    // The recorder of the run before, whose writing comes first.
+    std::shared_ptr<Shared> previous;
 
     // Written by the writer, read after it has been joined.
     HistoryOpenOutcome open;
@@ -45,6 +49,18 @@ struct HistoryRecorder::Shared {
     QString writeError;
     QStringList notes;  // what the writer mended on the way
 
+    bool abandoned() const {
+        if (abandon.load(std::memory_order_relaxed)) {
+            return true;
+        }
+        const Clock::rep at = abandonAt.load(std::memory_order_relaxed);
+        return at != 0 && Clock::now().time_since_epoch().count() >= at;
+    }
+    // Waits until the writer is done, at most until `deadline`.
+    bool waitUntilDone(Clock::time_point deadline) {
+        std::unique_lock lock(mutex);
+        return finished.wait_until(lock, deadline, [this] { return writerDone; });
+    }
     void runWriter();
     // Registers the run in the open history; false when it could not.
     bool registerRun(HistoryStore& store);
@@ -62,8 +78,11 @@ struct HistoryRecorder::Shared {
 };
 
 HistoryRecorder::HistoryRecorder(QString path, QDateTime runStartedAt,
-                                 HistoryRecorderOptions options)
+                                 HistoryRecorderOptions options, const HistoryRecorder* previous)
     : shared_(std::make_shared<Shared>()) {
+    if (previous) {
+        shared_->previous = previous->shared_;
+    }
     shared_->path = std::move(path);
     shared_->runStartedAt = std::move(runStartedAt);
     shared_->options = options;
@@ -135,6 +154,22 @@ void HistoryRecorder::abandon() {
     s.wake.notify_one();
 }
 
+void HistoryRecorder::finishInBackground(std::chrono::milliseconds bound) {
+    Shared& s = *shared_;
+    std::lock_guard lock(s.mutex);
+    if (s.finishing) {
+        return;
+    }
+    s.finishing = true;
+    s.abandonAt.store((Clock::now() + bound).time_since_epoch().count(), std::memory_order_relaxed);
+    s.wake.notify_one();
+}
+
+bool HistoryRecorder::done() const {
+    std::lock_guard lock(shared_->mutex);
+    return shared_->writerDone;
+}
+
 void HistoryRecorder::Shared::refuse() {
     std::lock_guard lock(mutex);
     refusing = true;
@@ -145,7 +180,7 @@ void HistoryRecorder::Shared::refuse() {
 bool HistoryRecorder::Shared::takeBatch(std::vector<HistoryEntry>* batch) {
     std::unique_lock lock(mutex);
     for (;;) {
-        if (abandon.load(std::memory_order_relaxed)) {
+        if (abandoned()) {
             return false;
         }
         const bool full = pending.size() >= size_t(options.batchSize);
@@ -171,7 +206,7 @@ bool HistoryRecorder::Shared::registerRun(HistoryStore& store) {
     HistoryStore::WriteStatus status = HistoryStore::WriteStatus::Busy;
     // Busy means another program held the file for the whole busy timeout;
     // it will let go, and finish() bounds the wait.
-    while (status == HistoryStore::WriteStatus::Busy && !abandon.load()) {
+    while (status == HistoryStore::WriteStatus::Busy && !abandoned()) {
         runId = store.beginRun(runStartedAt, &status);
     }
     if (status != HistoryStore::WriteStatus::Written) {
@@ -224,7 +259,7 @@ bool HistoryRecorder::Shared::mend(std::optional<HistoryStore>& store, OpenedHis
 
 void HistoryRecorder::Shared::checkAfterRun(std::optional<HistoryStore>& store,
                                             OpenedHistory& opened) {
-    if (runId == 0 || abandon.load() || !fullCheckDue(opened.db, runId)) {
+    if (runId == 0 || abandoned() || !fullCheckDue(opened.db, runId)) {
         return;
     }
     const IntegrityCheck check = checkIntegrity(opened.db);
@@ -250,10 +285,15 @@ void HistoryRecorder::Shared::checkAfterRun(std::optional<HistoryStore>& store,
 }
 
 void HistoryRecorder::Shared::runWriter() {
-    ConnectionOptions connection{options.busyTimeout, &abandon};
+    // The run before writes first; its own bound keeps this wait short.
+    while (previous && !abandoned() &&
+           !previous->waitUntilDone(Clock::now() + std::chrono::milliseconds(50))) {
+    }
+    previous.reset();
+    ConnectionOptions connection{options.busyTimeout, &abandon, &abandonAt};
     OpenedHistory opened = openHistory(path, OpenPurpose::Run, connection);
     open = opened.outcome;
-    if (open.status == HistoryOpenStatus::Failed && abandon.load()) {
+    if (open.status == HistoryOpenStatus::Failed && abandoned()) {
         // Whatever the open ran into, the reason it gave up is the bound.
         open.message = u"history: "_s + QDir::toNativeSeparators(path) +
                        u" was not ready before the end of the run; not recorded"_s;
@@ -278,13 +318,13 @@ void HistoryRecorder::Shared::runWriter() {
                     at += count;
                     mended = false;
                 } else if (status == HistoryStore::WriteStatus::Damaged && !mended &&
-                           !abandon.load()) {
+                           !abandoned()) {
                     mended = true;
                     if (!mend(store, opened, connection)) {
                         droppedByWriter += qint64(batch.size() - at);
                         break;
                     }
-                } else if (status != HistoryStore::WriteStatus::Busy || abandon.load()) {
+                } else if (status != HistoryStore::WriteStatus::Busy || abandoned()) {
                     if (status == HistoryStore::WriteStatus::Damaged) {
                         writeError = store->error();
                     }

@@ -28,7 +28,7 @@
 namespace quorvel {
 
 class HistoryWindow;
-class HistoryWriter;
+class RunRecording;
 class TForm3;
 
 // The main window: the record list with its header, the editor panel, the
@@ -202,7 +202,9 @@ class TForm1 : public QMainWindow, public CheckRunHost, public BannerWindow {
     LossyReads lossyProjects_;
     // The check history beside the data file, whatever project is loaded.
     QString historyPath_;
-    std::unique_ptr<HistoryWriter> history_;
+    // The history's record of the run under way or the last one, which may
+    // still be writing (and holds the ones before it that still are).
+    std::unique_ptr<RunRecording> recording_;
     bool closing_ = false;
     PublisherSites sites_;
     // The banner's HTTP client, one for the program's life (used by the banner thread).

@@ -10,9 +10,9 @@
 #include <QThread>
 #include <QVBoxLayout>
 
+#include "history/run_recording.h"
 #include "ui/form1.h"
 #include "ui/form3.h"
-#include "ui/history_writer.h"
 
 // The pictures live in this static library; its resources need an explicit start.
 static void initResources() {
@@ -94,7 +94,6 @@ TForm1::TForm1(const QString& directory, QWidget* parent)
     fetchSettings_.abort = &abort_;
     run_ = std::make_unique<CheckRun>(*this, fetchSettings_);
     historyPath_ = QDir(directory_).absoluteFilePath(QString::fromUtf16(kHistoryFileName));
-    history_ = std::make_unique<HistoryWriter>(historyPath_);
     FetchSettings bannerSettings;
     bannerSettings.abort = &abort_;
     IdHTTP1 = makeBannerClient(bannerSettings);
@@ -311,7 +310,12 @@ void TForm1::endThreads() {
     run_->shutdown(kThreadEndBound);
     // The run's last results go to the history in what is left of the
     // bound; whatever is not written by then is dropped.
-    history_->close(deadline);
+    if (recording_) {
+        recording_->finish(std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::max(deadline - std::chrono::steady_clock::now(),
+                     std::chrono::steady_clock::duration::zero())));
+        recording_.reset();
+    }
     // The banner thread never waits for this window (it only posts to it)
     // and its downloads have been cut off, so it ends at once.
     if (bannerThread_.joinable()) {
