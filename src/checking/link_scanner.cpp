@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -392,8 +393,16 @@ void scanPage(Scan& scan, QStringView pageText);
 }  // namespace
 
 void PageAnchors::add(QStringView value, bool hidden) {
-    entries_.push_back({text_.size(), value.size(), hidden});
+    if (text_.size() + value.size() > std::numeric_limits<int32_t>::max()) {
+        return;  // beyond any page within the size limit
+    }
+    entries_.push_back({uint32_t(text_.size()), uint32_t(value.size()), hidden ? 1u : 0u});
     text_.append(value);
+}
+
+void PageAnchors::squeeze() {
+    text_.squeeze();
+    entries_.shrink_to_fit();
 }
 
 BacklinkVerdict PageAnchors::verdictFor(QStringView yourLink) const {
@@ -405,10 +414,6 @@ BacklinkVerdict PageAnchors::verdictFor(QStringView yourLink) const {
         }
     }
     return BacklinkVerdict::Nil;
-}
-
-qint64 PageAnchors::bytes() const {
-    return qint64(text_.capacity()) * 2 + qint64(entries_.capacity() * sizeof(Entry));
 }
 
 LinkScanResult scanLinks(QStringView pageText, QStringView yourLink, QStringView partnerUrl,
@@ -423,6 +428,7 @@ PageAnchors collectAnchors(QStringView pageText) {
     Scan scan({}, {}, false);
     scan.anchors_ = &anchors;
     scanPage(scan, pageText);
+    anchors.squeeze();
     return anchors;
 }
 

@@ -391,5 +391,50 @@ TEST(CheckRun, YourSideOfTheExchange) {
     EXPECT_EQ(fetchesOfMine, 1) << "seven records share the page; it is fetched once";
 }
 
+// However big the user's pages are, each is downloaded once per run: two
+// pages of almost 16 MiB of short anchors, named by records in turn.
+TEST(CheckRun, BigOwnPagesAreDownloadedOnce) {
+    const auto page = [](const QByteArray& partner) {
+        QByteArray body;
+        body.reserve(kMaxPageBytes);
+        for (int i = 0; body.size() < kMaxPageBytes - 100; ++i) {
+            body.append("<a href=").append(QByteArray::number(i % 10000)).append('>');
+        }
+        return body.append("<a href=http://").append(partner).append(".example/>");
+    };
+    const QByteArray pages[] = {page("one"), page("two")};
+    RawServer server([&pages](const RawServer::Connection& c) {
+        const QByteArray target = test::requestTarget(c.request);
+        if (target == "/one" || target == "/two") {
+            c.send(test::httpResponse("200 OK", pages[target == "/one" ? 0 : 1]));
+        } else {
+            c.send("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n");
+        }
+    });
+    const QString base = u"127.0.0.1:%1/"_s.arg(server.port());
+    // Each record's partner is the site its own page links to, at its end.
+    QStringList records;
+    for (int i = 0; i < 12; ++i) {
+        const QString own = i % 2 == 0 ? u"one"_s : u"two"_s;
+        records += BuildRecordLine(u"http://"_s + own + u".example/"_s, {}, {}, QDate(), base + own,
+                                   u"5"_s, u"http://mysite.example.com/"_s, {});
+    }
+    CountingHost host(records);
+    FetchSettings settings;
+    settings.resolve = {u"*:80:127.0.0.1"_s};  // partner pages: refused at once
+    CheckRun run(host, settings, CheckRunOptions{4});
+    runToEnd(host, run);
+    ASSERT_EQ(host.checks.size(), records.size());
+    for (const auto& [index, check] : host.checks) {
+        EXPECT_EQ(check.reciprocal, CheckStatus::Found) << index;
+    }
+    std::map<QByteArray, int> downloads;
+    for (const QByteArray& request : server.requests()) {
+        ++downloads[test::requestTarget(request)];
+    }
+    EXPECT_EQ(downloads["/one"], 1);
+    EXPECT_EQ(downloads["/two"], 1);
+}
+
 }  // namespace
 }  // namespace quorvel
