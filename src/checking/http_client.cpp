@@ -6,6 +6,7 @@
 #include <chrono>
 #include <mutex>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #ifdef Q_OS_WIN
@@ -16,6 +17,7 @@
 
 #include "checking/address.h"
 #include "checking/bot_walls.h"
+#include "checking/page_memory.h"
 
 #ifdef Q_OS_LINUX
 #include <netinet/in.h>
@@ -198,6 +200,7 @@ struct HttpClient::Impl {
     // The response under way.
     HttpResponse response;
     Clock::time_point lastByte;
+    bool waitingForMemory = false;  // its body's download is paused for room
     // What the final response's headers make of it, once they are all in.
     // A refused answer (Status) keeps its status whatever its body does.
     std::optional<HttpResponse::Result> headedAs;
@@ -304,6 +307,15 @@ struct HttpClient::Impl {
             d->stopKind = Kind::TooLarge;
             return 0;
         }
+        if (PageMemory* memory = d->settings.pageMemory) {
+            if (!d->response.memory) {
+                d->response.memory = std::make_shared<PageLease>(*memory);
+            }
+            if (!d->response.memory->tryTake(kPageCostPerByte * qint64(n))) {
+                d->waitingForMemory = true;
+                return CURL_WRITEFUNC_PAUSE;  // the library hands these bytes over again
+            }
+        }
         d->response.body.append(data, qsizetype(n));
         return n;
     }
@@ -351,12 +363,16 @@ struct HttpClient::Impl {
     }
 
     // Runs the transfer on the multi handle, so that the abort flag and the
-    // stall limit are checked every few milliseconds.
+    // time limits are checked every few milliseconds. A wait for room to
+    // hold the page is ours, not the server's: it counts against neither
+    // limit.
     CURLcode perform() {
         CURLM* m = multi.get();
         curl_multi_add_handle(m, easy.get());
         CURLcode result = CURLE_OK;
         int running = 1;
+        Clock::time_point deadline =
+            Clock::now() + std::chrono::milliseconds(settings.totalTimeoutMs);
         while (running > 0) {
             if (curl_multi_perform(m, &running) != CURLM_OK) {
                 result = CURLE_FAILED_INIT;
@@ -369,6 +385,21 @@ struct HttpClient::Impl {
                 stopReason = QStringLiteral("aborted");
                 stopKind = Kind::Aborted;
                 result = CURLE_ABORTED_BY_CALLBACK;
+                break;
+            }
+            if (waitingForMemory) {
+                const Clock::time_point since = Clock::now();
+                response.memory->waitForRoom(std::chrono::milliseconds(20));
+                deadline += Clock::now() - since;
+                lastByte += Clock::now() - since;
+                waitingForMemory = false;
+                curl_easy_pause(easy.get(), CURLPAUSE_CONT);  // may pause again at once
+                continue;
+            }
+            if (Clock::now() > deadline) {
+                stopReason = QStringLiteral("timed out after %1 ms").arg(settings.totalTimeoutMs);
+                stopKind = Kind::Timeout;
+                result = CURLE_OPERATION_TIMEDOUT;
                 break;
             }
             if (refused() &&
@@ -439,8 +470,9 @@ HttpClient::HttpClient(const QByteArray& userAgent, const FetchSettings& setting
     }
     // An aborted transfer must not wait for a name lookup still under way.
     curl_easy_setopt(h, CURLOPT_QUICK_EXIT, 1L);
+    // The whole request's limit is kept by perform(), which leaves out any
+    // wait for room to hold the page.
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, long(settings.connectTimeoutMs));
-    curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, long(settings.totalTimeoutMs));
     curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
     if (!settings.caFile.isEmpty()) {
@@ -515,6 +547,7 @@ HttpResponse HttpClient::get(const QString& address) {
         d.response.result = d.classify(status);
         if (d.response.result != HttpResponse::Result::Ok) {
             d.response.body.clear();
+            d.response.memory.reset();
         } else {
             d.response.challengeMarker = hasChallengeMarker(d.response.body);
         }
@@ -533,10 +566,12 @@ HttpResponse HttpClient::get(const QString& address) {
             }
         }
         d.refusedHead.clear();
-        return d.response;
+        // Moved out: the client keeps no second hold on the page.
+        return std::exchange(d.response, HttpResponse());
     }
     d.response.result = HttpResponse::Result::Failed;
     d.response.body.clear();
+    d.response.memory.reset();
     const QByteArray libraryText(d.errorBuffer);
     if (!d.stopReason.isEmpty()) {
         return fail(d.stopKind, d.stopReason);

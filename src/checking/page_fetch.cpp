@@ -2,6 +2,7 @@
 
 #include "checking/address.h"
 #include "checking/host_gate.h"
+#include "checking/page_memory.h"
 #include "checking/page_text.h"
 #include "records/text_decoding.h"
 
@@ -117,6 +118,13 @@ FetchResult FetchPage(const QString& partnerUrl, const FetchSettings& settings,
     result.pageText = pageTextFromBody(page.body);
     result.robotsTags = std::move(page.robotsTags);
     result.challengeMarker = page.challengeMarker;
+    // The body goes now; the room it took goes back, its text's stays.
+    const qint64 bodyBytes = page.body.size();
+    result.memory = std::move(page.memory);
+    page = HttpResponse();
+    if (result.memory) {
+        result.memory->giveBack(bodyBytes);
+    }
     return result;
 }
 

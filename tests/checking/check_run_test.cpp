@@ -391,6 +391,27 @@ TEST(CheckRun, YourSideOfTheExchange) {
     EXPECT_EQ(fetchesOfMine, 1) << "seven records share the page; it is fetched once";
 }
 
+// Pages that each need more room than the whole run has are all checked:
+// every download waits its turn, and the run never stands still.
+TEST(CheckRun, PagesLargerThanTheRoomTakeTurns) {
+    const QByteArray page = test::httpResponse(
+        "200 OK", QByteArray(256 * 1024, 'x') + "<a href=http://mysite.example.com/>me</a>");
+    RawServer server([&page](const RawServer::Connection& c) { c.send(page); });
+    QStringList records;
+    for (int i = 0; i < 12; ++i) {
+        records += record(server.port(), u"/page%1"_s.arg(i));
+    }
+    CountingHost host(records);
+    CheckRunOptions options{6};
+    options.pageMemory = 256 * 1024;  // less than one page takes
+    CheckRun run(host, {}, options);
+    runToEnd(host, run);
+    ASSERT_EQ(host.checks.size(), records.size());
+    for (const auto& [index, check] : host.checks) {
+        EXPECT_EQ(check.outcome.status, CheckStatus::Found) << index;
+    }
+}
+
 // However big the user's pages are, each is downloaded once per run: two
 // pages of almost 16 MiB of short anchors, named by records in turn.
 TEST(CheckRun, BigOwnPagesAreDownloadedOnce) {

@@ -1,4 +1,5 @@
 #include "checking/page_fetch.h"
+#include "checking/page_memory.h"
 
 #include <httplib.h>
 
@@ -509,6 +510,37 @@ TEST(FetchPage, HostileServersEndInBoundedTime) {
             << c.what << ": " << r.error.toStdString();
         EXPECT_LT(timer.elapsed(), 2 * 2000 + 1500) << c.what;
     }
+}
+
+// A download that waits for room to hold its page is paused, not stalled:
+// the wait, longer than both its limits, counts against neither. The room
+// it takes (three bytes a byte while the body is there) shrinks to the
+// text's two once the body is gone, and goes back with the result.
+TEST(FetchPage, AWaitForRoomCountsAgainstNoLimit) {
+    const QByteArray body(1000, 'x');
+    RawServer server(
+        [&body](const RawServer::Connection& c) { c.send(test::httpResponse("200 OK", body)); });
+    PageMemory memory(3000);
+    auto other = std::make_unique<PageLease>(memory);
+    ASSERT_TRUE(other->tryTake(2500));  // another page, scanned meanwhile
+    FetchSettings settings = settingsFor(server.port());
+    settings.stallTimeoutMs = 300;
+    settings.totalTimeoutMs = 600;
+    settings.pageMemory = &memory;
+    std::thread done([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        other.reset();
+    });
+    QElapsedTimer timer;
+    timer.start();
+    FetchResult r = FetchPage(hostOf(server.port()), settings);
+    done.join();
+    EXPECT_TRUE(r.success) << r.error.toStdString();
+    EXPECT_GE(timer.elapsed(), 1400);
+    EXPECT_EQ(r.pageText.size(), body.size() + 2);
+    EXPECT_EQ(memory.inUse(), 2 * body.size());
+    r = FetchResult();
+    EXPECT_EQ(memory.inUse(), 0);
 }
 
 TEST(FetchPage, AbortEndsTheDownloadAtOnce) {
