@@ -29,6 +29,7 @@ namespace quorvel {
 
 class HistoryWindow;
 class RunRecording;
+class RecordImport;
 class TForm3;
 
 // The main window: the record list with its header, the editor panel, the
@@ -126,6 +127,11 @@ class TForm1 : public QMainWindow, public CheckRunHost, public BannerWindow {
     // Project files.
     void ToolButton4Click();
     void ToolButton2Click();
+    // Partners in from a table (the toolbar's import button and the list's
+    // menu), the import dialog opened on `file` when one is given; and the
+    // list with its check results out to one.
+    void ImportClick(const QString& file = QString());
+    void ExportClick();
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -139,6 +145,12 @@ class TForm1 : public QMainWindow, public CheckRunHost, public BannerWindow {
     void buildStatusBar();
     void buildPopupMenu();
     void buildDialogs();
+    void connectTableCommands();
+    // Puts an import's records into the list: updates in place, new records
+    // at the end, the first of them the focus row.
+    void applyImport(const RecordImport& import);
+    // A yes-or-no question in a message box; true for "Да".
+    bool askYesNo(const QString& text);
     void connectEditor();
     void setColumnWidths(const ColumnWidths& widths);
     int currentRow() const;
@@ -185,6 +197,10 @@ class TForm1 : public QMainWindow, public CheckRunHost, public BannerWindow {
     QAction* N2 = nullptr;
     QAction* N3 = nullptr;
     QAction* N4 = nullptr;
+    QAction* ImportButton = nullptr;
+    QAction* ExportButton = nullptr;
+    QAction* ImportMenuItem = nullptr;
+    QAction* ExportMenuItem = nullptr;
     ClickableLabel* Image1 = nullptr;
     ClickableLabel* Image2 = nullptr;
     QDialog* Form2 = nullptr;

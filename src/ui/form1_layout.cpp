@@ -56,6 +56,14 @@ void TForm1::buildToolbar() {
     runStateChanged();  // the idle picture and hint
     ToolButton7 = separator("ToolButton7");
     ToolButton6 = button("ToolButton6", 4, QStringLiteral("о программе"));
+    // Beyond the program's first buttons, always to their right.
+    ImportButton = button("ImportButton", -1,
+                          QStringLiteral("импорт партнеров из таблицы (CSV, TSV, XLSX) или из "
+                                         "буфера обмена"));
+    ImportButton->setIcon(QIcon(QStringLiteral(":/quorvel/import.png")));
+    ExportButton = button("ExportButton", -1,
+                          QStringLiteral("экспорт списка и результатов проверки в таблицу"));
+    ExportButton->setIcon(QIcon(QStringLiteral(":/quorvel/export.png")));
     connect(ToolButton3, &QAction::triggered, this, [this] { ToolButton3Click(); });
     connect(ToolButton6, &QAction::triggered, this, [this] { ToolButton6Click(); });
 }
@@ -107,6 +115,11 @@ void TForm1::buildPopupMenu() {
     N2->setObjectName(QStringLiteral("N2"));
     N4 = PopupMenu1->addAction(QStringLiteral("история проверок"));
     N4->setObjectName(QStringLiteral("N4"));
+    PopupMenu1->addSeparator();
+    ImportMenuItem = PopupMenu1->addAction(QStringLiteral("импорт партнеров…"));
+    ImportMenuItem->setObjectName(QStringLiteral("ImportMenuItem"));
+    ExportMenuItem = PopupMenu1->addAction(QStringLiteral("экспорт…"));
+    ExportMenuItem->setObjectName(QStringLiteral("ExportMenuItem"));
     connect(PopupMenu1, &QMenu::aboutToShow, this, [this] { PopupMenu1Popup(); });
     connect(N2, &QAction::triggered, this, [this] { N2Click(); });
 }

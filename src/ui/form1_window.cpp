@@ -131,6 +131,7 @@ TForm1::TForm1(const QString& directory, QWidget* parent)
     buildPopupMenu();
     buildDialogs();
     connectEditor();
+    connectTableCommands();
 
     connect(HeaderControl1, &QHeaderView::sectionResized, this,
             [this] { HeaderControl1SectionResize(); });
