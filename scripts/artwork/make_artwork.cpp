@@ -1,6 +1,6 @@
 // Draws the program's own artwork: into src/ui/resources/ the seven 24 x 24
-// toolbar pictures, the check button's stopping picture, the import and
-// export pictures and the 480 x 60 advertisement picture, into
+// toolbar pictures, the check button's stopping picture, the import,
+// export and overview pictures and the 480 x 60 advertisement picture, into
 // src/publisher/resources/ the 400 x 100 logo of the About box, into
 // packaging/icons/ the program's icon in the usual sizes.
 // Build and run from the repository root:
@@ -155,6 +155,27 @@ QImage start() {  // 6: green double arrow
         tri.lineTo(x, 19.5);
         tri.closeSubpath();
         p.drawPath(tri);
+    }
+    return image;
+}
+
+QImage overview() {  // the overview of every partner: a table of coloured rows
+    QImage image = canvas(24, 24);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(QColor(110, 110, 120), 1));
+    p.setBrush(Qt::white);
+    p.drawRoundedRect(QRectF(1.5, 2.5, 21, 19), 2, 2);
+    // One row per marker colour, each with a dark stroke of text.
+    const QColor rows[] = {QColor(192, 220, 192), QColor(255, 0, 0), QColor(160, 160, 164),
+                           QColor(128, 0, 0)};
+    for (int i = 0; i < 4; ++i) {
+        const double y = 4.5 + i * 4.2;
+        p.setPen(Qt::NoPen);
+        p.setBrush(rows[i]);
+        p.drawRect(QRectF(3, y, 18, 3.4));
+        p.setPen(QPen(i == 0 || i == 2 ? QColor(40, 40, 40) : Qt::white, 1));
+        p.drawLine(QPointF(5, y + 1.7), QPointF(5 + 7 + (i % 2) * 3, y + 1.7));
     }
     return image;
 }
@@ -319,6 +340,7 @@ int main(int argc, char** argv) {
     ok = stopping().save(dir + QStringLiteral("/stopping.png")) && ok;
     ok = tableImage(true).save(dir + QStringLiteral("/import.png")) && ok;
     ok = tableImage(false).save(dir + QStringLiteral("/export.png")) && ok;
+    ok = overview().save(dir + QStringLiteral("/overview.png")) && ok;
     ok = advertisement().save(dir + QStringLiteral("/advertisement.png")) && ok;
     const QString publisherDir = argc > 2 ? QString::fromLocal8Bit(argv[2]) : dir;
     ok = logo().save(publisherDir + QStringLiteral("/logo.png")) && ok;

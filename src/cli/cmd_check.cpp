@@ -306,7 +306,8 @@ int runCheck(const QStringList& args) {
 
     ResultsHost host(std::move(content.records));
     // Opening (and repairing) the history goes on beside the run.
-    RunRecording recording(historyPath, host.records());
+    RunRecording recording(historyPath, host.records(), nullptr,
+                           {.source = RunSource::CommandLine});
     host.recording = &recording;
     CheckRun run(host, *settings, CheckRunOptions{*workers, *perHost});
     std::signal(SIGINT, onInterrupt);

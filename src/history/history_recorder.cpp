@@ -207,7 +207,7 @@ bool HistoryRecorder::Shared::registerRun(HistoryStore& store) {
     // Busy means another program held the file for the whole busy timeout;
     // it will let go, and finish() bounds the wait.
     while (status == HistoryStore::WriteStatus::Busy && !abandoned()) {
-        runId = store.beginRun(runStartedAt, &status);
+        runId = store.beginRun(runStartedAt, options.source, &status);
     }
     if (status != HistoryStore::WriteStatus::Written) {
         if (status == HistoryStore::WriteStatus::Failed ||

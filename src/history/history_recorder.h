@@ -19,6 +19,8 @@ struct HistoryRecorderOptions {
     // after its first one arrived.
     int batchSize = 500;
     std::chrono::milliseconds batchDelay{250};
+    // Which program runs the checks.
+    RunSource source = RunSource::Unknown;
 };
 
 struct HistoryRunOutcome {

@@ -28,7 +28,7 @@ class HistoryStore {
     };
 
     // Registers a run; its id, or 0 with the status.
-    qint64 beginRun(const QDateTime& startedAt, WriteStatus* status);
+    qint64 beginRun(const QDateTime& startedAt, RunSource source, WriteStatus* status);
     // Writes the entries of a run in one transaction: all or nothing. An
     // identity that already has a result in this run is skipped; every other
     // entry adds its rows, or the write fails.

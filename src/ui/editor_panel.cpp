@@ -1,6 +1,7 @@
 #include "ui/editor_panel.h"
 
 #include <QCalendarWidget>
+#include <QKeyEvent>
 #include <QValidator>
 
 #include "records/record_line.h"
@@ -122,6 +123,17 @@ EditorPanel::EditorPanel(QWidget* parent) : QFrame(parent) {
         QWidget::setTabOrder(order[i], order[i + 1]);
     }
 
+    // The fields, not the buttons: Enter on a button is the button's own.
+    for (QWidget* field : {static_cast<QWidget*>(DateTimePicker1), static_cast<QWidget*>(Edit1),
+                           static_cast<QWidget*>(Edit2), static_cast<QWidget*>(Edit3),
+                           static_cast<QWidget*>(Edit4), static_cast<QWidget*>(Edit5),
+                           static_cast<QWidget*>(Edit6), static_cast<QWidget*>(Edit7)}) {
+        field->installEventFilter(this);
+    }
+    for (QLineEdit* inner : DateTimePicker1->findChildren<QLineEdit*>()) {
+        inner->installEventFilter(this);
+    }
+
     connect(Button1, &QPushButton::clicked, this, &EditorPanel::applyClicked);
     connect(Button2, &QPushButton::clicked, this, &EditorPanel::addClicked);
     connect(Button3, &QPushButton::clicked, this, &EditorPanel::closeClicked);
@@ -166,6 +178,21 @@ void EditorPanel::startEditing() {
 
 void EditorPanel::setApplyEnabled(bool enabled) {
     Button1->setEnabled(enabled);
+}
+
+bool EditorPanel::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            if (Button2->isVisible()) {
+                Button2->click();
+            } else if (Button1->isVisible() && Button1->isEnabled()) {
+                Button1->click();
+            }
+            return true;
+        }
+    }
+    return QFrame::eventFilter(watched, event);
 }
 
 }  // namespace quorvel

@@ -31,6 +31,10 @@ class EditorPanel : public QFrame {
     void startEditing();
     void setApplyEnabled(bool enabled);
 
+  protected:
+    // Enter in a field presses the visible "добавить" or "применить".
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
   Q_SIGNALS:
     void applyClicked();  // Button1
     void addClicked();    // Button2

@@ -8,6 +8,7 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QStatusBar>
+#include <QTimer>
 #include <QToolBar>
 
 #include <functional>
@@ -23,11 +24,14 @@
 #include "ui/column_widths.h"
 #include "ui/editor_panel.h"
 #include "ui/hints.h"
+#include "ui/overview_rows.h"
 #include "ui/record_list.h"
 
 namespace quorvel {
 
 class HistoryWindow;
+class OverviewRefresher;
+class OverviewWindow;
 class RunRecording;
 class RecordImport;
 class TForm3;
@@ -124,6 +128,11 @@ class TForm1 : public QMainWindow, public CheckRunHost, public BannerWindow {
     void N3Click();
     // The current record's check history.
     void N4Click();
+    // The overview of every partner, opened with a filter.
+    void OverviewButtonClick();
+    void openOverview(OverviewFilter filter);
+    // The overview's snapshot as it stands (none before the first read).
+    std::shared_ptr<const OverviewSnapshot> overviewSnapshot() const;
     // Project files.
     void ToolButton4Click();
     void ToolButton2Click();
@@ -136,6 +145,7 @@ class TForm1 : public QMainWindow, public CheckRunHost, public BannerWindow {
   protected:
     void closeEvent(QCloseEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
   private:
     void applyOuterMinimum();
@@ -167,6 +177,14 @@ class TForm1 : public QMainWindow, public CheckRunHost, public BannerWindow {
                  const std::function<void(const AbortFlag& cancel)>& work);
     void showMessage(const QString& text);
     void endThreads();
+    // The history window of the record at `row`.
+    void showHistoryOf(int row);
+    // The overview is read again soon: several changes in a row make one read.
+    void refreshOverviewSoon();
+    void refreshOverview();
+    // A row chosen in the overview: the record at `index` when the overview
+    // was made, whose line was `line`.
+    void selectFromOverview(int index, const QString& line);
 
     // Components, by their names.
     RecordListView* ListBox1 = nullptr;
@@ -187,6 +205,7 @@ class TForm1 : public QMainWindow, public CheckRunHost, public BannerWindow {
     QAction* ToolButton4 = nullptr;
     QAction* ToolButton5 = nullptr;
     QAction* ToolButton6 = nullptr;
+    QAction* OverviewButton = nullptr;
     QWidget* ToolButton7 = nullptr;
     QWidget* ToolButton8 = nullptr;
     QWidget* ToolButton9 = nullptr;
@@ -206,6 +225,9 @@ class TForm1 : public QMainWindow, public CheckRunHost, public BannerWindow {
     QDialog* Form2 = nullptr;
     TForm3* Form3 = nullptr;
     HistoryWindow* historyWindow_ = nullptr;  // made on first use
+    OverviewRefresher* overview_ = nullptr;
+    OverviewWindow* overviewWindow_ = nullptr;  // made on first use
+    QTimer overviewDelay_;
 
     QString directory_;
     RecordListModel* model_ = nullptr;

@@ -40,8 +40,9 @@ void TForm1::ToolButton3Click() {
             MarkersShown = true;
             // A run starts over the list as it is now; its results reach the
             // file after those of the run before.
-            recording_ = std::make_unique<RunRecording>(historyPath_, model_->records(),
-                                                        std::move(recording_));
+            recording_ = std::make_unique<RunRecording>(
+                historyPath_, model_->records(), std::move(recording_),
+                HistoryRecorderOptions{.source = RunSource::Window});
             run_->start();
             break;
         case CheckRun::State::Running:
@@ -76,6 +77,7 @@ void TForm1::runStateChanged() {
             if (recording_) {
                 recording_->finishInBackground(kRunEndBound);
             }
+            refreshOverviewSoon();
             break;
         case CheckRun::State::Running:
             ToolButton3->setIcon(ImageList1.value(0));

@@ -56,7 +56,18 @@ void TForm1::buildToolbar() {
     runStateChanged();  // the idle picture and hint
     ToolButton7 = separator("ToolButton7");
     ToolButton6 = button("ToolButton6", 4, QStringLiteral("о программе"));
+    // Keys for the commands a user reaches for most.
+    ToolButton3->setShortcut(QKeySequence(Qt::Key_F5));
+    ToolButton4->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+    ToolButton2->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    ToolButton1->setShortcut(QKeySequence(Qt::Key_Insert));
     // Beyond the program's first buttons, always to their right.
+    OverviewButton =
+        button("OverviewButton", -1,
+               QStringLiteral("обзор партнеров: состояние ссылок по истории проверок"));
+    OverviewButton->setIcon(QIcon(QStringLiteral(":/quorvel/overview.png")));
+    OverviewButton->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_I));
+    connect(OverviewButton, &QAction::triggered, this, [this] { OverviewButtonClick(); });
     ImportButton = button("ImportButton", -1,
                           QStringLiteral("импорт партнеров из таблицы (CSV, TSV, XLSX) или из "
                                          "буфера обмена"));

@@ -87,7 +87,9 @@ TEST_F(WindowTables, CommandsSitRightOfTheFirstOnes) {
     start({});
     const QList<QAction*> bar = test::named<QToolBar>(form.get(), "ToolBar1")->actions();
     const auto at = [&](const char* name) { return bar.indexOf(in<QAction>(form.get(), name)); };
-    EXPECT_EQ(at("ImportButton"), at("ToolButton6") + 1);
+    // The overview's button comes first after the program's own.
+    EXPECT_EQ(at("ImportButton"), at("OverviewButton") + 1);
+    EXPECT_EQ(at("OverviewButton"), at("ToolButton6") + 1);
     EXPECT_EQ(at("ExportButton"), at("ImportButton") + 1);
     EXPECT_EQ(in<QAction>(form.get(), "ImportButton")->property("hint").toString(),
               u"импорт партнеров из таблицы (CSV, TSV, XLSX) или из буфера обмена");
