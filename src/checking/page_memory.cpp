@@ -2,7 +2,19 @@
 
 #include <algorithm>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 namespace quorvel {
+
+void keepPagesOutOfTheHeap() {
+#ifdef __GLIBC__
+    // A fixed threshold: blocks of a megabyte and more get mappings of their
+    // own, now and after any free.
+    mallopt(M_MMAP_THRESHOLD, 1024 * 1024);
+#endif
+}
 
 qint64 PageMemory::inUse() const {
     std::lock_guard lock(mutex_);
@@ -21,10 +33,13 @@ bool PageLease::tryTake(qint64 bytes) {
     const bool fits = m.used_ + bytes <= m.limit_;
     const bool alone = m.used_ == held_;
     bool go = fits || alone;
-    if (!go && waitingSince_ == 0) {
-        waitingSince_ = m.nextTicket_++;
+    if (!go && !waiting_) {
+        waiting_ = true;
+        if (ticket_ == 0) {
+            ticket_ = m.nextTicket_++;
+        }
         if (held_ > 0) {
-            m.waitingHolders_.insert(waitingSince_);
+            m.waitingHolders_.insert(ticket_);
             ++m.changes_;
             m.changed_.notify_all();  // this may be the last holder to wait
         }
@@ -32,7 +47,7 @@ bool PageLease::tryTake(qint64 bytes) {
     if (!go && held_ > 0) {
         // Every page that holds room waits for more: none would give any
         // back. The one that has waited longest goes on.
-        go = m.waitingHolders_.size() == m.holders_ && *m.waitingHolders_.begin() == waitingSince_;
+        go = m.waitingHolders_.size() == m.holders_ && *m.waitingHolders_.begin() == ticket_;
     }
     if (!go) {
         seenChanges_ = m.changes_;
@@ -64,16 +79,16 @@ void PageLease::giveBack(qint64 bytes) {
     m.used_ -= bytes;
     if (held_ == 0) {
         --m.holders_;
-        m.waitingHolders_.erase(waitingSince_);
+        m.waitingHolders_.erase(ticket_);
     }
     ++m.changes_;
     m.changed_.notify_all();
 }
 
 void PageLease::stopWaiting() {
-    if (waitingSince_ != 0) {
-        memory_.waitingHolders_.erase(waitingSince_);
-        waitingSince_ = 0;
+    if (waiting_) {
+        memory_.waitingHolders_.erase(ticket_);
+        waiting_ = false;
     }
 }
 

@@ -23,7 +23,7 @@ inline constexpr qint64 kPageCostPerByte = 3;
 // download paused) until room is given back, unless nothing else holds any
 // (a page larger than all the room loads alone), or every page that holds
 // room waits too: then the one that has waited longest goes on, so the run
-// never stands still. Thread-safe.
+// never stands still; it keeps that turn until it is done. Thread-safe.
 class PageMemory {
   public:
     explicit PageMemory(qint64 limit) : limit_(limit) {}
@@ -44,6 +44,12 @@ class PageMemory {
     std::set<quint64> waitingHolders_;  // of those, the ones waiting: their tickets
     quint64 nextTicket_ = 1;
 };
+
+// Pages are big and short-lived: each is to go back to the system when it is
+// freed. The C library's allocator would otherwise serve blocks that size
+// from its heaps after the first one is freed, where freed pages stay
+// resident and many workers' heaps add up. Call once, before any thread.
+void keepPagesOutOfTheHeap();
 
 // One page's room. Not for use from two threads at once; given back whole
 // when it is destroyed.
@@ -68,8 +74,12 @@ class PageLease {
 
     PageMemory& memory_;
     qint64 held_ = 0;
-    quint64 waitingSince_ = 0;  // the ticket of its wait, 0 when not waiting
-    quint64 seenChanges_ = 0;   // the memory's changes at the last failed try
+    // Drawn at the lease's first wait and kept: the page that went on past
+    // the limit keeps its turn for every later piece, so only one page at a
+    // time is ever beyond it.
+    quint64 ticket_ = 0;
+    bool waiting_ = false;
+    quint64 seenChanges_ = 0;  // the memory's changes at the last failed try
 };
 
 }  // namespace quorvel

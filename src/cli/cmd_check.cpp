@@ -140,13 +140,45 @@ std::optional<int> numberOption(const QCommandLineParser& parser, const QString&
     return value;
 }
 
+// A size in bytes for an option: a whole number, with K, M or G after it for
+// KiB, MiB or GiB (2G, 512M), from 1 MiB to 1 TiB; nothing after a usage
+// error.
+std::optional<qint64> sizeOption(const QCommandLineParser& parser, const QString& name,
+                                 qint64 fallback) {
+    if (!parser.isSet(name)) {
+        return fallback;
+    }
+    const QString text = firstValue(parser, name);
+    QStringView digits = text;
+    qint64 unit = 1;
+    if (!digits.isEmpty()) {
+        const int shift = QStringLiteral("KMG").indexOf(digits.back().toUpper());
+        if (shift >= 0) {
+            unit = qint64(1) << (10 * (shift + 1));
+            digits.chop(1);
+        }
+    }
+    bool ok = false;
+    const qint64 value = digits.toLongLong(&ok);
+    constexpr qint64 kLow = qint64(1) << 20;
+    constexpr qint64 kHigh = qint64(1) << 40;
+    if (!ok || value <= 0 || value > kHigh / unit || value * unit < kLow) {
+        usageError(kCheckCommand, u"--" % name %
+                                      u" takes a size from 1M to 1024G (a number of bytes, or "
+                                      u"with K, M or G after it), not '" %
+                                      text % u'\'');
+        return std::nullopt;
+    }
+    return value * unit;
+}
+
 }  // namespace
 
 extern const Command kCheckCommand = {
     "check",
     "[--format tsv|csv|json] [--changes] [--history PATH | --no-history]\n"
-    "                         [--workers N] [--per-host N] [--resolve HOST:PORT:ADDRESS]...\n"
-    "                         [--cacert FILE] FILE",
+    "                         [--workers N] [--per-host N] [--memory-budget SIZE]\n"
+    "                         [--resolve HOST:PORT:ADDRESS]... [--cacert FILE] FILE",
     "check every partner of a record file, ten pages at a time",
     "Reads FILE (data.qvp or a project file) and checks every record as the\n"
     "window's check button does: ten pages are downloaded at a time (--workers\n"
@@ -194,6 +226,11 @@ extern const Command kCheckCommand = {
     "                 the other workers go on with records of other hosts\n"
     "                 Many parallel requests can overload a small site or get\n"
     "                 your address blocked: raise these with care.\n"
+    "  --memory-budget SIZE  hold at most SIZE of partner pages at once (default\n"
+    "                 1G; 512M, 2G, ...): a page takes about three times its size\n"
+    "                 while it is read and decoded, twice while it is searched; a\n"
+    "                 download that would pass SIZE waits for room, and a page\n"
+    "                 larger than SIZE loads alone\n"
     "  --browser      send the request headers of a desktop browser (Firefox ESR\n"
     "                 128 on Windows 10, Russian first) and accept compressed\n"
     "                 pages, for firewalls that turn away other clients\n"
@@ -258,11 +295,17 @@ int runCheck(const QStringList& args) {
     const QString workersOption = QStringLiteral("workers");
     const QString perHostOption = QStringLiteral("per-host");
     const QString changesOption = QStringLiteral("changes");
+    const QString memoryOption = QStringLiteral("memory-budget");
     if (!parseCommandLine(kCheckCommand, args,
                           downloadOptions() + historyOptions(true)
                               << formatOption() << valuedOption(workersOption)
-                              << valuedOption(perHostOption) << flagOption(changesOption),
+                              << valuedOption(perHostOption) << valuedOption(memoryOption)
+                              << flagOption(changesOption),
                           parser)) {
+        return kExitUsage;
+    }
+    const std::optional<qint64> pageMemory = sizeOption(parser, memoryOption, kDefaultPageMemory);
+    if (!pageMemory) {
         return kExitUsage;
     }
     const std::optional<int> workers =
@@ -309,7 +352,9 @@ int runCheck(const QStringList& args) {
     RunRecording recording(historyPath, host.records(), nullptr,
                            {.source = RunSource::CommandLine});
     host.recording = &recording;
-    CheckRun run(host, *settings, CheckRunOptions{*workers, *perHost});
+    CheckRunOptions options{*workers, *perHost};
+    options.pageMemory = *pageMemory;
+    CheckRun run(host, *settings, options);
     std::signal(SIGINT, onInterrupt);
 
     const bool showProgress = QUORVEL_ISATTY(QUORVEL_FILENO(stderr)) != 0;

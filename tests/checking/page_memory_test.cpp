@@ -46,7 +46,9 @@ TEST(PageMemory, WhenEveryHolderWaitsTheLongestWaitingGoesOn) {
     EXPECT_FALSE(b.tryTake(10)) << "a waited first";
     EXPECT_TRUE(a.tryTake(10));
     EXPECT_FALSE(b.tryTake(10)) << "a goes on: no longer waiting";
-    a.giveBack(70);
+    EXPECT_TRUE(a.tryTake(10)) << "a keeps its turn: one page at a time past the limit";
+    EXPECT_FALSE(b.tryTake(10));
+    a.giveBack(80);
     EXPECT_TRUE(b.tryTake(10));
     EXPECT_TRUE(fresh.tryTake(10));
 }
