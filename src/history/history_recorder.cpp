@@ -208,6 +208,9 @@ bool HistoryRecorder::Shared::registerRun(HistoryStore& store) {
     // it will let go, and finish() bounds the wait.
     while (status == HistoryStore::WriteStatus::Busy && !abandoned()) {
         runId = store.beginRun(runStartedAt, options.source, &status);
+        if (status == HistoryStore::WriteStatus::Busy && options.onBusy) {
+            options.onBusy();
+        }
     }
     if (status != HistoryStore::WriteStatus::Written) {
         if (status == HistoryStore::WriteStatus::Failed ||
@@ -304,6 +307,11 @@ void HistoryRecorder::Shared::runWriter() {
         std::optional<HistoryStore> store(std::in_place, opened.db);
         const qint64 startedAt = historySeconds(runStartedAt);
         HistoryStore::WriteStatus status = HistoryStore::WriteStatus::Written;
+        const auto busy = [this] {
+            if (options.onBusy) {
+                options.onBusy();
+            }
+        };
         registerRun(*store);
         while (runId != 0 && takeBatch(&batch)) {
             // A batch that piled up while the file was busy goes in slices, so
@@ -330,6 +338,8 @@ void HistoryRecorder::Shared::runWriter() {
                     }
                     droppedByWriter += qint64(batch.size() - at);
                     break;
+                } else {
+                    busy();
                 }
             }
             batch.clear();
