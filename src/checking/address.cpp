@@ -67,6 +67,25 @@ QString secondAddressOf(QStringView firstAddress) {
     return prefix + rest;
 }
 
+QByteArray hostKeyOf(QStringView host) {
+    while (host.size() > 1 && host.endsWith(u'.')) {
+        host.chop(1);
+    }
+    bool plain = true;  // ASCII, and nothing a URL would read as more than a host
+    for (const QChar c : host) {
+        plain = plain && c.unicode() > u' ' && c.unicode() < 0x7f;
+        if (QStringView(u"/?#@\\%[]:").contains(c)) {
+            return host.toUtf8().toLower();
+        }
+    }
+    if (plain) {
+        return host.toLatin1().toLower();
+    }
+    // The same conversion as the request's own, so both sides agree.
+    const RequestUrl url = resolveRequestUrl(QString(u"http://" + host + u'/'), {});
+    return url.url.isEmpty() ? host.toUtf8().toLower() : url.host;
+}
+
 RequestUrl resolveRequestUrl(QStringView address, const QByteArray& base) {
     QString text = address.toString();
     text.replace(u'\\', u'/');

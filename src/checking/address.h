@@ -23,12 +23,18 @@ QString secondAddressOf(QStringView firstAddress);
 
 struct RequestUrl {
     QByteArray url;                  // ASCII: host in IDNA form, other non-ASCII percent-encoded
-    QByteArray host;                 // of `url`, lower case
+    QByteArray host;                 // of `url`, lower case, as the HTTP library asks for it
     int port = 0;                    // of `url`, the scheme's own when it names none
     QString error;                   // why there is none, when `url` is empty
     bool unsupportedScheme = false;  // the reason is a scheme other than http and https
     bool noHost = false;             // the reason is that the address names no host
 };
+
+// A host in the one form in which hosts are compared (the per-host limit,
+// host mappings): lower case, IDN as punycode as a request writes it, no
+// trailing dot, so that "Partner.test.", "partner.test" and their Unicode
+// spelling are one host. A text that is no host name is only lower-cased.
+QByteArray hostKeyOf(QStringView host);
 
 // The URL to request for an address text. Backslashes read as slashes. A text
 // that begins with a scheme and "://" stands on its own (only http and https

@@ -429,7 +429,7 @@ HttpClient::HttpClient(const QByteArray& userAgent, const FetchSettings& setting
 HttpClient::~HttpClient() = default;
 
 QByteArray HttpClient::hostOf(const QString& address) const {
-    return resolveRequestUrl(address, d_->lastAddress).host;
+    return hostKeyOf(QString::fromLatin1(resolveRequestUrl(address, d_->lastAddress).host));
 }
 
 HttpResponse HttpClient::get(const QString& address) {

@@ -94,8 +94,8 @@ class HttpClient {
     // kept: of a refused answer only its start is looked at (for at most a few
     // seconds) to tell a bot wall from a dead page.
     HttpResponse get(const QString& address);
-    // The host get(address) would ask now (lower-case, IDNA form), or an
-    // empty text when the address cannot be requested.
+    // The host get(address) would ask now, in the form hosts are compared in
+    // (hostKeyOf), or an empty text when the address cannot be requested.
     QByteArray hostOf(const QString& address) const;
 
   private:

@@ -129,6 +129,46 @@ TEST(FetchPage, TheHostLimitCountsTheHostAsked) {
     EXPECT_EQ(gate.inUse("other.test"), 0);
 }
 
+// A host is one host however it is written: letter case, a trailing dot and
+// the Unicode or punycode spelling neither escape the per-host limit nor miss
+// a mapping.
+TEST(FetchPage, OneHostWhateverItsSpelling) {
+    struct Row {
+        const char* name;
+        QString address;  // "%1" is the port
+        QString mapped;   // the host as --resolve writes it
+        QByteArray key;   // the host the limit counts
+    };
+    const Row rows[] = {
+        {"trailing dot asked, plain mapped", u"http://Partner.Test.:%1/"_s, u"partner.test"_s,
+         "partner.test"},
+        {"plain asked, trailing dot and capitals mapped", u"http://partner.test:%1/"_s,
+         u"PARTNER.test."_s, "partner.test"},
+        {"Unicode asked, Unicode in capitals mapped", u"http://пример.test.:%1/"_s,
+         u"ПРИМЕР.test"_s, "xn--e1afmkfd.test"},
+        {"punycode asked, Unicode mapped", u"http://xn--e1afmkfd.test:%1/"_s, u"пример.test"_s,
+         "xn--e1afmkfd.test"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        HostGate gate(1);
+        std::atomic<int> held{-1};
+        RawServer server([&](const RawServer::Connection& c) {
+            held = gate.inUse(row.key);
+            c.send(httpResponse("200 OK", "ok"));
+        });
+        const int port = server.port();
+        const QString address = row.address.arg(port);
+        EXPECT_EQ(requestHostOf(address), row.key);
+        FetchSettings settings = settingsFor(port, {row.mapped});
+        settings.hostGate = &gate;
+        const FetchResult r = FetchPage(address, settings);
+        ASSERT_TRUE(r.success) << r.error.toStdString();
+        EXPECT_EQ(held, 1);
+        EXPECT_EQ(gate.inUse(row.key), 0);
+    }
+}
+
 TEST(FetchPage, RedirectsUpToFourteen) {
     RawServer server([](const RawServer::Connection& c) {
         const QByteArray target = test::requestTarget(c.request);
