@@ -62,6 +62,7 @@ struct CheckRun::Shared {
           gate(options.perHost > 0 ? std::make_unique<HostGate>(options.perHost) : nullptr),
           memory(options.pageMemory),
           settings(fetch),
+          finishTakenRecords(options.finishTakenRecords),
           run(&owner),
           host(&runHost) {
         settings.abort = &abort;
@@ -126,6 +127,7 @@ struct CheckRun::Shared {
     PageMemory memory;                     // room for the pages the workers hold
     ReciprocalPages reciprocal;            // the user's own pages of this run
     FetchSettings settings;                // with the flag, the gate and the room above
+    const bool finishTakenRecords;         // see CheckRunOptions
 
     // UI thread only: the run, until it stops waiting for its workers.
     CheckRun* run;
@@ -324,11 +326,15 @@ void checkurls::run() {
             s.gate->waitForLeave(50);
             continue;
         }
-        RecordCheck check = checkRecord(fields, s.settings, s.StopRequested, handout.host);
+        static const std::atomic<bool> neverStopped{false};
+        const bool finish = s.finishTakenRecords;
+        RecordCheck check =
+            checkRecord(fields, s.settings, finish ? neverStopped : s.StopRequested, handout.host);
         if (check.outcome.status == CheckStatus::None) {
             break;  // cut off, or loaded after a stop: nothing is written
         }
         check.index = handout.index;
+        check.afterStop = !finish && stopRequested();
         s.results->store(check.index, check.outcome);
         const bool loaded = check.outcome.status != CheckStatus::FetchFailed;
         // Reading a date may consult the time zone, which the C library
@@ -347,7 +353,7 @@ void checkurls::run() {
         // The partner page's result shows first; the user's own page is
         // looked at after it, unless a stop has come.
         bool reported = false;
-        if (fields.ownPage.isEmpty() || stopRequested()) {
+        if (fields.ownPage.isEmpty() || (!finish && stopRequested())) {
             reported = s.onUiThread([&repaint, &report] {
                 repaint();
                 report();

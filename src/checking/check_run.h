@@ -36,6 +36,11 @@ struct CheckRunOptions {
     std::chrono::milliseconds endBound{10000};
     // Room in bytes for the pages the workers hold at once (see PageMemory).
     qint64 pageMemory = kDefaultPageMemory;
+    // After a stop, each record already taken is checked to its end, its
+    // page scanned and the user's own page looked at, and reported as any
+    // other. Without it (the window) a page that loads after a stop gets no
+    // result, and what ends after the stop is reported with afterStop set.
+    bool finishTakenRecords = false;
 };
 
 // The results of the latest run, by the position a record had when it was

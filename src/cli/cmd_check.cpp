@@ -109,12 +109,14 @@ extern const Command kCheckCommand = {
     "                                the system's\n"
     "\n"
     "While it runs on a terminal, a progress line is shown on standard error.\n"
-    "The first Ctrl+C stops the run as a second press of the check button does\n"
-    "(a line on standard error says so): no record is taken after it, but each\n"
-    "page under way is downloaded to the end, both attempts included (up to\n"
-    "about two minutes with the time limits);\n"
-    "then it prints what it has and exits with 130. A second Ctrl+C also cuts\n"
-    "off the downloads under way; their records get no result (status none).\n"
+    "The first Ctrl+C stops the run (a line on standard error says so): no\n"
+    "record is taken after it, but each record under way is checked to its end,\n"
+    "both attempts included (up to about two minutes with the time limits),\n"
+    "and its real result, loaded or failed, is printed and kept in the history;\n"
+    "records never taken get status none. Then it prints every row and exits\n"
+    "with 130. A second Ctrl+C also cuts off the downloads under way; their\n"
+    "records get no result (status none) and are not kept. SIGTERM acts as the\n"
+    "first Ctrl+C, and the exit status is then 143.\n"
     "\n"
     "A page that a bot wall answered (a challenge page, or the header\n"
     "cf-mitigated: challenge) failed with the reason \"blocked challenge\"; a rate\n"
@@ -131,7 +133,7 @@ extern const Command kCheckCommand = {
     "A history that cannot be used is named on standard error; the run goes on.\n"
     "\n"
     "Exit status: 0 when every record is Found, 1 when any is not, 2 on a usage\n"
-    "error or a file that cannot be read, 130 when interrupted.\n"
+    "error or a file that cannot be read, 130 when interrupted (143 after SIGTERM).\n"
     "\n"
     "Example for cron, mailing what changed since yesterday:\n"
     "  quorvel-cli check --changes ~/links/data.qvp | mail -E -s links me\n",
@@ -145,10 +147,19 @@ namespace {
 constexpr std::chrono::seconds kHistoryFinishBound(30);
 
 std::atomic<int> interrupts{0};
+std::atomic<bool> terminated{false};
 
 extern "C" void onInterrupt(int) {
     interrupts.fetch_add(1, std::memory_order_relaxed);
     std::signal(SIGINT, onInterrupt);
+}
+
+// A SIGTERM (a timeout(1) around the run, a shutdown) is answered as a
+// Ctrl+C, so the rows of what was checked are not lost.
+extern "C" void onTerminate(int) {
+    terminated.store(true, std::memory_order_relaxed);
+    interrupts.fetch_add(1, std::memory_order_relaxed);
+    std::signal(SIGTERM, onTerminate);
 }
 
 // The longest wait for rate-limited pages; tests shorten it through the
@@ -251,6 +262,9 @@ std::optional<CheckOptions> checkOptions(const QStringList& args) {
         return std::nullopt;
     }
     options.run.workers = *workers;
+    // A stop keeps every record already taken: its row and its history tell
+    // what its page really gave, loaded or not.
+    options.run.finishTakenRecords = true;
     options.run.perHost = *perHost;
     const std::optional<Format> format = reportFormat(kCheckCommand, parser);
     if (!format) {
@@ -353,8 +367,8 @@ class InterruptAnswers {
             if (run.state() == CheckRun::State::Running) {
                 run.requestStop();
                 reportError(kCheckCommand,
-                            QStringLiteral("stopping: the pages under way are downloaded to the "
-                                           "end (Ctrl+C again cuts them off)"));
+                            QStringLiteral("stopping: the pages under way are checked to the end "
+                                           "(Ctrl+C again cuts them off)"));
             } else {
                 run.abortDownloads();
             }
@@ -481,6 +495,9 @@ int runCheck(const QStringList& args) {
                            {.source = RunSource::CommandLine});
     ResultsHost host(std::move(content.records), recording);
     std::signal(SIGINT, onInterrupt);
+#ifdef SIGTERM
+    std::signal(SIGTERM, onTerminate);
+#endif
     InterruptAnswers answers;
     checkEveryRecord(host, *options, answers);
     // What the second look did not reach keeps its first result.
@@ -493,8 +510,11 @@ int runCheck(const QStringList& args) {
     writeReport(host, recording, *options, recorded.runId);
     // Until the rows are out, a Ctrl+C only asks for an end: no row is lost.
     std::signal(SIGINT, SIG_DFL);
+#ifdef SIGTERM
+    std::signal(SIGTERM, SIG_DFL);
+#endif
     if (answers.anyPressed()) {
-        return 130;
+        return terminated.load(std::memory_order_relaxed) ? 143 : 130;
     }
     const bool allFound =
         std::all_of(host.results.begin(), host.results.end(),

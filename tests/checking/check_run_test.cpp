@@ -165,6 +165,48 @@ TEST(CheckRun, StopLetsDownloadsUnderWayFinishAndStartsNoMore) {
     EXPECT_EQ(run.results().statusAt(0), CheckStatus::Found);
 }
 
+// What a stop leaves of the records under way, a page that loads and one
+// that fails: the window's run gives the loaded one no result and marks the
+// failed one as ended after the stop; a run that finishes what it took
+// reports both as any other.
+TEST(CheckRun, WhatAStopLeavesOfTheRecordsUnderWay) {
+    for (const bool finish : {false, true}) {
+        SCOPED_TRACE(finish ? "finishing" : "the window's way");
+        RawServer server(pages());
+        const int port = server.port();
+        QStringList records;
+        for (const QString& path :
+             {u"p0.test:%1/slow/found"_s, u"p1.test:%1/slow/gone"_s, u"p2.test:%1/found"_s}) {
+            records += BuildRecordLine(path.arg(port), {}, {}, QDate(), {}, u"5"_s,
+                                       u"http://mysite.example.com/"_s, {});
+        }
+        CountingHost host(records);
+        FetchSettings settings;
+        settings.resolve = {u"*:%1:127.0.0.1"_s.arg(port)};
+        CheckRunOptions options;
+        options.workers = 2;
+        options.finishTakenRecords = finish;
+        CheckRun run(host, settings, options);
+        run.start();
+        while (server.requests().size() < 2) {
+            host.processTasks(std::chrono::milliseconds(10));
+        }
+        run.requestStop();
+        host.runUntilIdle(run);
+
+        EXPECT_EQ(run.results().statusAt(0), finish ? CheckStatus::Found : CheckStatus::None);
+        EXPECT_EQ(host.checks.count(0), finish ? 1u : 0u);
+        ASSERT_EQ(host.checks.count(1), 1u);
+        EXPECT_EQ(host.checks[1].outcome.status, CheckStatus::FetchFailed);
+        EXPECT_EQ(host.checks[1].reasonCode(), u"http 404; http 404");
+        EXPECT_EQ(host.checks[1].afterStop, !finish);
+        if (finish) {
+            EXPECT_FALSE(host.checks[0].afterStop);
+        }
+        EXPECT_EQ(host.checks.count(2), 0u) << "never taken";
+    }
+}
+
 // A page that could not be loaded says why, by the reason code of each attempt.
 TEST(CheckRun, AFailedRecordNamesTheReasonOfEachAttempt) {
     RawServer server(pages());
