@@ -130,6 +130,9 @@ class CheckRun {
     bool shutdown(std::chrono::milliseconds bound);
 
     State state() const { return state_; }
+    // Workers that have not ended yet: while stopping, the downloads that
+    // the stop waits for.
+    int workersAlive() const { return liveWorkers_; }
     const CheckResults& results() const { return *CheckResults_; }
     // The same tables, for a reader that may outlive the run.
     std::shared_ptr<const CheckResults> sharedResults() const { return CheckResults_; }

@@ -20,6 +20,7 @@
 #endif
 
 #include "checking/check_loop.h"
+#include "checking/deadline.h"
 #include "checking/retry_pass.h"
 #include "cli/cli.h"
 #include "cli/history_options.h"
@@ -76,8 +77,11 @@ extern const Command kCheckCommand = {
     "               link that decided); separated by commas, a list in JSON\n"
     "  reciprocal   whether your page (field 4) links to the partner's site:\n"
     "               Found, Hidden, Missing, FetchFailed, or none without field 4\n"
-    "  overdue      1 when the deadline (field D) has passed and the status is\n"
-    "               neither Found nor Hidden\n"
+    "  overdue      1 when the deadline (field D) has passed, the status is\n"
+    "               neither Found nor Hidden, and the deadline is not before the\n"
+    "               day of the record's first check in the history: a deadline\n"
+    "               that had passed before the record was ever checked is not\n"
+    "               reported (without a history this run is the first check)\n"
     "\n"
     "  --format tsv   (default) TAB-separated, no header; in a text a backslash,\n"
     "                 TAB, CR and LF are written \\\\, \\t, \\r, \\n\n"
@@ -416,11 +420,15 @@ void checkEveryRecord(ResultsHost& host, const CheckOptions& options, InterruptA
         [&](CheckRun& again) { answers.answer(again); });
 }
 
-// The columns of a checked record, for its line of the record file.
-QList<QJsonValue> checkColumns(const RunRecording& recording, int index,
-                               const CompactResult& result, const QString& line) {
-    const bool overdue = recording.isOverdue(
-        parseDeadline(ExtractFieldView(line, QChar(u'D'))).value_or(QDate()), result.status);
+QDate deadlineOf(QStringView line) {
+    return parseDeadline(ExtractFieldView(line, QChar(u'D'))).value_or(QDate());
+}
+
+// The columns of a checked record, for its line of the record file, whose
+// first check in the history is `firstChecked` (invalid: this run's).
+QList<QJsonValue> checkColumns(int index, const CompactResult& result, const QString& line,
+                               const QDateTime& firstChecked) {
+    const bool overdue = RunRecording::isOverdue(deadlineOf(line), result.status, firstChecked);
     return {index,
             QString::fromLatin1(statusName(result.status)),
             result.count,
@@ -430,6 +438,34 @@ QList<QJsonValue> checkColumns(const RunRecording& recording, int index,
             QJsonArray::fromStringList(signalNames(result.pageSignals)),
             QString::fromLatin1(statusName(result.reciprocal)),
             overdue ? 1 : 0};
+}
+
+// A passed deadline is overdue only when it lapsed after the record's first
+// check: the history says when that was, for the records whose deadline has
+// passed without the link (the others stay invalid).
+std::vector<QDateTime> firstChecksOf(const ResultsHost& host, const CheckOptions& options) {
+    const int total = host.recordCount();
+    std::vector<QDateTime> firstChecks(static_cast<size_t>(total));
+    if (!options.historyPath) {
+        return firstChecks;
+    }
+    QList<int> late;
+    QList<RecordIdentity> identities;
+    for (int i = 0; i < total; ++i) {
+        const QString line = host.recordAt(i);
+        if (isOverdue(deadlineOf(line), host.results[size_t(i)].status)) {
+            late += i;
+            identities += identityOf(line);
+        }
+    }
+    if (!late.isEmpty()) {
+        HistoryReader reader(*options.historyPath);
+        const QueryOutcome<QList<RecordSummary>> summaries = reader.summaries(identities);
+        for (qsizetype k = 0; summaries.ok() && k < late.size(); ++k) {
+            firstChecks[size_t(late.at(k))] = summaries.value.at(k).firstChecked;
+        }
+    }
+    return firstChecks;
 }
 
 // One row per record in list order; with --changes, only the records whose
@@ -442,10 +478,12 @@ void writeReport(const ResultsHost& host, const RunRecording& recording,
         QStringLiteral("over_limit"), QStringLiteral("partner_url"), QStringLiteral("reason"),
         QStringLiteral("signals"),    QStringLiteral("reciprocal"),  QStringLiteral("overdue")};
     const int total = host.recordCount();
+    const std::vector<QDateTime> firstChecks = firstChecksOf(host, options);
     if (!options.changes) {
         ReportWriter report(options.format, columns);
         for (int i = 0; i < total; ++i) {
-            report.write(checkColumns(recording, i, host.results[size_t(i)], host.recordAt(i)));
+            report.write(
+                checkColumns(i, host.results[size_t(i)], host.recordAt(i), firstChecks[size_t(i)]));
         }
         report.finish();
         return;
@@ -471,7 +509,7 @@ void writeReport(const ResultsHost& host, const RunRecording& recording,
         }
         // Taken, so that the loop ends once every change is out.
         for (const HistoryEvent& event : changed.take(identity)) {
-            report.write(checkColumns(recording, i, host.results[size_t(i)], line)
+            report.write(checkColumns(i, host.results[size_t(i)], line, firstChecks[size_t(i)])
                          << changeName(event.change).toString()
                          << stateName(event.previous).toString() << reportTime(event.since));
         }

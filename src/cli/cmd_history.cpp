@@ -37,8 +37,10 @@ extern const Command kHistoryCommand = {
     "  signals      what the page said to search engines at the last check (as in\n"
     "               check)\n"
     "  reciprocal   whether your page linked to the partner at the last check\n"
-    "  overdue      1 when the deadline (field D) has passed and the last check\n"
-    "               did not find the link\n"
+    "  overdue      1 when the deadline (field D) has passed, the last check\n"
+    "               did not find the link, and the deadline is not before the\n"
+    "               day of the record's first check (a deadline that had passed\n"
+    "               before the record was ever checked is not reported)\n"
     "  partner_url  the partner page (field U)\n"
     "\n"
     "Changes of your side of the exchange (reciprocal-lost, reciprocal-restored)\n"
@@ -100,11 +102,13 @@ int runHistory(const QStringList& args) {
                   QStringLiteral("state"), QStringLiteral("since"), QStringLiteral("last_found"),
                   QStringLiteral("checks"), QStringLiteral("signals"), QStringLiteral("reciprocal"),
                   QStringLiteral("overdue"), QStringLiteral("partner_url")});
+    const QDate today = QDate::currentDate();
     for (qsizetype i = 0; i < identities.size(); ++i) {
         const RecordSummary& s = summaries.value.at(i);
-        // Late as of today: the deadline in the file against the last check.
-        const bool overdue =
-            isOverdue(ExtractField(content.records.view(i), QChar(u'D')), s.lastStatus);
+        // Late as of today: the deadline in the file against the last check,
+        // for a deadline that lapsed after the record's first check.
+        const bool overdue = isOverdue(ExtractField(content.records.view(i), QChar(u'D')),
+                                       s.lastStatus, s.firstChecked.toLocalTime().date(), today);
         report.write({qint64(i), QString::fromLatin1(statusName(s.lastStatus)), s.lastReason,
                       stateName(s.state).toString(), reportTime(s.since), reportTime(s.lastFound),
                       s.checks, QJsonArray::fromStringList(s.lastSignals),

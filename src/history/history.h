@@ -71,9 +71,14 @@ struct HistoryEntry {
     // The user's own page: None when the record has none or the check did
     // not get to it.
     CheckStatus reciprocal = CheckStatus::None;
-    // The partner was late with the link as of this check (its deadline had
-    // passed and the link was not there).
+    // The partner was late with the link as of this check: its deadline had
+    // passed and the link was not there. The history keeps it only for a
+    // promise that lapsed while the program watched: when the record's first
+    // check (this one, for a record new to the history) came before
+    // `deadlineEndsAt`, the end of the deadline's day in local time (seconds
+    // since the epoch; 0 for no deadline).
     bool overdue = false;
+    qint64 deadlineEndsAt = 0;
 };
 
 enum class HistoryOpenStatus {
@@ -122,6 +127,10 @@ struct RecordSummary {
     // Missing) and the start of the run that began it.
     ConfirmedState reciprocalState = ConfirmedState::None;
     QDateTime reciprocalSince;
+    // The first check the history holds of the record (its rows of equal
+    // results are kept forever): a deadline is overdue only when it lapsed
+    // from then on.
+    QDateTime firstChecked;
 };
 
 // One reported change. For ReciprocalLost and ReciprocalRestored, previous,
@@ -169,9 +178,6 @@ struct RecordHistory {
 // facts around it.
 struct RecordOverview {
     RecordSummary summary;
-    // The first check the history holds of the record (its rows of equal
-    // results are kept forever); invalid when never checked.
-    QDateTime firstChecked;
     // The last check's outgoing links and whether they were over the limit.
     int32_t lastCount = 0;
     bool lastOverLimit = false;

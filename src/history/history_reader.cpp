@@ -17,13 +17,16 @@ namespace {
 // The columns that summaryAt() reads, after the record's id. A file of
 // version 1 (not migrated until the next run) has no columns for the facts
 // that version 2 added: its checks read as checks without them.
+// The record's first check is the first of its rows of equal results.
 constexpr char kRecordColumns[] =
     "id, checks, last_status, last_reason, last_time, state, state_reason, since, last_found, "
-    "last_signals, last_reciprocal, last_overdue, reciprocal_state, reciprocal_since";
+    "last_signals, last_reciprocal, last_overdue, reciprocal_state, reciprocal_since, "
+    "(SELECT s.first_time FROM streaks s WHERE s.record = records.id ORDER BY s.id LIMIT 1)";
 constexpr char kRecordColumnsVersion1[] =
     "id, checks, last_status, last_reason, last_time, state, state_reason, since, last_found, "
-    "'', 0, 0, '', NULL";
-constexpr int kRecordColumnCount = 14;
+    "'', 0, 0, '', NULL, "
+    "(SELECT s.first_time FROM streaks s WHERE s.record = records.id ORDER BY s.id LIMIT 1)";
+constexpr int kRecordColumnCount = 15;
 constexpr int kFirstVersionWithFacts = 2;
 constexpr int kFirstVersionWithSources = 3;
 
@@ -48,6 +51,7 @@ RecordSummary summaryAt(const SqliteStatement& row, int first) {
     summary.lastOverdue = row.int64At(first + 10) != 0;
     summary.reciprocalState = stateFromName(row.textAt(first + 11)).value_or(ConfirmedState::None);
     summary.reciprocalSince = historyTime(row.int64At(first + 12));
+    summary.firstChecked = historyTime(row.int64At(first + 13));
     return summary;
 }
 
@@ -256,12 +260,10 @@ QueryOutcome<QList<RunEvent>> HistoryReader::eventsOfRun(qint64 runId) {
 
 namespace {
 
-// After the summary's columns: the time of the record's first check (its
-// first row of equal results) and, when its last partner-side change was
-// blocked with no check since that loaded the page, that change's since (?3
-// blocked, ?4 and ?5 the reciprocal changes).
+// After the summary's columns: when the record's last partner-side change
+// was blocked with no check since that loaded the page, that change's since
+// (?3 blocked, ?4 and ?5 the reciprocal changes).
 constexpr char kOverviewColumns[] =
-    ", (SELECT s.first_time FROM streaks s WHERE s.record = records.id ORDER BY s.id LIMIT 1)"
     ", (SELECT CASE WHEN e.change = ?3 AND NOT EXISTS (SELECT 1 FROM streaks s "
     "WHERE s.record = records.id AND s.status BETWEEN 1 AND 3 AND s.last_time > e.time) "
     "THEN e.since END FROM events e WHERE e.record = records.id AND e.change NOT IN (?4, ?5) "
@@ -327,8 +329,7 @@ QueryOutcome<ListOverview> HistoryReader::overview(const QList<RecordIdentity>& 
         RecordOverview& record = answer.value.records[i];
         recordIds[i] = find.int64At(0);
         record.summary = summaryAt(find, 1);
-        record.firstChecked = historyTime(find.int64At(kRecordColumnCount));
-        record.blockedSince = historyTime(find.int64At(kRecordColumnCount + 1));
+        record.blockedSince = historyTime(find.int64At(kRecordColumnCount));
 
         StatementUse useResults(results);
         results.bind(1, recordIds[i]);

@@ -26,7 +26,8 @@ HistoryStore::HistoryStore(SqliteDatabase& db)
                   "state_reason, missing_streak, missing_streak_since, failed_streak, "
                   "failed_streak_since, last_found, blocked_streak, blocked_streak_since, "
                   "reciprocal_state, reciprocal_since, reciprocal_missing_streak, "
-                  "reciprocal_missing_streak_since FROM records "
+                  "reciprocal_missing_streak_since, (SELECT s.first_time FROM streaks s "
+                  "WHERE s.record = records.id ORDER BY s.id LIMIT 1) FROM records "
                   "WHERE partner_url = ?1 AND link = ?2"),
       // The row an index led to, read by its id: only the table knows whose
       // it is (a query through the index reads the index's copy of the key).
@@ -142,6 +143,7 @@ bool HistoryStore::writeOne(const HistoryEntry& entry, qint64 runId, qint64 runS
     qint64 streakId = 0;
     TrackedState tracked;
     ReciprocalTracked reciprocal;
+    qint64 firstCheckedAt = 0;  // 0: this is the record's first check
     {
         StatementUse use(findRecord_);
         findRecord_.bind(1, entry.identity.partnerUrl);
@@ -167,6 +169,7 @@ bool HistoryStore::writeOne(const HistoryEntry& entry, qint64 runId, qint64 runS
             reciprocal.since = findRecord_.int64At(16);
             reciprocal.missingStreak = int(findRecord_.int64At(17));
             reciprocal.missingStreakSince = findRecord_.int64At(18);
+            firstCheckedAt = findRecord_.int64At(19);
         } else if (rc != SQLITE_DONE) {
             return false;
         }
@@ -196,6 +199,11 @@ bool HistoryStore::writeOne(const HistoryEntry& entry, qint64 runId, qint64 runS
         recordId = sqlite3_last_insert_rowid(db_.handle());
     }
 
+    // A deadline that had passed before the record's first check was never
+    // a promise the program saw lapse.
+    const qint64 firstCheck = firstCheckedAt != 0 ? firstCheckedAt : checkedAt;
+    const bool overdue = entry.overdue && firstCheck < entry.deadlineEndsAt;
+
     {
         StatementUse use(insertResult_);
         insertResult_.bind(1, recordId);
@@ -207,7 +215,7 @@ bool HistoryStore::writeOne(const HistoryEntry& entry, qint64 runId, qint64 runS
         insertResult_.bind(7, entry.reason);
         insertResult_.bind(8, signalText);
         insertResult_.bind(9, qint64(entry.reciprocal));
-        insertResult_.bind(10, qint64(entry.overdue ? 1 : 0));
+        insertResult_.bind(10, qint64(overdue ? 1 : 0));
         if (insertResult_.step() != SQLITE_DONE) {
             return false;
         }
@@ -261,7 +269,7 @@ bool HistoryStore::writeOne(const HistoryEntry& entry, qint64 runId, qint64 runS
         bindTime(updateRecord_, 14, tracked.lastFound);
         updateRecord_.bind(15, signalText);
         updateRecord_.bind(16, qint64(entry.reciprocal));
-        updateRecord_.bind(17, qint64(entry.overdue ? 1 : 0));
+        updateRecord_.bind(17, qint64(overdue ? 1 : 0));
         updateRecord_.bind(18, qint64(tracked.blockedStreak));
         bindTime(updateRecord_, 19, tracked.blockedStreakSince);
         updateRecord_.bind(20, stateName(reciprocal.state).toString());

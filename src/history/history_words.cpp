@@ -12,6 +12,8 @@ const QString kNeverCheckedText = u"еще не проверялась"_s;
 const QString kBlockedStateText = u"страница закрыта защитой от ботов"_s;
 const QString kUnconfirmedText = u"не подтверждено: "_s;
 const QString kOverdueMark = u"просрочен"_s;
+const QString kYourLinkText = u"ваша ссылка на партнера"_s;
+const QString kReasonText = u"причина"_s;
 
 QString stateWords(ConfirmedState state) {
     switch (state) {
@@ -50,9 +52,9 @@ QString changeWords(ChangeKind change) {
         case ChangeKind::Blocked:
             return u"страница партнера закрыта защитой от ботов"_s;
         case ChangeKind::ReciprocalLost:
-            return u"ваша ссылка на партнера пропала"_s;
+            return kYourLinkText + u" пропала"_s;
         case ChangeKind::ReciprocalRestored:
-            return u"ваша ссылка на партнера снова на месте"_s;
+            return kYourLinkText + u" снова на месте"_s;
     }
     return QString();
 }
@@ -69,8 +71,7 @@ QString failureWords(const FailureReason& reason) {
         case Kind::Timeout:
             return u"истекло время ожидания"_s;
         case Kind::Tls:
-            return reason.tlsProblem.isEmpty() ? u"ошибка TLS-соединения"_s
-                                               : u"ошибка сертификата: "_s + reason.tlsProblem;
+            return tlsWords(reason.tlsProblem);
         case Kind::Http:
             // A server that asks to wait, whatever wait it names.
             return reason.isBlocked() ? u"сервер просит подождать (429)"_s
@@ -107,18 +108,68 @@ QString verdictReasonWords(VerdictReason reason) {
     return QString();
 }
 
-QString reasonWords(QStringView reason) {
-    QStringList parts;
-    for (const QStringView part : reason.split(u"; ")) {
-        if (const std::optional<VerdictReason> verdict = verdictReasonFromCode(part)) {
-            parts += verdictReasonWords(*verdict);
-        } else if (const std::optional<FailureReason> failure = FailureReason::readCode(part)) {
-            parts += failureWords(*failure);
-        } else {
-            parts += part.toString();
-        }
+namespace {
+
+// The words of one code of a reason: a verdict's, a failure's, or the text
+// as it is.
+QString partWords(QStringView part) {
+    if (const std::optional<VerdictReason> verdict = verdictReasonFromCode(part)) {
+        return verdictReasonWords(*verdict);
     }
-    return parts.join(u"; ");
+    if (const std::optional<FailureReason> failure = FailureReason::readCode(part)) {
+        return failureWords(*failure);
+    }
+    return part.toString();
+}
+
+// An attempt's words where the address is named after them: a bot wall
+// closed that address, not "the page".
+QString attemptWords(QStringView part) {
+    const std::optional<FailureReason> failure = FailureReason::readCode(part);
+    return failure && failure->kind == FailureReason::Kind::Challenge
+               ? u"закрыта защитой от ботов"_s
+               : partWords(part);
+}
+
+}  // namespace
+
+QString tlsWords(QStringView problem) {
+    if (problem.isEmpty()) {
+        return u"ошибка TLS-соединения"_s;
+    }
+    // The library's words for the usual problems, and our own for a name
+    // that does not match; anything else is named as the library says it.
+    if (problem.contains(u"expired", Qt::CaseInsensitive)) {
+        return u"сертификат просрочен"_s;
+    }
+    if (problem.contains(u"self-signed", Qt::CaseInsensitive) ||
+        problem.contains(u"self signed", Qt::CaseInsensitive)) {
+        return u"сертификат самоподписанный"_s;
+    }
+    if (problem.contains(u"host name", Qt::CaseInsensitive) ||
+        problem.contains(u"subject name", Qt::CaseInsensitive)) {
+        return u"сертификат выдан другому имени"_s;
+    }
+    return u"сертификат не проверен: "_s + problem;
+}
+
+QString reasonWords(QStringView reason) {
+    const QList<QStringView> parts = reason.split(u"; ");
+    if (parts.size() == 2) {
+        // The two addresses of a failed page: the first attempt's reason,
+        // then the second's only when it says something else.
+        const QString second = partWords(parts.at(1));
+        if (partWords(parts.at(0)) == second) {
+            return second;
+        }
+        return attemptWords(parts.at(0)) + u" (первый адрес); второй адрес: "_s +
+               attemptWords(parts.at(1));
+    }
+    QStringList words;
+    for (const QStringView part : parts) {
+        words += partWords(part);
+    }
+    return words.join(u"; ");
 }
 
 QString signalWords(QStringView name) {
@@ -156,6 +207,10 @@ QString reciprocalWords(CheckStatus status) {
             break;
     }
     return kNeverCheckedText;
+}
+
+QString overdueWords(QDate deadline) {
+    return u"срок установки ссылки истек "_s + deadline.toString(u"dd.MM.yyyy"_s);
 }
 
 QString signalListWords(const QStringList& names) {

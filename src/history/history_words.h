@@ -5,6 +5,7 @@
 // window and report that tells these things in words takes them from here,
 // so that one thing is always called by one name.
 
+#include <QDate>
 #include <QString>
 #include <QStringView>
 
@@ -33,6 +34,11 @@ extern const QString kBlockedStateText;
 extern const QString kUnconfirmedText;
 extern const QString kOverdueMark;
 
+// What the user's own page says of the partner ("ваша ссылка на партнера"),
+// and the why of a check ("причина"): captions and the start of lines.
+extern const QString kYourLinkText;
+extern const QString kReasonText;
+
 // The words of the check button's legend: "ссылка есть", "ссылка не
 // индексируется", "ссылки нет", "не удалось загрузить страницу партнера";
 // empty for None.
@@ -48,10 +54,20 @@ QString failureWords(const FailureReason& reason);
 QString verdictReasonWords(VerdictReason reason);
 // A reason as the history keeps it (codes as in RecordCheck::reasonCode,
 // two attempts joined by "; ") in words; a code this program does not know is
-// shown as it is.
+// shown as it is. A reason never repeats itself: two attempts that failed
+// alike are told once, two that failed otherwise as "закрыта защитой от
+// ботов (первый адрес); второй адрес: адрес не найден".
 QString reasonWords(QStringView reason);
+// A TLS failure by the certificate problem the library named: "сертификат
+// просрочен", "сертификат самоподписанный", "сертификат выдан другому
+// имени", or "сертификат не проверен: " and the library's text; without a
+// problem, "ошибка TLS-соединения".
+QString tlsWords(QStringView problem);
 // A page signal by its name ("meta-noindex", ...); an unknown name as it is.
 QString signalWords(QStringView name);
+// A deadline that passed without the link: "срок установки ссылки истек
+// 20.10.2010".
+QString overdueWords(QDate deadline);
 // Signals by name joined by ", ".
 QString signalListWords(const QStringList& names);
 // Which program ran a check: "окно программы" or "quorvel-cli" (Unknown:

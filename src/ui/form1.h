@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFrame>
 #include <QHeaderView>
@@ -30,6 +31,7 @@
 
 namespace quorvel {
 
+class BackgroundWork;
 class HistoryWindow;
 class OverviewRefresher;
 class OverviewWindow;
@@ -140,6 +142,9 @@ class TForm1 : public QMainWindow, public CheckRunHost, public BannerWindow {
     void openOverview(OverviewFilter filter);
     // The overview's snapshot as it stands (none before the first read).
     std::shared_ptr<const OverviewSnapshot> overviewSnapshot() const;
+    // The status bar's third panel: a click opens the overview of what the
+    // last run changed.
+    void StatusPanel2Click();
     // Project files.
     void ToolButton4Click();
     void ToolButton2Click();
@@ -195,6 +200,12 @@ class TForm1 : public QMainWindow, public CheckRunHost, public BannerWindow {
     // A row chosen in the overview: the record at `index` when the overview
     // was made, whose line was `line`.
     void selectFromOverview(int index, const QString& line);
+    // The third panel: a run's progress, its stopping and its summary.
+    void progressStarted();
+    void progressRecorded(const RecordCheck& check);
+    void showProgress();
+    // While a run goes on, and after it until the history has its checks.
+    void progressTick();
 
     // Components, by their names.
     RecordListView* ListBox1 = nullptr;
@@ -207,6 +218,7 @@ class TForm1 : public QMainWindow, public CheckRunHost, public BannerWindow {
     QStatusBar* StatusBar1 = nullptr;
     QLabel* StatusPanel0 = nullptr;
     QLabel* StatusPanel1 = nullptr;
+    ClickableLabel* StatusPanel2 = nullptr;
     QList<QIcon> ImageList1;
     QToolBar* ToolBar1 = nullptr;
     QAction* ToolButton1 = nullptr;
@@ -253,6 +265,22 @@ class TForm1 : public QMainWindow, public CheckRunHost, public BannerWindow {
     // The history's record of the run under way or the last one, which may
     // still be writing (and holds the ones before it that still are).
     std::unique_ptr<RunRecording> recording_;
+    // The last run as the third panel tells it.
+    struct RunProgress {
+        bool started = false;
+        int checked = 0;
+        std::array<int, 4> byStatus{};  // Found, Hidden, Missing, FetchFailed
+        QElapsedTimer clock;
+        // The records whose confirmed state the run moved, once the history
+        // has its checks; -1 until then, or without a history.
+        int changed = -1;
+        // The run's recording, until its checks are written.
+        const RunRecording* awaited = nullptr;
+    };
+    RunProgress progress_;
+    QTimer progressTimer_;
+    // Questions to the history about the last run, off the UI thread.
+    std::unique_ptr<BackgroundWork> runQuestions_;
     HistoryRecorderOptions historyOptions_{.source = RunSource::Window};
     bool closing_ = false;
     PublisherSites sites_;

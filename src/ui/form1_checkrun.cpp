@@ -42,6 +42,7 @@ void TForm1::ToolButton3Click() {
             // file after those of the run before.
             recording_ = std::make_unique<RunRecording>(historyPath_, model_->records(),
                                                         std::move(recording_), historyOptions_);
+            progressStarted();
             run_->start();
             break;
         case CheckRun::State::Running:
@@ -75,8 +76,9 @@ void TForm1::runStateChanged() {
             setHint(ToolButton3, kCheckButtonHint);
             if (recording_) {
                 recording_->finishInBackground(kRunEndBound);
+                // The summary's changes and the overview wait for the history.
+                progress_.awaited = recording_->keepsHistory() ? recording_.get() : nullptr;
             }
-            refreshOverviewSoon();
             break;
         case CheckRun::State::Running:
             ToolButton3->setIcon(ImageList1.value(0));
@@ -86,6 +88,9 @@ void TForm1::runStateChanged() {
             ToolButton3->setIcon(QIcon(QStringLiteral(":/quorvel/stopping.png")));
             setHint(ToolButton3, kStoppingHint);
             break;
+    }
+    if (StatusPanel2) {  // the toolbar is built before the status bar
+        showProgress();
     }
 }
 
@@ -97,6 +102,7 @@ void TForm1::recordChecked(const RecordCheck& check) {
     if (recording_ && !check.afterStop) {
         recording_->add(check);
     }
+    progressRecorded(check);
 }
 
 void TForm1::HeaderControl1SectionResize() {

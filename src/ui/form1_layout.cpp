@@ -113,6 +113,12 @@ void TForm1::buildStatusBar() {
     };
     StatusPanel0 = panel("StatusPanel0", 187);
     StatusPanel1 = panel("StatusPanel1", 287);
+    // A run's progress and summary, in the rest of the bar.
+    StatusPanel2 = new ClickableLabel(StatusBar1);
+    StatusPanel2->setObjectName(QStringLiteral("StatusPanel2"));
+    StatusPanel2->setTextFormat(Qt::PlainText);
+    StatusBar1->addWidget(StatusPanel2, 1);
+    connect(StatusPanel2, &ClickableLabel::clicked, this, [this] { StatusPanel2Click(); });
 }
 
 void TForm1::buildPopupMenu() {

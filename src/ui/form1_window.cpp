@@ -13,6 +13,7 @@
 #include <cstdio>
 
 #include "history/run_recording.h"
+#include "ui/background_work.h"
 #include "ui/form1.h"
 #include "ui/form3.h"
 #include "ui/overview_model.h"
@@ -102,6 +103,8 @@ TForm1::TForm1(const QString& directory, QWidget* parent)
     overview_ = new OverviewRefresher(historyPath_, this);
     overviewDelay_.setSingleShot(true);
     connect(&overviewDelay_, &QTimer::timeout, this, [this] { refreshOverview(); });
+    connect(&progressTimer_, &QTimer::timeout, this, [this] { progressTick(); });
+    runQuestions_ = std::make_unique<BackgroundWork>(this);
     FetchSettings bannerSettings;
     bannerSettings.abort = &abort_;
     IdHTTP1 = makeBannerClient(bannerSettings);
@@ -129,6 +132,14 @@ TForm1::TForm1(const QString& directory, QWidget* parent)
     ListBox1->setModel(model_);
     ListBox1->setItemDelegate(new RecordDelegate(HeaderControl1, ListBox1));
     column->addWidget(ListBox1, 1);
+    // A row's hint: what the history knows of its record, from the
+    // overview's snapshot in memory (nothing is read on this thread).
+    ListBox1->setRowHint([this](int row) {
+        const std::shared_ptr<const OverviewSnapshot>& snapshot = overview_->snapshot();
+        return snapshot && row < model_->rowCount()
+                   ? overviewHint(*snapshot, row, model_->records().view(row))
+                   : QString();
+    });
 
     Panel3 = bevelledPanel(central, "Panel3");
     Panel3->setFixedHeight(77);

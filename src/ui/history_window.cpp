@@ -31,8 +31,8 @@ HistoryWindow::HistoryWindow(QWidget* owner) : QDialog(owner) {
     resize(860, 560);
     checksTable = new QTableWidget(0, 7, this);
     checksTable->setObjectName(u"HistoryChecks"_s);
-    checksTable->setHorizontalHeaderLabels({u"дата и время"_s, u"результат"_s, u"причина"_s,
-                                            u"ссылок"_s, u"сигналы"_s, u"ваша ссылка на партнера"_s,
+    checksTable->setHorizontalHeaderLabels({u"дата и время"_s, u"результат"_s, kReasonText,
+                                            u"ссылок"_s, u"сигналы"_s, kYourLinkText,
                                             u"источник"_s});
     checksTable->verticalHeader()->hide();
     checksTable->setEditTriggers(QAbstractItemView::NoEditTriggers);

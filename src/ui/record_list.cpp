@@ -4,10 +4,12 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QToolTip>
 
 #include <algorithm>
 
 #include "records/record_line.h"
+#include "ui/hints.h"
 
 namespace quorvel {
 
@@ -309,6 +311,22 @@ void RecordListView::keyReleaseEvent(QKeyEvent* event) {
     if ((event->key() == Qt::Key_Up || event->key() == Qt::Key_Down) && !event->isAutoRepeat()) {
         Q_EMIT arrowKeyReleased();
     }
+}
+
+bool RecordListView::viewportEvent(QEvent* event) {
+    if (event->type() == QEvent::ToolTip) {
+        const auto* help = static_cast<QHelpEvent*>(event);
+        const QModelIndex index = indexAt(help->pos());
+        const QString hint = index.isValid() && rowHint_ ? rowHint_(index.row()) : QString();
+        if (hint.isEmpty()) {
+            QToolTip::hideText();
+        } else {
+            QToolTip::showText(help->globalPos(), plainToolTip(hint), viewport(),
+                               visualRect(index));
+        }
+        return true;
+    }
+    return QListView::viewportEvent(event);
 }
 
 void RecordListView::contextMenuEvent(QContextMenuEvent* event) {

@@ -350,6 +350,39 @@ TEST(FetchPage, HttpsNeverFallsBackToPlainHttp) {
     }
 }
 
+// What is wrong with a certificate, as the attempt's reason names it: the
+// history puts these very texts into words.
+TEST(FetchPage, CertificateProblemsAreNamed) {
+    struct Case {
+        const char* name;
+        const char* certificate;  // the server's
+        QString host;
+        QString caFile;  // what the client trusts
+        QString problem;
+    };
+    const Case cases[] = {
+        {"expired", "expired", u"expired.test"_s, u"expired-ca.pem"_s,
+         u"certificate has expired"_s},
+        {"self-signed", "self-signed", u"self.test"_s, u"ca.pem"_s, u"self-signed certificate"_s},
+        {"issued to another name", "server", u"partner.test"_s, u"ca.pem"_s,
+         u"certificate does not match the host name"_s},
+        {"an issuer nobody trusts", "server", u"secure.test"_s, u"expired-ca.pem"_s,
+         u"unable to get local issuer certificate"_s},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TlsServer tls(c.certificate);
+        FetchSettings settings = settingsFor(tls.port(), {c.host, u"www."_s + c.host});
+        settings.caFile = kFixtures + c.caFile;
+        const FetchResult r =
+            FetchPage(u"https://%1:%2/page"_s.arg(c.host).arg(tls.port()), settings);
+        EXPECT_FALSE(r.success);
+        ASSERT_FALSE(r.attempts.isEmpty());
+        EXPECT_EQ(r.attempts.at(0).reason.kind, FailureReason::Kind::Tls);
+        EXPECT_EQ(r.attempts.at(0).reason.tlsProblem, c.problem);
+    }
+}
+
 TEST(FetchPage, ARedirectFromHttpsToHttpFails) {
     RawServer plain(
         [](const RawServer::Connection& c) { c.send(httpResponse("200 OK", "plain")); });

@@ -13,6 +13,7 @@
 #include <mutex>
 
 #include "history/history.h"
+#include "history/history_recorder.h"
 #include "history/sqlite_db.h"
 #include "records/record_file.h"
 #include "records/record_line.h"
@@ -187,6 +188,46 @@ TEST(CliHistory, YourSideOfTheExchangeChanges) {
     EXPECT_EQ(row.value(u"signals"_s).toArray(), QJsonArray());
     EXPECT_EQ(row.value(u"overdue"_s).toInt(), 0);
     EXPECT_EQ(row.value(u"checks"_s).toInt(), 4);
+}
+
+// A deadline is overdue only when it lapsed after the record's first check:
+// a partner the history saw before the deadline is late, one it sees for
+// the first time after it is not; check and history agree.
+TEST(CliHistory, OverdueIsADeadlineThatLapsedAfterTheFirstCheck) {
+    ChangingPages pages;
+    pages.set("a", ChangingPages::Missing);
+    pages.set("b", ChangingPages::Missing);
+    test::TempDir dir;
+    const QDate today = QDate::currentDate();
+    QStringList records;
+    for (const char* host : {"a", "b"}) {
+        records += BuildRecordLine(pages.url(host), {}, {}, today.addDays(-1), {}, u"5"_s,
+                                   u"me.example.com"_s, {});
+    }
+    const QString list = dir.path(u"list.qvp"_s);
+    ASSERT_TRUE(writeRecordFile(list, records));
+    {
+        // a was first checked five days ago, before its deadline.
+        const QDateTime then = QDateTime(today.addDays(-5), QTime(9, 0)).toUTC();
+        HistoryRecorder recorder(dir.path(u"quorvel-history.sqlite"_s), then);
+        RecordOutcome missing;
+        missing.status = CheckStatus::Missing;
+        recorder.add({identityOf(records.at(0)), then.addSecs(60), missing, {}});
+        ASSERT_EQ(recorder.finish(std::chrono::seconds(10)).written, 1);
+    }
+    const auto overdueOf = [](const test::CliResult& r) {
+        QList<int> overdue;
+        for (const QJsonValue row : QJsonDocument::fromJson(r.out).array()) {
+            overdue += row.toObject().value(u"overdue"_s).toInt();
+        }
+        return overdue;
+    };
+    const test::CliResult check =
+        test::runCli({u"check"_s, u"--format=json"_s, pages.mapping(), list});
+    EXPECT_EQ(check.exitCode, 1) << check.err.toStdString();
+    EXPECT_EQ(overdueOf(check), (QList<int>{1, 0}));
+    const test::CliResult history = test::runCli({u"history"_s, u"--format=json"_s, list});
+    EXPECT_EQ(overdueOf(history), (QList<int>{1, 0}));
 }
 
 TEST(CliHistory, WhereTheHistoryIsAndWhenThereIsNone) {

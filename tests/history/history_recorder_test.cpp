@@ -147,18 +147,23 @@ TEST(History, NewFactsReciprocalEventsAndBlockedRows) {
         CheckStatus partner;
         PageSignals signals;
         CheckStatus reciprocal;
-        bool overdue;
+        // A deadline that had passed without the link: the end of its day; 0
+        // for none.
+        qint64 deadlineEndsAt;
         CheckStatus walled;
     };
     using St = CheckStatus;
     const Run runs[] = {
-        {St::Found, MetaNoindex | RelUgc, St::Found, false, St::Found},
-        {St::Missing, 0, St::Missing, false, St::FetchFailed},
-        // The partner's link and the user's own are both confirmed lost.
-        {St::Missing, 0, St::Missing, true, St::FetchFailed},
+        {St::Found, MetaNoindex | RelUgc, St::Found, 0, St::Found},
+        // Late, but with a deadline that had passed before the first check:
+        // not kept as overdue.
+        {St::Missing, 0, St::Missing, kFirstRun, St::FetchFailed},
+        // The partner's link and the user's own are both confirmed lost, and
+        // the deadline lapsed after the first check.
+        {St::Missing, 0, St::Missing, kFirstRun + kDay, St::FetchFailed},
         // The user's page fails: the reciprocal state stays missing.
-        {St::Found, 0, St::FetchFailed, false, St::FetchFailed},
-        {St::Found, RelSponsored | HeaderNofollow, St::Hidden, false, St::FetchFailed},
+        {St::Found, 0, St::FetchFailed, 0, St::FetchFailed},
+        {St::Found, RelSponsored | HeaderNofollow, St::Hidden, 0, St::FetchFailed},
     };
     std::vector<qint64> runIds;
     for (int i = 0; i < int(std::size(runs)); ++i) {
@@ -166,7 +171,8 @@ TEST(History, NewFactsReciprocalEventsAndBlockedRows) {
         HistoryEntry partner = historyEntry(kPartner, runs[i].partner, start + 5);
         partner.pageSignals = runs[i].signals;
         partner.reciprocal = runs[i].reciprocal;
-        partner.overdue = runs[i].overdue;
+        partner.overdue = runs[i].deadlineEndsAt != 0;
+        partner.deadlineEndsAt = runs[i].deadlineEndsAt;
         const HistoryRunOutcome outcome = recordRun(
             path, start,
             {partner, historyEntry(walled, runs[i].walled, start + 7,
