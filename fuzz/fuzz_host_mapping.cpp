@@ -49,7 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QByteArray key = quorvel::hostKeyOf(host);
     require(quorvel::hostKeyOf(QString::fromUtf8(key)) == key);  // one form: it stays
     // A request to the host as written, with or without a trailing dot.
-    for (const QString& spelling : {host, host + u'.'}) {
+    for (const QString& spelling : {host, QString(host + u'.')}) {
         const quorvel::RequestUrl url =
             quorvel::resolveRequestUrl(QString(u"http://" + spelling + u'/'), {});
         if (url.url.isEmpty() || quorvel::hostKeyOf(QString::fromLatin1(url.host)) != key) {
