@@ -21,10 +21,11 @@ extern const Command kFetchCommand;
 extern const Command kCheckCommand;
 extern const Command kHistoryCommand;
 extern const Command kImportCommand;
+extern const Command kExportCommand;
 
 std::span<const Command> commands() {
-    static const Command list[] = {kCheckCommand, kHistoryCommand, kImportCommand, kFetchCommand,
-                                   kScanCommand,  kLinksCommand,   kFieldsCommand};
+    static const Command list[] = {kCheckCommand, kHistoryCommand, kImportCommand, kExportCommand,
+                                   kFetchCommand, kScanCommand,    kLinksCommand,  kFieldsCommand};
     return list;
 }
 

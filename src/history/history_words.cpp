@@ -6,6 +6,35 @@ namespace quorvel {
 
 using namespace Qt::StringLiterals;
 
+const QStringList& listColumnWords() {
+    static const QStringList words{u"страница партнера"_s,
+                                   u"ваша ссылка"_s,
+                                   u"дата"_s,
+                                   u"icq"_s,
+                                   u"e-mail"_s,
+                                   u"ваша страница"_s,
+                                   u"максимальное количество"_s,
+                                   u"дополнительно"_s};
+    return words;
+}
+
+const QStringList& exportHistoryColumnWords() {
+    static const QStringList words{u"состояние"_s,
+                                   u"с"_s,
+                                   u"последний раз найдена"_s,
+                                   u"причина"_s,
+                                   u"ссылок на странице"_s,
+                                   u"превышен лимит"_s,
+                                   u"сигналы"_s,
+                                   u"ваша ссылка на партнера"_s,
+                                   u"просрочен"_s};
+    return words;
+}
+
+QString yesWords() {
+    return u"да"_s;
+}
+
 const QString kNoChecksYetText = u"проверок еще не было"_s;
 const QString kHistoryUnreadableText = u"не удалось прочитать историю проверок"_s;
 const QString kNeverCheckedText = u"еще не проверялась"_s;
@@ -33,6 +62,16 @@ QString stateWords(ConfirmedState state) {
 
 QString statusWords(CheckStatus status) {
     return stateWords(stateOf(status));
+}
+
+QString checkedStateWords(const RecordSummary& summary, bool blocked) {
+    if (blocked) {
+        return kBlockedStateText;
+    }
+    if (summary.state == ConfirmedState::None) {
+        return kUnconfirmedText + statusWords(summary.lastStatus);
+    }
+    return stateWords(summary.state);
 }
 
 QString changeWords(ChangeKind change) {

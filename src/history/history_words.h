@@ -7,9 +7,8 @@
 
 #include <QDate>
 #include <QString>
-#include <QStringView>
-
 #include <QStringList>
+#include <QStringView>
 
 #include <array>
 
@@ -18,6 +17,17 @@
 #include "history/history.h"
 
 namespace quorvel {
+
+// The record list's column captions, left to right (the fields in
+// kListColumnFields order): "страница партнера", "ваша ссылка", "дата", ...
+const QStringList& listColumnWords();
+// The columns that an export of the list adds after the eight fields, what
+// the history knows: "состояние", "с", "последний раз найдена", "причина",
+// "ссылок на странице", "превышен лимит", "сигналы", "ваша ссылка на
+// партнера", "просрочен".
+const QStringList& exportHistoryColumnWords();
+// A fact that holds, in a table's cell: "да".
+QString yesWords();
 
 // "проверок еще не было": a record the history has never seen.
 extern const QString kNoChecksYetText;
@@ -45,6 +55,11 @@ extern const QString kReasonText;
 QString stateWords(ConfirmedState state);
 // The same words for the status of a single check.
 QString statusWords(CheckStatus status);
+// The state of a record that has been checked, as the overview and the
+// export tell it: kBlockedStateText while `blocked` (its last change was a
+// bot wall, and no page has loaded since), else its confirmed state, else
+// kUnconfirmedText and the last check's words.
+QString checkedStateWords(const RecordSummary& summary, bool blocked);
 // A move of the confirmed state ("ссылка пропала", ...).
 QString changeWords(ChangeKind change);
 // Why an attempt failed ("адрес не найден", "ответ сервера 404", ...); empty

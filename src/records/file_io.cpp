@@ -4,6 +4,8 @@
 #include <QSaveFile>
 
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 #ifndef Q_OS_WIN
 #include <fcntl.h>
@@ -22,6 +24,11 @@ const QString kNotRegular = QStringLiteral("not a regular file");
 }  // namespace
 
 FileResult writeFileAtomically(const QString& path, QByteArrayView bytes) {
+    return writeFileAtomically(path, [bytes](const ByteSink& sink) { return sink(bytes); });
+}
+
+FileResult writeFileAtomically(const QString& path,
+                               const std::function<bool(const ByteSink&)>& produce) {
     const QFileInfo info(path);
     if (info.exists() && !info.isFile()) {
         // A FIFO, a device or a folder is never replaced by a file.
@@ -31,20 +38,41 @@ FileResult writeFileAtomically(const QString& path, QByteArrayView bytes) {
     // Unbuffered, so that a failed write says why at once; a buffered one
     // fails only in commit, which loses the reason while cleaning up.
     bool open = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
-    // A short write (a disk that just filled up) is no error yet; the next
-    // write is, and it carries the reason.
-    for (qsizetype done = 0; open && done < bytes.size();) {
-        const qint64 n = file.write(bytes.data() + done, bytes.size() - done);
-        open = n > 0;
-        done += open ? n : 0;
-    }
-    if (!open) {
-        const QString why = file.errorString();
+    bool failed = !open;
+    const ByteSink sink = [&](QByteArrayView bytes) {
+        // A short write (a disk that just filled up) is no error yet; the
+        // next write is, and it carries the reason.
+        for (qsizetype done = 0; open && done < bytes.size();) {
+            const qint64 n = file.write(bytes.data() + done, bytes.size() - done);
+            open = n > 0;
+            done += open ? n : 0;
+        }
+        failed = failed || !open;
+        return open;
+    };
+    const bool produced = open && produce(sink);
+    if (failed || !produced) {
+        const QString why =
+            failed ? file.errorString() : QStringLiteral("the writing was given up");
         file.cancelWriting();
         return FileResult::failure(why);
     }
     if (!file.commit()) {
         return FileResult::failure(file.errorString());
+    }
+    return {};
+}
+
+FileResult replaceFileWith(const QString& path, const QString& finished) {
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile()) {
+        return FileResult::failure(kNotRegular);
+    }
+    std::error_code code;
+    std::filesystem::rename(std::filesystem::path(finished.toStdU16String()),
+                            std::filesystem::path(path.toStdU16String()), code);
+    if (code) {
+        return FileResult::failure(QString::fromStdString(code.message()));
     }
     return {};
 }

@@ -38,6 +38,19 @@ using FileResult = FileOutcome<std::monostate>;
 // the program writes goes through here.
 FileResult writeFileAtomically(const QString& path, QByteArrayView bytes);
 
+// The same for bytes that come in pieces: `produce` hands each piece to the
+// sink it gets, which says false once a write failed; `produce` returns
+// false to give up (the old file then stays).
+using ByteSink = std::function<bool(QByteArrayView)>;
+FileResult writeFileAtomically(const QString& path,
+                               const std::function<bool(const ByteSink&)>& produce);
+
+// For a file that a library writes itself, by its name: `finished`, a file
+// beside `path`, takes the name `path` in one step, as the temporary file of
+// writeFileAtomically does. A name that belongs to something other than a
+// regular file is never replaced.
+FileResult replaceFileWith(const QString& path, const QString& finished);
+
 // Why a limited read ended.
 enum class ReadEnd { Done, Failed, TooLarge, Refused };
 

@@ -64,4 +64,13 @@ std::optional<QByteArray> encodeRecordFile(const RecordStore& records,
 FileResult writeRecordFile(const QString& path, const RecordStore& records,
                            const RecordFileLimits& limits = {});
 
+// Records handed over one at a time, in list order, each time the sequence
+// is run: a list that is made as it is written, never held as lines.
+using RecordVisitor = std::function<void(QStringView)>;
+using RecordSequence = std::function<void(const RecordVisitor&)>;
+// The same write for such records: they are gone through once to choose the
+// form, and again to write the file in pieces.
+FileResult writeRecordFile(const QString& path, const RecordSequence& records,
+                           const RecordFileLimits& limits = {});
+
 }  // namespace quorvel

@@ -233,6 +233,7 @@ class TForm1 : public QMainWindow, public CheckRunHost, public BannerWindow {
     QWidget* ToolButton9 = nullptr;
     QFileDialog* OpenDialog1 = nullptr;
     QFileDialog* SaveDialog1 = nullptr;
+    QFileDialog* ExportDialog1 = nullptr;  // made on first use
     QMenu* PopupMenu1 = nullptr;
     QAction* N1 = nullptr;
     QAction* N2 = nullptr;

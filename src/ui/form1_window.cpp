@@ -12,6 +12,7 @@
 
 #include <cstdio>
 
+#include "history/history_words.h"
 #include "history/run_recording.h"
 #include "ui/background_work.h"
 #include "ui/form1.h"
@@ -162,10 +163,7 @@ TForm1::TForm1(const QString& directory, QWidget* parent)
 
 void TForm1::buildHeader(QWidget* parent) {
     auto* headerModel = new QStandardItemModel(0, kSectionCount, this);
-    headerModel->setHorizontalHeaderLabels(
-        {QStringLiteral("страница партнера"), QStringLiteral("ваша ссылка"), QStringLiteral("дата"),
-         QStringLiteral("icq"), QStringLiteral("e-mail"), QStringLiteral("ваша страница"),
-         QStringLiteral("максимальное количество"), QStringLiteral("дополнительно")});
+    headerModel->setHorizontalHeaderLabels(listColumnWords());
     HeaderControl1 = new QHeaderView(Qt::Horizontal, parent);
     HeaderControl1->setObjectName(QStringLiteral("HeaderControl1"));
     HeaderControl1->setModel(headerModel);

@@ -40,13 +40,7 @@ QString stateText(const OverviewRowView& row) {
     if (summary.checks == 0) {
         return kNeverCheckedText;
     }
-    if (row.facts.history.blockedSince.isValid()) {
-        return kBlockedStateText;
-    }
-    if (summary.state == ConfirmedState::None) {
-        return kUnconfirmedText + statusWords(summary.lastStatus);
-    }
-    return stateWords(summary.state);
+    return checkedStateWords(summary, row.facts.history.blockedSince.isValid());
 }
 
 // Since when the state shown holds: the wall's first blocked run, or the

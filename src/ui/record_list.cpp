@@ -212,15 +212,13 @@ void RecordDelegate::ListBox1DrawItem(QPainter* painter, const QStyleOptionViewI
     if (markers) {
         x -= 27;
     }
-    // The fields 6, D, I, E, 4, 5, 7 by their place in kFieldCodes.
-    static constexpr size_t kColumns[] = {6, 3, 1, 2, 4, 5, 7};
     for (int column = 2; column <= 8; ++column) {
         if (column >= 3) {
             x += header_->sectionSize(column - 2);  // the section above the previous column
         }
         if (x < R) {
             painter->fillRect(QRect(x, T, R - x, H), fill);
-            drawAt(x, fields[kColumns[column - 2]]);
+            drawAt(x, fields[size_t(kListColumnFields[column - 1])]);
         }
     }
 

@@ -132,11 +132,20 @@ class QtTexts : public ::testing::Test {
                       seen[u"file list menu"_s] += contextMenuTexts(list->viewport());
                   }
                   if (files->acceptMode() == QFileDialog::AcceptOpen) {
-                      // A file that is gone by now: the load fails with a message.
-                      files->selectFile(dir.path(u"gone.qvp"_s));
+                      // For the import a table; for the load a file that is gone by
+                      // now: the load fails with a message.
+                      files->selectFile(dialog.objectName() == u"ImportFileDialog"
+                                            ? dir.path(u"table.csv"_s)
+                                            : dir.path(u"gone.qvp"_s));
                       dialog.hide();
                       return int(QDialog::Accepted);
                   }
+              }
+              if (auto* browse = dialog.findChild<QPushButton*>(u"ImportBrowse"_s)) {
+                  // The import dialog with a table chosen: its preview and the
+                  // field above each column.
+                  browse->click();
+                  seen[u"ImportDialog with a table"_s] += visibleTexts(&dialog);
               }
               dialog.hide();
               if (dialog.objectName() == u"BusyDialog") {
@@ -148,6 +157,7 @@ class QtTexts : public ::testing::Test {
               return int(QDialog::Rejected);
           }) {
         dir.write(u"data.qvp"_s, "<QV_U>127.0.0.1:1/x</QV_U>\r\n");
+        dir.write(u"table.csv"_s, "\xD0\x94\xD0\xBE\xD0\xBD\xD0\xBE\xD1\x80;2\n3;4\n");
         form = std::make_unique<TForm1>(dir.path(QString()));
         form->setForms(nullptr, new TForm3(form.get()));
         form->showAtStart();
@@ -166,7 +176,9 @@ TEST_F(QtTexts, DialogsAndMenusSpeakRussian) {
     ui.ToolButton4->trigger();  // save: the file dialog
     ui.ToolButton2->trigger();  // load: the file dialog, then the failure's message box
     ui.N3->trigger();           // the busy dialog (its download fails at once)
-    test::named<QAction>(form.get(), "N4")->trigger();  // the history window
+    test::named<QAction>(form.get(), "ImportButton")->trigger();  // the import, its file dialog
+    test::named<QAction>(form.get(), "ExportButton")->trigger();  // the export's save dialog
+    test::named<QAction>(form.get(), "N4")->trigger();            // the history window
     // The overview of every partner, and its search field's menu.
     test::named<QAction>(form.get(), "OverviewButton")->trigger();
     auto* overview = test::named<OverviewWindow>(form.get(), "OverviewWindow");
@@ -189,8 +201,12 @@ TEST_F(QtTexts, DialogsAndMenusSpeakRussian) {
 
     // File and folder names are the user's: the dialogs show the folders
     // they start in.
-    // "e-mail" is a Russian caption too.
-    QStringList allowed = {u"Quorvel"_s, u"*.qvp"_s, u"qvp"_s, u"e-mail"_s};
+    // So are the names of formats and encodings, and the list's own "icq" and "e-mail".
+    QStringList allowed = {
+        u"Quorvel"_s,  u"*.qvp"_s,    u"qvp"_s,          u"*.csv"_s,        u"*.tsv"_s,  u"*.txt"_s,
+        u"*.xlsx"_s,   u"Excel"_s,    u"CSV"_s,          u"XLSX"_s,         u"TSV"_s,    u"UTF-8"_s,
+        u"UTF-16LE"_s, u"UTF-16BE"_s, u"Windows-1251"_s, u"Windows-1252"_s, u"KOI8-R"_s, u"CP866"_s,
+        u"icq"_s,      u"e-mail"_s,   u"table.csv"_s};
     for (const QString& path : {dir.path({}), startDirectory}) {
         allowed += path.split(u'/', Qt::SkipEmptyParts);
     }
@@ -201,8 +217,9 @@ TEST_F(QtTexts, DialogsAndMenusSpeakRussian) {
         EXPECT_EQ(englishWords(texts, allowed), QStringList()) << what.toStdString();
     }
     for (const char* what : {"SaveDialog1", "OpenDialog1", "QMessageBox", "BusyDialog", "edit menu",
-                             "date picker menu", "calendar", "file list menu", "HistoryWindow",
-                             "overview", "overview search menu"}) {
+                             "date picker menu", "calendar", "file list menu", "ImportDialog",
+                             "ImportFileDialog", "ImportDialog with a table", "ExportDialog1",
+                             "HistoryWindow", "overview", "overview search menu"}) {
         EXPECT_TRUE(seen.count(QString::fromLatin1(what))) << what << " was not opened";
     }
     // The calendar names its months in Russian.
