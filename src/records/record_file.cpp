@@ -114,15 +114,25 @@ QString tooManyLines(const RecordFileLimits& limits) {
 // The records of bytes that have been scanned whole and are within the limits.
 RecordFileContent decodeRecords(QByteArray bytes, const ByteScan& scan,
                                 const RecordFileLimits& limits) {
-    DecodedText decoded = decodeText(QByteArrayView(bytes).first(scan.textEnd(bytes.size())));
+    const qsizetype textEnd = scan.textEnd(bytes.size());
+    DecodedText decoded = decodeText(QByteArrayView(bytes).first(textEnd));
+    QString lost;
+    if (scan.dataAfterNul()) {
+        lost = QStringLiteral(
+                   "a NUL byte at offset %1 ends the text; the %2 bytes after it "
+                   "are not read")
+                   .arg(textEnd)
+                   .arg(bytes.size() - textEnd - 1);
+    } else if (decoded.lossy) {
+        lost = QStringLiteral("bytes that its encoding does not allow read as U+FFFD");
+    }
     bytes = QByteArray();  // the bytes, the text and the spans never all coexist
-    const ReadOutcome outcome =
-        decoded.lossy || scan.dataAfterNul() ? ReadOutcome::ReadLossily : ReadOutcome::Read;
+    const ReadOutcome outcome = lost.isEmpty() ? ReadOutcome::Read : ReadOutcome::ReadLossily;
     RecordStore records = RecordStore::fromLines(std::move(decoded.text), scan.lines());
     if (records.size() > limits.maxLines) {
         return unreadable(tooManyLines(limits));  // decoding never adds line ends; a safeguard
     }
-    return RecordFileContent{outcome, std::move(records), {}};
+    return RecordFileContent{outcome, std::move(records), lost};
 }
 
 // A piece of the file goes to the sink once it is about this large.
