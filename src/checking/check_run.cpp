@@ -7,6 +7,7 @@
 #include "checking/address.h"
 #include "checking/check_record.h"
 #include "checking/host_gate.h"
+#include "checking/page_memory.h"
 #include "checking/reciprocal_pages.h"
 #include "records/record_line.h"
 
@@ -54,16 +55,19 @@ bool CheckResults::overLimitAt(qsizetype index) const {
 // reaches the run and its host only through here, and only while the run is
 // there.
 struct CheckRun::Shared {
-    Shared(const FetchSettings& fetch, int perHost, std::shared_ptr<CheckResults> tables,
-           CheckRunHost& runHost, CheckRun& owner)
+    Shared(const FetchSettings& fetch, const CheckRunOptions& options,
+           std::shared_ptr<CheckResults> tables, CheckRunHost& runHost, CheckRun& owner)
         : results(std::move(tables)),
           abort(fetch.abort),
-          gate(perHost > 0 ? std::make_unique<HostGate>(perHost) : nullptr),
+          gate(options.perHost > 0 ? std::make_unique<HostGate>(options.perHost) : nullptr),
+          memory(options.pageMemory),
           settings(fetch),
+          finishTakenRecords(options.finishTakenRecords),
           run(&owner),
           host(&runHost) {
         settings.abort = &abort;
         settings.hostGate = gate.get();
+        settings.pageMemory = &memory;
     }
 
     // From a worker: runs `task` on the UI thread and waits for it. False
@@ -120,8 +124,10 @@ struct CheckRun::Shared {
     // which one it was" one step for a worker.
     std::mutex CursorLock;
     const std::unique_ptr<HostGate> gate;  // with a per-host limit only
+    PageMemory memory;                     // room for the pages the workers hold
     ReciprocalPages reciprocal;            // the user's own pages of this run
-    FetchSettings settings;                // with the flag and the gate above
+    FetchSettings settings;                // with the flag, the gate and the room above
+    const bool finishTakenRecords;         // see CheckRunOptions
 
     // UI thread only: the run, until it stops waiting for its workers.
     CheckRun* run;
@@ -173,7 +179,7 @@ void CheckRun::start() {
     joinEndedWorkers();
 
     // A fresh stop flag, CursorLock and abort flag for every run.
-    shared_ = std::make_shared<Shared>(settings_, options_.perHost, CheckResults_, host_, *this);
+    shared_ = std::make_shared<Shared>(settings_, options_, CheckResults_, host_, *this);
     NextRecordIndex = 0;
     deferred_.clear();
     deferredHeads_.clear();
@@ -320,11 +326,15 @@ void checkurls::run() {
             s.gate->waitForLeave(50);
             continue;
         }
-        RecordCheck check = checkRecord(fields, s.settings, s.StopRequested, handout.host);
+        static const std::atomic<bool> neverStopped{false};
+        const bool finish = s.finishTakenRecords;
+        RecordCheck check =
+            checkRecord(fields, s.settings, finish ? neverStopped : s.StopRequested, handout.host);
         if (check.outcome.status == CheckStatus::None) {
             break;  // cut off, or loaded after a stop: nothing is written
         }
         check.index = handout.index;
+        check.afterStop = !finish && stopRequested();
         s.results->store(check.index, check.outcome);
         const bool loaded = check.outcome.status != CheckStatus::FetchFailed;
         // Reading a date may consult the time zone, which the C library
@@ -343,7 +353,7 @@ void checkurls::run() {
         // The partner page's result shows first; the user's own page is
         // looked at after it, unless a stop has come.
         bool reported = false;
-        if (fields.ownPage.isEmpty() || stopRequested()) {
+        if (fields.ownPage.isEmpty() || (!finish && stopRequested())) {
             reported = s.onUiThread([&repaint, &report] {
                 repaint();
                 report();

@@ -16,7 +16,6 @@ void applyTransferRules(CURL* handle, const FetchSettings& settings, const char*
     curl_easy_setopt(handle, CURLOPT_PROXY, "");  // never a proxy from the environment
     curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, long(settings.connectTimeoutMs));
-    curl_easy_setopt(handle, CURLOPT_TIMEOUT_MS, long(settings.totalTimeoutMs));
     curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, 2L);
     if (!settings.caFile.isEmpty()) {

@@ -24,9 +24,10 @@ void appendTo(CurlList& list, const QByteArray& line);
 
 // The rules every transfer of the program follows, a page as much as a
 // notice: only `protocols` (libcurl's comma-separated names) are spoken, for
-// redirects too; no proxy is taken from the environment; the connect and
-// total limits of `settings` hold; the server's certificate is verified
-// against the system's store or `settings.caFile`.
+// redirects too; no proxy is taken from the environment; the connect limit
+// of `settings` holds (the total one is the caller's: a page's leaves out
+// its wait for memory); the server's certificate is verified against the
+// system's store or `settings.caFile`.
 void applyTransferRules(CURL* handle, const FetchSettings& settings, const char* protocols);
 
 // Hands the transfer the host mapping that `settings` holds for `host`

@@ -6,11 +6,13 @@
 #include <chrono>
 #include <mutex>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "checking/address.h"
 #include "checking/bot_walls.h"
 #include "checking/curl_rules.h"
+#include "checking/page_memory.h"
 
 #ifdef Q_OS_LINUX
 #include <netinet/in.h>
@@ -66,6 +68,8 @@ Kind kindOf(CURLcode code) {
             return Kind::TooLarge;
         case CURLE_ABORTED_BY_CALLBACK:
             return Kind::Aborted;
+        case CURLE_BAD_CONTENT_ENCODING:  // unknown, damaged, or too many stages
+            return Kind::Encoding;
         default:
             return Kind::Connect;  // refused, reset, closed early, or not HTTP at all
     }
@@ -111,6 +115,7 @@ struct HttpClient::Impl {
     // The response under way.
     HttpResponse response;
     Clock::time_point lastByte;
+    bool waitingForMemory = false;  // its body's download is paused for room
     // What the request under way has shown so far; every request starts
     // with a fresh one (see get()).
     struct Exchange {
@@ -226,6 +231,15 @@ struct HttpClient::Impl {
             d->x.stopKind = Kind::TooLarge;
             return 0;
         }
+        if (PageMemory* memory = d->settings.pageMemory) {
+            if (!d->response.memory) {
+                d->response.memory = std::make_shared<PageLease>(*memory);
+            }
+            if (!d->response.memory->tryTake(kPageCostPerByte * qint64(n))) {
+                d->waitingForMemory = true;
+                return CURL_WRITEFUNC_PAUSE;  // the library hands these bytes over again
+            }
+        }
         d->response.body.append(data, qsizetype(n));
         return n;
     }
@@ -273,12 +287,16 @@ struct HttpClient::Impl {
     }
 
     // Runs the transfer on the multi handle, so that the abort flag and the
-    // stall limit are checked every few milliseconds.
+    // time limits are checked every few milliseconds. A wait for room to
+    // hold the page is ours, not the server's: it counts against neither
+    // limit.
     CURLcode perform() {
         CURLM* m = multi.get();
         curl_multi_add_handle(m, easy.get());
         CURLcode result = CURLE_OK;
         int running = 1;
+        Clock::time_point deadline =
+            Clock::now() + std::chrono::milliseconds(settings.totalTimeoutMs);
         while (running > 0) {
             if (curl_multi_perform(m, &running) != CURLM_OK) {
                 result = CURLE_FAILED_INIT;
@@ -291,6 +309,21 @@ struct HttpClient::Impl {
                 x.stopReason = QStringLiteral("aborted");
                 x.stopKind = Kind::Aborted;
                 result = CURLE_ABORTED_BY_CALLBACK;
+                break;
+            }
+            if (waitingForMemory) {
+                const Clock::time_point since = Clock::now();
+                response.memory->waitForRoom(std::chrono::milliseconds(20));
+                deadline += Clock::now() - since;
+                lastByte += Clock::now() - since;
+                waitingForMemory = false;
+                curl_easy_pause(easy.get(), CURLPAUSE_CONT);  // may pause again at once
+                continue;
+            }
+            if (Clock::now() > deadline) {
+                x.stopReason = QStringLiteral("timed out after %1 ms").arg(settings.totalTimeoutMs);
+                x.stopKind = Kind::Timeout;
+                result = CURLE_OPERATION_TIMEDOUT;
                 break;
             }
             if (refused() &&
@@ -358,6 +391,8 @@ HttpClient::HttpClient(const QByteArray& userAgent, const FetchSettings& setting
     }
     // An aborted transfer must not wait for a name lookup still under way.
     curl_easy_setopt(h, CURLOPT_QUICK_EXIT, 1L);
+    // The whole request's limit is kept by perform(), which leaves out any
+    // wait for room to hold the page.
     curl_easy_setopt(h, CURLOPT_ERRORBUFFER, d_->errorBuffer);
     curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &Impl::onHeader);
     curl_easy_setopt(h, CURLOPT_HEADERDATA, d_.get());
@@ -372,7 +407,7 @@ HttpClient::HttpClient(const QByteArray& userAgent, const FetchSettings& setting
 HttpClient::~HttpClient() = default;
 
 QByteArray HttpClient::hostOf(const QString& address) const {
-    return resolveRequestUrl(address, d_->lastAddress).host;
+    return hostKeyOf(QString::fromLatin1(resolveRequestUrl(address, d_->lastAddress).host));
 }
 
 HttpResponse HttpClient::get(const QString& address) {
@@ -388,9 +423,12 @@ HttpResponse HttpClient::get(const QString& address) {
     }
     const RequestUrl url = resolveRequestUrl(address, d.lastAddress);
     if (url.url.isEmpty()) {
-        // An address without a host to look up fails like a name that
-        // cannot be resolved.
-        return fail(url.unsupportedScheme ? Kind::Scheme : Kind::Dns, url.error);
+        // An address that cannot be parsed fails like a name that cannot be
+        // resolved.
+        return fail(url.unsupportedScheme ? Kind::Scheme
+                    : url.noHost          ? Kind::NoHost
+                                          : Kind::Dns,
+                    url.error);
     }
     if (d.abortRequested()) {
         return fail(Kind::Aborted, QStringLiteral("aborted"));
@@ -412,6 +450,7 @@ HttpResponse HttpClient::get(const QString& address) {
         d.response.result = d.classify(status);
         if (d.response.result != HttpResponse::Result::Ok) {
             d.response.body.clear();
+            d.response.memory.reset();
         } else {
             d.response.challengeMarker = hasChallengeMarker(d.response.body);
         }
@@ -430,10 +469,12 @@ HttpResponse HttpClient::get(const QString& address) {
             }
         }
         d.x.refusedHead.clear();
-        return d.response;
+        // Moved out: the client keeps no second hold on the page.
+        return std::exchange(d.response, HttpResponse());
     }
     d.response.result = HttpResponse::Result::Failed;
     d.response.body.clear();
+    d.response.memory.reset();
     const QByteArray libraryText(d.errorBuffer);
     if (!d.x.stopReason.isEmpty()) {
         return fail(d.x.stopKind, d.x.stopReason);

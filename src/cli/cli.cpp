@@ -1,6 +1,7 @@
 #include "cli/cli.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <cstdio>
 
@@ -84,6 +85,12 @@ QString cannotRead(const QString& name, const RecordFileContent& content) {
     return text;
 }
 
+void reportLosses(const Command& command, const QString& name, const RecordFileContent& content) {
+    if (content.outcome == ReadOutcome::ReadLossily) {
+        reportError(command, u'\'' % name % u"': " % content.problem);
+    }
+}
+
 bool parseCommandLine(const Command& command, const QStringList& args,
                       const QList<QCommandLineOption>& options, QCommandLineParser& parser) {
     const QStringList program{QStringLiteral("quorvel-cli")};
@@ -150,6 +157,14 @@ std::optional<FetchSettings> connectionSettings(const Command& command,
     }
     settings.resolve = mappings;
     settings.caFile = firstValue(parser, QStringLiteral("cacert"));
+    if (parser.isSet(QStringLiteral("cacert"))) {
+        // Otherwise every https page would fail as if its certificate were bad.
+        const QFileInfo file(settings.caFile);
+        if (!file.isFile() || !file.isReadable()) {
+            usageError(command, u"cannot read --cacert '" % settings.caFile % u'\'');
+            return std::nullopt;
+        }
+    }
     return settings;
 }
 

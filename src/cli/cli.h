@@ -76,6 +76,9 @@ bool readInput(const QString& name, qint64 limit, QByteArray* out);
 RecordFileContent readRecordInput(const QString& name);
 // "cannot read 'NAME'", with the reason when there is one.
 QString cannotRead(const QString& name, const RecordFileContent& content);
+// One line on standard error when the file was read with losses (what was
+// lost), so that records dropped after a NUL never go unnoticed.
+void reportLosses(const Command& command, const QString& name, const RecordFileContent& content);
 
 // A field for one-line output: backslash, TAB, CR and LF as \\, \t, \r, \n.
 QString escapeField(QStringView text);

@@ -49,8 +49,8 @@ extern const Command kCheckCommand = {
     "check",
     "[--format tsv|csv|json] [--changes] [--history PATH | --no-history]\n"
     "                         [--notify [--notify-config PATH]]\n"
-    "                         [--workers N] [--per-host N] [--resolve HOST:PORT:ADDRESS]...\n"
-    "                         [--cacert FILE] FILE",
+    "                         [--workers N] [--per-host N] [--memory-budget SIZE]\n"
+    "                         [--resolve HOST:PORT:ADDRESS]... [--cacert FILE] FILE",
     "check every partner of a record file, ten pages at a time",
     "Reads FILE (data.qvp or a project file) and checks every record as the\n"
     "window's check button does: ten pages are downloaded at a time (--workers\n"
@@ -67,8 +67,10 @@ extern const Command kCheckCommand = {
     "  over_limit   1 when that is more than the record's maximum (field 5)\n"
     "  partner_url  the partner page (field U)\n"
     "  reason       why: for FetchFailed what failed (dns, connect, timeout,\n"
-    "               tls ..., http NNN, too-large, redirects, scheme; both\n"
-    "               attempts' reasons, separated by \"; \"), for Hidden nofollow or\n"
+    "               tls ..., http NNN, too-large, redirects, scheme, encoding;\n"
+    "               both attempts' reasons, separated by \"; \"; no-host or\n"
+    "               scheme alone for an address without a host or with another\n"
+    "               scheme, which is not tried twice), for Hidden nofollow or\n"
     "               noindex, for Missing no-link when the record has no link\n"
     "  signals      what the partner page says to search engines beyond the\n"
     "               status: meta-noindex, meta-nofollow (a robots, googlebot or\n"
@@ -111,6 +113,11 @@ extern const Command kCheckCommand = {
     "                 the other workers go on with records of other hosts\n"
     "                 Many parallel requests can overload a small site or get\n"
     "                 your address blocked: raise these with care.\n"
+    "  --memory-budget SIZE  hold at most SIZE of partner pages at once (default\n"
+    "                 1G; 512M, 2G, ...): a page takes about three times its size\n"
+    "                 while it is read and decoded, twice while it is searched; a\n"
+    "                 download that would pass SIZE waits for room, and a page\n"
+    "                 larger than SIZE loads alone\n"
     "  --browser      send the request headers of a desktop browser (Firefox ESR\n"
     "                 128 on Windows 10, Russian first) and accept compressed\n"
     "                 pages, for firewalls that turn away other clients\n"
@@ -120,12 +127,14 @@ extern const Command kCheckCommand = {
     "                                the system's\n"
     "\n"
     "While it runs on a terminal, a progress line is shown on standard error.\n"
-    "The first Ctrl+C stops the run as a second press of the check button does\n"
-    "(a line on standard error says so): no record is taken after it, but each\n"
-    "page under way is downloaded to the end, both attempts included (up to\n"
-    "about two minutes with the time limits);\n"
-    "then it prints what it has and exits with 130. A second Ctrl+C also cuts\n"
-    "off the downloads under way; their records get no result (status none).\n"
+    "The first Ctrl+C stops the run (a line on standard error says so): no\n"
+    "record is taken after it, but each record under way is checked to its end,\n"
+    "both attempts included (up to about two minutes with the time limits),\n"
+    "and its real result, loaded or failed, is printed and kept in the history;\n"
+    "records never taken get status none. Then it prints every row and exits\n"
+    "with 130. A second Ctrl+C also cuts off the downloads under way; their\n"
+    "records get no result (status none) and are not kept. SIGTERM acts as the\n"
+    "first Ctrl+C, and the exit status is then 143.\n"
     "\n"
     "A page that a bot wall answered (a challenge page, or the header\n"
     "cf-mitigated: challenge) failed with the reason \"blocked challenge\"; a rate\n"
@@ -143,7 +152,7 @@ extern const Command kCheckCommand = {
     "A history that cannot be used is named on standard error; the run goes on.\n"
     "\n"
     "Exit status: 0 when every record is Found, 1 when any is not, 2 on a usage\n"
-    "error or a file that cannot be read, 130 when interrupted.\n"
+    "error or a file that cannot be read, 130 when interrupted (143 after SIGTERM).\n"
     "\n"
     "Example for cron, mailing what changed since yesterday:\n"
     "  quorvel-cli check --changes ~/links/data.qvp | mail -E -s links me\n",
@@ -157,10 +166,19 @@ namespace {
 constexpr std::chrono::seconds kHistoryFinishBound(30);
 
 std::atomic<int> interrupts{0};
+std::atomic<bool> terminated{false};
 
 extern "C" void onInterrupt(int) {
     interrupts.fetch_add(1, std::memory_order_relaxed);
     std::signal(SIGINT, onInterrupt);
+}
+
+// A SIGTERM (a timeout(1) around the run, a shutdown) is answered as a
+// Ctrl+C, so the rows of what was checked are not lost.
+extern "C" void onTerminate(int) {
+    terminated.store(true, std::memory_order_relaxed);
+    interrupts.fetch_add(1, std::memory_order_relaxed);
+    std::signal(SIGTERM, onTerminate);
 }
 
 // The longest wait for rate-limited pages; tests shorten it through the
@@ -200,20 +218,59 @@ std::optional<int> numberOption(const QCommandLineParser& parser, const QString&
     return value;
 }
 
+// A size in bytes for an option: a whole number, with K, M or G after it for
+// KiB, MiB or GiB (2G, 512M), from 1 MiB to 1 TiB; nothing after a usage
+// error.
+std::optional<qint64> sizeOption(const QCommandLineParser& parser, const QString& name,
+                                 qint64 fallback) {
+    if (!parser.isSet(name)) {
+        return fallback;
+    }
+    const QString text = firstValue(parser, name);
+    QStringView digits = text;
+    qint64 unit = 1;
+    if (!digits.isEmpty()) {
+        const int shift = QStringLiteral("KMG").indexOf(digits.back().toUpper());
+        if (shift >= 0) {
+            unit = qint64(1) << (10 * (shift + 1));
+            digits.chop(1);
+        }
+    }
+    bool ok = false;
+    const qint64 value = digits.toLongLong(&ok);
+    constexpr qint64 kLow = qint64(1) << 20;
+    constexpr qint64 kHigh = qint64(1) << 40;
+    if (!ok || value <= 0 || value > kHigh / unit || value * unit < kLow) {
+        usageError(kCheckCommand, u"--" % name %
+                                      u" takes a size from 1M to 1024G (a number of bytes, or "
+                                      u"with K, M or G after it), not '" %
+                                      text % u'\'');
+        return std::nullopt;
+    }
+    return value * unit;
+}
+
 // The options, or nothing after a usage error (which has been reported).
 std::optional<CheckOptions> checkOptions(const QStringList& args) {
     QCommandLineParser parser;
     const QString workersOption = QStringLiteral("workers");
     const QString perHostOption = QStringLiteral("per-host");
     const QString changesOption = QStringLiteral("changes");
+    const QString memoryOption = QStringLiteral("memory-budget");
     if (!parseCommandLine(kCheckCommand, args,
                           downloadOptions() + historyOptions(true) + checkNoticeOptions()
                               << formatOption() << valuedOption(workersOption)
-                              << valuedOption(perHostOption) << flagOption(changesOption),
+                              << valuedOption(perHostOption) << valuedOption(memoryOption)
+                              << flagOption(changesOption),
                           parser)) {
         return std::nullopt;
     }
     CheckOptions options;
+    const std::optional<qint64> pageMemory = sizeOption(parser, memoryOption, kDefaultPageMemory);
+    if (!pageMemory) {
+        return std::nullopt;
+    }
+    options.run.pageMemory = *pageMemory;
     const std::optional<int> workers =
         numberOption(parser, workersOption, kCheckWorkers, 1, kMaxWorkers);
     if (!workers) {
@@ -225,6 +282,9 @@ std::optional<CheckOptions> checkOptions(const QStringList& args) {
         return std::nullopt;
     }
     options.run.workers = *workers;
+    // A stop keeps every record already taken: its row and its history tell
+    // what its page really gave, loaded or not.
+    options.run.finishTakenRecords = true;
     options.run.perHost = *perHost;
     const std::optional<Format> format = reportFormat(kCheckCommand, parser);
     if (!format) {
@@ -331,8 +391,8 @@ class InterruptAnswers {
             if (run.state() == CheckRun::State::Running) {
                 run.requestStop();
                 reportError(kCheckCommand,
-                            QStringLiteral("stopping: the pages under way are downloaded to the "
-                                           "end (Ctrl+C again cuts them off)"));
+                            QStringLiteral("stopping: the pages under way are checked to the end "
+                                           "(Ctrl+C again cuts them off)"));
             } else {
                 run.abortDownloads();
             }
@@ -491,6 +551,7 @@ int runCheck(const QStringList& args) {
         reportError(kCheckCommand, cannotRead(options->file, content));
         return kExitUsage;
     }
+    reportLosses(kCheckCommand, options->file, content);
     HistoryRecorderOptions recorderOptions;
     // A schedule's service names itself, so that the history can tell its runs.
     recorderOptions.source = qEnvironmentVariableIsEmpty("QUORVEL_SCHEDULE")
@@ -510,6 +571,9 @@ int runCheck(const QStringList& args) {
     RunRecording recording(options->historyPath, content.records, nullptr, recorderOptions);
     ResultsHost host(std::move(content.records), recording);
     std::signal(SIGINT, onInterrupt);
+#ifdef SIGTERM
+    std::signal(SIGTERM, onTerminate);
+#endif
     InterruptAnswers answers;
     checkEveryRecord(host, *options, answers);
     // What the second look did not reach keeps its first result.
@@ -522,6 +586,9 @@ int runCheck(const QStringList& args) {
     writeReport(host, recording, *options, recorded.runId);
     // Until the rows are out, a Ctrl+C only asks for an end: no row is lost.
     std::signal(SIGINT, SIG_DFL);
+#ifdef SIGTERM
+    std::signal(SIGTERM, SIG_DFL);
+#endif
     if (notices) {
         std::fflush(stdout);
         std::map<CheckStatus, int> totals;
@@ -531,7 +598,7 @@ int runCheck(const QStringList& args) {
         sendRunNotice(*notices, recorded.runId, runStarted, totals);
     }
     if (answers.anyPressed()) {
-        return 130;
+        return terminated.load(std::memory_order_relaxed) ? 143 : 130;
     }
     const bool allFound =
         std::all_of(host.results.begin(), host.results.end(),

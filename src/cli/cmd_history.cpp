@@ -86,6 +86,7 @@ int runHistory(const QStringList& args) {
         reportError(kHistoryCommand, cannotRead(file, content));
         return kExitUsage;
     }
+    reportLosses(kHistoryCommand, file, content);
     QList<RecordIdentity> identities;
     identities.reserve(content.records.size());
     for (const QStringView line : content.records) {
@@ -94,7 +95,8 @@ int runHistory(const QStringList& args) {
     HistoryReader reader(*path);
     const QueryOutcome<QList<RecordSummary>> summaries = reader.summaries(identities);
     if (!summaries.ok()) {
-        reportError(kHistoryCommand, summaries.error);
+        // The history's messages name it already ("history: ...").
+        writeErr(QStringLiteral("quorvel-cli: ") + summaries.error);
         return kExitUsage;
     }
     ReportWriter report(

@@ -4,6 +4,8 @@
 
 namespace quorvel {
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 void bindTime(SqliteStatement& statement, int index, qint64 seconds) {
@@ -28,6 +30,9 @@ HistoryStore::HistoryStore(SqliteDatabase& db)
                   "reciprocal_missing_streak_since, last_overdue, (SELECT s.first_time "
                   "FROM streaks s WHERE s.record = records.id ORDER BY s.id LIMIT 1) FROM records "
                   "WHERE partner_url = ?1 AND link = ?2"),
+      // The row an index led to, read by its id: only the table knows whose
+      // it is (a query through the index reads the index's copy of the key).
+      confirmRecord_(db, "SELECT partner_url = ?2 AND link = ?3 FROM records WHERE id = ?1"),
       insertRecord_(db, "INSERT INTO records (partner_url, link) VALUES (?1, ?2)"),
       insertResult_(db,
                     "INSERT OR IGNORE INTO results (record, run, time, status, count, over_limit, "
@@ -54,22 +59,34 @@ HistoryStore::HistoryStore(SqliteDatabase& db)
                     "DELETE FROM results WHERE record = ?1 AND run <= (SELECT run FROM results "
                     "WHERE record = ?1 ORDER BY run DESC LIMIT 1 OFFSET ?2)") {
     for (const SqliteStatement* statement :
-         {&insertRun_, &endRun_, &findRecord_, &insertRecord_, &insertResult_, &extendStreak_,
-          &insertStreak_, &updateRecord_, &insertEvent_, &pruneResults_}) {
-        prepared_ = prepared_ && statement->ok();
-    }
-    if (!prepared_) {
-        error_ = db_.errorText();
+         {&insertRun_, &endRun_, &findRecord_, &confirmRecord_, &insertRecord_, &insertResult_,
+          &extendStreak_, &insertStreak_, &updateRecord_, &insertEvent_, &pruneResults_}) {
+        if (prepared_ && !statement->ok()) {
+            prepared_ = false;
+            error_ = statement->prepareError();  // the connection's error is a later one's
+        }
     }
 }
 
 HistoryStore::WriteStatus HistoryStore::failure() {
+    if (damaged_) {
+        return WriteStatus::Damaged;  // error_ says what
+    }
     const int code = db_.errorCode();
     error_ = db_.errorText();
     if (db_.abandoned() || (code & 0xff) == SQLITE_INTERRUPT) {
         return WriteStatus::Interrupted;
     }
+    if (isDamageCode(code)) {
+        return WriteStatus::Damaged;
+    }
     return (code & 0xff) == SQLITE_BUSY ? WriteStatus::Busy : WriteStatus::Failed;
+}
+
+bool HistoryStore::damaged(const QString& what) {
+    damaged_ = true;
+    error_ = what;
+    return false;
 }
 
 qint64 HistoryStore::beginRun(const QDateTime& startedAt, RunSource source, bool notify,
@@ -106,6 +123,7 @@ HistoryStore::WriteStatus HistoryStore::write(std::span<const HistoryEntry> entr
     if (!prepared_) {
         return WriteStatus::Failed;
     }
+    damaged_ = false;
     // IMMEDIATE takes the write lock at once: a deferred transaction that
     // read first could not wait for it and would fail at its first write.
     if (db_.exec("BEGIN IMMEDIATE") != SQLITE_OK) {
@@ -172,6 +190,21 @@ bool HistoryStore::writeOne(const HistoryEntry& entry, qint64 runId, qint64 runS
             return false;
         }
     }
+    if (recordId != 0) {
+        StatementUse use(confirmRecord_);
+        confirmRecord_.bind(1, recordId);
+        confirmRecord_.bind(2, entry.identity.partnerUrl);
+        confirmRecord_.bind(3, entry.identity.link);
+        const int rc = confirmRecord_.step();
+        if (rc != SQLITE_ROW) {
+            return rc == SQLITE_DONE
+                       ? damaged(u"an index leads to record %1, which is not there"_s.arg(recordId))
+                       : false;
+        }
+        if (confirmRecord_.int64At(0) != 1) {
+            return damaged(u"an index leads to record %1, which is another one"_s.arg(recordId));
+        }
+    }
     if (recordId == 0) {
         StatementUse use(insertRecord_);
         insertRecord_.bind(1, entry.identity.partnerUrl);
@@ -213,6 +246,10 @@ bool HistoryStore::writeOne(const HistoryEntry& entry, qint64 runId, qint64 runS
         extendStreak_.bind(2, checkedAt);
         if (extendStreak_.step() != SQLITE_DONE) {
             return false;
+        }
+        if (sqlite3_changes(db_.handle()) != 1) {
+            return damaged(
+                u"record %1 names streak %2, which is not there"_s.arg(recordId).arg(streakId));
         }
     } else {
         StatementUse use(insertStreak_);
@@ -257,6 +294,9 @@ bool HistoryStore::writeOne(const HistoryEntry& entry, qint64 runId, qint64 runS
         bindTime(updateRecord_, 23, reciprocal.missingStreakSince);
         if (updateRecord_.step() != SQLITE_DONE) {
             return false;
+        }
+        if (sqlite3_changes(db_.handle()) != 1) {
+            return damaged(u"record %1 could not be updated"_s.arg(recordId));
         }
     }
     // The partner's event first: readers list a run's events in the order

@@ -127,6 +127,10 @@ QString failureWords(const FailureReason& reason) {
             return u"загрузка прервана"_s;
         case Kind::Challenge:
             return kBlockedStateText;
+        case Kind::Encoding:
+            return u"не удалось распаковать страницу"_s;
+        case Kind::NoHost:
+            return u"в адресе нет имени сайта"_s;
     }
     return QString();
 }

@@ -77,6 +77,15 @@ class Walls {
               } else if (target == "/bomb") {
                   c.send(test::httpResponse("200 OK", gzipped(QByteArray(20 << 20, ' ')),
                                             "Content-Encoding: gzip\r\n"));
+              } else if (target == "/stages") {
+                  QByteArray body = kPage;
+                  QByteArrayList stages;
+                  for (int i = 0; i < 50; ++i) {
+                      body = gzipped(body);
+                      stages += "gzip";
+                  }
+                  c.send(test::httpResponse("200 OK", body,
+                                            "Content-Encoding: " + stages.join(", ") + "\r\n"));
               }
           }) {}
 
@@ -222,10 +231,12 @@ TEST(CliBlocked, BrowserHeadersAndCompressedPages) {
     EXPECT_TRUE(walls.server.requests().last().contains("\r\nUser-Agent: Checker/2.0\r\n"));
     EXPECT_TRUE(walls.server.requests().last().contains("\r\nAccept-Encoding: identity\r\n"));
 
-    // 20 MiB of spaces, compressed to a few KiB: stopped at the page limit.
-    const QJsonArray bomb = checkRows(walls, {u"/bomb"_s}, {u"--browser"_s});
-    ASSERT_EQ(bomb.size(), 1);
+    // 20 MiB of spaces, compressed to a few KiB: stopped at the page limit;
+    // a page compressed 50 times over: refused for its encoding.
+    const QJsonArray bomb = checkRows(walls, {u"/bomb"_s, u"/stages"_s}, {u"--browser"_s});
+    ASSERT_EQ(bomb.size(), 2);
     EXPECT_EQ(bomb.at(0).toObject().value(u"reason"_s).toString(), u"too-large; too-large");
+    EXPECT_EQ(bomb.at(1).toObject().value(u"reason"_s).toString(), u"encoding; encoding");
 }
 
 }  // namespace
