@@ -11,6 +11,7 @@
 
 #include "checking/address.h"
 #include "checking/bot_walls.h"
+#include "checking/curl_rules.h"
 #include "checking/page_memory.h"
 
 #ifdef Q_OS_LINUX
@@ -31,23 +32,9 @@ using Clock = std::chrono::steady_clock;
 constexpr std::chrono::milliseconds kRefusedSniff(5000);
 constexpr std::chrono::milliseconds kRefusedStall(2000);
 
-struct EasyDeleter {
-    void operator()(CURL* h) const { curl_easy_cleanup(h); }
-};
 struct MultiDeleter {
     void operator()(CURLM* m) const { curl_multi_cleanup(m); }
 };
-struct ListDeleter {
-    void operator()(curl_slist* l) const { curl_slist_free_all(l); }
-};
-
-void appendTo(std::unique_ptr<curl_slist, ListDeleter>& list, const QByteArray& line) {
-    curl_slist* grown = curl_slist_append(list.get(), line.constData());
-    if (grown) {
-        list.release();
-        list.reset(grown);
-    }
-}
 
 bool startsWithNoCase(QByteArrayView line, QByteArrayView prefix) {
     return line.size() >= prefix.size() &&
@@ -118,10 +105,10 @@ struct HttpClient::Impl {
     // it outlives the handles whose clean-up closes them.
     std::vector<curl_socket_t> sockets;
     FetchSettings settings;
-    std::unique_ptr<CURL, EasyDeleter> easy;
+    CurlEasy easy;
     std::unique_ptr<CURLM, MultiDeleter> multi;
-    std::unique_ptr<curl_slist, ListDeleter> headers;
-    std::unique_ptr<curl_slist, ListDeleter> resolve;
+    CurlList headers;
+    CurlList resolve;
     QByteArray lastAddress;
     char errorBuffer[CURL_ERROR_SIZE] = {};
 
@@ -395,11 +382,8 @@ HttpClient::HttpClient(const QByteArray& userAgent, const FetchSettings& setting
     curl_easy_setopt(h, CURLOPT_HTTPHEADER, d_->headers.get());
     curl_easy_setopt(h, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1));
     curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L);
-    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(h, CURLOPT_PROXY, "");       // never a proxy from the environment
+    applyTransferRules(h, settings, "http,https");
     curl_easy_setopt(h, CURLOPT_COOKIEFILE, "");  // cookies kept for the handle's life
-    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
     if (settings.hostGate) {
         // An attempt that makes room at its host must not leave a connection
         // open there: the limit is one of connections, too.
@@ -409,12 +393,6 @@ HttpClient::HttpClient(const QByteArray& userAgent, const FetchSettings& setting
     curl_easy_setopt(h, CURLOPT_QUICK_EXIT, 1L);
     // The whole request's limit is kept by perform(), which leaves out any
     // wait for room to hold the page.
-    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, long(settings.connectTimeoutMs));
-    curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
-    curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
-    if (!settings.caFile.isEmpty()) {
-        curl_easy_setopt(h, CURLOPT_CAINFO, settings.caFile.toLocal8Bit().constData());
-    }
     curl_easy_setopt(h, CURLOPT_ERRORBUFFER, d_->errorBuffer);
     curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &Impl::onHeader);
     curl_easy_setopt(h, CURLOPT_HEADERDATA, d_.get());
@@ -458,13 +436,7 @@ HttpResponse HttpClient::get(const QString& address) {
     d.lastAddress = url.url;
     d.response.url = url.url;
     curl_easy_setopt(d.easy.get(), CURLOPT_URL, url.url.constData());
-    // Only this request's own host mapping, whatever the number of mappings.
-    const QByteArray mapping = d.settings.resolve.entryFor(url.host, url.port);
-    d.resolve.reset();
-    if (!mapping.isEmpty()) {
-        appendTo(d.resolve, mapping);
-    }
-    curl_easy_setopt(d.easy.get(), CURLOPT_RESOLVE, d.resolve.get());
+    applyHostMapping(d.easy.get(), d.settings, url.host, url.port, d.resolve);
     d.errorBuffer[0] = '\0';
     d.lastByte = Clock::now();
     d.x = {};

@@ -22,10 +22,13 @@ extern const Command kCheckCommand;
 extern const Command kHistoryCommand;
 extern const Command kImportCommand;
 extern const Command kExportCommand;
+extern const Command kNotifyCommand;
+extern const Command kScheduleCommand;
 
 std::span<const Command> commands() {
-    static const Command list[] = {kCheckCommand, kHistoryCommand, kImportCommand, kExportCommand,
-                                   kFetchCommand, kScanCommand,    kLinksCommand,  kFieldsCommand};
+    static const Command list[] = {kCheckCommand,  kHistoryCommand,  kImportCommand, kExportCommand,
+                                   kNotifyCommand, kScheduleCommand, kFetchCommand,  kScanCommand,
+                                   kLinksCommand,  kFieldsCommand};
     return list;
 }
 
@@ -131,13 +134,17 @@ QString firstValue(const QCommandLineParser& parser, const QString& name) {
     return parser.values(name).value(0);
 }
 
-QList<QCommandLineOption> downloadOptions() {
-    return {valuedOption(QStringLiteral("resolve")), valuedOption(QStringLiteral("cacert")),
-            valuedOption(QStringLiteral("user-agent")), flagOption(QStringLiteral("browser"))};
+QList<QCommandLineOption> connectionOptions() {
+    return {valuedOption(QStringLiteral("resolve")), valuedOption(QStringLiteral("cacert"))};
 }
 
-std::optional<FetchSettings> downloadSettings(const Command& command,
-                                              const QCommandLineParser& parser) {
+QList<QCommandLineOption> downloadOptions() {
+    return connectionOptions() << valuedOption(QStringLiteral("user-agent"))
+                               << flagOption(QStringLiteral("browser"));
+}
+
+std::optional<FetchSettings> connectionSettings(const Command& command,
+                                                const QCommandLineParser& parser) {
     FetchSettings settings;
     // In the order given: for one host and port, the last mapping counts.
     const QStringList mappings = parser.values(QStringLiteral("resolve"));
@@ -158,6 +165,16 @@ std::optional<FetchSettings> downloadSettings(const Command& command,
             return std::nullopt;
         }
     }
+    return settings;
+}
+
+std::optional<FetchSettings> downloadSettings(const Command& command,
+                                              const QCommandLineParser& parser) {
+    std::optional<FetchSettings> found = connectionSettings(command, parser);
+    if (!found) {
+        return std::nullopt;
+    }
+    FetchSettings& settings = *found;
     if (parser.isSet(QStringLiteral("user-agent"))) {
         const QString agent = firstValue(parser, QStringLiteral("user-agent"));
         if (agent.isEmpty() || agent.contains(u'\r') || agent.contains(u'\n')) {

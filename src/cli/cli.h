@@ -57,11 +57,16 @@ QCommandLineOption flagOption(const QString& name);
 // An option's value; given more than once, its first value counts.
 QString firstValue(const QCommandLineParser& parser, const QString& name);
 
-// The options of the commands that download: --resolve (any number), --cacert,
-// --user-agent and --browser.
+// The options of every command that connects to a server: --resolve (any
+// number) and --cacert.
+QList<QCommandLineOption> connectionOptions();
+// The options of the commands that download pages: those, --user-agent and --browser.
 QList<QCommandLineOption> downloadOptions();
-// The settings those options ask for; nothing, after a usage error, when a --resolve is not a
-// host mapping.
+// The settings connectionOptions() ask for; nothing, after a usage error, when a --resolve is
+// not a host mapping.
+std::optional<FetchSettings> connectionSettings(const Command& command,
+                                                const QCommandLineParser& parser);
+// The settings downloadOptions() ask for; nothing after a usage error.
 std::optional<FetchSettings> downloadSettings(const Command& command,
                                               const QCommandLineParser& parser);
 

@@ -22,6 +22,7 @@
 #include "checking/check_loop.h"
 #include "checking/deadline.h"
 #include "checking/retry_pass.h"
+#include "cli/check_notices.h"
 #include "cli/cli.h"
 #include "cli/history_options.h"
 #include "cli/report.h"
@@ -47,6 +48,7 @@ int runCheck(const QStringList& args);
 extern const Command kCheckCommand = {
     "check",
     "[--format tsv|csv|json] [--changes] [--history PATH | --no-history]\n"
+    "                         [--notify [--notify-config PATH]]\n"
     "                         [--workers N] [--per-host N] [--memory-budget SIZE]\n"
     "                         [--resolve HOST:PORT:ADDRESS]... [--cacert FILE] FILE",
     "check every partner of a record file, ten pages at a time",
@@ -83,17 +85,29 @@ extern const Command kCheckCommand = {
     "               that had passed before the record was ever checked is not\n"
     "               reported (without a history this run is the first check)\n"
     "\n"
-    "  --format tsv   (default) TAB-separated, no header; in a text a backslash,\n"
+    "  --format tsv   (default) TAB-separated, no header (with --changes: a header\n"
+    "                 line just before the first row); in a text a backslash,\n"
     "                 TAB, CR and LF are written \\\\, \\t, \\r, \\n\n"
     "  --format csv   RFC 4180 with a header of the column names\n"
     "  --format json  an array of objects with those keys\n"
     "  --changes      print only the records whose confirmed state changed in\n"
-    "                 this run (see below), with three more columns: change,\n"
-    "                 previous (the state before) and since\n"
+    "                 this run (see below), with five more columns: change,\n"
+    "                 previous (the state before), since (on your clock with its\n"
+    "                 offset, as in 2026-12-11T04:14:14+03:00), and the record's\n"
+    "                 email (field E) and notes (field 7); a run without changes\n"
+    "                 prints nothing\n"
     "  --history PATH  keep the check history in PATH instead of\n"
     "                 quorvel-history.sqlite beside FILE (standard input has no\n"
     "                 history unless --history names one)\n"
     "  --no-history   keep no history\n"
+    "  --notify       after the run, send what changed to the channels of the\n"
+    "                 notify settings (Telegram, mail, webhook; see 'quorvel-cli\n"
+    "                 notify --help'): one message per channel, nothing when\n"
+    "                 nothing changed. What was sent is kept in the history; a\n"
+    "                 channel that failed is tried again at the start of the next\n"
+    "                 check --notify. A failed delivery adds a line on standard\n"
+    "                 error and leaves the exit status as it is.\n"
+    "  --notify-config PATH  the notify settings in PATH\n"
     "  --workers N    download N pages at a time, 1 to 256 (default 10)\n"
     "  --per-host N   but at most N at a time from one host, 1 to 16 (default 2);\n"
     "                 the other workers go on with records of other hosts\n"
@@ -133,7 +147,8 @@ extern const Command kCheckCommand = {
     "those that loaded the page, down after three FetchFailed checks in a row.\n"
     "Its changes are lost (found or hidden -> missing), restored (missing ->\n"
     "found or hidden), hidden (found -> hidden), indexable (hidden -> found),\n"
-    "down (-> down, also a first state that is down) and up (down -> any).\n"
+    "down (-> down, also a first state that is down) and up (down -> any);\n"
+    "overdue is told once, by the run that first finds the deadline passed.\n"
     "A history that cannot be used is named on standard error; the run goes on.\n"
     "\n"
     "Exit status: 0 when every record is Found, 1 when any is not, 2 on a usage\n"
@@ -182,6 +197,7 @@ struct CheckOptions {
     QString file;
     std::optional<QString> historyPath;  // none: --no-history, or standard input
     bool changes = false;
+    std::optional<NoticeQueue> notices;  // with --notify
 };
 
 // A whole number from `low` to `high` for an option; nothing after a usage error.
@@ -242,7 +258,7 @@ std::optional<CheckOptions> checkOptions(const QStringList& args) {
     const QString changesOption = QStringLiteral("changes");
     const QString memoryOption = QStringLiteral("memory-budget");
     if (!parseCommandLine(kCheckCommand, args,
-                          downloadOptions() + historyOptions(true)
+                          downloadOptions() + historyOptions(true) + checkNoticeOptions()
                               << formatOption() << valuedOption(workersOption)
                               << valuedOption(perHostOption) << valuedOption(memoryOption)
                               << flagOption(changesOption),
@@ -295,6 +311,10 @@ std::optional<CheckOptions> checkOptions(const QStringList& args) {
     if (options.changes && !options.historyPath) {
         // Changes are told by the history: without one there would never be any.
         usageError(kCheckCommand, QStringLiteral("--changes needs a history (--history PATH)"));
+        return std::nullopt;
+    }
+    if (!checkNoticeQueue(kCheckCommand, parser, options.file, options.historyPath,
+                          options.settings, &options.notices)) {
         return std::nullopt;
     }
     return options;
@@ -499,8 +519,11 @@ void writeReport(const ResultsHost& host, const RunRecording& recording,
             changed[e.identity] += e.event;
         }
     }
-    columns << QStringLiteral("change") << QStringLiteral("previous") << QStringLiteral("since");
-    ReportWriter report(options.format, columns);
+    columns << QStringLiteral("change") << QStringLiteral("previous") << QStringLiteral("since")
+            << QStringLiteral("email") << QStringLiteral("notes");
+    // The header comes with the first row: a run without changes prints
+    // nothing at all, so that mail -E sends nothing.
+    ReportWriter report(options.format, columns, ReportWriter::TsvHeader::BeforeFirstRow);
     for (int i = 0; i < total && !changed.isEmpty(); ++i) {
         const QString line = host.recordAt(i);
         const RecordIdentity identity = identityOf(line);
@@ -511,14 +534,15 @@ void writeReport(const ResultsHost& host, const RunRecording& recording,
         for (const HistoryEvent& event : changed.take(identity)) {
             report.write(checkColumns(i, host.results[size_t(i)], line, firstChecks[size_t(i)])
                          << changeName(event.change).toString()
-                         << stateName(event.previous).toString() << reportTime(event.since));
+                         << stateName(event.previous).toString() << localIsoTime(event.since)
+                         << ExtractField(line, QChar(u'E')) << ExtractField(line, QChar(u'7')));
         }
     }
     report.finish();
 }
 
 int runCheck(const QStringList& args) {
-    const std::optional<CheckOptions> options = checkOptions(args);
+    std::optional<CheckOptions> options = checkOptions(args);
     if (!options) {
         return kExitUsage;
     }
@@ -528,9 +552,23 @@ int runCheck(const QStringList& args) {
         return kExitUsage;
     }
     reportLosses(kCheckCommand, options->file, content);
+    HistoryRecorderOptions recorderOptions;
+    // A schedule's service names itself, so that the history can tell its runs.
+    recorderOptions.source = qEnvironmentVariableIsEmpty("QUORVEL_SCHEDULE")
+                                 ? RunSource::CommandLine
+                                 : RunSource::Schedule;
+    std::optional<NoticeQueue>& notices = options->notices;
+    if (notices) {
+        setRecordLookup(&*notices, content.records);
+        // Unsent notices of earlier runs go first, before this run is
+        // registered; then the run asks for its own.
+        sendLeftNotices(*notices);
+        recorderOptions.notify = true;
+        recorderOptions.list = notices->list;
+    }
+    const QDateTime runStarted = QDateTime::currentDateTimeUtc();
     // Opening (and repairing) the history goes on beside the run.
-    RunRecording recording(options->historyPath, content.records, nullptr,
-                           {.source = RunSource::CommandLine});
+    RunRecording recording(options->historyPath, content.records, nullptr, recorderOptions);
     ResultsHost host(std::move(content.records), recording);
     std::signal(SIGINT, onInterrupt);
 #ifdef SIGTERM
@@ -551,6 +589,14 @@ int runCheck(const QStringList& args) {
 #ifdef SIGTERM
     std::signal(SIGTERM, SIG_DFL);
 #endif
+    if (notices) {
+        std::fflush(stdout);
+        std::map<CheckStatus, int> totals;
+        for (const CompactResult& result : host.results) {
+            ++totals[result.status];
+        }
+        sendRunNotice(*notices, recorded.runId, runStarted, totals);
+    }
     if (answers.anyPressed()) {
         return terminated.load(std::memory_order_relaxed) ? 143 : 130;
     }

@@ -7,9 +7,9 @@ namespace quorvel {
 namespace {
 
 constexpr std::array<QStringView, 5> kStateNames = {u"", u"found", u"hidden", u"missing", u"down"};
-constexpr std::array<QStringView, 9> kChangeNames = {
-    u"lost", u"restored", u"hidden",          u"indexable",          u"down",
-    u"up",   u"blocked",  u"reciprocal-lost", u"reciprocal-restored"};
+constexpr std::array<QStringView, 10> kChangeNames = {
+    u"lost", u"restored", u"hidden",          u"indexable",           u"down",
+    u"up",   u"blocked",  u"reciprocal-lost", u"reciprocal-restored", u"overdue"};
 
 ChangeKind changeBetween(ConfirmedState from, ConfirmedState to) {
     if (to == ConfirmedState::Down) {

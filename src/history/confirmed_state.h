@@ -44,7 +44,12 @@ enum class ChangeKind : uint8_t {
     // states): found or hidden -> missing, and missing -> found or hidden.
     ReciprocalLost,
     ReciprocalRestored,
+    // The partner's deadline passed without the link: told once, in the run
+    // that first finds the record overdue (previous and state are both the
+    // confirmed state at that time, since is the start of that run).
+    Overdue,
 };
+inline constexpr ChangeKind kLastChangeKind = ChangeKind::Overdue;
 
 // The state a single check speaks for (FetchFailed: Down).
 ConfirmedState stateOf(CheckStatus status);

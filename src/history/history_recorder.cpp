@@ -207,7 +207,7 @@ bool HistoryRecorder::Shared::registerRun(HistoryStore& store) {
     // Busy means another program held the file for the whole busy timeout;
     // it will let go, and finish() bounds the wait.
     while (status == HistoryStore::WriteStatus::Busy && !abandoned()) {
-        runId = store.beginRun(runStartedAt, options.source, &status);
+        runId = store.beginRun(runStartedAt, options.source, options.notify, options.list, &status);
         if (status == HistoryStore::WriteStatus::Busy && options.onBusy) {
             options.onBusy();
         }
@@ -350,6 +350,10 @@ void HistoryRecorder::Shared::runWriter() {
             if (status == HistoryStore::WriteStatus::Damaged) {
                 break;
             }
+        }
+        // Every check handed over is written: the run is over.
+        if (runId != 0 && store && !abandoned() && droppedByWriter == 0 && writeError.isEmpty()) {
+            store->endRun(runId, QDateTime::currentDateTimeUtc());
         }
         if (status == HistoryStore::WriteStatus::Written) {
             checkAfterRun(store, opened);

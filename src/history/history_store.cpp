@@ -20,14 +20,15 @@ void bindTime(SqliteStatement& statement, int index, qint64 seconds) {
 
 HistoryStore::HistoryStore(SqliteDatabase& db)
     : db_(db),
-      insertRun_(db, "INSERT INTO runs (started, source) VALUES (?1, ?2)"),
+      insertRun_(db, "INSERT INTO runs (started, source, notify, list) VALUES (?1, ?2, ?3, ?4)"),
+      endRun_(db, "UPDATE runs SET ended = ?2 WHERE id = ?1"),
       findRecord_(db,
                   "SELECT id, checks, last_status, last_reason, streak, state, since, "
                   "state_reason, missing_streak, missing_streak_since, failed_streak, "
                   "failed_streak_since, last_found, blocked_streak, blocked_streak_since, "
                   "reciprocal_state, reciprocal_since, reciprocal_missing_streak, "
-                  "reciprocal_missing_streak_since, (SELECT s.first_time FROM streaks s "
-                  "WHERE s.record = records.id ORDER BY s.id LIMIT 1) FROM records "
+                  "reciprocal_missing_streak_since, last_overdue, (SELECT s.first_time "
+                  "FROM streaks s WHERE s.record = records.id ORDER BY s.id LIMIT 1) FROM records "
                   "WHERE partner_url = ?1 AND link = ?2"),
       // The row an index led to, read by its id: only the table knows whose
       // it is (a query through the index reads the index's copy of the key).
@@ -58,7 +59,7 @@ HistoryStore::HistoryStore(SqliteDatabase& db)
                     "DELETE FROM results WHERE record = ?1 AND run <= (SELECT run FROM results "
                     "WHERE record = ?1 ORDER BY run DESC LIMIT 1 OFFSET ?2)") {
     for (const SqliteStatement* statement :
-         {&insertRun_, &findRecord_, &confirmRecord_, &insertRecord_, &insertResult_,
+         {&insertRun_, &endRun_, &findRecord_, &confirmRecord_, &insertRecord_, &insertResult_,
           &extendStreak_, &insertStreak_, &updateRecord_, &insertEvent_, &pruneResults_}) {
         if (prepared_ && !statement->ok()) {
             prepared_ = false;
@@ -88,7 +89,8 @@ bool HistoryStore::damaged(const QString& what) {
     return false;
 }
 
-qint64 HistoryStore::beginRun(const QDateTime& startedAt, RunSource source, WriteStatus* status) {
+qint64 HistoryStore::beginRun(const QDateTime& startedAt, RunSource source, bool notify,
+                              const QString& list, WriteStatus* status) {
     if (!prepared_) {
         *status = WriteStatus::Failed;
         return 0;
@@ -96,12 +98,24 @@ qint64 HistoryStore::beginRun(const QDateTime& startedAt, RunSource source, Writ
     StatementUse use(insertRun_);
     insertRun_.bind(1, historySeconds(startedAt));
     insertRun_.bind(2, runSourceName(source).toString());
+    insertRun_.bind(3, notify ? 1 : 0);
+    insertRun_.bind(4, list);
     if (insertRun_.step() != SQLITE_DONE) {
         *status = failure();
         return 0;
     }
     *status = WriteStatus::Written;
     return sqlite3_last_insert_rowid(db_.handle());
+}
+
+HistoryStore::WriteStatus HistoryStore::endRun(qint64 runId, const QDateTime& at) {
+    if (!prepared_) {
+        return WriteStatus::Failed;
+    }
+    StatementUse use(endRun_);
+    endRun_.bind(1, runId);
+    endRun_.bind(2, historySeconds(at));
+    return endRun_.step() == SQLITE_DONE ? WriteStatus::Written : failure();
 }
 
 HistoryStore::WriteStatus HistoryStore::write(std::span<const HistoryEntry> entries, qint64 runId,
@@ -143,6 +157,7 @@ bool HistoryStore::writeOne(const HistoryEntry& entry, qint64 runId, qint64 runS
     qint64 streakId = 0;
     TrackedState tracked;
     ReciprocalTracked reciprocal;
+    bool wasOverdue = true;     // a first check tells no news of a deadline
     qint64 firstCheckedAt = 0;  // 0: this is the record's first check
     {
         StatementUse use(findRecord_);
@@ -169,7 +184,8 @@ bool HistoryStore::writeOne(const HistoryEntry& entry, qint64 runId, qint64 runS
             reciprocal.since = findRecord_.int64At(16);
             reciprocal.missingStreak = int(findRecord_.int64At(17));
             reciprocal.missingStreakSince = findRecord_.int64At(18);
-            firstCheckedAt = findRecord_.int64At(19);
+            wasOverdue = checks > 0 && findRecord_.int64At(19) != 0;
+            firstCheckedAt = findRecord_.int64At(20);
         } else if (rc != SQLITE_DONE) {
             return false;
         }
@@ -290,6 +306,14 @@ bool HistoryStore::writeOne(const HistoryEntry& entry, qint64 runId, qint64 runS
     }
     // The check's reason is about the partner's page, not the user's own.
     if (reciprocalEvent && !insertEvent(recordId, runId, checkedAt, *reciprocalEvent, QString())) {
+        return false;
+    }
+    // A lapsed deadline is news once, when a check first finds it (the
+    // flag stays up until the link is there or the deadline moves).
+    if (overdue && !wasOverdue &&
+        !insertEvent(recordId, runId, checkedAt,
+                     {ChangeKind::Overdue, tracked.state, tracked.state, runStartedAt},
+                     QString())) {
         return false;
     }
     if (checks + 1 > kKeptRunsPerRecord) {

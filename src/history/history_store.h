@@ -27,8 +27,13 @@ class HistoryStore {
         Damaged,
     };
 
-    // Registers a run; its id, or 0 with the status.
-    qint64 beginRun(const QDateTime& startedAt, RunSource source, WriteStatus* status);
+    // Registers a run of the program `source` (that asks for a notice of its
+    // changes, for the record file `list`, when `notify`); its id, or 0 with
+    // the status.
+    qint64 beginRun(const QDateTime& startedAt, RunSource source, bool notify, const QString& list,
+                    WriteStatus* status);
+    // Notes that the run's last check is written.
+    WriteStatus endRun(qint64 runId, const QDateTime& at);
     // Writes the entries of a run in one transaction: all or nothing. An
     // identity that already has a result in this run is skipped; every other
     // entry adds its rows, or the write fails.
@@ -48,6 +53,7 @@ class HistoryStore {
     bool damaged_ = false;  // set by damaged(), for the write that saw it
     bool prepared_ = true;
     SqliteStatement insertRun_;
+    SqliteStatement endRun_;
     SqliteStatement findRecord_;
     SqliteStatement confirmRecord_;
     SqliteStatement insertRecord_;

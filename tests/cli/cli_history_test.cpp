@@ -86,15 +86,20 @@ QString writeList(const test::TempDir& dir, const QStringList& urls, const QStri
     return path;
 }
 
-// The columns index, status, change and previous of every row --changes printed.
+// The columns index, status, change and previous of every row --changes
+// printed, after its header.
 QStringList changes(const test::CliResult& r) {
+    QList<QByteArray> lines = r.out.split('\n');
+    lines.removeAll(QByteArray());
+    if (!lines.isEmpty()) {
+        EXPECT_EQ(lines.takeFirst(),
+                  "index\tstatus\tcount\tover_limit\tpartner_url\treason\tsignals\treciprocal\t"
+                  "overdue\tchange\tprevious\tsince\temail\tnotes");
+    }
     QStringList rows;
-    for (const QByteArray& line : r.out.split('\n')) {
-        if (line.isEmpty()) {
-            continue;
-        }
+    for (const QByteArray& line : lines) {
         const QList<QByteArray> cells = line.split('\t');
-        EXPECT_EQ(cells.size(), 12) << line.toStdString();
+        EXPECT_EQ(cells.size(), 14) << line.toStdString();
         rows += QString::fromUtf8(cells.value(0) + ' ' + cells.value(1) + ' ' + cells.value(9) +
                                   ' ' + cells.value(10));
     }
