@@ -12,6 +12,7 @@
 #endif
 
 #include "checking/http_client.h"
+#include "checking/page_memory.h"
 #include "publisher/form2.h"
 #include "ui/form1.h"
 #include "ui/form3.h"
@@ -52,6 +53,7 @@ void closeOnEndSignals(quorvel::TForm1* window) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    quorvel::keepPagesOutOfTheHeap();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quorvel"));
     quorvel::installQtRussian(app);

@@ -83,6 +83,10 @@ struct RecordCheck {
     // The deadline (QV_D), read where reading a date is safe; null when the
     // record has none or it cannot be read.
     QDate deadline;
+    // It ended after a stop, in a run that leaves such records without a
+    // result (see CheckRunOptions::finishTakenRecords): its row may show
+    // what it got, but it is no check to keep.
+    bool afterStop = false;
 
     // Why, as a code: for FetchFailed each attempt's ("dns", "http 404", two
     // attempts joined by "; "), else the verdict's reason; empty when there

@@ -7,6 +7,7 @@
 #include "checking/address.h"
 #include "checking/check_record.h"
 #include "checking/host_gate.h"
+#include "checking/page_memory.h"
 #include "checking/page_renderer.h"
 #include "checking/reciprocal_pages.h"
 #include "checking/robots_files.h"
@@ -61,13 +62,16 @@ struct CheckRun::Shared {
         : results(std::move(tables)),
           abort(fetch.abort),
           gate(options.perHost > 0 ? std::make_unique<HostGate>(options.perHost) : nullptr),
+          memory(options.pageMemory),
           robots(options.robots ? std::make_unique<RobotsFiles>() : nullptr),
           renderer(options.renderer),
           settings(fetch),
+          finishTakenRecords(options.finishTakenRecords),
           run(&owner),
           host(&runHost) {
         settings.abort = &abort;
         settings.hostGate = gate.get();
+        settings.pageMemory = &memory;
     }
 
     // From a worker: runs `task` on the UI thread and waits for it. False
@@ -124,10 +128,12 @@ struct CheckRun::Shared {
     // which one it was" one step for a worker.
     std::mutex CursorLock;
     const std::unique_ptr<HostGate> gate;          // with a per-host limit only
+    PageMemory memory;                             // room for the pages the workers hold
     ReciprocalPages reciprocal;                    // the user's own pages of this run
     const std::unique_ptr<RobotsFiles> robots;     // the sites' robots.txt, unless turned off
     const std::shared_ptr<PageRenderer> renderer;  // with --render only
-    FetchSettings settings;                        // with the flag and the gate above
+    FetchSettings settings;                        // with the flag, the gate and the room above
+    const bool finishTakenRecords;                 // see CheckRunOptions
 
     // UI thread only: the run, until it stops waiting for its workers.
     CheckRun* run;
@@ -326,11 +332,15 @@ void checkurls::run() {
             s.gate->waitForLeave(50);
             continue;
         }
-        RecordCheck check = checkRecord(fields, s.settings, s.StopRequested, handout.host);
+        static const std::atomic<bool> neverStopped{false};
+        const bool finish = s.finishTakenRecords;
+        RecordCheck check =
+            checkRecord(fields, s.settings, finish ? neverStopped : s.StopRequested, handout.host);
         if (check.outcome.status == CheckStatus::None) {
             break;  // cut off, or loaded after a stop: nothing is written
         }
         check.index = handout.index;
+        check.afterStop = !finish && stopRequested();
         s.results->store(check.index, check.outcome);
         const bool loaded = check.outcome.status != CheckStatus::FetchFailed;
         // Reading a date may consult the time zone, which the C library
@@ -353,7 +363,7 @@ void checkurls::run() {
         const bool render =
             s.renderer && check.outcome.status == CheckStatus::Missing && !fields.link.isEmpty();
         bool reported = false;
-        if ((!robots && !render && fields.ownPage.isEmpty()) || stopRequested()) {
+        if ((!robots && !render && fields.ownPage.isEmpty()) || (!finish && stopRequested())) {
             reported = s.onUiThread([&repaint, &report] {
                 repaint();
                 report();

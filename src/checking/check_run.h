@@ -17,6 +17,7 @@
 
 #include "checking/check_outcome.h"
 #include "checking/http_client.h"
+#include "checking/page_memory.h"
 
 namespace quorvel {
 
@@ -41,6 +42,13 @@ struct CheckRunOptions {
     // A loaded page without the link is looked at once more in this
     // browser (the command line's --render).
     std::shared_ptr<PageRenderer> renderer = nullptr;
+    // Room in bytes for the pages the workers hold at once (see PageMemory).
+    qint64 pageMemory = kDefaultPageMemory;
+    // After a stop, each record already taken is checked to its end, its
+    // page scanned and the user's own page looked at, and reported as any
+    // other. Without it (the window) a page that loads after a stop gets no
+    // result, and what ends after the stop is reported with afterStop set.
+    bool finishTakenRecords = false;
 };
 
 // The results of the latest run, by the position a record had when it was

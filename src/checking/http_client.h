@@ -15,6 +15,8 @@
 namespace quorvel {
 
 class HostGate;
+class PageLease;
+class PageMemory;
 
 // A page body larger than this fails the attempt; saved pages get the same cap.
 inline constexpr qint64 kMaxPageBytes = qint64(16) * 1024 * 1024;
@@ -34,6 +36,9 @@ struct FetchSettings {
     QByteArray userAgent;
     bool browserHeaders = false;
     HostGate* hostGate = nullptr;  // FetchPage: each attempt waits for room at its host
+    // A page's body and text take room here from its first byte on; a
+    // download waits (paused, its time limits stopped) while there is none.
+    PageMemory* pageMemory = nullptr;
 };
 
 // The browser whose request browserHeaders sends.
@@ -66,6 +71,9 @@ struct HttpResponse {
     // A 200 page that carries a mark of a bot wall's challenge (it is
     // scanned all the same).
     bool challengeMarker = false;
+    // Ok with settings.pageMemory: the room the page holds there, given back
+    // when the last copy of this goes.
+    std::shared_ptr<PageLease> memory;
 };
 
 // One HTTP client: a cookie store and the address it requested last, kept for
@@ -88,8 +96,8 @@ class HttpClient {
     // kept: of a refused answer only its start is looked at (for at most a few
     // seconds) to tell a bot wall from a dead page.
     HttpResponse get(const QString& address);
-    // The host get(address) would ask now (lower-case, IDNA form), or an
-    // empty text when the address cannot be requested.
+    // The host get(address) would ask now, in the form hosts are compared in
+    // (hostKeyOf), or an empty text when the address cannot be requested.
     QByteArray hostOf(const QString& address) const;
 
   private:

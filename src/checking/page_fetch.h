@@ -24,6 +24,9 @@ struct FetchResult {
     QList<QByteArray> links;       // the Link values of the page's response
     bool challengeMarker = false;  // the page carries a mark of a bot wall's challenge
     QList<FetchAttempt> attempts;  // the first, and the second when there was one
+    // With settings.pageMemory: the room the page text holds there until the
+    // last copy of this result goes.
+    std::shared_ptr<PageLease> memory;
 };
 
 // Downloads a partner page: the first address, and only if that fails, once

@@ -31,8 +31,10 @@ extern const Command kHistoryCommand = {
     "  state        the confirmed state: found, hidden, missing (two checks in a\n"
     "               row that loaded the page), down (three failed checks in a\n"
     "               row), or empty while nothing is confirmed\n"
-    "  since        when the confirmed state began (ISO 8601, UTC)\n"
-    "  last_found   the last check that found the link (Found or Hidden)\n"
+    "  since        when the confirmed state began, on your clock with its\n"
+    "               offset (2026-12-11T04:14:14+03:00)\n"
+    "  last_found   the last check that found the link (Found or Hidden; ISO\n"
+    "               8601, UTC)\n"
     "  checks       how many checks the history holds for the record\n"
     "  signals      what the page said to search engines at the last check (as in\n"
     "               check)\n"
@@ -88,6 +90,7 @@ int runHistory(const QStringList& args) {
         reportError(kHistoryCommand, cannotRead(file, content));
         return kExitUsage;
     }
+    reportLosses(kHistoryCommand, file, content);
     QList<RecordIdentity> identities;
     identities.reserve(content.records.size());
     for (const QStringView line : content.records) {
@@ -96,7 +99,8 @@ int runHistory(const QStringList& args) {
     HistoryReader reader(*path);
     const QueryOutcome<QList<RecordSummary>> summaries = reader.summaries(identities);
     if (!summaries.ok()) {
-        reportError(kHistoryCommand, summaries.error);
+        // The history's messages name it already ("history: ...").
+        writeErr(QStringLiteral("quorvel-cli: ") + summaries.error);
         return kExitUsage;
     }
     ReportWriter report(
@@ -115,7 +119,7 @@ int runHistory(const QStringList& args) {
         const bool overdue = isOverdue(ExtractField(content.records.view(i), QChar(u'D')),
                                        s.lastStatus, s.firstChecked.toLocalTime().date(), today);
         report.write({qint64(i), QString::fromLatin1(statusName(s.lastStatus)), s.lastReason,
-                      stateName(s.state).toString(), reportTime(s.since), reportTime(s.lastFound),
+                      stateName(s.state).toString(), localIsoTime(s.since), reportTime(s.lastFound),
                       s.checks, QJsonArray::fromStringList(s.lastSignals),
                       QString::fromLatin1(statusName(s.lastReciprocal)), overdue ? 1 : 0,
                       identities.at(i).partnerUrl, s.lastAnchor, s.lastNearLink, s.lastCanonical,

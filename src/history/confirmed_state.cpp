@@ -7,9 +7,17 @@ namespace quorvel {
 namespace {
 
 constexpr std::array<QStringView, 5> kStateNames = {u"", u"found", u"hidden", u"missing", u"down"};
-constexpr std::array<QStringView, 10> kChangeNames = {
-    u"lost", u"restored", u"hidden",          u"indexable",           u"down",
-    u"up",   u"blocked",  u"reciprocal-lost", u"reciprocal-restored", u"anchor-changed"};
+constexpr std::array<QStringView, 11> kChangeNames = {u"lost",
+                                                      u"restored",
+                                                      u"hidden",
+                                                      u"indexable",
+                                                      u"down",
+                                                      u"up",
+                                                      u"blocked",
+                                                      u"reciprocal-lost",
+                                                      u"reciprocal-restored",
+                                                      u"overdue",
+                                                      u"anchor-changed"};
 
 ChangeKind changeBetween(ConfirmedState from, ConfirmedState to) {
     if (to == ConfirmedState::Down) {

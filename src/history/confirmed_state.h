@@ -50,10 +50,15 @@ enum class ChangeKind : uint8_t {
     // states): found or hidden -> missing, and missing -> found or hidden.
     ReciprocalLost,
     ReciprocalRestored,
+    // The partner's deadline passed without the link: told once, in the run
+    // that first finds the record overdue (previous and state are both the
+    // confirmed state at that time, since is the start of that run).
+    Overdue,
     // The text of the link changed between two checks that found it; the
     // confirmed state stays.
     AnchorChanged,
 };
+inline constexpr ChangeKind kLastChangeKind = ChangeKind::AnchorChanged;
 
 // The state a single check speaks for (FetchFailed: Down).
 ConfirmedState stateOf(CheckStatus status);

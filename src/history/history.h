@@ -31,11 +31,13 @@ namespace quorvel {
 inline constexpr char16_t kHistoryFileName[] = u"quorvel-history.sqlite";
 // The schema this program writes (PRAGMA user_version). Older files are
 // migrated step by step when they are opened; newer ones are left alone.
-inline constexpr int kHistorySchemaVersion = 4;
+inline constexpr int kHistorySchemaVersion = 5;
+// The first version that keeps notices and their deliveries.
+inline constexpr int kFirstVersionWithDeliveries = 4;
 // The first version that keeps what a check learnt of the link beside its
 // verdict (its text, a near miss, a canonical page, robots.txt, the external
 // links, a rendering).
-inline constexpr int kFirstVersionWithLinkFacts = 4;
+inline constexpr int kFirstVersionWithLinkFacts = 5;
 // A record keeps the individual results of at most its last runs; its
 // streaks and its count of checks are kept forever.
 inline constexpr int kKeptRunsPerRecord = 100;
@@ -57,8 +59,9 @@ enum class RunSource : uint8_t {
     Unknown,
     Window,       // the window's check button
     CommandLine,  // quorvel-cli check
+    Schedule,     // quorvel-cli check, started by a schedule
 };
-// The names the history stores: "", "window", "quorvel-cli".
+// The names the history stores: "", "window", "quorvel-cli", "schedule".
 QStringView runSourceName(RunSource source);
 RunSource runSourceFromName(QStringView name);
 
@@ -237,6 +240,12 @@ struct RunTally {
     int total() const { return byStatus[0] + byStatus[1] + byStatus[2] + byStatus[3]; }
 };
 
+// The latest run of a kind, and how many records it changed.
+struct LatestRun {
+    RunTally tally;
+    int changed = 0;  // records whose confirmed state moved in it
+};
+
 struct ListOverview {
     QList<RecordOverview> records;  // one per identity asked for, in order
     QList<RunTally> runs;           // oldest first
@@ -254,5 +263,8 @@ struct QueryOutcome {
 // Seconds since the epoch as a UTC time, and back; 0 is "no time".
 QDateTime historyTime(qint64 secondsSinceEpoch);
 qint64 historySeconds(const QDateTime& time);
+// A time on the user's clock with its offset, ISO 8601 to the second, as in
+// 2026-12-11T04:14:14+03:00 (+00:00 in UTC); an empty text for no time.
+QString localIsoTime(const QDateTime& time);
 
 }  // namespace quorvel

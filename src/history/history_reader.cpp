@@ -300,11 +300,12 @@ namespace {
 
 // After the summary's columns: when the record's last partner-side change
 // was blocked with no check since that loaded the page, that change's since
-// (?3 blocked, ?4 and ?5 the reciprocal changes).
+// (?3 blocked, ?4 and ?5 the reciprocal changes, ?6 a lapsed deadline: none
+// of them says anything of the partner's page).
 constexpr char kOverviewColumns[] =
     ", (SELECT CASE WHEN e.change = ?3 AND NOT EXISTS (SELECT 1 FROM streaks s "
     "WHERE s.record = records.id AND s.status BETWEEN 1 AND 3 AND s.last_time > e.time) "
-    "THEN e.since END FROM events e WHERE e.record = records.id AND e.change NOT IN (?4, ?5) "
+    "THEN e.since END FROM events e WHERE e.record = records.id AND e.change NOT IN (?4, ?5, ?6) "
     "ORDER BY e.id DESC LIMIT 1)";
 
 }  // namespace
@@ -356,6 +357,7 @@ QueryOutcome<ListOverview> HistoryReader::overview(const QList<RecordIdentity>& 
         find.bind(3, changeName(ChangeKind::Blocked).toString());
         find.bind(4, changeName(ChangeKind::ReciprocalLost).toString());
         find.bind(5, changeName(ChangeKind::ReciprocalRestored).toString());
+        find.bind(6, changeName(ChangeKind::Overdue).toString());
         const int rc = find.step();
         if (rc == SQLITE_DONE) {
             continue;  // never checked
@@ -431,6 +433,56 @@ QueryOutcome<ListOverview> HistoryReader::overview(const QList<RecordIdentity>& 
                 recordIds.at(i) != 0 && changedIds.contains(recordIds.at(i));
         }
     }
+    return answer;
+}
+
+QueryOutcome<std::optional<LatestRun>> HistoryReader::latestRun(RunSource source) {
+    QueryOutcome<std::optional<LatestRun>> answer;
+    if (answer.error = unavailable(); !answer.error.isEmpty() || !db_.isOpen()) {
+        return answer;
+    }
+    ReadSnapshot snapshot(db_);
+    SqliteStatement version(db_, "PRAGMA user_version");
+    if (!version.ok() || version.step() != SQLITE_ROW ||
+        version.int64At(0) < kFirstVersionWithSources) {
+        return answer;  // no run of a file this old says who ran it
+    }
+    SqliteStatement latest(
+        db_, "SELECT id, started FROM runs WHERE source = ?1 ORDER BY id DESC LIMIT 1");
+    SqliteStatement results(db_,
+                            "SELECT status, count(*) FROM results WHERE run = ?1 GROUP BY status");
+    SqliteStatement changed(db_, "SELECT count(DISTINCT record) FROM events WHERE run = ?1");
+    if (!latest.ok() || !results.ok() || !changed.ok()) {
+        answer.error = failed();
+        return answer;
+    }
+    latest.bind(1, runSourceName(source).toString());
+    int rc = latest.step();
+    if (rc == SQLITE_DONE) {
+        return answer;
+    }
+    if (rc != SQLITE_ROW) {
+        answer.error = failed();
+        return answer;
+    }
+    LatestRun run;
+    run.tally.runId = latest.int64At(0);
+    run.tally.startedAt = historyTime(latest.int64At(1));
+    run.tally.source = source;
+    results.bind(1, run.tally.runId);
+    while ((rc = results.step()) == SQLITE_ROW) {
+        const qint64 status = results.int64At(0);
+        if (status >= 1 && status <= 4) {
+            run.tally.byStatus[size_t(status - 1)] = int(results.int64At(1));
+        }
+    }
+    changed.bind(1, run.tally.runId);
+    if (rc != SQLITE_DONE || changed.step() != SQLITE_ROW) {
+        answer.error = failed();
+        return answer;
+    }
+    run.changed = int(changed.int64At(0));
+    answer.value = run;
     return answer;
 }
 

@@ -4,6 +4,8 @@
 
 namespace quorvel {
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 void bindTime(SqliteStatement& statement, int index, qint64 seconds) {
@@ -37,16 +39,20 @@ CheckStatus renderedStatusOf(const HistoryEntry& entry) {
 
 HistoryStore::HistoryStore(SqliteDatabase& db)
     : db_(db),
-      insertRun_(db, "INSERT INTO runs (started, source) VALUES (?1, ?2)"),
+      insertRun_(db, "INSERT INTO runs (started, source, notify, list) VALUES (?1, ?2, ?3, ?4)"),
+      endRun_(db, "UPDATE runs SET ended = ?2 WHERE id = ?1"),
       findRecord_(db,
                   "SELECT id, checks, last_status, last_reason, streak, state, since, "
                   "state_reason, missing_streak, missing_streak_since, failed_streak, "
                   "failed_streak_since, last_found, blocked_streak, blocked_streak_since, "
                   "reciprocal_state, reciprocal_since, reciprocal_missing_streak, "
-                  "reciprocal_missing_streak_since, (SELECT s.first_time FROM streaks s "
-                  "WHERE s.record = records.id ORDER BY s.id LIMIT 1), found_anchor, "
-                  "render_found FROM records "
+                  "reciprocal_missing_streak_since, last_overdue, (SELECT s.first_time "
+                  "FROM streaks s WHERE s.record = records.id ORDER BY s.id LIMIT 1), "
+                  "found_anchor, render_found FROM records "
                   "WHERE partner_url = ?1 AND link = ?2"),
+      // The row an index led to, read by its id: only the table knows whose
+      // it is (a query through the index reads the index's copy of the key).
+      confirmRecord_(db, "SELECT partner_url = ?2 AND link = ?3 FROM records WHERE id = ?1"),
       insertRecord_(db, "INSERT INTO records (partner_url, link) VALUES (?1, ?2)"),
       insertResult_(db,
                     "INSERT OR IGNORE INTO results (record, run, time, status, count, over_limit, "
@@ -78,25 +84,38 @@ HistoryStore::HistoryStore(SqliteDatabase& db)
                     "DELETE FROM results WHERE record = ?1 AND run <= (SELECT run FROM results "
                     "WHERE record = ?1 ORDER BY run DESC LIMIT 1 OFFSET ?2)") {
     for (const SqliteStatement* statement :
-         {&insertRun_, &findRecord_, &insertRecord_, &insertResult_, &extendStreak_, &insertStreak_,
-          &updateRecord_, &insertEvent_, &pruneResults_}) {
-        prepared_ = prepared_ && statement->ok();
-    }
-    if (!prepared_) {
-        error_ = db_.errorText();
+         {&insertRun_, &endRun_, &findRecord_, &confirmRecord_, &insertRecord_, &insertResult_,
+          &extendStreak_, &insertStreak_, &updateRecord_, &insertEvent_, &pruneResults_}) {
+        if (prepared_ && !statement->ok()) {
+            prepared_ = false;
+            error_ = statement->prepareError();  // the connection's error is a later one's
+        }
     }
 }
 
 HistoryStore::WriteStatus HistoryStore::failure() {
+    if (damaged_) {
+        return WriteStatus::Damaged;  // error_ says what
+    }
     const int code = db_.errorCode();
     error_ = db_.errorText();
     if (db_.abandoned() || (code & 0xff) == SQLITE_INTERRUPT) {
         return WriteStatus::Interrupted;
     }
+    if (isDamageCode(code)) {
+        return WriteStatus::Damaged;
+    }
     return (code & 0xff) == SQLITE_BUSY ? WriteStatus::Busy : WriteStatus::Failed;
 }
 
-qint64 HistoryStore::beginRun(const QDateTime& startedAt, RunSource source, WriteStatus* status) {
+bool HistoryStore::damaged(const QString& what) {
+    damaged_ = true;
+    error_ = what;
+    return false;
+}
+
+qint64 HistoryStore::beginRun(const QDateTime& startedAt, RunSource source, bool notify,
+                              const QString& list, WriteStatus* status) {
     if (!prepared_) {
         *status = WriteStatus::Failed;
         return 0;
@@ -104,6 +123,8 @@ qint64 HistoryStore::beginRun(const QDateTime& startedAt, RunSource source, Writ
     StatementUse use(insertRun_);
     insertRun_.bind(1, historySeconds(startedAt));
     insertRun_.bind(2, runSourceName(source).toString());
+    insertRun_.bind(3, notify ? 1 : 0);
+    insertRun_.bind(4, list);
     if (insertRun_.step() != SQLITE_DONE) {
         *status = failure();
         return 0;
@@ -112,11 +133,22 @@ qint64 HistoryStore::beginRun(const QDateTime& startedAt, RunSource source, Writ
     return sqlite3_last_insert_rowid(db_.handle());
 }
 
+HistoryStore::WriteStatus HistoryStore::endRun(qint64 runId, const QDateTime& at) {
+    if (!prepared_) {
+        return WriteStatus::Failed;
+    }
+    StatementUse use(endRun_);
+    endRun_.bind(1, runId);
+    endRun_.bind(2, historySeconds(at));
+    return endRun_.step() == SQLITE_DONE ? WriteStatus::Written : failure();
+}
+
 HistoryStore::WriteStatus HistoryStore::write(std::span<const HistoryEntry> entries, qint64 runId,
                                               qint64 runStartedAt) {
     if (!prepared_) {
         return WriteStatus::Failed;
     }
+    damaged_ = false;
     // IMMEDIATE takes the write lock at once: a deferred transaction that
     // read first could not wait for it and would fail at its first write.
     if (db_.exec("BEGIN IMMEDIATE") != SQLITE_OK) {
@@ -150,6 +182,7 @@ bool HistoryStore::writeOne(const HistoryEntry& entry, qint64 runId, qint64 runS
     qint64 streakId = 0;
     TrackedState tracked;
     ReciprocalTracked reciprocal;
+    bool wasOverdue = true;  // a first check tells no news of a deadline
     std::optional<QString> foundAnchor;
     qint64 firstCheckedAt = 0;  // 0: this is the record's first check
     {
@@ -177,13 +210,29 @@ bool HistoryStore::writeOne(const HistoryEntry& entry, qint64 runId, qint64 runS
             reciprocal.since = findRecord_.int64At(16);
             reciprocal.missingStreak = int(findRecord_.int64At(17));
             reciprocal.missingStreakSince = findRecord_.int64At(18);
-            firstCheckedAt = findRecord_.int64At(19);
-            if (!findRecord_.isNull(20)) {
-                foundAnchor = findRecord_.textAt(20);
+            wasOverdue = checks > 0 && findRecord_.int64At(19) != 0;
+            firstCheckedAt = findRecord_.int64At(20);
+            if (!findRecord_.isNull(21)) {
+                foundAnchor = findRecord_.textAt(21);
             }
-            tracked.renderFound = findRecord_.int64At(21) != 0;
+            tracked.renderFound = findRecord_.int64At(22) != 0;
         } else if (rc != SQLITE_DONE) {
             return false;
+        }
+    }
+    if (recordId != 0) {
+        StatementUse use(confirmRecord_);
+        confirmRecord_.bind(1, recordId);
+        confirmRecord_.bind(2, entry.identity.partnerUrl);
+        confirmRecord_.bind(3, entry.identity.link);
+        const int rc = confirmRecord_.step();
+        if (rc != SQLITE_ROW) {
+            return rc == SQLITE_DONE
+                       ? damaged(u"an index leads to record %1, which is not there"_s.arg(recordId))
+                       : false;
+        }
+        if (confirmRecord_.int64At(0) != 1) {
+            return damaged(u"an index leads to record %1, which is another one"_s.arg(recordId));
         }
     }
     if (recordId == 0) {
@@ -233,6 +282,10 @@ bool HistoryStore::writeOne(const HistoryEntry& entry, qint64 runId, qint64 runS
         extendStreak_.bind(2, checkedAt);
         if (extendStreak_.step() != SQLITE_DONE) {
             return false;
+        }
+        if (sqlite3_changes(db_.handle()) != 1) {
+            return damaged(
+                u"record %1 names streak %2, which is not there"_s.arg(recordId).arg(streakId));
         }
     } else {
         StatementUse use(insertStreak_);
@@ -291,6 +344,9 @@ bool HistoryStore::writeOne(const HistoryEntry& entry, qint64 runId, qint64 runS
         if (updateRecord_.step() != SQLITE_DONE) {
             return false;
         }
+        if (sqlite3_changes(db_.handle()) != 1) {
+            return damaged(u"record %1 could not be updated"_s.arg(recordId));
+        }
     }
     // The partner's event first: readers list a run's events in the order
     // they were written.
@@ -305,6 +361,14 @@ bool HistoryStore::writeOne(const HistoryEntry& entry, qint64 runId, qint64 runS
     }
     // The check's reason is about the partner's page, not the user's own.
     if (reciprocalEvent && !insertEvent(recordId, runId, checkedAt, *reciprocalEvent, QString())) {
+        return false;
+    }
+    // A lapsed deadline is news once, when a check first finds it (the
+    // flag stays up until the link is there or the deadline moves).
+    if (overdue && !wasOverdue &&
+        !insertEvent(recordId, runId, checkedAt,
+                     {ChangeKind::Overdue, tracked.state, tracked.state, runStartedAt},
+                     QString())) {
         return false;
     }
     if (checks + 1 > kKeptRunsPerRecord) {

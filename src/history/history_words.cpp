@@ -99,6 +99,8 @@ QString changeWords(ChangeKind change) {
             return kYourLinkText + u" пропала"_s;
         case ChangeKind::ReciprocalRestored:
             return kYourLinkText + u" снова на месте"_s;
+        case ChangeKind::Overdue:
+            return u"срок установки ссылки истек"_s;
         case ChangeKind::AnchorChanged:
             return u"изменился текст ссылки"_s;
     }
@@ -132,6 +134,10 @@ QString failureWords(const FailureReason& reason) {
             return u"загрузка прервана"_s;
         case Kind::Challenge:
             return kBlockedStateText;
+        case Kind::Encoding:
+            return u"не удалось распаковать страницу"_s;
+        case Kind::NoHost:
+            return u"в адресе нет имени сайта"_s;
     }
     return QString();
 }
@@ -315,6 +321,8 @@ QString runSourceWords(RunSource source) {
             return u"окно программы"_s;
         case RunSource::CommandLine:
             return u"quorvel-cli"_s;
+        case RunSource::Schedule:
+            return u"по расписанию"_s;
         case RunSource::Unknown:
             break;
     }
@@ -327,5 +335,53 @@ QString tallyWords(const std::array<int, 4>& byStatus) {
         .arg(byStatus[2])
         .arg(byStatus[3]);
 }
+
+QString changeGroupWords(ChangeKind change) {
+    switch (change) {
+        case ChangeKind::Lost:
+            return u"пропали ссылки"_s;
+        case ChangeKind::Down:
+            return u"недоступны"_s;
+        case ChangeKind::ReciprocalLost:
+            return u"пропали ваши ссылки на партнеров"_s;
+        case ChangeKind::Hidden:
+            return u"ссылки перестали индексироваться"_s;
+        case ChangeKind::Blocked:
+            return u"закрыты защитой от ботов"_s;
+        case ChangeKind::Restored:
+            return u"ссылки снова на месте"_s;
+        case ChangeKind::Indexable:
+            return u"ссылки снова индексируются"_s;
+        case ChangeKind::Up:
+            return u"снова доступны"_s;
+        case ChangeKind::ReciprocalRestored:
+            return u"ваши ссылки на партнеров снова на месте"_s;
+        case ChangeKind::Overdue:
+            return u"просрочен срок установки"_s;
+        case ChangeKind::AnchorChanged:
+            return u"изменился текст ссылки"_s;
+    }
+    return QString();
+}
+
+QString runTotalsWords(int checked, int found, int hidden, int missing, int failed) {
+    return u"проверено %1: есть %2, скрыты %3, нет %4, недоступны %5"_s.arg(checked)
+        .arg(found)
+        .arg(hidden)
+        .arg(missing)
+        .arg(failed);
+}
+
+QString runTimeWords(const QDateTime& started) {
+    return u"проверка "_s + started.toLocalTime().toString(u"dd.MM.yyyy HH:mm");
+}
+
+QString sinceWords(const QDateTime& since) {
+    return u"с "_s + since.toLocalTime().toString(u"dd.MM.yyyy HH:mm");
+}
+
+const QString kNoticeTestSubject = u"Quorvel: проверка отправки"_s;
+const QString kNoticeTestText =
+    u"Уведомления доходят: сюда придут изменения, найденные проверками ссылок."_s;
 
 }  // namespace quorvel

@@ -6,6 +6,7 @@
 // so that one thing is always called by one name.
 
 #include <QDate>
+#include <QDateTime>
 #include <QString>
 #include <QStringList>
 #include <QStringView>
@@ -125,5 +126,19 @@ QString tallyWords(const std::array<int, 4>& byStatus);
 // The user's own page as the reciprocal check found it ("есть", "нет", ...,
 // "еще не проверялась" for None).
 QString reciprocalWords(CheckStatus status);
+
+// Notices of a run's changes.
+// A group of changes of one kind, before its count: "пропали ссылки",
+// "недоступны", ...
+QString changeGroupWords(ChangeKind change);
+// A run's totals: "проверено 480: есть 451, скрыты 9, нет 12, недоступны 8".
+QString runTotalsWords(int checked, int found, int hidden, int missing, int failed);
+// When a notice's run began: "проверка 11.12.2026 07:00" (local time).
+QString runTimeWords(const QDateTime& started);
+// Since when a change holds: "с 11.12.2026 04:14" (local time).
+QString sinceWords(const QDateTime& since);
+// The test message of the notice channels.
+extern const QString kNoticeTestSubject;
+extern const QString kNoticeTestText;
 
 }  // namespace quorvel

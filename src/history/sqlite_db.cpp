@@ -104,7 +104,9 @@ int SqliteDatabase::exec(const char* sql) {
 }
 
 QString SqliteDatabase::errorText() const {
-    return db_ ? QString::fromUtf8(sqlite3_errmsg(db_)) : QStringLiteral("out of memory");
+    // One line, for messages: a damaged schema's error quotes its SQL.
+    return db_ ? QString::fromUtf8(sqlite3_errmsg(db_)).simplified()
+               : QStringLiteral("out of memory");
 }
 
 int SqliteDatabase::errorCode() const {
@@ -118,6 +120,7 @@ bool SqliteDatabase::abandoned() const {
 SqliteStatement::SqliteStatement(const SqliteDatabase& db, const char* sql) {
     if (sqlite3_prepare_v3(db.handle(), sql, -1, SQLITE_PREPARE_PERSISTENT, &stmt_, nullptr) !=
         SQLITE_OK) {
+        prepareError_ = db.errorText();
         sqlite3_finalize(stmt_);
         stmt_ = nullptr;
     }
@@ -128,12 +131,14 @@ SqliteStatement::~SqliteStatement() {
 }
 
 SqliteStatement::SqliteStatement(SqliteStatement&& other) noexcept
-    : stmt_(std::exchange(other.stmt_, nullptr)) {}
+    : stmt_(std::exchange(other.stmt_, nullptr)),
+      prepareError_(std::exchange(other.prepareError_, QString())) {}
 
 SqliteStatement& SqliteStatement::operator=(SqliteStatement&& other) noexcept {
     if (this != &other) {
         sqlite3_finalize(stmt_);
         stmt_ = std::exchange(other.stmt_, nullptr);
+        prepareError_ = std::exchange(other.prepareError_, QString());
     }
     return *this;
 }

@@ -23,12 +23,14 @@ const QString kNotRegular = QStringLiteral("not a regular file");
 
 }  // namespace
 
-FileResult writeFileAtomically(const QString& path, QByteArrayView bytes) {
-    return writeFileAtomically(path, [bytes](const ByteSink& sink) { return sink(bytes); });
+FileResult writeFileAtomically(const QString& path, QByteArrayView bytes, FileAccess access) {
+    return writeFileAtomically(
+        path, [bytes](const ByteSink& sink) { return sink(bytes); }, access);
 }
 
 FileResult writeFileAtomically(const QString& path,
-                               const std::function<bool(const ByteSink&)>& produce) {
+                               const std::function<bool(const ByteSink&)>& produce,
+                               FileAccess access) {
     const QFileInfo info(path);
     if (info.exists() && !info.isFile()) {
         // A FIFO, a device or a folder is never replaced by a file.
@@ -38,6 +40,11 @@ FileResult writeFileAtomically(const QString& path,
     // Unbuffered, so that a failed write says why at once; a buffered one
     // fails only in commit, which loses the reason while cleaning up.
     bool open = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+    if (open && access == FileAccess::OwnerOnly) {
+        // The temporary file takes an existing file's mode, or the default
+        // one: closed before any secret goes in.
+        open = file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    }
     bool failed = !open;
     const ByteSink sink = [&](QByteArrayView bytes) {
         // A short write (a disk that just filled up) is no error yet; the

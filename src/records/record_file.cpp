@@ -114,21 +114,25 @@ QString tooManyLines(const RecordFileLimits& limits) {
 // The records of bytes that have been scanned whole and are within the limits.
 RecordFileContent decodeRecords(QByteArray bytes, const ByteScan& scan,
                                 const RecordFileLimits& limits) {
-    DecodedText decoded = decodeText(QByteArrayView(bytes).first(scan.textEnd(bytes.size())));
+    const qsizetype textEnd = scan.textEnd(bytes.size());
+    DecodedText decoded = decodeText(QByteArrayView(bytes).first(textEnd));
+    QString lost;
+    if (scan.dataAfterNul()) {
+        lost = QStringLiteral(
+                   "a NUL byte at offset %1 ends the text; the %2 bytes after it "
+                   "are not read")
+                   .arg(textEnd)
+                   .arg(bytes.size() - textEnd - 1);
+    } else if (decoded.lossy) {
+        lost = QStringLiteral("bytes that its encoding does not allow read as U+FFFD");
+    }
     bytes = QByteArray();  // the bytes, the text and the spans never all coexist
-    const ReadOutcome outcome =
-        decoded.lossy || scan.dataAfterNul() ? ReadOutcome::ReadLossily : ReadOutcome::Read;
+    const ReadOutcome outcome = lost.isEmpty() ? ReadOutcome::Read : ReadOutcome::ReadLossily;
     RecordStore records = RecordStore::fromLines(std::move(decoded.text), scan.lines());
     if (records.size() > limits.maxLines) {
         return unreadable(tooManyLines(limits));  // decoding never adds line ends; a safeguard
     }
-    return RecordFileContent{outcome, std::move(records), {}};
-}
-
-// The byte order marks as the reader tells them: whether `bytes` begin with one.
-bool beginsWithMark(QByteArrayView bytes) {
-    return bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF") ||
-           bytes.startsWith("\xEF\xBB\xBF");
+    return RecordFileContent{outcome, std::move(records), lost};
 }
 
 // A piece of the file goes to the sink once it is about this large.
@@ -161,15 +165,17 @@ class FormCheck {
         dst[record.size() + 1] = '\n';
         const QByteArrayView piece(dst, record.size() + 2);
         size_ += piece.size();
-        if (head_.size() < 3) {
-            head_ += piece.first(qMin<qsizetype>(piece.size(), 3 - head_.size()));
+        // The reader decides on the bytes before the first NUL.
+        if (beforeNul_) {
+            const qsizetype nul = piece.indexOf('\0');
+            form_.add(nul >= 0 ? piece.first(nul) : piece);
+            beforeNul_ = nul < 0;
         }
-        watchUtf8(piece);
     }
 
     bool eightBit() const {
-        const bool utf8 = utf8Valid_ && carry_.isEmpty();
-        return encodable_ && !beginsWithMark(head_) && !(utf8 && multiByte_);
+        const TextForm form = form_.form();
+        return encodable_ && (form == TextForm::CodePage || form == TextForm::Ascii);
     }
     qint64 eightBitSize() const { return size_; }
     // Every record ends in CR LF; line ends after the first NUL do not count.
@@ -201,37 +207,12 @@ class FormCheck {
         afterCr_ = false;
     }
 
-    // The reader decides on the bytes before the first NUL.
-    void watchUtf8(QByteArrayView piece) {
-        if (!beforeNul_ || !utf8Valid_) {
-            return;
-        }
-        const qsizetype nul = piece.indexOf('\0');
-        QByteArrayView part = nul >= 0 ? piece.first(nul) : piece;
-        if (!carry_.isEmpty()) {
-            carry_ += part;
-            part = carry_;
-        }
-        const qsizetype whole = wholeUtf8Prefix(part);
-        bool multiByte = false;
-        utf8Valid_ = isValidUtf8(part.first(whole), &multiByte);
-        multiByte_ = multiByte_ || multiByte;
-        carry_ = part.sliced(whole).toByteArray();
-        if (nul >= 0) {
-            beforeNul_ = false;
-            utf8Valid_ = utf8Valid_ && carry_.isEmpty();
-        }
-    }
-
     QByteArray* keep_;
     QByteArray scratch_;
     bool encodable_ = true;
     qint64 size_ = 0;
-    QByteArray head_;   // the first bytes, which may look like a mark
-    QByteArray carry_;  // a UTF-8 sequence cut at a piece's end
+    TextFormDetector form_;
     bool beforeNul_ = true;
-    bool utf8Valid_ = true;
-    bool multiByte_ = false;
     qsizetype lineEnds_ = 0;
     bool afterCr_ = false;
     bool nul_ = false;

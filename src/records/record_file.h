@@ -34,7 +34,7 @@ enum class ReadOutcome {
 struct RecordFileContent {
     ReadOutcome outcome = ReadOutcome::Missing;
     RecordStore records;  // empty unless the outcome is Read or ReadLossily
-    QString problem;      // why it is Unreadable, for messages
+    QString problem;      // why it is Unreadable, or what a lossy read lost: for messages
 };
 
 inline bool wasRead(ReadOutcome outcome) {

@@ -85,6 +85,9 @@ class TForm1 : public QMainWindow, public CheckRunHost, public BannerWindow {
     static std::function<int(QDialog&)> setModalHookForTests(std::function<int(QDialog&)> run);
     // The developer's and the idea author's sites for windows created after the call.
     static PublisherSites setPublisherSitesForTests(PublisherSites sites);
+    // The quorvel-cli a schedule runs (by default the one beside the program,
+    // else the one on the PATH).
+    static QString setCliProgramForTests(QString path);
     bool bannerThreadEnded() const { return bannerThreadEnded_; }
 
     // CheckRunHost
@@ -158,6 +161,8 @@ class TForm1 : public QMainWindow, public CheckRunHost, public BannerWindow {
     // list with its check results out to one.
     void ImportClick(const QString& file = QString());
     void ExportClick();
+    // Checks of the list on a schedule, with notices of what changed.
+    void ScheduleButtonClick();
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -249,6 +254,7 @@ class TForm1 : public QMainWindow, public CheckRunHost, public BannerWindow {
     QAction* ExportButton = nullptr;
     QAction* ImportMenuItem = nullptr;
     QAction* ExportMenuItem = nullptr;
+    QAction* ScheduleButton = nullptr;
     ClickableLabel* Image1 = nullptr;
     ClickableLabel* Image2 = nullptr;
     QDialog* Form2 = nullptr;

@@ -95,9 +95,11 @@ void TForm1::runStateChanged() {
 }
 
 // Records that a stop left untaken or an abort cut off are never reported,
-// so they add nothing to the history.
+// so they add nothing to the history; nor does a record that ended after a
+// stop: its row shows what it got, but of the records under way only the
+// failures would be kept, which could make a stop look like a site gone down.
 void TForm1::recordChecked(const RecordCheck& check) {
-    if (recording_) {
+    if (recording_ && !check.afterStop) {
         recording_->add(check);
     }
     progressRecorded(check);

@@ -76,6 +76,11 @@ void TForm1::buildToolbar() {
     ExportButton = button("ExportButton", -1,
                           QStringLiteral("экспорт списка и результатов проверки в таблицу"));
     ExportButton->setIcon(QIcon(QStringLiteral(":/quorvel/export.png")));
+    ScheduleButton = button("ScheduleButton", -1,
+                            QStringLiteral("расписание проверок: проверять список и без окна "
+                                           "программы и присылать изменения"));
+    ScheduleButton->setIcon(QIcon(QStringLiteral(":/quorvel/schedule.png")));
+    connect(ScheduleButton, &QAction::triggered, this, [this] { ScheduleButtonClick(); });
     connect(ToolButton3, &QAction::triggered, this, [this] { ToolButton3Click(); });
     connect(ToolButton6, &QAction::triggered, this, [this] { ToolButton6Click(); });
 }

@@ -10,6 +10,7 @@
 #include "records/record_file.h"
 #include "records/record_line.h"
 #include "support/cli_runner.h"
+#include "support/dns_stub.h"
 #include "support/printers.h"
 #include "support/raw_server.h"
 #include "support/temp_dir.h"
@@ -166,6 +167,42 @@ TEST(CliCheck, CtrlCStopsAndPrintsWhatItHas) {
     EXPECT_EQ(server.requests().size(), 10);
 }
 
+// A stop keeps what the records under way really gave, loaded or failed:
+// both are printed and kept in the history; records never taken are
+// neither. SIGTERM stops the same way.
+TEST(CliCheck, AStopFinishesEveryRecordTaken) {
+    for (const auto& [signal, exitCode] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}}) {
+        SCOPED_TRACE(signal);
+        RawServer server(pages());
+        test::TempDir dir;
+        QStringList urls{u"p0.test:%1/slow/found"_s.arg(server.port()),
+                         u"p1.test:%1/slow/gone"_s.arg(server.port())};
+        for (int i = 2; i < 6; ++i) {
+            urls += u"p%1.test:%2/found"_s.arg(i).arg(server.port());
+        }
+        const QString file = writeRecords(dir, urls);
+        test::CliProcess process(
+            {u"check"_s, u"--workers=2"_s, u"--resolve=*:%1:127.0.0.1"_s.arg(server.port()), file});
+        ASSERT_TRUE(server.waitForRequests(2));
+        ::kill(process.pid(), signal);
+        const test::CliResult r = process.finish(10000);
+        EXPECT_EQ(r.exitCode, exitCode) << r.err.toStdString();
+        const QList<QByteArray> rows = r.out.trimmed().split('\n');
+        ASSERT_EQ(rows.size(), 6) << r.out.toStdString();
+        EXPECT_TRUE(rows.at(0).startsWith("0\tFound\t1\t")) << rows.at(0).toStdString();
+        EXPECT_TRUE(rows.at(1).contains("\thttp 404; http 404\t")) << rows.at(1).toStdString();
+        EXPECT_TRUE(rows.at(2).startsWith("2\tnone\t")) << rows.at(2).toStdString();
+
+        const test::CliResult h = test::runCli({u"history"_s, u"--format=json"_s, file});
+        ASSERT_EQ(h.exitCode, 0) << h.err.toStdString();
+        const QJsonArray history = QJsonDocument::fromJson(h.out).array();
+        ASSERT_EQ(history.size(), 6);
+        EXPECT_EQ(history.at(0).toObject().value(u"checks"_s).toInt(), 1) << "loaded: kept";
+        EXPECT_EQ(history.at(1).toObject().value(u"checks"_s).toInt(), 1) << "failed: kept";
+        EXPECT_EQ(history.at(2).toObject().value(u"checks"_s).toInt(), 0) << "never taken";
+    }
+}
+
 TEST(CliCheck, ProgressOnlyOnATerminal) {
     RawServer server(pages());
     test::TempDir dir;
@@ -249,6 +286,44 @@ TEST(CliCheck, MoreFactsPerRecord) {
     EXPECT_EQ(gone.value(u"reciprocal"_s).toString(), u"FetchFailed");
     EXPECT_EQ(gone.value(u"overdue"_s).toInt(), 0)
         << "without a history this run is the first check, and the deadline had passed before";
+}
+
+// An address with no host, or with a scheme of its own, fails at once: no
+// name is looked up (a blank record used to ask the resolver for "www."),
+// and there is no second try. The stub resolver sees every lookup.
+TEST(CliCheck, AnAddressWithoutAHostAsksNoResolver) {
+    test::DnsStub dns;
+    ASSERT_TRUE(dns.listening());
+    test::TempDir dir;
+    const QString file = dir.path(u"list.qvp"_s);
+    ASSERT_TRUE(writeRecordFile(
+        file, {QString(), BuildRecordLine(u"ftp://x.test/"_s, {}, {}, QDate(), {}, {}, {}, {}),
+               BuildRecordLine(u"http://:80/page"_s, {}, {}, QDate(), {}, {}, {}, {}),
+               // A name nothing maps: the one lookup of the run.
+               BuildRecordLine(u"looked-up.test"_s, {}, {}, QDate(), {}, {}, {}, {})}));
+    const test::CliResult r =
+        test::CliProcess(dns.withResolver(QStringLiteral(QUORVEL_CLI_PATH),
+                                          {u"check"_s, u"--no-history"_s, file}),
+                         {}, {}, "/usr/bin/unshare")
+            .finish();
+    EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
+    const QList<QByteArray> rows = r.out.split('\n');
+    ASSERT_GE(rows.size(), 4);
+    const char* reasons[] = {"no-host", "scheme", "no-host", "dns; dns"};
+    for (int i = 0; i < 4; ++i) {
+        SCOPED_TRACE(i);
+        const QList<QByteArray> cells = rows.at(i).split('\t');
+        ASSERT_GT(cells.size(), 5);
+        EXPECT_EQ(cells.at(1), "FetchFailed");
+        EXPECT_EQ(cells.at(5), reasons[i]);
+    }
+    QList<QByteArray> asked;
+    for (const QByteArray& name : dns.names()) {
+        if (!asked.contains(name)) {
+            asked += name;  // once per name, whatever the address families asked
+        }
+    }
+    EXPECT_EQ(asked, (QList<QByteArray>{"looked-up.test", "www.looked-up.test"}));
 }
 
 }  // namespace

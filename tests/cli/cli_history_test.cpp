@@ -86,15 +86,21 @@ QString writeList(const test::TempDir& dir, const QStringList& urls, const QStri
     return path;
 }
 
-// The columns index, status, change and previous of every row --changes printed.
+// The columns index, status, change and previous of every row --changes
+// printed, after its header.
 QStringList changes(const test::CliResult& r) {
+    QList<QByteArray> lines = r.out.split('\n');
+    lines.removeAll(QByteArray());
+    if (!lines.isEmpty()) {
+        EXPECT_EQ(lines.takeFirst(),
+                  "index\tstatus\tcount\tover_limit\tpartner_url\treason\tsignals\treciprocal\t"
+                  "overdue\tanchor\tnear_"
+                  "link\tcanonical\texternal\tchange\tprevious\tsince\temail\tnotes");
+    }
     QStringList rows;
-    for (const QByteArray& line : r.out.split('\n')) {
-        if (line.isEmpty()) {
-            continue;
-        }
+    for (const QByteArray& line : lines) {
         const QList<QByteArray> cells = line.split('\t');
-        EXPECT_EQ(cells.size(), 16) << line.toStdString();
+        EXPECT_EQ(cells.size(), 18) << line.toStdString();
         rows += QString::fromUtf8(cells.value(0) + ' ' + cells.value(1) + ' ' + cells.value(13) +
                                   ' ' + cells.value(14));
     }
@@ -332,6 +338,46 @@ TEST(CliHistory, AnUnusableHistoryIsNamedAndTheRunGoesOn) {
             EXPECT_TRUE(dir.read(u"quorvel-history.sqlite"_s) == before);
         }
     }
+}
+
+// Reading never needs the right to write: another user's history, in a
+// folder we may only read, is shown as it is; one we may not read says so
+// once.
+TEST(CliHistory, AHistoryWeMayOnlyRead) {
+    ChangingPages pages;
+    pages.set("a", ChangingPages::Found);
+    test::TempDir dir;
+    const QString list = writeList(dir, {pages.url("a")});
+    ASSERT_EQ(test::runCli({u"check"_s, pages.mapping(), list}).exitCode, 0);
+    const QString history = dir.path(u"quorvel-history.sqlite"_s);
+    const QByteArray before = dir.read(u"quorvel-history.sqlite"_s);
+    const auto asNobody = [&] {
+        return test::CliProcess({u"--reuid=65534"_s, u"--regid=65534"_s, u"--clear-groups"_s,
+                                 QStringLiteral(QUORVEL_CLI_PATH), u"history"_s, list},
+                                {}, {}, "/usr/bin/setpriv")
+            .finish();
+    };
+    const auto readOnly = QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther;
+    QFile::setPermissions(dir.path({}), readOnly);
+    QFile::setPermissions(list, QFile::ReadOwner | QFile::ReadOther);
+    QFile::setPermissions(history, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther);
+
+    const test::CliResult shown = asNobody();
+    EXPECT_EQ(shown.exitCode, 0) << shown.err.toStdString();
+    EXPECT_TRUE(shown.out.startsWith("0\tFound\t\tfound\t")) << shown.out.toStdString();
+    EXPECT_TRUE(shown.err.isEmpty()) << shown.err.toStdString();
+
+    QFile::setPermissions(history, QFile::ReadOwner | QFile::WriteOwner);
+    const test::CliResult refused = asNobody();
+    QFile::setPermissions(dir.path({}), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    EXPECT_EQ(refused.exitCode, 2);
+    EXPECT_TRUE(refused.err.startsWith(
+        QByteArray("quorvel-cli: history: cannot read " + history.toUtf8() + " (")))
+        << refused.err.toStdString();
+    EXPECT_EQ(refused.err.count('\n'), 1) << refused.err.toStdString();
+    EXPECT_TRUE(dir.read(u"quorvel-history.sqlite"_s) == before);
+    EXPECT_EQ(QDir(dir.path({})).entryList(QDir::Files),
+              QStringList({u"list.qvp"_s, u"quorvel-history.sqlite"_s}));
 }
 
 }  // namespace

@@ -184,7 +184,7 @@ TEST(History, NewFactsReciprocalEventsAndBlockedRows) {
     HistoryReader reader(path);
     EXPECT_TRUE(reader.eventsOfRun(runIds[1]).value.isEmpty());
     const QList<RunEvent> lost = reader.eventsOfRun(runIds[2]).value;
-    ASSERT_EQ(lost.size(), 2);
+    ASSERT_EQ(lost.size(), 3);
     EXPECT_EQ(lost[0].event.change, ChangeKind::Lost) << "the partner's event comes first";
     EXPECT_EQ(lost[1].identity, kPartner);
     EXPECT_EQ(lost[1].event.change, ChangeKind::ReciprocalLost);
@@ -192,6 +192,7 @@ TEST(History, NewFactsReciprocalEventsAndBlockedRows) {
     EXPECT_EQ(lost[1].event.state, ConfirmedState::Missing);
     EXPECT_EQ(lost[1].event.since, historyTime(kFirstRun + kDay));
     EXPECT_TRUE(lost[1].event.reason.isEmpty());
+    EXPECT_EQ(lost[2].event.change, ChangeKind::Overdue) << "the deadline lapsed in this run";
 
     // Three blocked checks in a row: reported once, the state stays found.
     const QList<RunEvent> third = reader.eventsOfRun(runIds[3]).value;
@@ -239,8 +240,51 @@ TEST(History, NewFactsReciprocalEventsAndBlockedRows) {
     for (const HistoryEvent& event : events) {
         changes << changeName(event.change).toString();
     }
-    EXPECT_EQ(changes, (QStringList{u"reciprocal-restored"_s, u"restored"_s, u"reciprocal-lost"_s,
-                                    u"lost"_s}));
+    EXPECT_EQ(changes, (QStringList{u"reciprocal-restored"_s, u"restored"_s, u"overdue"_s,
+                                    u"reciprocal-lost"_s, u"lost"_s}));
+}
+
+// A lapsed deadline is news in the run that first finds it, not in every run
+// after; it is news again only after the link was there in between. A
+// record's first check is no news of its deadline.
+TEST(History, OverdueIsToldOncePerLapse) {
+    test::TempDir dir;
+    const QString path = dir.path(QString::fromUtf16(kHistoryFileName));
+    const RecordIdentity late{u"http://late.example/"_s, kPartner.link};
+    struct Run {
+        CheckStatus status;
+        bool overdue;
+        bool told;
+    };
+    using St = CheckStatus;
+    const Run runs[] = {
+        {St::Missing, true, false},  // first check
+        {St::Found, false, false},      {St::Missing, true, true}, {St::Missing, true, false},
+        {St::FetchFailed, true, false}, {St::Found, false, false}, {St::Missing, true, true},
+    };
+    for (int i = 0; i < int(std::size(runs)); ++i) {
+        SCOPED_TRACE(i);
+        const qint64 start = kFirstRun + i * kDay;
+        HistoryEntry entry = historyEntry(late, runs[i].status, start + 5);
+        entry.overdue = runs[i].overdue;
+        // A deadline that lapsed after the record's first check.
+        entry.deadlineEndsAt = runs[i].overdue ? kFirstRun + kDay : 0;
+        const HistoryRunOutcome outcome = recordRun(path, start, {entry});
+        ASSERT_EQ(outcome.written, 1) << outcome.message.toStdString();
+        QList<RunEvent> told;
+        for (const RunEvent& event : HistoryReader(path).eventsOfRun(outcome.runId).value) {
+            if (event.event.change == ChangeKind::Overdue) {
+                told += event;
+            }
+        }
+        ASSERT_EQ(told.size(), runs[i].told ? 1 : 0);
+        if (runs[i].told) {
+            const HistoryEvent& event = told[0].event;
+            EXPECT_EQ(event.since, historyTime(start));
+            EXPECT_EQ(event.previous, event.state) << "a deadline moves no state";
+            EXPECT_EQ(event.state, ConfirmedState::Found) << "one Missing check confirms nothing";
+        }
+    }
 }
 
 // What a check learnt of the link is kept with it; a new text of a found link

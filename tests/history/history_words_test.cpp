@@ -40,8 +40,9 @@ TEST(HistoryWords, EveryReasonHasACodeAndWords) {
 }
 
 TEST(HistoryWords, EveryStateChangeAndStatusHasWords) {
-    for (int c = 0; c <= int(ChangeKind::AnchorChanged); ++c) {
+    for (int c = 0; c <= int(kLastChangeKind); ++c) {
         EXPECT_FALSE(changeWords(ChangeKind(c)).isEmpty()) << c;
+        EXPECT_FALSE(changeGroupWords(ChangeKind(c)).isEmpty()) << c;
     }
     for (const CheckStatus status : {CheckStatus::Found, CheckStatus::Hidden, CheckStatus::Missing,
                                      CheckStatus::FetchFailed}) {
