@@ -8,7 +8,9 @@
 #include "checking/check_record.h"
 #include "checking/host_gate.h"
 #include "checking/page_memory.h"
+#include "checking/page_renderer.h"
 #include "checking/reciprocal_pages.h"
+#include "checking/robots_files.h"
 #include "records/record_line.h"
 
 namespace quorvel {
@@ -61,6 +63,8 @@ struct CheckRun::Shared {
           abort(fetch.abort),
           gate(options.perHost > 0 ? std::make_unique<HostGate>(options.perHost) : nullptr),
           memory(options.pageMemory),
+          robots(options.robots ? std::make_unique<RobotsFiles>() : nullptr),
+          renderer(options.renderer),
           settings(fetch),
           finishTakenRecords(options.finishTakenRecords),
           run(&owner),
@@ -123,11 +127,13 @@ struct CheckRun::Shared {
     // Holding it across the hand-out makes "take the next record" and "read
     // which one it was" one step for a worker.
     std::mutex CursorLock;
-    const std::unique_ptr<HostGate> gate;  // with a per-host limit only
-    PageMemory memory;                     // room for the pages the workers hold
-    ReciprocalPages reciprocal;            // the user's own pages of this run
-    FetchSettings settings;                // with the flag, the gate and the room above
-    const bool finishTakenRecords;         // see CheckRunOptions
+    const std::unique_ptr<HostGate> gate;          // with a per-host limit only
+    PageMemory memory;                             // room for the pages the workers hold
+    ReciprocalPages reciprocal;                    // the user's own pages of this run
+    const std::unique_ptr<RobotsFiles> robots;     // the sites' robots.txt, unless turned off
+    const std::shared_ptr<PageRenderer> renderer;  // with --render only
+    FetchSettings settings;                        // with the flag, the gate and the room above
+    const bool finishTakenRecords;                 // see CheckRunOptions
 
     // UI thread only: the run, until it stops waiting for its workers.
     CheckRun* run;
@@ -350,16 +356,35 @@ void checkurls::run() {
                 s.run->host_.RepaintRecordList();
             }
         };
-        // The partner page's result shows first; the user's own page is
-        // looked at after it, unless a stop has come.
+        // The partner page's result shows first; what is looked at after it
+        // (its site's robots.txt, the page rendered, the user's own page)
+        // comes after, unless a stop has come.
+        const bool robots = loaded && s.robots;
+        const bool render =
+            s.renderer && check.outcome.status == CheckStatus::Missing && !fields.link.isEmpty();
         bool reported = false;
-        if (fields.ownPage.isEmpty() || (!finish && stopRequested())) {
+        if ((!robots && !render && fields.ownPage.isEmpty()) || (!finish && stopRequested())) {
             reported = s.onUiThread([&repaint, &report] {
                 repaint();
                 report();
             });
         } else if (s.onUiThread(repaint)) {
-            check.reciprocal = s.reciprocal.check(fields.ownPage, fields.partnerUrl, s.settings);
+            if (robots && !stopRequested()) {
+                const RobotsVerdict verdict = s.robots->verdictFor(check.pageAddress, s.settings);
+                if (!verdict.agent.isEmpty()) {
+                    check.robotsAgent = verdict.agent;
+                    check.pageSignals |= RobotsDisallow;
+                }
+            }
+            if (render && !stopRequested()) {
+                check.pageSignals |= renderedSignals(*s.renderer, check.pageAddress, fields.link,
+                                                     fields.partnerUrl, &check.renderFailure);
+                check.rendered = check.renderFailure.isEmpty();
+            }
+            if (!fields.ownPage.isEmpty()) {
+                check.reciprocal =
+                    s.reciprocal.check(fields.ownPage, fields.partnerUrl, s.settings);
+            }
             reported = s.onUiThread(report);
         }
         if (!reported || (loaded && stopRequested())) {

@@ -21,6 +21,8 @@
 
 namespace quorvel {
 
+class PageRenderer;
+
 inline constexpr int kResultTableSize = 100000;
 inline constexpr int kCheckWorkers = 10;
 
@@ -34,6 +36,12 @@ struct CheckRunOptions {
     // How long destroying a run waits for its workers to end; a worker still
     // busy after that ends on its own later, without the run.
     std::chrono::milliseconds endBound{10000};
+    // After a loaded page has shown: whether its site's robots.txt is read
+    // (each site's once a run).
+    bool robots = true;
+    // A loaded page without the link is looked at once more in this
+    // browser (the command line's --render).
+    std::shared_ptr<PageRenderer> renderer = nullptr;
     // Room in bytes for the pages the workers hold at once (see PageMemory).
     qint64 pageMemory = kDefaultPageMemory;
     // After a stop, each record already taken is checked to its end, its

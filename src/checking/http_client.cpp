@@ -184,6 +184,7 @@ struct HttpClient::Impl {
             d->response.location.clear();
             d->response.contentType.clear();
             d->response.robotsTags.clear();
+            d->response.links.clear();
             d->x.startResponse();
         } else if (line.isEmpty()) {
             if (d->status() >= 200) {  // an interim 1xx answer's headers decide nothing
@@ -195,6 +196,8 @@ struct HttpClient::Impl {
             d->x.retryAfter = line.sliced(12).trimmed().toByteArray();
         } else if (startsWithNoCase(line, "X-Robots-Tag:")) {
             d->response.robotsTags += line.sliced(13).trimmed().toByteArray();
+        } else if (startsWithNoCase(line, "Link:")) {
+            d->response.links += line.sliced(5).trimmed().toByteArray();
         } else if (startsWithNoCase(line, "Location:")) {
             d->response.location = line.sliced(9).trimmed().toByteArray();
         } else if (startsWithNoCase(line, "Content-Type:")) {
@@ -226,6 +229,11 @@ struct HttpClient::Impl {
             return n;
         }
         if (d->response.body.size() + qint64(n) > d->settings.maxBodyBytes) {
+            if (d->settings.cutBodyAtLimit) {  // the start is all that is wanted
+                d->response.body.append(data, d->settings.maxBodyBytes - d->response.body.size());
+                d->x.stoppedOnPurpose = true;
+                return 0;
+            }
             d->x.stopReason =
                 QStringLiteral("the body is larger than %1 bytes").arg(d->settings.maxBodyBytes);
             d->x.stopKind = Kind::TooLarge;

@@ -29,6 +29,7 @@ struct FetchSettings {
     int stallTimeoutMs = 30000;  // no byte received for this long
     int totalTimeoutMs = 60000;
     qint64 maxBodyBytes = kMaxPageBytes;  // counted after any decoding
+    bool cutBodyAtLimit = false;          // a longer body is cut there instead of failing
     const AbortFlag* abort = nullptr;     // set: the request ends at once, failed
     // Unattended checks only: another User-Agent, and the whole header set of
     // a desktop browser (compressed bodies accepted and decoded).
@@ -64,6 +65,7 @@ struct HttpResponse {
     QByteArray location;
     QByteArray contentType;
     QList<QByteArray> robotsTags;  // every X-Robots-Tag header value
+    QList<QByteArray> links;       // every Link header value
     QString error;
     FailureReason reason;  // for Status and Failed
     // A 200 page that carries a mark of a bot wall's challenge (it is

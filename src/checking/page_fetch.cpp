@@ -116,7 +116,9 @@ FetchResult FetchPage(const QString& partnerUrl, const FetchSettings& settings,
     }
     result.success = true;
     result.pageText = pageTextFromBody(page.body);
+    result.finalAddress = QString::fromUtf8(page.url);
     result.robotsTags = std::move(page.robotsTags);
+    result.links = std::move(page.links);
     result.challengeMarker = page.challengeMarker;
     // The body goes now; the room it took goes back, its text's stays.
     const qint64 bodyBytes = page.body.size();
@@ -126,6 +128,32 @@ FetchResult FetchPage(const QString& partnerUrl, const FetchSettings& settings,
         result.memory->giveBack(bodyBytes);
     }
     return result;
+}
+
+QByteArray pageUserAgent(const FetchSettings& settings) {
+    if (!settings.userAgent.isEmpty()) {
+        return settings.userAgent;
+    }
+    return settings.browserHeaders ? QByteArray(kBrowserUserAgent) : QByteArray(kUserAgent);
+}
+
+QByteArray pageAcceptLanguage(const FetchSettings& settings) {
+    if (!settings.browserHeaders) {
+        return {};
+    }
+    static constexpr QByteArrayView kName = "Accept-Language:";
+    for (const QByteArray& line : browserHeaderLines(settings.userAgent)) {
+        if (line.startsWith(kName)) {
+            return line.sliced(kName.size()).trimmed();
+        }
+    }
+    return {};
+}
+
+FetchAttempt fetchSiteFile(const QString& address, const FetchSettings& settings,
+                           HttpResponse* response) {
+    HttpClient client(kUserAgent, settings);
+    return gatedAttempt(client, settings, address, {}, response);
 }
 
 }  // namespace quorvel

@@ -25,6 +25,7 @@
 #include "cli/check_notices.h"
 #include "cli/cli.h"
 #include "cli/history_options.h"
+#include "cli/look_options.h"
 #include "cli/report.h"
 #include "history/history_reader.h"
 #include "history/run_recording.h"
@@ -50,7 +51,8 @@ extern const Command kCheckCommand = {
     "[--format tsv|csv|json] [--changes] [--history PATH | --no-history]\n"
     "                         [--notify [--notify-config PATH]]\n"
     "                         [--workers N] [--per-host N] [--memory-budget SIZE]\n"
-    "                         [--resolve HOST:PORT:ADDRESS]... [--cacert FILE] FILE",
+    "                         [--resolve HOST:PORT:ADDRESS]... [--cacert FILE]\n"
+    "                         [--render [--render-workers N]] [--no-robots] FILE",
     "check every partner of a record file, ten pages at a time",
     "Reads FILE (data.qvp or a project file) and checks every record as the\n"
     "window's check button does: ten pages are downloaded at a time (--workers\n"
@@ -76,7 +78,16 @@ extern const Command kCheckCommand = {
     "               status: meta-noindex, meta-nofollow (a robots, googlebot or\n"
     "               yandex meta tag), header-noindex, header-nofollow (its\n"
     "               X-Robots-Tag header), rel-sponsored, rel-ugc (the rel of the\n"
-    "               link that decided); separated by commas, a list in JSON\n"
+    "               link that decided), challenge-marker (marks of a bot wall's\n"
+    "               challenge on the page); and what else was learnt of your\n"
+    "               link: other-link-to-you (Missing, but the page links to your\n"
+    "               site: see near_link), canonical-elsewhere (the page names\n"
+    "               another page canonical: see canonical), robots-disallow (its\n"
+    "               site's robots.txt forbids the page to Googlebot or Yandex,\n"
+    "               or to every crawler when it names neither), rendered-found,\n"
+    "               rendered-hidden (with --render: Missing, but the page a\n"
+    "               browser renders carries your link, indexable or not);\n"
+    "               separated by commas, a list in JSON\n"
     "  reciprocal   whether your page (field 4) links to the partner's site:\n"
     "               Found, Hidden, Missing, FetchFailed, or none without field 4\n"
     "  overdue      1 when the deadline (field D) has passed, the status is\n"
@@ -84,6 +95,16 @@ extern const Command kCheckCommand = {
     "               day of the record's first check in the history: a deadline\n"
     "               that had passed before the record was ever checked is not\n"
     "               reported (without a history this run is the first check)\n"
+    "  anchor       Found or Hidden: the text of the link that decided, tags left\n"
+    "               out, at most 200 characters; \"[img] \" and its alt text for\n"
+    "               an image link\n"
+    "  near_link    with other-link-to-you: the first link to your site's host\n"
+    "               (\"www.\", the scheme and letter case aside) on the page\n"
+    "  canonical    with canonical-elsewhere: the page's canonical address, from\n"
+    "               its <link rel=\"canonical\"> or its Link header\n"
+    "  external     a page that loaded: its distinct http and https link targets\n"
+    "               on other sites than its own (its host without \"www.\" and\n"
+    "               the subdomains), under any domain; empty otherwise\n"
     "\n"
     "  --format tsv   (default) TAB-separated, no header (with --changes: a header\n"
     "                 line just before the first row); in a text a backslash,\n"
@@ -92,10 +113,10 @@ extern const Command kCheckCommand = {
     "  --format json  an array of objects with those keys\n"
     "  --changes      print only the records whose confirmed state changed in\n"
     "                 this run (see below), with five more columns: change,\n"
-    "                 previous (the state before), since (on your clock with its\n"
-    "                 offset, as in 2026-12-11T04:14:14+03:00), and the record's\n"
-    "                 email (field E) and notes (field 7); a run without changes\n"
-    "                 prints nothing\n"
+    "                 previous (the state before; for anchor-changed the link's\n"
+    "                 text before), since (on your clock with its offset, as in\n"
+    "                 2026-12-11T04:14:14+03:00), and the record's email (field\n"
+    "                 E) and notes (field 7); a run without changes prints nothing\n"
     "  --history PATH  keep the check history in PATH instead of\n"
     "                 quorvel-history.sqlite beside FILE (standard input has no\n"
     "                 history unless --history names one)\n"
@@ -125,6 +146,13 @@ extern const Command kCheckCommand = {
     "  --resolve HOST:PORT:ADDRESS   connect to ADDRESS for HOST and PORT\n"
     "  --cacert FILE                 trust the CA certificates in FILE instead of\n"
     "                                the system's\n"
+    "  --render       look at every page that loaded without your link once more\n"
+    "                 in a real browser that runs its scripts (the package\n"
+    "                 chromium-headless-shell; without it, exit 2); what the\n"
+    "                 browser could not do goes to standard error\n"
+    "  --render-workers N  at most N browsers at a time, 1 to 16 (default 2)\n"
+    "  --no-robots    do not read the sites' robots.txt (read once per site,\n"
+    "                 after its page; a failure to read it changes nothing)\n"
     "\n"
     "While it runs on a terminal, a progress line is shown on standard error.\n"
     "The first Ctrl+C stops the run (a line on standard error says so): no\n"
@@ -149,6 +177,10 @@ extern const Command kCheckCommand = {
     "found or hidden), hidden (found -> hidden), indexable (hidden -> found),\n"
     "down (-> down, also a first state that is down) and up (down -> any);\n"
     "overdue is told once, by the run that first finds the deadline passed.\n"
+    "A new text of the link between two checks that found it is anchor-changed.\n"
+    "A Missing page whose rendering (--render) carries the link counts as found;\n"
+    "while the link was last seen that way, a Missing check without --render is\n"
+    "no evidence, so runs with and without it make no lost and restored pair.\n"
     "A history that cannot be used is named on standard error; the run goes on.\n"
     "\n"
     "Exit status: 0 when every record is Found, 1 when any is not, 2 on a usage\n"
@@ -198,6 +230,8 @@ struct CheckOptions {
     std::optional<QString> historyPath;  // none: --no-history, or standard input
     bool changes = false;
     std::optional<NoticeQueue> notices;  // with --notify
+    // Set by the second Ctrl+C: cuts off the browsers of --render too.
+    std::shared_ptr<AbortFlag> lookAbort = std::make_shared<AbortFlag>();
 };
 
 // A whole number from `low` to `high` for an option; nothing after a usage error.
@@ -257,12 +291,12 @@ std::optional<CheckOptions> checkOptions(const QStringList& args) {
     const QString perHostOption = QStringLiteral("per-host");
     const QString changesOption = QStringLiteral("changes");
     const QString memoryOption = QStringLiteral("memory-budget");
-    if (!parseCommandLine(kCheckCommand, args,
-                          downloadOptions() + historyOptions(true) + checkNoticeOptions()
-                              << formatOption() << valuedOption(workersOption)
-                              << valuedOption(perHostOption) << valuedOption(memoryOption)
-                              << flagOption(changesOption),
-                          parser)) {
+    if (!parseCommandLine(
+            kCheckCommand, args,
+            downloadOptions() + historyOptions(true) + checkNoticeOptions() + lookOptions()
+                << formatOption() << valuedOption(workersOption) << valuedOption(perHostOption)
+                << valuedOption(memoryOption) << flagOption(changesOption),
+            parser)) {
         return std::nullopt;
     }
     CheckOptions options;
@@ -317,6 +351,10 @@ std::optional<CheckOptions> checkOptions(const QStringList& args) {
                           options.settings, &options.notices)) {
         return std::nullopt;
     }
+    if (!applyLookOptions(kCheckCommand, parser, options.settings, options.lookAbort.get(),
+                          &options.run)) {
+        return std::nullopt;
+    }
     return options;
 }
 
@@ -330,6 +368,10 @@ struct CompactResult {
     CheckStatus reciprocal = CheckStatus::None;
     PageSignals pageSignals = 0;
     QString reason;
+    int external = -1;  // a page that did not load has none
+    QString anchor;
+    QString nearLink;
+    QString canonical;
 };
 
 // The loop host of a command-line run: it keeps every record's result,
@@ -370,9 +412,13 @@ class ResultsHost : public CheckLoopHost {
         if (check.index < 0 || size_t(check.index) >= results.size()) {
             return false;
         }
-        results[size_t(check.index)] = {check.outcome.count,     check.outcome.status,
-                                        check.outcome.overLimit, check.reciprocal,
-                                        check.pageSignals,       check.reasonCode()};
+        results[size_t(check.index)] = {
+            check.outcome.count, check.outcome.status, check.outcome.overLimit, check.reciprocal,
+            check.pageSignals,   check.reasonCode(),   check.external,          check.anchor,
+            check.nearLink,      check.canonical};
+        if (!check.renderFailure.isEmpty()) {
+            writeErr(u"render: " % check.pageAddress % u": " % check.renderFailure);
+        }
         ++done;
         return true;
     }
@@ -385,6 +431,8 @@ class ResultsHost : public CheckLoopHost {
 // between two looks.
 class InterruptAnswers {
   public:
+    explicit InterruptAnswers(AbortFlag& lookAbort) : lookAbort_(lookAbort) {}
+
     void answer(CheckRun& run) {
         for (const int seen = interrupts.load(std::memory_order_relaxed); handled_ < seen;) {
             ++handled_;
@@ -395,6 +443,7 @@ class InterruptAnswers {
                                            "(Ctrl+C again cuts them off)"));
             } else {
                 run.abortDownloads();
+                lookAbort_.set();
             }
         }
     }
@@ -403,6 +452,7 @@ class InterruptAnswers {
     }
 
   private:
+    AbortFlag& lookAbort_;
     int handled_ = 0;
 };
 
@@ -457,7 +507,11 @@ QList<QJsonValue> checkColumns(int index, const CompactResult& result, const QSt
             result.reason,
             QJsonArray::fromStringList(signalNames(result.pageSignals)),
             QString::fromLatin1(statusName(result.reciprocal)),
-            overdue ? 1 : 0};
+            overdue ? 1 : 0,
+            result.anchor,
+            result.nearLink,
+            result.canonical,
+            result.external >= 0 ? QJsonValue(result.external) : QJsonValue()};
 }
 
 // A passed deadline is overdue only when it lapsed after the record's first
@@ -496,7 +550,9 @@ void writeReport(const ResultsHost& host, const RunRecording& recording,
     QStringList columns{
         QStringLiteral("index"),      QStringLiteral("status"),      QStringLiteral("count"),
         QStringLiteral("over_limit"), QStringLiteral("partner_url"), QStringLiteral("reason"),
-        QStringLiteral("signals"),    QStringLiteral("reciprocal"),  QStringLiteral("overdue")};
+        QStringLiteral("signals"),    QStringLiteral("reciprocal"),  QStringLiteral("overdue"),
+        QStringLiteral("anchor"),     QStringLiteral("near_link"),   QStringLiteral("canonical"),
+        QStringLiteral("external")};
     const int total = host.recordCount();
     const std::vector<QDateTime> firstChecks = firstChecksOf(host, options);
     if (!options.changes) {
@@ -532,10 +588,14 @@ void writeReport(const ResultsHost& host, const RunRecording& recording,
         }
         // Taken, so that the loop ends once every change is out.
         for (const HistoryEvent& event : changed.take(identity)) {
+            // A new text of the link: what it was, beside the anchor column's now.
+            const QString previous = event.change == ChangeKind::AnchorChanged
+                                         ? event.previousAnchor
+                                         : stateName(event.previous).toString();
             report.write(checkColumns(i, host.results[size_t(i)], line, firstChecks[size_t(i)])
-                         << changeName(event.change).toString()
-                         << stateName(event.previous).toString() << localIsoTime(event.since)
-                         << ExtractField(line, QChar(u'E')) << ExtractField(line, QChar(u'7')));
+                         << changeName(event.change).toString() << previous
+                         << localIsoTime(event.since) << ExtractField(line, QChar(u'E'))
+                         << ExtractField(line, QChar(u'7')));
         }
     }
     report.finish();
@@ -574,7 +634,7 @@ int runCheck(const QStringList& args) {
 #ifdef SIGTERM
     std::signal(SIGTERM, onTerminate);
 #endif
-    InterruptAnswers answers;
+    InterruptAnswers answers(*options->lookAbort);
     checkEveryRecord(host, *options, answers);
     // What the second look did not reach keeps its first result.
     recording.addKeptBack();

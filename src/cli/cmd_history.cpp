@@ -44,6 +44,10 @@ extern const Command kHistoryCommand = {
     "               day of the record's first check (a deadline that had passed\n"
     "               before the record was ever checked is not reported)\n"
     "  partner_url  the partner page (field U)\n"
+    "  anchor, near_link, canonical, external   what the last check learnt of\n"
+    "               the link (as in check)\n"
+    "  rendered_only  1 when the confirmed state is found only because a browser\n"
+    "               (check --render) saw the link after the page's scripts ran\n"
     "\n"
     "Changes of your side of the exchange (reciprocal-lost, reciprocal-restored)\n"
     "are printed by check --changes.\n"
@@ -100,10 +104,13 @@ int runHistory(const QStringList& args) {
         return kExitUsage;
     }
     ReportWriter report(
-        *format, {QStringLiteral("index"), QStringLiteral("status"), QStringLiteral("reason"),
-                  QStringLiteral("state"), QStringLiteral("since"), QStringLiteral("last_found"),
-                  QStringLiteral("checks"), QStringLiteral("signals"), QStringLiteral("reciprocal"),
-                  QStringLiteral("overdue"), QStringLiteral("partner_url")});
+        *format,
+        {QStringLiteral("index"), QStringLiteral("status"), QStringLiteral("reason"),
+         QStringLiteral("state"), QStringLiteral("since"), QStringLiteral("last_found"),
+         QStringLiteral("checks"), QStringLiteral("signals"), QStringLiteral("reciprocal"),
+         QStringLiteral("overdue"), QStringLiteral("partner_url"), QStringLiteral("anchor"),
+         QStringLiteral("near_link"), QStringLiteral("canonical"), QStringLiteral("external"),
+         QStringLiteral("rendered_only")});
     const QDate today = QDate::currentDate();
     for (qsizetype i = 0; i < identities.size(); ++i) {
         const RecordSummary& s = summaries.value.at(i);
@@ -115,7 +122,9 @@ int runHistory(const QStringList& args) {
                       stateName(s.state).toString(), localIsoTime(s.since), reportTime(s.lastFound),
                       s.checks, QJsonArray::fromStringList(s.lastSignals),
                       QString::fromLatin1(statusName(s.lastReciprocal)), overdue ? 1 : 0,
-                      identities.at(i).partnerUrl});
+                      identities.at(i).partnerUrl, s.lastAnchor, s.lastNearLink, s.lastCanonical,
+                      s.lastExternal >= 0 ? QJsonValue(s.lastExternal) : QJsonValue(),
+                      s.renderedOnly ? 1 : 0});
     }
     report.finish();
     return kExitOk;

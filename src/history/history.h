@@ -31,9 +31,13 @@ namespace quorvel {
 inline constexpr char16_t kHistoryFileName[] = u"quorvel-history.sqlite";
 // The schema this program writes (PRAGMA user_version). Older files are
 // migrated step by step when they are opened; newer ones are left alone.
-inline constexpr int kHistorySchemaVersion = 4;
+inline constexpr int kHistorySchemaVersion = 5;
 // The first version that keeps notices and their deliveries.
 inline constexpr int kFirstVersionWithDeliveries = 4;
+// The first version that keeps what a check learnt of the link beside its
+// verdict (its text, a near miss, a canonical page, robots.txt, the external
+// links, a rendering).
+inline constexpr int kFirstVersionWithLinkFacts = 5;
 // A record keeps the individual results of at most its last runs; its
 // streaks and its count of checks are kept forever.
 inline constexpr int kKeptRunsPerRecord = 100;
@@ -82,6 +86,18 @@ struct HistoryEntry {
     // since the epoch; 0 for no deadline).
     bool overdue = false;
     qint64 deadlineEndsAt = 0;
+    // What the check learnt of the link (see RecordCheck): the deciding
+    // link's text (Found or Hidden), the near miss, the canonical page
+    // elsewhere, the agent robots.txt forbids the page to, and the page's
+    // external links (-1: not loaded).
+    QString anchor{};
+    QString nearLink{};
+    QString canonical{};
+    QString robotsAgent{};
+    int external = -1;
+    // A Missing check whose page a browser rendered (whether or not the
+    // link was there; the signals say).
+    bool rendered = false;
 };
 
 enum class HistoryOpenStatus {
@@ -134,13 +150,25 @@ struct RecordSummary {
     // results are kept forever): a deadline is overdue only when it lapsed
     // from then on.
     QDateTime firstChecked;
+    // The last check's facts of the link (as in HistoryEntry; none for a
+    // check recorded before the history kept them).
+    QString lastAnchor;
+    QString lastNearLink;
+    QString lastCanonical;
+    QString lastRobotsAgent;
+    int lastExternal = -1;
+    // The confirmed state stands on a rendering: the link is there only
+    // after the page's scripts have run.
+    bool renderedOnly = false;
 };
 
 // One reported change. For ReciprocalLost and ReciprocalRestored, previous,
 // state and since are those of the reciprocal state and the reason is empty
 // (the check's reason is the partner page's). For Blocked, previous and
 // state are both the confirmed state at the time and since is the start of
-// the run of the first of the blocked checks.
+// the run of the first of the blocked checks. For AnchorChanged, previous
+// and state are both the confirmed state, since is the start of the check's
+// run, and previousAnchor and anchor are the link's texts.
 struct HistoryEvent {
     qint64 runId = 0;
     QDateTime checkedAt;  // the check that made the change
@@ -148,7 +176,9 @@ struct HistoryEvent {
     ConfirmedState previous = ConfirmedState::None;  // None for a baseline
     ConfirmedState state = ConfirmedState::None;
     QDateTime since;
-    QString reason;  // of the check that made the change
+    QString reason;          // of the check that made the change
+    QString previousAnchor;  // AnchorChanged only
+    QString anchor;
 };
 
 struct RunEvent {
@@ -169,6 +199,12 @@ struct PastCheck {
     CheckStatus reciprocal = CheckStatus::None;
     bool overdue = false;
     RunSource source = RunSource::Unknown;
+    QString anchor;
+    QString nearLink;
+    QString canonical;
+    QString robotsAgent;
+    int external = -1;
+    bool rendered = false;
 };
 
 struct RecordHistory {

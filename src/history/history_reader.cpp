@@ -26,7 +26,12 @@ constexpr char kRecordColumnsVersion1[] =
     "id, checks, last_status, last_reason, last_time, state, state_reason, since, last_found, "
     "'', 0, 0, '', NULL, "
     "(SELECT s.first_time FROM streaks s WHERE s.record = records.id ORDER BY s.id LIMIT 1)";
-constexpr int kRecordColumnCount = 15;
+// Then the facts of the link, which later versions keep.
+constexpr char kLinkColumns[] =
+    ", last_anchor, last_near_link, last_canonical, last_robots_agent, "
+    "coalesce(last_external, -1), render_found";
+constexpr char kLinkColumnsBefore[] = ", '', '', '', '', -1, 0";
+constexpr int kRecordColumnCount = 21;
 constexpr int kFirstVersionWithFacts = 2;
 constexpr int kFirstVersionWithSources = 3;
 
@@ -52,6 +57,14 @@ RecordSummary summaryAt(const SqliteStatement& row, int first) {
     summary.reciprocalState = stateFromName(row.textAt(first + 11)).value_or(ConfirmedState::None);
     summary.reciprocalSince = historyTime(row.int64At(first + 12));
     summary.firstChecked = historyTime(row.int64At(first + 13));
+    summary.lastAnchor = row.textAt(first + 14);
+    summary.lastNearLink = row.textAt(first + 15);
+    summary.lastCanonical = row.textAt(first + 16);
+    summary.lastRobotsAgent = row.textAt(first + 17);
+    summary.lastExternal = int(row.int64At(first + 18));
+    summary.renderedOnly =
+        row.int64At(first + 19) != 0 &&
+        (summary.state == ConfirmedState::Found || summary.state == ConfirmedState::Hidden);
     return summary;
 }
 
@@ -66,11 +79,18 @@ PastCheck pastCheckAt(const SqliteStatement& row, int first) {
     check.reciprocal = CheckStatus(row.int64At(first + 6));
     check.overdue = row.int64At(first + 7) != 0;
     check.source = runSourceFromName(row.textAt(first + 8));
+    check.anchor = row.textAt(first + 9);
+    check.nearLink = row.textAt(first + 10);
+    check.canonical = row.textAt(first + 11);
+    check.robotsAgent = row.textAt(first + 12);
+    check.external = int(row.int64At(first + 13));
+    check.rendered = row.int64At(first + 14) != 0;
     return check;
 }
 
-// Reads the event columns run, time, change, previous, state, since, reason
-// from `first` on; false for a change this program does not know.
+// Reads the event columns run, time, change, previous, state, since, reason,
+// previous_anchor, anchor from `first` on; false for a change this program
+// does not know.
 bool eventAt(const SqliteStatement& row, int first, HistoryEvent* event) {
     const std::optional<ChangeKind> change = changeFromName(row.textAt(first + 2));
     if (!change) {
@@ -83,6 +103,8 @@ bool eventAt(const SqliteStatement& row, int first, HistoryEvent* event) {
     event->state = stateFromName(row.textAt(first + 4)).value_or(ConfirmedState::None);
     event->since = historyTime(row.int64At(first + 5));
     event->reason = row.textAt(first + 6);
+    event->previousAnchor = row.textAt(first + 7);
+    event->anchor = row.textAt(first + 8);
     return true;
 }
 
@@ -106,7 +128,8 @@ class ReadSnapshot {
     SqliteStatement findRecord(const char* more = "") const {
         const QByteArray sql =
             QByteArray("SELECT ") +
-            (version_ < kFirstVersionWithFacts ? kRecordColumnsVersion1 : kRecordColumns) + more +
+            (version_ < kFirstVersionWithFacts ? kRecordColumnsVersion1 : kRecordColumns) +
+            linkColumns(kLinkColumns, kLinkColumnsBefore) + more +
             " FROM records WHERE partner_url = ?1 AND link = ?2";
         return SqliteStatement(db_, sql.constData());
     }
@@ -116,6 +139,10 @@ class ReadSnapshot {
             QByteArray("SELECT ") +
             (version_ < kFirstVersionWithFacts ? kCheckColumnsVersion1 : kCheckColumns) +
             (version_ < kFirstVersionWithSources ? ", ''" : ", u.source") +
+            linkColumns(
+                ", r.anchor, r.near_link, r.canonical, r.robots_agent, "
+                "coalesce(r.external, -1), r.rendered",
+                ", '', '', '', '', -1, 0") +
             " FROM results r JOIN runs u ON u.id = r.run WHERE r.record = ?1 "
             "ORDER BY r.run DESC LIMIT ?2";
         return SqliteStatement(db_, sql.constData());
@@ -127,7 +154,20 @@ class ReadSnapshot {
                                         : "SELECT started, source FROM runs WHERE id = ?1");
     }
 
+    // The columns of events that eventAt() reads, from `prefix`'s table;
+    // then `rest`.
+    SqliteStatement events(const char* select, const char* rest) const {
+        const QByteArray sql = QByteArray("SELECT ") + select +
+                               "run, e.time, e.change, e.previous, e.state, e.since, e.reason" +
+                               linkColumns(", e.previous_anchor, e.anchor", ", '', ''") + rest;
+        return SqliteStatement(db_, sql.constData());
+    }
+
   private:
+    const char* linkColumns(const char* kept, const char* before) const {
+        return version_ < kFirstVersionWithLinkFacts ? before : kept;
+    }
+
     SqliteDatabase& db_;
     int version_ = 0;
 };
@@ -189,9 +229,8 @@ QueryOutcome<RecordHistory> HistoryReader::recordHistory(const RecordIdentity& i
     }
     ReadSnapshot snapshot(db_);
     SqliteStatement find = snapshot.findRecord();
-    SqliteStatement events(db_,
-                           "SELECT run, time, change, previous, state, since, reason FROM events "
-                           "WHERE record = ?1 ORDER BY id DESC");
+    SqliteStatement events =
+        snapshot.events("e.", " FROM events e WHERE e.record = ?1 ORDER BY e.id DESC");
     SqliteStatement checks = snapshot.pastChecks();
     if (!find.ok() || !events.ok() || !checks.ok()) {
         answer.error = failed();
@@ -236,10 +275,9 @@ QueryOutcome<QList<RunEvent>> HistoryReader::eventsOfRun(qint64 runId) {
         return answer;
     }
     ReadSnapshot snapshot(db_);
-    SqliteStatement events(db_,
-                           "SELECT r.partner_url, r.link, e.run, e.time, e.change, e.previous, "
-                           "e.state, e.since, e.reason FROM events e JOIN records r "
-                           "ON r.id = e.record WHERE e.run = ?1 ORDER BY e.id");
+    SqliteStatement events = snapshot.events(
+        "r.partner_url, r.link, e.",
+        " FROM events e JOIN records r ON r.id = e.record WHERE e.run = ?1 ORDER BY e.id");
     if (!events.ok()) {
         answer.error = failed();
         return answer;

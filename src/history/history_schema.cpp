@@ -113,6 +113,33 @@ constexpr char kVersion3[] = R"sql(
 ALTER TABLE runs ADD COLUMN source TEXT NOT NULL DEFAULT '';
 )sql";
 
+// What a check learnt of the link beside its verdict. Checks recorded
+// before read as checks without these facts; found_anchor stays NULL until
+// a check that found the link keeps its text, so the first such check is no
+// change of text.
+constexpr char kLinkFacts[] = R"sql(
+ALTER TABLE results ADD COLUMN anchor TEXT NOT NULL DEFAULT '';
+ALTER TABLE results ADD COLUMN near_link TEXT NOT NULL DEFAULT '';
+ALTER TABLE results ADD COLUMN canonical TEXT NOT NULL DEFAULT '';
+ALTER TABLE results ADD COLUMN robots_agent TEXT NOT NULL DEFAULT '';
+ALTER TABLE results ADD COLUMN external INTEGER;  -- NULL: the page did not load
+ALTER TABLE results ADD COLUMN rendered INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE records ADD COLUMN last_anchor TEXT NOT NULL DEFAULT '';
+ALTER TABLE records ADD COLUMN last_near_link TEXT NOT NULL DEFAULT '';
+ALTER TABLE records ADD COLUMN last_canonical TEXT NOT NULL DEFAULT '';
+ALTER TABLE records ADD COLUMN last_robots_agent TEXT NOT NULL DEFAULT '';
+ALTER TABLE records ADD COLUMN last_external INTEGER;
+
+-- The text of the link at the last check that found it, and whether the
+-- confirmed state stands on a rendering (the link only after scripts ran).
+ALTER TABLE records ADD COLUMN found_anchor TEXT;
+ALTER TABLE records ADD COLUMN render_found INTEGER NOT NULL DEFAULT 0;
+
+-- anchor-changed: the link's text before and after.
+ALTER TABLE events ADD COLUMN previous_anchor TEXT NOT NULL DEFAULT '';
+ALTER TABLE events ADD COLUMN anchor TEXT NOT NULL DEFAULT '';
+)sql";
+
 // Notices of a run's changes and their delivery. A run that asked for a
 // notice says so when it is registered and when its last check is written,
 // so that a notice is built for it even when the program that ran it was
@@ -158,8 +185,11 @@ constexpr SchemaStep kSteps[] = {
     [](SqliteDatabase& db) { return db.exec(kVersion2); },
     [](SqliteDatabase& db) { return db.exec(kVersion3); },
     [](SqliteDatabase& db) { return db.exec(kDeliveries); },
+    [](SqliteDatabase& db) { return db.exec(kLinkFacts); },
 };
 static_assert(std::size(kSteps) == kHistorySchemaVersion);
+static_assert(kFirstVersionWithLinkFacts == kHistorySchemaVersion,
+              "the link facts are the last step");
 
 }  // namespace
 

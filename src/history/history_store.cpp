@@ -16,6 +16,25 @@ void bindTime(SqliteStatement& statement, int index, qint64 seconds) {
     }
 }
 
+void bindExternal(SqliteStatement& statement, int index, int external) {
+    if (external < 0) {
+        statement.bindNull(index);
+    } else {
+        statement.bind(index, qint64(external));
+    }
+}
+
+// What the rendering of a Missing check found.
+CheckStatus renderedStatusOf(const HistoryEntry& entry) {
+    if (!entry.rendered) {
+        return CheckStatus::None;
+    }
+    if (entry.pageSignals & RenderedFound) {
+        return CheckStatus::Found;
+    }
+    return (entry.pageSignals & RenderedHidden) ? CheckStatus::Hidden : CheckStatus::Missing;
+}
+
 }  // namespace
 
 HistoryStore::HistoryStore(SqliteDatabase& db)
@@ -28,7 +47,8 @@ HistoryStore::HistoryStore(SqliteDatabase& db)
                   "failed_streak_since, last_found, blocked_streak, blocked_streak_since, "
                   "reciprocal_state, reciprocal_since, reciprocal_missing_streak, "
                   "reciprocal_missing_streak_since, last_overdue, (SELECT s.first_time "
-                  "FROM streaks s WHERE s.record = records.id ORDER BY s.id LIMIT 1) FROM records "
+                  "FROM streaks s WHERE s.record = records.id ORDER BY s.id LIMIT 1), "
+                  "found_anchor, render_found FROM records "
                   "WHERE partner_url = ?1 AND link = ?2"),
       // The row an index led to, read by its id: only the table knows whose
       // it is (a query through the index reads the index's copy of the key).
@@ -36,8 +56,10 @@ HistoryStore::HistoryStore(SqliteDatabase& db)
       insertRecord_(db, "INSERT INTO records (partner_url, link) VALUES (?1, ?2)"),
       insertResult_(db,
                     "INSERT OR IGNORE INTO results (record, run, time, status, count, over_limit, "
-                    "reason, signals, reciprocal, overdue) "
-                    "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)"),
+                    "reason, signals, reciprocal, overdue, anchor, near_link, canonical, "
+                    "robots_agent, external, rendered) "
+                    "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15, "
+                    "?16)"),
       extendStreak_(db, "UPDATE streaks SET last_time = ?2, checks = checks + 1 WHERE id = ?1"),
       insertStreak_(db,
                     "INSERT INTO streaks (record, status, reason, first_time, last_time, checks) "
@@ -50,10 +72,13 @@ HistoryStore::HistoryStore(SqliteDatabase& db)
                     "last_signals = ?15, last_reciprocal = ?16, last_overdue = ?17, "
                     "blocked_streak = ?18, blocked_streak_since = ?19, reciprocal_state = ?20, "
                     "reciprocal_since = ?21, reciprocal_missing_streak = ?22, "
-                    "reciprocal_missing_streak_since = ?23 WHERE id = ?1"),
+                    "reciprocal_missing_streak_since = ?23, last_anchor = ?24, "
+                    "last_near_link = ?25, last_canonical = ?26, last_robots_agent = ?27, "
+                    "last_external = ?28, found_anchor = ?29, render_found = ?30 WHERE id = ?1"),
       insertEvent_(db,
                    "INSERT INTO events (record, run, time, change, previous, state, since, "
-                   "reason) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)"),
+                   "reason, previous_anchor, anchor) "
+                   "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)"),
       // Keeps the record's results of its last kKeptRunsPerRecord runs.
       pruneResults_(db,
                     "DELETE FROM results WHERE record = ?1 AND run <= (SELECT run FROM results "
@@ -157,7 +182,8 @@ bool HistoryStore::writeOne(const HistoryEntry& entry, qint64 runId, qint64 runS
     qint64 streakId = 0;
     TrackedState tracked;
     ReciprocalTracked reciprocal;
-    bool wasOverdue = true;     // a first check tells no news of a deadline
+    bool wasOverdue = true;  // a first check tells no news of a deadline
+    std::optional<QString> foundAnchor;
     qint64 firstCheckedAt = 0;  // 0: this is the record's first check
     {
         StatementUse use(findRecord_);
@@ -186,6 +212,10 @@ bool HistoryStore::writeOne(const HistoryEntry& entry, qint64 runId, qint64 runS
             reciprocal.missingStreakSince = findRecord_.int64At(18);
             wasOverdue = checks > 0 && findRecord_.int64At(19) != 0;
             firstCheckedAt = findRecord_.int64At(20);
+            if (!findRecord_.isNull(21)) {
+                foundAnchor = findRecord_.textAt(21);
+            }
+            tracked.renderFound = findRecord_.int64At(22) != 0;
         } else if (rc != SQLITE_DONE) {
             return false;
         }
@@ -232,6 +262,12 @@ bool HistoryStore::writeOne(const HistoryEntry& entry, qint64 runId, qint64 runS
         insertResult_.bind(8, signalText);
         insertResult_.bind(9, qint64(entry.reciprocal));
         insertResult_.bind(10, qint64(overdue ? 1 : 0));
+        insertResult_.bind(11, entry.anchor);
+        insertResult_.bind(12, entry.nearLink);
+        insertResult_.bind(13, entry.canonical);
+        insertResult_.bind(14, entry.robotsAgent);
+        bindExternal(insertResult_, 15, entry.external);
+        insertResult_.bind(16, qint64(entry.rendered ? 1 : 0));
         if (insertResult_.step() != SQLITE_DONE) {
             return false;
         }
@@ -263,8 +299,10 @@ bool HistoryStore::writeOne(const HistoryEntry& entry, qint64 runId, qint64 runS
         streakId = sqlite3_last_insert_rowid(db_.handle());
     }
 
-    const std::optional<StateEvent> event =
-        applyCheck(tracked, {status, entry.reason, checkedAt, runStartedAt});
+    const std::optional<StateEvent> event = applyCheck(
+        tracked,
+        {status, entry.reason, checkedAt, runStartedAt, entry.rendered, renderedStatusOf(entry)});
+    const std::optional<AnchorChange> anchorChange = applyAnchor(foundAnchor, status, entry.anchor);
     const std::optional<StateEvent> reciprocalEvent =
         applyReciprocalCheck(reciprocal, entry.reciprocal, runStartedAt);
     {
@@ -292,6 +330,17 @@ bool HistoryStore::writeOne(const HistoryEntry& entry, qint64 runId, qint64 runS
         bindTime(updateRecord_, 21, reciprocal.since);
         updateRecord_.bind(22, qint64(reciprocal.missingStreak));
         bindTime(updateRecord_, 23, reciprocal.missingStreakSince);
+        updateRecord_.bind(24, entry.anchor);
+        updateRecord_.bind(25, entry.nearLink);
+        updateRecord_.bind(26, entry.canonical);
+        updateRecord_.bind(27, entry.robotsAgent);
+        bindExternal(updateRecord_, 28, entry.external);
+        if (foundAnchor) {
+            updateRecord_.bind(29, *foundAnchor);
+        } else {
+            updateRecord_.bindNull(29);
+        }
+        updateRecord_.bind(30, qint64(tracked.renderFound ? 1 : 0));
         if (updateRecord_.step() != SQLITE_DONE) {
             return false;
         }
@@ -302,6 +351,12 @@ bool HistoryStore::writeOne(const HistoryEntry& entry, qint64 runId, qint64 runS
     // The partner's event first: readers list a run's events in the order
     // they were written.
     if (event && !insertEvent(recordId, runId, checkedAt, *event, entry.reason)) {
+        return false;
+    }
+    if (anchorChange &&
+        !insertEvent(recordId, runId, checkedAt,
+                     {ChangeKind::AnchorChanged, tracked.state, tracked.state, runStartedAt},
+                     entry.reason, *anchorChange)) {
         return false;
     }
     // The check's reason is about the partner's page, not the user's own.
@@ -328,7 +383,8 @@ bool HistoryStore::writeOne(const HistoryEntry& entry, qint64 runId, qint64 runS
 }
 
 bool HistoryStore::insertEvent(qint64 recordId, qint64 runId, qint64 checkedAt,
-                               const StateEvent& event, const QString& reason) {
+                               const StateEvent& event, const QString& reason,
+                               const AnchorChange& anchors) {
     StatementUse use(insertEvent_);
     insertEvent_.bind(1, recordId);
     insertEvent_.bind(2, runId);
@@ -338,6 +394,8 @@ bool HistoryStore::insertEvent(qint64 recordId, qint64 runId, qint64 checkedAt,
     insertEvent_.bind(6, stateName(event.state).toString());
     insertEvent_.bind(7, event.since);
     insertEvent_.bind(8, reason);
+    insertEvent_.bind(9, anchors.previous);
+    insertEvent_.bind(10, anchors.anchor);
     return insertEvent_.step() == SQLITE_DONE;
 }
 

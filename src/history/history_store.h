@@ -43,7 +43,7 @@ class HistoryStore {
   private:
     bool writeOne(const HistoryEntry& entry, qint64 runId, qint64 runStartedAt);
     bool insertEvent(qint64 recordId, qint64 runId, qint64 checkedAt, const StateEvent& event,
-                     const QString& reason);
+                     const QString& reason, const AnchorChange& anchors = {});
     WriteStatus failure();
     // Fails the write as Damaged, saying what was seen.
     bool damaged(const QString& what);

@@ -43,6 +43,10 @@ const QString kUnconfirmedText = u"не подтверждено: "_s;
 const QString kOverdueMark = u"просрочен"_s;
 const QString kYourLinkText = u"ваша ссылка на партнера"_s;
 const QString kReasonText = u"причина"_s;
+const QString kRenderedOnlyText = u"ссылка есть только после выполнения JavaScript"_s;
+const QString kRenderCommandText = u"проверить с JavaScript"_s;
+const QString kRenderNeedsPackageText =
+    u"для проверки с JavaScript нужен пакет chromium-headless-shell"_s;
 
 QString stateWords(ConfirmedState state) {
     switch (state) {
@@ -71,7 +75,8 @@ QString checkedStateWords(const RecordSummary& summary, bool blocked) {
     if (summary.state == ConfirmedState::None) {
         return kUnconfirmedText + statusWords(summary.lastStatus);
     }
-    return stateWords(summary.state);
+    // Found by a browser only: the user should know the scripts carry it.
+    return summary.renderedOnly ? kRenderedOnlyText : stateWords(summary.state);
 }
 
 QString changeWords(ChangeKind change) {
@@ -96,6 +101,8 @@ QString changeWords(ChangeKind change) {
             return kYourLinkText + u" снова на месте"_s;
         case ChangeKind::Overdue:
             return u"срок установки ссылки истек"_s;
+        case ChangeKind::AnchorChanged:
+            return u"изменился текст ссылки"_s;
     }
     return QString();
 }
@@ -214,7 +221,7 @@ QString reasonWords(QStringView reason) {
 }
 
 QString signalWords(QStringView name) {
-    static constexpr struct {
+    static const struct {
         QStringView name;
         QStringView words;
     } kSignals[] = {
@@ -225,6 +232,12 @@ QString signalWords(QStringView name) {
         {u"rel-sponsored", u"rel=sponsored"},
         {u"rel-ugc", u"rel=ugc"},
         {u"challenge-marker", u"признаки защиты от ботов"},
+        {u"other-link-to-you", u"на странице есть другая ссылка на ваш сайт"},
+        {u"canonical-elsewhere", u"страница указывает каноническим другой адрес"},
+        {u"robots-disallow", u"robots.txt запрещает страницу"},
+        {u"rendered-found", kRenderedOnlyText},
+        {u"rendered-hidden",
+         u"ссылка есть только после выполнения JavaScript, но не индексируется"},
     };
     for (const auto& signal : kSignals) {
         if (signal.name == name) {
@@ -260,6 +273,46 @@ QString signalListWords(const QStringList& names) {
         words += signalWords(name);
     }
     return words.join(u", ");
+}
+
+QString signalListWords(const QStringList& names, const SignalDetails& details) {
+    QStringList words;
+    for (const QString& name : names) {
+        QString word = signalWords(name);
+        if (name == u"other-link-to-you" && !details.nearLink.isEmpty()) {
+            word += u": "_s + details.nearLink;
+        } else if (name == u"canonical-elsewhere" && !details.canonical.isEmpty()) {
+            word += u": "_s + details.canonical;
+        } else if (name == u"robots-disallow" && !details.robotsAgent.isEmpty()) {
+            // A file that names neither engine forbids it to every crawler.
+            word += u" для "_s + (details.robotsAgent == u"*" ? u"всех поисковых роботов"_s
+                                                              : details.robotsAgent);
+        }
+        words += word;
+    }
+    return words.join(u", ");
+}
+
+SignalDetails signalDetails(const RecordSummary& summary) {
+    return {summary.lastNearLink, summary.lastCanonical, summary.lastRobotsAgent};
+}
+
+QString eventWords(const HistoryEvent& event) {
+    if (event.change == ChangeKind::AnchorChanged) {
+        return changeWords(event.change) + u": "_s + event.previousAnchor + u" → "_s + event.anchor;
+    }
+    return changeWords(event.change);
+}
+
+QString renderLookWords(PageSignals signalsFound, bool rendered) {
+    if (signalsFound & RenderedFound) {
+        return kRenderedOnlyText;
+    }
+    if (signalsFound & RenderedHidden) {
+        return signalWords(u"rendered-hidden");
+    }
+    return rendered ? u"ссылки нет и после выполнения JavaScript"_s
+                    : u"браузер не показал страницу"_s;
 }
 
 QString runSourceWords(RunSource source) {
@@ -305,6 +358,8 @@ QString changeGroupWords(ChangeKind change) {
             return u"ваши ссылки на партнеров снова на месте"_s;
         case ChangeKind::Overdue:
             return u"просрочен срок установки"_s;
+        case ChangeKind::AnchorChanged:
+            return u"изменился текст ссылки"_s;
     }
     return QString();
 }

@@ -59,7 +59,8 @@ QString statusWords(CheckStatus status);
 // The state of a record that has been checked, as the overview and the
 // export tell it: kBlockedStateText while `blocked` (its last change was a
 // bot wall, and no page has loaded since), else its confirmed state, else
-// kUnconfirmedText and the last check's words.
+// kUnconfirmedText and the last check's words; a found state that stands on a
+// rendering is kRenderedOnlyText.
 QString checkedStateWords(const RecordSummary& summary, bool blocked);
 // A move of the confirmed state ("ссылка пропала", ...).
 QString changeWords(ChangeKind change);
@@ -86,6 +87,36 @@ QString signalWords(QStringView name);
 QString overdueWords(QDate deadline);
 // Signals by name joined by ", ".
 QString signalListWords(const QStringList& names);
+// The addresses and the agent that some signals name.
+struct SignalDetails {
+    QString nearLink;     // other-link-to-you
+    QString canonical;    // canonical-elsewhere
+    QString robotsAgent;  // robots-disallow
+};
+// Signals by name joined by ", ", each with what it names: "на странице
+// есть другая ссылка на ваш сайт: АДРЕС", "страница указывает каноническим
+// другой адрес: АДРЕС", "robots.txt запрещает страницу для Googlebot".
+QString signalListWords(const QStringList& names, const SignalDetails& details);
+// The details of a record's last check.
+SignalDetails signalDetails(const RecordSummary& summary);
+// A change as one line: the change's words, and for anchor-changed the
+// texts ("изменился текст ссылки: БЫЛО → СТАЛО").
+QString eventWords(const HistoryEvent& event);
+
+// The headings of the facts of the link (constant, for tables' captions).
+inline constexpr char16_t kAnchorHeading[] = u"текст ссылки";
+inline constexpr char16_t kExternalHeading[] = u"всего внешних ссылок";
+// The state of a record whose link is there only after the page's scripts
+// have run.
+extern const QString kRenderedOnlyText;
+// The list's command that looks at a page once more in a browser, and what
+// it says without the browser's package.
+extern const QString kRenderCommandText;
+extern const QString kRenderNeedsPackageText;
+// What that look found, for the status bar: the link there, there but not
+// indexable, not there either, or no answer from the browser (its reason
+// follows).
+QString renderLookWords(PageSignals signalsFound, bool rendered);
 // Which program ran a check: "окно программы" or "quorvel-cli" (Unknown:
 // nothing).
 QString runSourceWords(RunSource source);

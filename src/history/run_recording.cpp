@@ -79,7 +79,13 @@ HistoryEntry RunRecording::entryOf(const RecordCheck& check) const {
             check.pageSignals,
             check.reciprocal,
             quorvel::isOverdue(check.deadline, check.outcome.status),
-            deadlineEndsAt};
+            deadlineEndsAt,
+            check.anchor,
+            check.nearLink,
+            check.canonical,
+            check.robotsAgent,
+            check.external,
+            check.rendered};
 }
 
 void RunRecording::add(const RecordCheck& check) {

@@ -174,6 +174,10 @@ QString SqliteStatement::textAt(int column) const {
     return QString::fromUtf8(text, sqlite3_column_bytes(stmt_, column));
 }
 
+bool SqliteStatement::isNull(int column) const {
+    return sqlite3_column_type(stmt_, column) == SQLITE_NULL;
+}
+
 bool isDamageCode(int code) {
     const int primary = code & 0xff;
     return primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB;

@@ -87,6 +87,7 @@ class SqliteStatement {
     // Columns count from 0.
     qint64 int64At(int column) const;
     QString textAt(int column) const;
+    bool isNull(int column) const;
 
   private:
     sqlite3_stmt* stmt_ = nullptr;

@@ -24,6 +24,7 @@ QList<ChangeKind> digestOrder() {
             ChangeKind::Hidden,
             ChangeKind::Blocked,
             ChangeKind::Overdue,
+            ChangeKind::AnchorChanged,
             ChangeKind::Restored,
             ChangeKind::Indexable,
             ChangeKind::Up,

@@ -36,6 +36,7 @@ class HistoryWindow;
 class OverviewRefresher;
 class OverviewWindow;
 class RunRecording;
+class BackgroundWork;
 class RecordImport;
 class TForm3;
 
@@ -140,6 +141,10 @@ class TForm1 : public QMainWindow, public CheckRunHost, public BannerWindow {
     void N3Click();
     // The current record's check history.
     void N4Click();
+    // The current record's partner page looked at once more, rendered by a
+    // browser, in the background; the result goes to the status bar and the
+    // history.
+    void RenderMenuItemClick();
     // The overview of every partner, opened with a filter.
     void OverviewButtonClick();
     void openOverview(OverviewFilter filter);
@@ -244,6 +249,7 @@ class TForm1 : public QMainWindow, public CheckRunHost, public BannerWindow {
     QAction* N2 = nullptr;
     QAction* N3 = nullptr;
     QAction* N4 = nullptr;
+    QAction* RenderMenuItem = nullptr;
     QAction* ImportButton = nullptr;
     QAction* ExportButton = nullptr;
     QAction* ImportMenuItem = nullptr;
@@ -289,6 +295,10 @@ class TForm1 : public QMainWindow, public CheckRunHost, public BannerWindow {
     // Questions to the history about the last run, off the UI thread.
     std::unique_ptr<BackgroundWork> runQuestions_;
     HistoryRecorderOptions historyOptions_{.source = RunSource::Window};
+    // The looks of "проверить с JavaScript": their own recordings (each
+    // holding the ones before it that still write) and their thread.
+    std::unique_ptr<RunRecording> renderRecording_;
+    std::unique_ptr<BackgroundWork> renderWork_;
     bool closing_ = false;
     PublisherSites sites_;
     // The banner's HTTP client, one for the program's life (used by the banner thread).

@@ -111,6 +111,11 @@ void TForm1::HeaderControl1SectionResize() {
 
 void TForm1::PopupMenu1Popup() {
     N2->setEnabled(MarkersShown);
+    // A second look makes sense only at a page that loaded without the link,
+    // and not while a run is changing the results.
+    const int row = currentRow();
+    RenderMenuItem->setEnabled(run_->state() == CheckRun::State::Idle && row >= 0 &&
+                               run_->results().statusAt(row) == CheckStatus::Missing);
 }
 
 void TForm1::N2Click() {

@@ -2,6 +2,7 @@
 // list's context menu, with their sizes, captions and hints.
 #include <QToolButton>
 
+#include "history/history_words.h"
 #include "ui/form1.h"
 
 namespace quorvel {
@@ -137,6 +138,9 @@ void TForm1::buildPopupMenu() {
     N2->setObjectName(QStringLiteral("N2"));
     N4 = PopupMenu1->addAction(QStringLiteral("история проверок"));
     N4->setObjectName(QStringLiteral("N4"));
+    RenderMenuItem = PopupMenu1->addAction(kRenderCommandText);
+    RenderMenuItem->setObjectName(QStringLiteral("RenderMenuItem"));
+    connect(RenderMenuItem, &QAction::triggered, this, [this] { RenderMenuItemClick(); });
     PopupMenu1->addSeparator();
     ImportMenuItem = PopupMenu1->addAction(QStringLiteral("импорт партнеров…"));
     ImportMenuItem->setObjectName(QStringLiteral("ImportMenuItem"));

@@ -351,6 +351,8 @@ void TForm1::endThreads() {
     abort_.set();
     const auto deadline = std::chrono::steady_clock::now() + kThreadEndBound;
     run_->shutdown(kThreadEndBound);
+    // A look with JavaScript under way has been cut off with the rest.
+    renderWork_.reset();
     // The run's last results go to the history in what is left of the
     // bound; whatever is not written by then is dropped.
     if (recording_) {
@@ -358,6 +360,12 @@ void TForm1::endThreads() {
             std::max(deadline - std::chrono::steady_clock::now(),
                      std::chrono::steady_clock::duration::zero())));
         recording_.reset();
+    }
+    if (renderRecording_) {
+        renderRecording_->finish(std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::max(deadline - std::chrono::steady_clock::now(),
+                     std::chrono::steady_clock::duration::zero())));
+        renderRecording_.reset();
     }
     // The banner thread never waits for this window (it only posts to it)
     // and its downloads have been cut off, so it ends at once.

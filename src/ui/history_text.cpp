@@ -21,8 +21,8 @@ QString reasonLine(QStringView reason) {
     return kReasonText + u": "_s + reasonWords(reason);
 }
 
-QString signalsLine(const QStringList& signalNames) {
-    return u"сигналы страницы: "_s + signalListWords(signalNames);
+QString signalsLine(const QStringList& signalNames, const SignalDetails& details) {
+    return u"сигналы страницы: "_s + signalListWords(signalNames, details);
 }
 
 QString reciprocalLine(CheckStatus reciprocal) {
@@ -62,14 +62,23 @@ QString historyText(const RecordHistory& history, const RecordFacts& facts) {
         // One Missing check or fewer than three failures confirm nothing yet.
         lines += lastCheckLine(summary) + u"; состояние еще не подтверждено"_s;
     } else {
-        QString line = withReason(stateWords(summary.state), summary.stateReason);
+        QString line = summary.renderedOnly
+                           ? kRenderedOnlyText
+                           : withReason(stateWords(summary.state), summary.stateReason);
         if (summary.since.isValid()) {
             line += u" с "_s + historyTimeText(summary.since);
         }
         lines += line;
     }
     if (!summary.lastSignals.isEmpty()) {
-        lines += signalsLine(summary.lastSignals);
+        lines += signalsLine(summary.lastSignals, signalDetails(summary));
+    }
+    if (!summary.lastAnchor.isEmpty()) {
+        lines += QString::fromUtf16(kAnchorHeading) + u": "_s + summary.lastAnchor;
+    }
+    if (summary.lastExternal >= 0) {
+        lines +=
+            QString::fromUtf16(kExternalHeading) + u": "_s + QString::number(summary.lastExternal);
     }
     if (facts.hasOwnPage) {
         lines += reciprocalLine(summary.lastReciprocal);
@@ -87,7 +96,7 @@ QString historyText(const RecordHistory& history, const RecordFacts& facts) {
     }
     for (const HistoryEvent& event : history.events) {
         lines += historyTimeText(event.checkedAt) + u" — "_s +
-                 withReason(changeWords(event.change), event.reason);
+                 withReason(eventWords(event), event.reason);
     }
     return lines.join(u'\n');
 }

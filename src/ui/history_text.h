@@ -18,7 +18,7 @@ QString historyTimeText(const QDateTime& time);
 // Lines of the history window's text that the list's hints show too.
 QString lastFoundLine(const QDateTime& lastFound);
 QString reasonLine(QStringView reason);
-QString signalsLine(const QStringList& signalNames);
+QString signalsLine(const QStringList& signalNames, const SignalDetails& details = {});
 QString reciprocalLine(CheckStatus reciprocal);
 
 // What the record itself says, beside its history: whether it names the

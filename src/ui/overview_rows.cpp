@@ -116,7 +116,10 @@ std::span<const OverviewColumn> overviewColumns() {
              return checked(row) ? reasonWords(summaryOf(row).lastReason) : QString();
          }},
         {u"сигналы"_s,
-         [](const OverviewRowView& row) { return signalListWords(summaryOf(row).lastSignals); }},
+         [](const OverviewRowView& row) {
+             const RecordSummary& summary = summaryOf(row);
+             return signalListWords(summary.lastSignals, signalDetails(summary));
+         }},
         {kYourLinkText,
          [](const OverviewRowView& row) {
              return ExtractFieldView(row.line, QChar(u'4')).isEmpty()
@@ -139,6 +142,16 @@ std::span<const OverviewColumn> overviewColumns() {
          [](const OverviewRowView& row) {
              return pageLoaded(row) && row.facts.history.lastOverLimit;
          }},
+        // Every external link, under any domain, beside the count the limit
+        // is about.
+        {QString::fromUtf16(kExternalHeading),
+         [](const OverviewRowView& row) {
+             const int external = summaryOf(row).lastExternal;
+             return external >= 0 ? QString::number(external) : QString();
+         },
+         [](const OverviewRowView& row) { return qint64(summaryOf(row).lastExternal); }},
+        {QString::fromUtf16(kAnchorHeading),
+         [](const OverviewRowView& row) { return summaryOf(row).lastAnchor; }},
         {u"страница партнера"_s,
          [](const OverviewRowView& row) { return ExtractField(row.line, QChar(u'U')); }},
         {u"e-mail"_s,
@@ -240,7 +253,7 @@ QString overviewHint(const OverviewSnapshot& snapshot, int row, QStringView line
         lines += reasonLine(summary.lastReason);
     }
     if (!summary.lastSignals.isEmpty()) {
-        lines += signalsLine(summary.lastSignals);
+        lines += signalsLine(summary.lastSignals, signalDetails(summary));
     }
     if (!ExtractFieldView(view.line, QChar(u'4')).isEmpty()) {
         lines += reciprocalLine(summary.lastReciprocal);

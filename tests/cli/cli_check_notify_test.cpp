@@ -94,15 +94,16 @@ TEST(CliCheckNotify, ARunThatLosesALinkSendsOneNotice) {
     EXPECT_TRUE(r.err.isEmpty()) << r.err.constData();
     const QList<QByteArray> lines = r.out.split('\n');
     ASSERT_EQ(lines.size(), 3) << r.out.constData();
-    EXPECT_EQ(lines[0],
-              "index\tstatus\tcount\tover_limit\tpartner_url\treason\tsignals\treciprocal\t"
-              "overdue\tchange\tprevious\tsince\temail\tnotes");
+    EXPECT_EQ(
+        lines[0],
+        "index\tstatus\tcount\tover_limit\tpartner_url\treason\tsignals\treciprocal\t"
+        "overdue\tanchor\tnear_link\tcanonical\texternal\tchange\tprevious\tsince\temail\tnotes");
     const QList<QByteArray> row = lines[1].split('\t');
-    ASSERT_EQ(row.size(), 14) << lines[1].constData();
-    EXPECT_EQ(row[9], "lost");
-    EXPECT_TRUE(row[11].endsWith("+05:00")) << row[11].constData();
-    EXPECT_EQ(row[12], "desk@partner.test");
-    EXPECT_EQ(row[13], "spoke on\\tMonday");
+    ASSERT_EQ(row.size(), 18) << lines[1].constData();
+    EXPECT_EQ(row[13], "lost");
+    EXPECT_TRUE(row[15].endsWith("+05:00")) << row[15].constData();
+    EXPECT_EQ(row[16], "desk@partner.test");
+    EXPECT_EQ(row[17], "spoke on\\tMonday");
 
     const QStringList sent = texts(telegram);
     ASSERT_EQ(sent.size(), 1);
@@ -148,10 +149,10 @@ TEST(CliCheckNotify, ALapsedDeadlineIsToldOnce) {
     const QList<QByteArray> lines = r.out.split('\n');
     ASSERT_EQ(lines.size(), 3) << r.out.constData();
     const QList<QByteArray> row = lines[1].split('\t');
-    ASSERT_EQ(row.size(), 14) << lines[1].constData();
+    ASSERT_EQ(row.size(), 18) << lines[1].constData();
     EXPECT_EQ(row[8], "1");
-    EXPECT_EQ(row[9], "overdue");
-    EXPECT_EQ(row[10], "found") << "one Missing check confirms nothing";
+    EXPECT_EQ(row[13], "overdue");
+    EXPECT_EQ(row[14], "found") << "one Missing check confirms nothing";
     const QStringList sent = texts(telegram);
     ASSERT_EQ(sent.size(), 1);
     EXPECT_TRUE(sent[0].contains(u"<b>просрочен срок установки (1)</b>\n"_s + setup.partner.url() +
@@ -163,7 +164,7 @@ TEST(CliCheckNotify, ALapsedDeadlineIsToldOnce) {
     EXPECT_EQ(again.exitCode, 1) << again.err.constData();
     const QList<QByteArray> next = again.out.split('\n');
     ASSERT_EQ(next.size(), 3) << again.out.constData();
-    EXPECT_EQ(next[1].split('\t').value(9), "lost");
+    EXPECT_EQ(next[1].split('\t').value(13), "lost");
     const QStringList both = texts(telegram);
     ASSERT_EQ(both.size(), 2);
     EXPECT_FALSE(both[1].contains(u"просрочен"_s)) << both[1].toStdString();

@@ -70,7 +70,11 @@ TEST(CliCheck, RowsInEveryFormat) {
                     {u"reason"_s, QString()},
                     {u"signals"_s, QJsonArray()},
                     {u"reciprocal"_s, u"none"_s},
-                    {u"overdue"_s, 0}},
+                    {u"overdue"_s, 0},
+                    {u"anchor"_s, u"x"_s},
+                    {u"near_link"_s, QString()},
+                    {u"canonical"_s, QString()},
+                    {u"external"_s, 1}},
         QJsonObject{{u"index"_s, 1},
                     {u"status"_s, u"FetchFailed"_s},
                     {u"count"_s, 0},
@@ -79,27 +83,33 @@ TEST(CliCheck, RowsInEveryFormat) {
                     {u"reason"_s, reason},
                     {u"signals"_s, QJsonArray()},
                     {u"reciprocal"_s, u"none"_s},
-                    {u"overdue"_s, 0}},
+                    {u"overdue"_s, 0},
+                    {u"anchor"_s, QString()},
+                    {u"near_link"_s, QString()},
+                    {u"canonical"_s, QString()},
+                    {u"external"_s, QJsonValue()}},
     };
     EXPECT_EQ(json, QJsonDocument(rows)) << r.out.toStdString();
 
     r = test::runCli(QStringList{u"check"_s} + resolve + QStringList{file});
     EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
     EXPECT_EQ(r.out, "0\tFound\t1\t1\t" + base.toUtf8() +
-                         "/found\t\t\tnone\t0\n"
+                         "/found\t\t\tnone\t0\tx\t\t\t1\n"
                          "1\tFetchFailed\t0\t0\t" +
                          base.toUtf8() + "/gone, \"really\"\\t\t" + reason.toUtf8() +
-                         "\t\tnone\t0\n");
+                         "\t\tnone\t0\t\t\t\t\n");
     EXPECT_TRUE(r.err.isEmpty()) << "no progress line when standard error is no terminal";
 
     r = test::runCli(QStringList{u"check"_s, u"--format=csv"_s} + resolve + QStringList{file});
     EXPECT_EQ(r.out,
-              "index,status,count,over_limit,partner_url,reason,signals,reciprocal,overdue\r\n"
+              "index,status,count,over_limit,partner_url,reason,signals,reciprocal,overdue,"
+              "anchor,near_link,canonical,external\r\n"
               "0,Found,1,1," +
                   base.toUtf8() +
-                  "/found,,,none,0\r\n"
+                  "/found,,,none,0,x,,,1\r\n"
                   "1,FetchFailed,0,0,\"" +
-                  base.toUtf8() + "/gone, \"\"really\"\"\t\"," + reason.toUtf8() + ",,none,0\r\n");
+                  base.toUtf8() + "/gone, \"\"really\"\"\t\"," + reason.toUtf8() +
+                  ",,none,0,,,,\r\n");
 
     EXPECT_EQ(QJsonDocument::fromJson(test::runCli({u"check"_s, u"--format=json"_s, u"-"_s}).out),
               QJsonDocument(QJsonArray()))

@@ -94,14 +94,15 @@ QStringList changes(const test::CliResult& r) {
     if (!lines.isEmpty()) {
         EXPECT_EQ(lines.takeFirst(),
                   "index\tstatus\tcount\tover_limit\tpartner_url\treason\tsignals\treciprocal\t"
-                  "overdue\tchange\tprevious\tsince\temail\tnotes");
+                  "overdue\tanchor\tnear_"
+                  "link\tcanonical\texternal\tchange\tprevious\tsince\temail\tnotes");
     }
     QStringList rows;
     for (const QByteArray& line : lines) {
         const QList<QByteArray> cells = line.split('\t');
-        EXPECT_EQ(cells.size(), 14) << line.toStdString();
-        rows += QString::fromUtf8(cells.value(0) + ' ' + cells.value(1) + ' ' + cells.value(9) +
-                                  ' ' + cells.value(10));
+        EXPECT_EQ(cells.size(), 18) << line.toStdString();
+        rows += QString::fromUtf8(cells.value(0) + ' ' + cells.value(1) + ' ' + cells.value(13) +
+                                  ' ' + cells.value(14));
     }
     return rows;
 }

@@ -324,9 +324,11 @@ TEST(HistoryFile, EveryEarlierVersionIsMigratedByARun) {
             EXPECT_EQ(read.value.checks[2].source, RunSource::Unknown);
         }
         const qint64 run = 1'700'259'200;
+        HistoryEntry found = historyEntry(kPartner, CheckStatus::Found, run + 10);
+        found.anchor = u"окна"_s;
+        found.external = 3;
         const HistoryRunOutcome outcome =
-            recordRun(path, run, {historyEntry(kPartner, CheckStatus::Found, run + 10)},
-                      {.source = RunSource::Window});
+            recordRun(path, run, {found}, {.source = RunSource::Window});
         EXPECT_TRUE(outcome.message.isEmpty()) << outcome.message.toStdString();
         EXPECT_EQ(queryNumber(path, "PRAGMA user_version"), kHistorySchemaVersion);
         EXPECT_EQ(queryNumber(path, "SELECT count(*) FROM runs WHERE source = ''"),
@@ -337,9 +339,17 @@ TEST(HistoryFile, EveryEarlierVersionIsMigratedByARun) {
         ASSERT_EQ(checks.size(), oldChecks + 1);
         EXPECT_EQ(checks[0].checkedAt, historyTime(run + 10));
         EXPECT_EQ(checks[0].source, RunSource::Window);
+        EXPECT_EQ(checks[0].anchor, u"окна"_s);
+        EXPECT_EQ(checks[0].external, 3);
         for (qsizetype i = 1; i < checks.size(); ++i) {
             EXPECT_EQ(checks[i].source, RunSource::Unknown);
+            EXPECT_TRUE(checks[i].anchor.isEmpty());
+            EXPECT_EQ(checks[i].external, -1);
         }
+        // The text of the link before the history kept it is not known: the
+        // first one kept is no change.
+        EXPECT_TRUE(reader.eventsOfRun(outcome.runId).value.isEmpty());
+        EXPECT_EQ(reader.summaries({kPartner}).value.value(0).lastAnchor, u"окна"_s);
     }
 }
 

@@ -287,6 +287,90 @@ TEST(History, OverdueIsToldOncePerLapse) {
     }
 }
 
+// What a check learnt of the link is kept with it; a new text of a found link
+// is a change, and a link that only scripts write holds the state found
+// through runs that did not render the page.
+TEST(History, LinkFactsAnchorChangesAndRenderedFinds) {
+    test::TempDir dir;
+    const QString path = dir.path(QString::fromUtf16(kHistoryFileName));
+    const RecordIdentity scripted{u"http://scripted.example/"_s, kPartner.link};
+    using St = CheckStatus;
+
+    struct Run {
+        St partner;
+        QString anchor;
+        St scripted;
+        int rendered;  // -1 not rendered, 0 the link not there either, 1 there
+    };
+    const Run runs[] = {
+        {St::Found, u"окна"_s, St::Missing, 1},
+        {St::Hidden, u"окна"_s, St::Missing, -1},
+        {St::Found, u"купить окна"_s, St::Missing, -1},
+        {St::Found, u"купить окна"_s, St::Missing, 0},
+        {St::Found, u"купить окна"_s, St::Missing, 0},
+    };
+    std::vector<qint64> runIds;
+    std::vector<RecordSummary> scriptedAfter;
+    for (int i = 0; i < int(std::size(runs)); ++i) {
+        const qint64 start = kFirstRun + i * kDay;
+        HistoryEntry partner = historyEntry(kPartner, runs[i].partner, start + 5);
+        partner.anchor = runs[i].anchor;
+        partner.canonical = u"http://partner.example/"_s;
+        partner.robotsAgent = u"Googlebot"_s;
+        partner.pageSignals = CanonicalElsewhere | RobotsDisallow;
+        partner.external = 40 + i;
+        HistoryEntry script = historyEntry(scripted, runs[i].scripted, start + 6);
+        script.nearLink = u"https://www.mysite.example/"_s;
+        script.pageSignals = OtherLinkToYou | (runs[i].rendered == 1 ? RenderedFound : 0);
+        script.rendered = runs[i].rendered >= 0;
+        const HistoryRunOutcome outcome = recordRun(path, start, {partner, script});
+        ASSERT_EQ(outcome.written, 2) << outcome.message.toStdString();
+        runIds.push_back(outcome.runId);
+        scriptedAfter.push_back(HistoryReader(path).summaries({scripted}).value.value(0));
+    }
+
+    HistoryReader reader(path);
+    const QList<RunEvent> third = reader.eventsOfRun(runIds[2]).value;
+    ASSERT_EQ(third.size(), 2);
+    EXPECT_EQ(third[0].event.change, ChangeKind::Indexable);
+    EXPECT_EQ(third[1].event.change, ChangeKind::AnchorChanged);
+    EXPECT_EQ(third[1].event.previousAnchor, u"окна"_s);
+    EXPECT_EQ(third[1].event.anchor, u"купить окна"_s);
+    EXPECT_EQ(third[1].event.state, ConfirmedState::Found);
+    EXPECT_TRUE(reader.eventsOfRun(runIds[1]).value.size() == 1) << "hidden, the same text";
+    EXPECT_TRUE(reader.eventsOfRun(runIds[3]).value.isEmpty());
+
+    // Found only rendered, then unrendered runs that are no evidence, then two
+    // rendered misses: one lost, in the last run.
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(scriptedAfter[size_t(i)].state, ConfirmedState::Found) << i;
+        EXPECT_TRUE(scriptedAfter[size_t(i)].renderedOnly) << i;
+    }
+    EXPECT_EQ(scriptedAfter[3].state, ConfirmedState::Found);
+    EXPECT_FALSE(scriptedAfter[3].renderedOnly);
+    const QList<RunEvent> last = reader.eventsOfRun(runIds[4]).value;
+    ASSERT_EQ(last.size(), 1);
+    EXPECT_EQ(last[0].identity, scripted);
+    EXPECT_EQ(last[0].event.change, ChangeKind::Lost);
+    EXPECT_EQ(last[0].event.since, historyTime(kFirstRun + 3 * kDay));
+    EXPECT_EQ(scriptedAfter[4].lastNearLink, u"https://www.mysite.example/"_s);
+    EXPECT_EQ(scriptedAfter[4].lastExternal, -1) << "no count was given";
+
+    const RecordHistory partner = reader.recordHistory(kPartner).value;
+    EXPECT_EQ(partner.summary.lastAnchor, u"купить окна"_s);
+    EXPECT_EQ(partner.summary.lastCanonical, u"http://partner.example/"_s);
+    EXPECT_EQ(partner.summary.lastRobotsAgent, u"Googlebot"_s);
+    EXPECT_EQ(partner.summary.lastExternal, 44);
+    ASSERT_EQ(partner.checks.size(), 5);
+    EXPECT_EQ(partner.checks[4].anchor, u"окна"_s);
+    EXPECT_EQ(partner.checks[4].external, 40);
+    EXPECT_EQ(partner.events.first().change, ChangeKind::AnchorChanged);
+    const QList<PastCheck> scriptChecks = reader.recordHistory(scripted).value.checks;
+    ASSERT_EQ(scriptChecks.size(), 5);
+    EXPECT_TRUE(scriptChecks[4].rendered);
+    EXPECT_FALSE(scriptChecks[3].rendered);
+}
+
 TEST(History, NoFileYetAnswersEmptyAndCreatesNothing) {
     test::TempDir dir;
     const QString path = dir.path(QString::fromUtf16(kHistoryFileName));

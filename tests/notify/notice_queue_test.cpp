@@ -26,7 +26,8 @@ const RecordIdentity kBack{u"https://back.example/"_s, u"me.example"_s};
 
 RunEvent eventOf(const RecordIdentity& identity, ChangeKind change, ConfirmedState previous,
                  ConfirmedState state, qint64 since, const QString& reason = {}) {
-    return {identity, {1, historyTime(since), change, previous, state, historyTime(since), reason}};
+    return {identity,
+            {1, historyTime(since), change, previous, state, historyTime(since), reason, {}, {}}};
 }
 
 // A notice groups a run's changes, the worst news first, each with its

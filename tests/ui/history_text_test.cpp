@@ -149,5 +149,39 @@ TEST(HistoryText, SignalsYourSideAndTheDeadline) {
               u"ссылка есть с 08.03.2024 07:00\nваша ссылка на партнера: еще не проверялась");
 }
 
+// What the last check learnt of the link, a state that stands on a rendering
+// and a new text of the link.
+TEST(HistoryText, FactsOfTheLink) {
+    RecordHistory h;
+    h.summary.checks = 3;
+    h.summary.state = ConfirmedState::Found;
+    h.summary.since = local(8, 7);
+    h.summary.lastStatus = CheckStatus::Found;
+    h.summary.lastSignals = {u"canonical-elsewhere"_s, u"robots-disallow"_s};
+    h.summary.lastCanonical = u"http://p.test/"_s;
+    h.summary.lastRobotsAgent = u"Googlebot"_s;
+    h.summary.lastAnchor = u"окна"_s;
+    h.summary.lastExternal = 41;
+    HistoryEvent changed = event(ChangeKind::AnchorChanged, local(8, 7, 1));
+    changed.previousAnchor = u"купить окна"_s;
+    changed.anchor = u"окна"_s;
+    h.events = {changed};
+    EXPECT_EQ(historyText(h).split(u'\n'),
+              (QStringList{u"ссылка есть с 08.03.2024 07:00"_s,
+                           u"сигналы страницы: страница указывает каноническим другой адрес: "
+                           u"http://p.test/, robots.txt запрещает страницу для Googlebot"_s,
+                           u"текст ссылки: окна"_s, u"всего внешних ссылок: 41"_s,
+                           u"08.03.2024 07:01 — изменился текст ссылки: купить окна → окна"_s}));
+
+    RecordHistory rendered;
+    rendered.summary.checks = 1;
+    rendered.summary.state = ConfirmedState::Found;
+    rendered.summary.renderedOnly = true;
+    rendered.summary.lastStatus = CheckStatus::Missing;
+    rendered.summary.lastCheckedAt = local(9, 7, 2);
+    EXPECT_EQ(historyText(rendered).split(u'\n').first(),
+              u"ссылка есть только после выполнения JavaScript");
+}
+
 }  // namespace
 }  // namespace quorvel

@@ -162,6 +162,14 @@ TEST_F(OverviewTest, EveryRecordAsTheHistoryKnowsIt) {
     EXPECT_EQ(text(0, Reciprocal), u"") << "the record names no page of yours";
     EXPECT_EQ(text(0, Count), u"1");
     EXPECT_EQ(text(6, Count), u"") << "no page, no count";
+    // Beside the count: every external link (your own site among them) and
+    // the link's text.
+    EXPECT_EQ(table->model()->headerData(Count + 1, Qt::Horizontal).toString(),
+              u"всего внешних ссылок");
+    EXPECT_EQ(table->model()->headerData(Count + 2, Qt::Horizontal).toString(), u"текст ссылки");
+    EXPECT_EQ(text(0, Count + 1), u"1");
+    EXPECT_EQ(text(0, Count + 2), u"me");
+    EXPECT_EQ(text(6, Count + 1), u"") << "no page, no count";
     EXPECT_FALSE(text(0, Since).isEmpty());
     EXPECT_FALSE(text(0, LastFound).isEmpty());
     EXPECT_EQ(text(3, LastFound), u"");

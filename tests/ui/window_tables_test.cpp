@@ -107,8 +107,8 @@ TEST_F(WindowTables, CommandsSitRightOfTheFirstOnes) {
     for (const QAction* action : ui->PopupMenu1->actions()) {
         menu += action->isSeparator() ? u"-"_s : action->objectName();
     }
-    EXPECT_EQ(menu, (QStringList{u"N1"_s, u"N3"_s, u"N2"_s, u"N4"_s, u"-"_s, u"ImportMenuItem"_s,
-                                 u"ExportMenuItem"_s}));
+    EXPECT_EQ(menu, (QStringList{u"N1"_s, u"N3"_s, u"N2"_s, u"N4"_s, u"RenderMenuItem"_s, u"-"_s,
+                                 u"ImportMenuItem"_s, u"ExportMenuItem"_s}));
     EXPECT_EQ(in<QAction>(form.get(), "ImportMenuItem")->text(), u"импорт партнеров…");
     EXPECT_EQ(in<QAction>(form.get(), "ExportMenuItem")->text(), u"экспорт…");
 }
