@@ -478,6 +478,12 @@ HttpClient::HttpClient(const QByteArray& userAgent, const FetchSettings& setting
     curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, long(settings.totalTimeoutMs));
     curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
+#ifdef Q_OS_WIN
+    // Windows' TLS asks each certificate's revocation server and fails when
+    // none answers (common behind firewalls); a certificate known to be
+    // revoked still fails.
+    curl_easy_setopt(h, CURLOPT_SSL_OPTIONS, long(CURLSSLOPT_REVOKE_BEST_EFFORT));
+#endif
     if (!settings.caFile.isEmpty()) {
         curl_easy_setopt(h, CURLOPT_CAINFO, settings.caFile.toLocal8Bit().constData());
     }
