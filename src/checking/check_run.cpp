@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "checking/address.h"
-#include "checking/deadline.h"
 #include "checking/link_scanner.h"
 #include "checking/page_fetch.h"
 #include "checking/reciprocal_pages.h"
@@ -223,28 +222,17 @@ void CheckRun::WorkerTerminated() {
 
 namespace {
 
-// Why a page could not be loaded: the reason code of each failed attempt,
-// in order, joined by "; " ("http 404; dns").
-QString failureReason(const FetchResult& page) {
-    QStringList codes;
-    for (const FetchAttempt& attempt : page.attempts) {
-        if (attempt.reason.kind != FailureReason::Kind::None) {
-            codes += attempt.reason.code();
-        }
-    }
-    return codes.join(u"; ");
-}
-
 // Why a loaded page's verdict is what it is, where there is a why.
-QString outcomeReason(CheckStatus status, const LinkScanResult& scan, const QString& yourLink) {
+VerdictReason verdictReasonOf(CheckStatus status, const LinkScanResult& scan,
+                              const QString& yourLink) {
     if (status == CheckStatus::Hidden) {
-        return scan.hiddenBy == HiddenBy::Nofollow ? QStringLiteral("nofollow")
-                                                   : QStringLiteral("noindex");
+        return scan.hiddenBy == HiddenBy::Nofollow ? VerdictReason::Nofollow
+                                                   : VerdictReason::Noindex;
     }
     if (status == CheckStatus::Missing && yourLink.isEmpty()) {
-        return QStringLiteral("no-link");
+        return VerdictReason::NoLink;
     }
-    return QString();
+    return VerdictReason::None;
 }
 
 }  // namespace
@@ -292,15 +280,19 @@ void checkurls::run() {
             // Cut off: like a record a stop left untaken, it gets no result.
             break;
         }
-        RecordCheck check{
-            index, {CheckStatus::FetchFailed, 0, false}, partnerUrl, yourLink, QString()};
+        RecordCheck check;
+        check.index = index;
+        check.outcome.status = CheckStatus::FetchFailed;
+        check.partnerUrl = partnerUrl;
+        check.link = yourLink;
         if (!page.success) {
             if (inTable) {
                 r.CheckResults_.status[index].store(int32_t(CheckStatus::FetchFailed),
                                                     std::memory_order_relaxed);
             }
-            check.reason = failureReason(page);
-            check.retryAfter = page.retryAfter().value_or(-1);
+            for (const FetchAttempt& attempt : page.attempts) {
+                check.failures += attempt.reason;
+            }
         } else {
             if (r.StopRequested.load(std::memory_order_relaxed)) {
                 break;  // a page that loaded after the stop is not written
@@ -313,7 +305,7 @@ void checkurls::run() {
             }
             const QString verdict = yourLink.isEmpty() ? QStringLiteral("NIL") : verdictText(scan);
             check.outcome = outcomeOf(verdict, maximum);
-            check.reason = outcomeReason(check.outcome.status, scan, yourLink);
+            check.verdictReason = verdictReasonOf(check.outcome.status, scan, yourLink);
             check.pageSignals = scan.pageSignals | robotsHeaderSignals(page.robotsTags) |
                                 (page.challengeMarker ? ChallengeMarker : 0);
             if (inTable) {
@@ -329,7 +321,7 @@ void checkurls::run() {
         // keeps without a lock we could share: it is read on the UI thread.
         const QString deadline = ExtractField(record, QChar(u'D'));
         const auto report = [&r, &check, &deadline] {
-            check.overdue = isOverdue(deadline, check.outcome.status);
+            check.deadline = parseDeadline(deadline).value_or(QDate());
             r.host_.recordChecked(check);
         };
         // The partner page's result shows first; the user's own page is

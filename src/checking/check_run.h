@@ -17,19 +17,11 @@
 #include <vector>
 
 #include "checking/abort_flag.h"
+#include "checking/check_outcome.h"
 #include "checking/host_gate.h"
 #include "checking/http_client.h"
-#include "checking/page_signals.h"
 
 namespace quorvel {
-
-enum class CheckStatus : int32_t {
-    None = 0,         // not checked
-    Found = 1,        // the link is there and indexable
-    Hidden = 2,       // there, but nofollow or inside noindex
-    Missing = 3,      // not there, or no link to look for
-    FetchFailed = 4,  // the page could not be downloaded
-};
 
 inline constexpr int kResultTableSize = 100000;
 inline constexpr int kCheckWorkers = 10;
@@ -59,34 +51,7 @@ struct CheckResults {
 };
 
 // The outcome of one scan, read from ScanBacklink's "VERDICT@COUNT" text.
-struct RecordOutcome {
-    CheckStatus status = CheckStatus::Missing;
-    int32_t count = 0;
-    bool overLimit = false;
-};
 RecordOutcome outcomeOf(const QString& verdict, const QString& maximum);
-
-// One record checked to the end, as the run reports it to its host.
-struct RecordCheck {
-    int index = 0;  // the record's position when it was handed out
-    RecordOutcome outcome;
-    QString partnerUrl;  // the record's QV_U and QV_6 when it was handed out
-    QString link;
-    // Why: for FetchFailed what went wrong ("dns", "http 404", two attempts
-    // joined by "; "), for Hidden "nofollow" or "noindex", for a Missing
-    // without a link "no-link"; empty otherwise.
-    QString reason;
-    // What the partner page says to search engines beyond the verdict.
-    PageSignals pageSignals = 0;
-    // Whether the user's own page (QV_4) links to the partner's site: None
-    // when QV_4 is empty, or when a stop came first or cut it off.
-    CheckStatus reciprocal = CheckStatus::None;
-    // The deadline (QV_D) has passed and the status is neither Found nor Hidden.
-    bool overdue = false;
-    // FetchFailed because every attempt met a rate limit that named its wait:
-    // the longest wait, in seconds (-1 otherwise).
-    int retryAfter = -1;
-};
 
 class ReciprocalPages;
 

@@ -5,11 +5,14 @@
 namespace quorvel {
 
 bool isOverdue(QStringView deadline, CheckStatus lastStatus, QDate today) {
+    return isOverdue(parseDeadline(deadline).value_or(QDate()), lastStatus, today);
+}
+
+bool isOverdue(QDate deadline, CheckStatus lastStatus, QDate today) {
     if (lastStatus == CheckStatus::Found || lastStatus == CheckStatus::Hidden) {
         return false;
     }
-    const std::optional<QDate> date = parseDeadline(deadline);
-    return date && *date < today;
+    return deadline.isValid() && deadline < today;
 }
 
 }  // namespace quorvel

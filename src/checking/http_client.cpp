@@ -131,43 +131,6 @@ bool isNumericAddress(QStringView text) {
 
 }  // namespace
 
-QString FailureReason::code() const {
-    switch (kind) {
-        case Kind::None:
-            break;
-        case Kind::Dns:
-            return QStringLiteral("dns");
-        case Kind::Connect:
-            return QStringLiteral("connect");
-        case Kind::Timeout:
-            return QStringLiteral("timeout");
-        case Kind::Tls:
-            return tlsProblem.isEmpty() ? QStringLiteral("tls") : u"tls " + tlsProblem;
-        case Kind::Http:
-            if (status == 429) {
-                return retryAfter >= 0
-                           ? u"blocked http 429 retry-after " + QString::number(retryAfter)
-                           : QStringLiteral("blocked http 429");
-            }
-            return u"http " + QString::number(status);
-        case Kind::Challenge:
-            return QStringLiteral("blocked challenge");
-        case Kind::TooLarge:
-            return QStringLiteral("too-large");
-        case Kind::Redirects:
-            return QStringLiteral("redirects");
-        case Kind::Scheme:
-            return QStringLiteral("scheme");
-        case Kind::Aborted:
-            return QStringLiteral("aborted");
-    }
-    return QString();
-}
-
-bool FailureReason::isBlocked() const {
-    return kind == Kind::Challenge || (kind == Kind::Http && status == 429);
-}
-
 bool isValidResolveEntry(QStringView entry) {
     if (entry.startsWith(u'+')) {
         entry = entry.sliced(1);  // a mapping that expires like a looked-up name

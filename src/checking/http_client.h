@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "checking/abort_flag.h"
+#include "checking/failure_reason.h"
 #include "checking/host_mappings.h"
 
 namespace quorvel {
@@ -50,40 +51,6 @@ QList<QByteArray> browserHeaderLines(const QByteArray& userAgent);
 
 // Global set-up of the HTTP library; call once before any thread starts.
 void initNetwork();
-
-// Why a request or an attempt failed, by a category that stays the same
-// whatever the library's wording, plus the status or the certificate problem.
-struct FailureReason {
-    enum class Kind {
-        None,
-        Dns,        // the host name cannot be resolved, or the address names no host
-        Connect,    // no connection, or it broke off before a whole answer
-        Timeout,    // a time limit ran out
-        Tls,        // the TLS handshake or the server's certificate failed
-        Http,       // a final status outside 200 to 299
-        TooLarge,   // the body or the header is over its limit
-        Redirects,  // a 15th redirect
-        Scheme,     // neither http nor https, or a step down from https to http
-        Aborted,    // cut off on purpose (a stop, the window closing)
-        Challenge,  // a bot wall answered instead of the site
-    };
-    FailureReason() = default;
-    explicit FailureReason(Kind k, int finalStatus = 0) : kind(k), status(finalStatus) {}
-
-    Kind kind = Kind::None;
-    int status = 0;       // Http: the final status
-    QString tlsProblem;   // Tls: what is wrong with the certificate, when that is the cause
-    int retryAfter = -1;  // Http: the wait in seconds that a Retry-After header asked for
-
-    // The short code: "dns", "connect", "timeout", "tls" (or "tls " and the
-    // certificate problem, as in "tls certificate has expired"), "http 404",
-    // "too-large", "redirects", "scheme", "aborted"; a bot wall is "blocked
-    // challenge", a rate limit "blocked http 429" (with " retry-after N" when
-    // the server named its wait); empty for None.
-    QString code() const;
-    // A check refused by a bot wall or a rate limit says nothing of the page.
-    bool isBlocked() const;
-};
 
 struct HttpResponse {
     enum class Result {

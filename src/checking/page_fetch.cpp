@@ -5,8 +5,6 @@
 #include "checking/page_text.h"
 #include "records/text_decoding.h"
 
-#include <algorithm>
-
 namespace quorvel {
 
 namespace {
@@ -108,22 +106,6 @@ FetchResult FetchPage(const QString& partnerUrl, const FetchSettings& settings,
     result.robotsTags = std::move(page.robotsTags);
     result.challengeMarker = page.challengeMarker;
     return result;
-}
-
-std::optional<int> FetchResult::retryAfter() const {
-    if (success || attempts.isEmpty()) {
-        return std::nullopt;
-    }
-    int longest = 0;
-    for (const FetchAttempt& a : attempts) {
-        const bool rateLimited = a.reason.kind == FailureReason::Kind::Http &&
-                                 (a.reason.status == 429 || a.reason.status == 503);
-        if (!rateLimited || a.reason.retryAfter < 0) {
-            return std::nullopt;
-        }
-        longest = std::max(longest, a.reason.retryAfter);
-    }
-    return longest;
 }
 
 }  // namespace quorvel

@@ -3,8 +3,6 @@
 #include <QList>
 #include <QString>
 
-#include <optional>
-
 #include "checking/http_client.h"
 
 namespace quorvel {
@@ -24,10 +22,6 @@ struct FetchResult {
     QList<QByteArray> robotsTags;  // the X-Robots-Tag values of the page's response
     bool challengeMarker = false;  // the page carries a mark of a bot wall's challenge
     QList<FetchAttempt> attempts;  // the first, and the second when there was one
-
-    // When every attempt was turned away by a rate limit (429, or 503) that
-    // named its wait (Retry-After): the longest wait, in seconds.
-    std::optional<int> retryAfter() const;
 };
 
 // Downloads a partner page: the first address, and only if that fails, once

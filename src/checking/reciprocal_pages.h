@@ -8,7 +8,8 @@
 #include <memory>
 #include <mutex>
 
-#include "checking/check_run.h"
+#include "checking/check_outcome.h"
+#include "checking/http_client.h"
 #include "checking/link_scanner.h"
 
 namespace quorvel {

@@ -94,11 +94,10 @@ class ResultsHost : public CheckLoopHost {
             return;
         }
         // Only the first look may ask for another.
-        const int retryAfter = subset_.empty() ? check.retryAfter : -1;
+        const int retryAfter = subset_.empty() ? check.retryAfter().value_or(-1) : -1;
         results[size_t(index)] = {
-            check.outcome.count, check.outcome.status, check.outcome.overLimit,
-            check.reciprocal,    check.pageSignals,    retryAfter,
-            check.reason};
+            check.outcome.count, check.outcome.status, check.outcome.overLimit, check.reciprocal,
+            check.pageSignals,   retryAfter,           check.reasonCode()};
         ++done;
         if (!recorder || !recorded[size_t(index)]) {
             return;
@@ -106,10 +105,10 @@ class ResultsHost : public CheckLoopHost {
         HistoryEntry entry{{check.partnerUrl, check.link},
                            QDateTime::currentDateTimeUtc(),
                            check.outcome,
-                           check.reason,
+                           check.reasonCode(),
                            check.pageSignals,
                            check.reciprocal,
-                           check.overdue};
+                           isOverdue(check.deadline, check.outcome.status)};
         if (retryAfter >= 0) {
             waiting_.insert({index, std::move(entry)});
             return;

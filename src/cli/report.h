@@ -9,7 +9,7 @@
 
 #include <optional>
 
-#include "checking/check_run.h"
+#include "checking/check_outcome.h"
 
 namespace quorvel::cli {
 

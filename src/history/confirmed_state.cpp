@@ -29,6 +29,22 @@ ChangeKind changeBetween(ConfirmedState from, ConfirmedState to) {
 
 }  // namespace
 
+ConfirmedState stateOf(CheckStatus status) {
+    switch (status) {
+        case CheckStatus::Found:
+            return ConfirmedState::Found;
+        case CheckStatus::Hidden:
+            return ConfirmedState::Hidden;
+        case CheckStatus::Missing:
+            return ConfirmedState::Missing;
+        case CheckStatus::FetchFailed:
+            return ConfirmedState::Down;
+        case CheckStatus::None:
+            break;
+    }
+    return ConfirmedState::None;
+}
+
 QStringView stateName(ConfirmedState state) {
     return kStateNames[size_t(state)];
 }
@@ -60,7 +76,7 @@ bool isReciprocalChange(ChangeKind change) {
 }
 
 bool isBlockedCheck(CheckStatus status, QStringView reason) {
-    return status == CheckStatus::FetchFailed && reason.contains(u"blocked");
+    return status == CheckStatus::FetchFailed && namesBlockedAttempt(reason);
 }
 
 std::optional<StateEvent> applyCheck(TrackedState& tracked, const CheckEvidence& check) {

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "checking/check_run.h"
+#include "checking/check_outcome.h"
 
 namespace quorvel {
 
@@ -46,6 +46,9 @@ enum class ChangeKind : uint8_t {
     ReciprocalRestored,
 };
 
+// The state a single check speaks for (FetchFailed: Down).
+ConfirmedState stateOf(CheckStatus status);
+
 // The names the history stores and the command line prints; None is "".
 QStringView stateName(ConfirmedState state);
 std::optional<ConfirmedState> stateFromName(QStringView name);
@@ -59,10 +62,8 @@ inline constexpr int kMissingChecksToConfirm = 2;
 inline constexpr int kFailedChecksToConfirm = 3;
 inline constexpr int kBlockedChecksToReport = 3;
 
-// A FetchFailed check whose reason mentions "blocked" (a bot wall, a rate
-// limit) in any of its attempts. One blocked attempt is enough: the other
-// address failing for a plain reason (often a "www." host that does not
-// exist) does not make the partner's page look down.
+// A FetchFailed check whose reason names a blocked attempt (a bot wall, a
+// rate limit: FailureReason::isBlocked) among its attempts' codes.
 bool isBlockedCheck(CheckStatus status, QStringView reason);
 
 // One check as the state machine sees it. Times are seconds since the

@@ -21,7 +21,7 @@
 
 #include <vector>
 
-#include "checking/check_run.h"
+#include "checking/check_outcome.h"
 #include "checking/page_signals.h"
 #include "history/confirmed_state.h"
 

@@ -9,161 +9,7 @@ namespace quorvel {
 
 using namespace Qt::StringLiterals;
 
-const QString kNoChecksYetText = u"проверок еще не было"_s;
-const QString kHistoryUnreadableText = u"не удалось прочитать историю проверок"_s;
-
 namespace {
-
-// One reason code in words. A code stands alone ("dns") or, when its words
-// take "%1", is followed by a space and details that go there ("http 404").
-// Where codes overlap, the longest one that fits wins, so a narrower code
-// ("blocked http 429") can sit beside a wider one ("http").
-struct ReasonEntry {
-    QStringView code;
-    QStringView words;
-    bool dropsDetails = false;  // details after the code are not worth telling
-};
-
-constexpr ReasonEntry kReasonEntries[] = {
-    // The page could not be loaded.
-    {u"dns", u"адрес не найден"},
-    {u"connect", u"нет соединения"},
-    {u"timeout", u"истекло время ожидания"},
-    {u"tls", u"ошибка сертификата: %1"},
-    {u"tls", u"ошибка TLS-соединения"},  // without details
-    {u"http", u"ответ сервера %1"},
-    {u"too-large", u"страница больше 16 МиБ"},
-    {u"redirects", u"слишком много перенаправлений"},
-    {u"scheme", u"адрес не http/https"},
-    // The link is there but hidden from search engines.
-    {u"nofollow", u"rel=nofollow"},
-    {u"noindex", u"внутри noindex"},
-    // Missing because there is nothing to look for.
-    {u"no-link", u"не задана ваша ссылка"},
-    // Not the partner's page: a bot wall, or a server that asks to wait
-    // (whatever wait it names).
-    {u"blocked challenge", u"страница закрыта защитой от ботов"},
-    {u"blocked http 429", u"сервер просит подождать (429)", true},  // " retry-after N"...
-};
-
-QString oneReasonWords(QStringView part) {
-    const ReasonEntry* best = nullptr;
-    QStringView details;
-    for (const ReasonEntry& entry : kReasonEntries) {
-        if (best && best->code.size() >= entry.code.size()) {
-            continue;
-        }
-        if (!entry.words.contains(u"%1")) {
-            if (part == entry.code || (entry.dropsDetails && part.startsWith(entry.code) &&
-                                       part.at(entry.code.size()) == u' ')) {
-                best = &entry;
-                details = {};
-            }
-        } else if (part.size() > entry.code.size() + 1 && part.startsWith(entry.code) &&
-                   part.at(entry.code.size()) == u' ') {
-            best = &entry;
-            details = part.sliced(entry.code.size() + 1);
-        }
-    }
-    if (!best) {
-        return part.toString();
-    }
-    return details.isNull() ? best->words.toString() : best->words.toString().arg(details);
-}
-
-// The words of the check button's legend.
-QString stateWords(ConfirmedState state) {
-    switch (state) {
-        case ConfirmedState::Found:
-            return u"ссылка есть"_s;
-        case ConfirmedState::Hidden:
-            return u"ссылка не индексируется"_s;
-        case ConfirmedState::Missing:
-            return u"ссылки нет"_s;
-        case ConfirmedState::Down:
-            return u"не удалось загрузить страницу партнера"_s;
-        case ConfirmedState::None:
-            break;
-    }
-    return QString();
-}
-
-// The state a single check speaks for.
-ConfirmedState stateOf(CheckStatus status) {
-    switch (status) {
-        case CheckStatus::Found:
-            return ConfirmedState::Found;
-        case CheckStatus::Hidden:
-            return ConfirmedState::Hidden;
-        case CheckStatus::Missing:
-            return ConfirmedState::Missing;
-        case CheckStatus::FetchFailed:
-            return ConfirmedState::Down;
-        case CheckStatus::None:
-            break;
-    }
-    return ConfirmedState::None;
-}
-
-QString changeWords(ChangeKind change) {
-    switch (change) {
-        case ChangeKind::Lost:
-            return u"ссылка пропала"_s;
-        case ChangeKind::Restored:
-            return u"ссылка снова на месте"_s;
-        case ChangeKind::Hidden:
-            return u"ссылка перестала индексироваться"_s;
-        case ChangeKind::Indexable:
-            return u"ссылка снова индексируется"_s;
-        case ChangeKind::Down:
-            return u"страница партнера не загружается"_s;
-        case ChangeKind::Up:
-            return u"страница партнера снова загружается"_s;
-        case ChangeKind::Blocked:
-            return u"страница партнера закрыта защитой от ботов"_s;
-        case ChangeKind::ReciprocalLost:
-            return u"ваша ссылка на партнера пропала"_s;
-        case ChangeKind::ReciprocalRestored:
-            return u"ваша ссылка на партнера снова на месте"_s;
-    }
-    return QString();
-}
-
-// The signals' names ("meta-noindex", ...) in the user's words.
-QString signalWords(QStringView name) {
-    static constexpr ReasonEntry kSignals[] = {
-        {u"meta-noindex", u"meta robots noindex"},
-        {u"meta-nofollow", u"meta robots nofollow"},
-        {u"header-noindex", u"заголовок X-Robots-Tag noindex"},
-        {u"header-nofollow", u"заголовок X-Robots-Tag nofollow"},
-        {u"rel-sponsored", u"rel=sponsored"},
-        {u"rel-ugc", u"rel=ugc"},
-        {u"challenge-marker", u"признаки защиты от ботов"},
-    };
-    for (const ReasonEntry& entry : kSignals) {
-        if (entry.code == name) {
-            return entry.words.toString();
-        }
-    }
-    return name.toString();
-}
-
-// The user's own page as the reciprocal check found it.
-QString reciprocalWords(CheckStatus status) {
-    switch (status) {
-        case CheckStatus::Found:
-            return u"есть"_s;
-        case CheckStatus::Hidden:
-            return u"не индексируется"_s;
-        case CheckStatus::Missing:
-            return u"нет"_s;
-        case CheckStatus::FetchFailed:
-            return u"страница не загрузилась"_s;
-        case CheckStatus::None:
-            break;
-    }
-    return u"еще не проверялась"_s;
-}
 
 QString timeText(const QDateTime& time) {
     return time.toLocalTime().toString(u"dd.MM.yyyy HH:mm"_s);
@@ -175,7 +21,7 @@ QString withReason(const QString& words, QStringView reason) {
 
 QString lastCheckLine(const RecordSummary& summary) {
     return u"последняя проверка "_s + timeText(summary.lastCheckedAt) + u": "_s +
-           withReason(stateWords(stateOf(summary.lastStatus)), summary.lastReason);
+           withReason(statusWords(summary.lastStatus), summary.lastReason);
 }
 
 // A deadline that has passed, as of the last check's status.
@@ -188,14 +34,6 @@ QStringList overdueLines(const RecordSummary& summary, const RecordFacts& facts)
 }
 
 }  // namespace
-
-QString reasonWords(QStringView reason) {
-    QStringList parts;
-    for (QStringView part : reason.split(u"; ")) {
-        parts += oneReasonWords(part);
-    }
-    return parts.join(u"; ");
-}
 
 QString historyText(const RecordHistory& history, const RecordFacts& facts) {
     const RecordSummary& summary = history.summary;

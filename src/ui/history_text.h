@@ -5,22 +5,12 @@
 #include <QStringView>
 
 #include "history/history.h"
+#include "history/history_words.h"
 
 namespace quorvel {
 
 // The check history in the user's words: what the history window of one
-// record shows. Every word the window uses comes from here.
-
-// "проверок еще не было": a record the history has never seen.
-extern const QString kNoChecksYetText;
-// The history file exists but cannot be read (a newer program's, damaged,
-// locked for too long).
-extern const QString kHistoryUnreadableText;
-
-// A reason code ("dns", "http 404", "tls certificate has expired", two
-// attempts joined by "; ") in Russian; a code this program does not know is
-// shown as it is.
-QString reasonWords(QStringView reason);
+// record shows, in the words of the history's table.
 
 // What the record itself says, beside its history: whether it names the
 // user's own page (QV_4) and its deadline (QV_D).

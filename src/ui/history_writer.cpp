@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "checking/deadline.h"
 #include "history/history_recorder.h"
 
 namespace quorvel {
@@ -60,8 +61,8 @@ void HistoryWriter::recordChecked(const RecordCheck& check) {
     }
     push({Task::Kind::Check,
           {},
-          {std::move(identity), QDateTime::currentDateTimeUtc(), check.outcome, check.reason,
-           check.pageSignals, check.reciprocal, check.overdue}});
+          {std::move(identity), QDateTime::currentDateTimeUtc(), check.outcome, check.reasonCode(),
+           check.pageSignals, check.reciprocal, isOverdue(check.deadline, check.outcome.status)}});
 }
 
 void HistoryWriter::runEnded() {

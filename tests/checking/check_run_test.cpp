@@ -202,9 +202,9 @@ TEST(CheckRun, AFailedRecordNamesTheReasonOfEachAttempt) {
     CheckRun run(host, settings);
     runToEnd(host, run);
     ASSERT_EQ(host.checks.size(), 3u);
-    EXPECT_EQ(host.checks.at(0).reason, u"http 404; http 404");
-    EXPECT_TRUE(host.checks.at(1).reason.isEmpty());
-    EXPECT_EQ(host.checks.at(2).reason, u"dns; dns") << "no host to look up";
+    EXPECT_EQ(host.checks.at(0).reasonCode(), u"http 404; http 404");
+    EXPECT_TRUE(host.checks.at(1).reasonCode().isEmpty());
+    EXPECT_EQ(host.checks.at(2).reasonCode(), u"dns; dns") << "no host to look up";
 }
 
 TEST(CheckRun, RecordsBeyondTheTablesGetNoResult) {
