@@ -5,7 +5,11 @@
 
 #include "records/atomic_file.h"
 
-#ifndef Q_OS_WIN
+#ifdef Q_OS_WIN
+#include <QDir>
+
+#include <windows.h>
+#else
 #include <unistd.h>
 
 #include <cerrno>
@@ -19,12 +23,18 @@ enum class LinkResult { Done, NameTaken, Unsupported };
 
 // A hard link keeps the original bytes without reading them, so even a file
 // that cannot be read can be kept; it fails atomically if the name is taken.
-// Links are not always available (Windows, some file systems): Unsupported.
+// Links are not always available (FAT, network shares): Unsupported.
 LinkResult linkFile(const QString& from, const QString& to) {
 #ifdef Q_OS_WIN
-    Q_UNUSED(from);
-    Q_UNUSED(to);
-    return LinkResult::Unsupported;
+    const QString target = QDir::toNativeSeparators(to);
+    const QString source = QDir::toNativeSeparators(from);
+    if (CreateHardLinkW(reinterpret_cast<const wchar_t*>(target.utf16()),
+                        reinterpret_cast<const wchar_t*>(source.utf16()), nullptr)) {
+        return LinkResult::Done;
+    }
+    const DWORD error = GetLastError();
+    return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS ? LinkResult::NameTaken
+                                                                       : LinkResult::Unsupported;
 #else
     if (::link(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0) {
         return LinkResult::Done;
