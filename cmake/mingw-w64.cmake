@@ -18,6 +18,9 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+# pkg-config sees the Windows libraries only, never the host's.
+set(ENV{PKG_CONFIG_LIBDIR} "${QUORVEL_WINDOWS_PREFIX}/lib/pkgconfig:/usr/${_triple}/lib/pkgconfig")
+set(ENV{PKG_CONFIG_PATH} "")
 
 # The C and C++ runtimes (libgcc, libstdc++, winpthread) are linked into every
 # program and DLL, so no MinGW DLL has to travel with them. Libraries named by

@@ -452,6 +452,9 @@ TEST(FetchPage, FailedAttemptsSayWhy) {
 // line sent a byte at a time, slower than a line per stall period but much
 // faster than a byte per period, is no stall.
 TEST(FetchPage, AHeaderDrippedByteByByteIsNoStall) {
+#ifdef Q_OS_WIN
+    GTEST_SKIP() << "only Linux tells when a connection last received a byte";
+#endif
     RawServer server([](const RawServer::Connection& c) {
         for (const char byte : QByteArray("HTTP/1.1 200 OK\r\n")) {
             if (!c.send(QByteArray(1, byte)) || !c.pause(120)) {
