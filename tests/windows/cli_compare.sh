@@ -155,4 +155,41 @@ for entry in "${cases[@]}"; do
         echo "$name: the same ($(wc -c <"$work/linux/$name.out") bytes, exit status $linux_status)"
     fi
 done
+# Ctrl+C: Wine turns SIGINT into the console's Ctrl+C event. Twice against
+# a server that never answers: the run ends at once with every row, status 130.
+python3 - "$work/silent" <<'PY' &
+import socket, sys, threading, time
+s = socket.socket(); s.bind(("127.0.0.1", 0)); s.listen(64)
+open(sys.argv[1] + ".port", "w").write(str(s.getsockname()[1]))
+held = []
+while True:
+    c, _ = s.accept(); held.append(c)
+    open(sys.argv[1] + ".count", "w").write(str(len(held)))
+PY
+silent_pid=$!
+for _ in $(seq 100); do [ -s "$work/silent.port" ] && break; sleep 0.05; done
+silent_port=$(cat "$work/silent.port")
+for i in $(seq 20); do record "p$i.test:$silent_port/silent"; done >"$work/silent.qvp"
+(cd "$work" && exec ${WINE:-wine} "$windows_cli" check --no-history "--resolve=*:$silent_port:127.0.0.1" \
+    silent.qvp >windows/interrupt.out 2>windows/interrupt.err) &
+cli_pid=$!
+for _ in $(seq 600); do
+    count=$(cat "$work/silent.count" 2>/dev/null || true)
+    [ "${count:-0}" -ge 10 ] && break
+    sleep 0.05
+done
+kill -INT "$cli_pid"
+sleep 0.3
+kill -INT "$cli_pid"
+set +e
+wait "$cli_pid"
+interrupt_status=$?
+set -e
+kill "$silent_pid" 2>/dev/null || true
+if [ "$interrupt_status" != 130 ] || [ "$(grep -c $'\tnone\t' "$work/windows/interrupt.out")" != 20 ]; then
+    echo "interrupt: exit status $interrupt_status, $(wc -l <"$work/windows/interrupt.out") rows"
+    status=1
+else
+    echo "interrupt: two Ctrl+C end the run with every row, exit status 130"
+fi
 exit "$status"

@@ -56,11 +56,20 @@ start() {
     sleep 2
 }
 wait_gone() {
-    for _ in $(seq 600); do kill -0 "$pid" 2>/dev/null || return 0; sleep 0.05; done
+    for _ in $(seq 600); do
+        if ! kill -0 "$pid" 2>/dev/null; then
+            wait "$pid" 2>/dev/null || true
+            return 0
+        fi
+        sleep 0.05
+    done
     fail "the program did not end within 30 seconds of $1"
 }
+# Both files written (data.qvp is dated 2001 before the start), and data.qvp
+# holds the original bytes.
 same_data() {
-    cmp -s "$1/data.qvp" "$work/original.qvp" || fail "data.qvp is not written back byte for byte after $2"
+    [ "$(stat -c %Y "$1/data.qvp")" -gt 1000000000 ] || fail "data.qvp was not written on $2"
+    cmp -s "$1/data.qvp" "$work/original.qvp" || fail "data.qvp is not written back byte for byte on $2"
     [ "$(wc -l <"$1/widths.qvf")" -eq 8 ] || fail "widths.qvf is not eight lines after $2"
 }
 
@@ -68,8 +77,9 @@ echo "-- a close request writes data.qvp back as it was, and widths.qvf"
 d="$work/close"
 mkdir -p "$d"
 cp "$work/original.qvp" "$d/data.qvp"
+touch -d 2001-01-01 "$d/data.qvp"
 start "$d"
-import -window root "$shots/windows-window.png"
+import -window "$window" "$shots/windows-window.png"
 python3 "$here/../e2e/x11_close.py" "$window"
 wait_gone "the close request"
 same_data "$d" "the close request"
@@ -78,6 +88,7 @@ echo "-- the end of the session writes both files"
 d="$work/session"
 mkdir -p "$d"
 cp "$work/original.qvp" "$d/data.qvp"
+touch -d 2001-01-01 "$d/data.qvp"
 start "$d"
 wine wineboot --end-session >/dev/null 2>&1 || true
 wait_gone "the end of the session"
