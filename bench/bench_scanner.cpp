@@ -76,6 +76,23 @@ void scanOnly(benchmark::State& state, const Corpus& c) {
     state.SetBytesProcessed(state.iterations() * c.bytes);
 }
 
+// The verdict with the facts beside it (anchor, near miss, canonical,
+// external links), in the same walk.
+void scanWithFactsOnly(benchmark::State& state, const Corpus& c) {
+    if (c.texts.empty()) {
+        state.SkipWithError("no pages (install python3.11-doc)");
+        return;
+    }
+    for (auto _ : state) {
+        for (const QString& text : c.texts) {
+            benchmark::DoNotOptimize(scanWithFacts(text, u"http://www.mysite.example.ru/",
+                                                   u"http://partner.example.com/links/",
+                                                   u"http://partner.example.com/links/"));
+        }
+    }
+    state.SetBytesProcessed(state.iterations() * c.bytes);
+}
+
 void bodyToVerdict(benchmark::State& state, const Corpus& c) {
     if (c.bodies.empty()) {
         state.SkipWithError("no pages (install python3.11-doc)");
@@ -97,6 +114,12 @@ void BM_Scan_LinkFarm(benchmark::State& s) {
 void BM_Scan_RealPages(benchmark::State& s) {
     scanOnly(s, realPages());
 }
+void BM_ScanWithFacts_LinkFarm(benchmark::State& s) {
+    scanWithFactsOnly(s, linkFarm());
+}
+void BM_ScanWithFacts_RealPages(benchmark::State& s) {
+    scanWithFactsOnly(s, realPages());
+}
 void BM_BodyToVerdict_LinkFarm(benchmark::State& s) {
     bodyToVerdict(s, linkFarm());
 }
@@ -115,6 +138,8 @@ void BM_CollectOutgoingLinks_LinkFarm(benchmark::State& state) {
 
 BENCHMARK(BM_Scan_LinkFarm)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Scan_RealPages)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ScanWithFacts_LinkFarm)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ScanWithFacts_RealPages)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BodyToVerdict_LinkFarm)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BodyToVerdict_RealPages)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CollectOutgoingLinks_LinkFarm)->Unit(benchmark::kMillisecond);

@@ -1,11 +1,13 @@
 // The scanner on any bytes: the body goes through the page-text decoder, and
 // the scan must never crash, must count exactly the entries that list mode
-// gives, and must agree with the plain reference reading of its rules.
+// gives, and must agree with the plain reference reading of its rules; the
+// facts read beside the verdict never change it.
 #include <QByteArrayView>
 
 #include <cstdint>
 #include <cstdlib>
 
+#include "checking/html_text.h"
 #include "checking/link_scanner.h"
 #include "checking/page_text.h"
 #include "support/reference_scanner.h"
@@ -40,6 +42,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
         std::abort();
     }
     if (test::referenceScanLinks(page, {}, partner, true).links != list.links) {
+        std::abort();
+    }
+    // The facts beside the verdict never change it, and keep to their bounds.
+    const LinkScanResult withFacts = scanWithFacts(page, yourLink, partner, partner);
+    if (withFacts.verdict != verdict.verdict || withFacts.count != verdict.count ||
+        withFacts.pageSignals != verdict.pageSignals) {
+        std::abort();
+    }
+    const PageFacts& facts = withFacts.facts;
+    if (facts.anchor.size() > 2 * kAnchorTextLimit || facts.anchor != facts.anchor.trimmed() ||
+        (verdict.verdict == BacklinkVerdict::Nil && !facts.anchor.isEmpty()) ||
+        (verdict.verdict != BacklinkVerdict::Nil && !facts.nearLink.isEmpty()) ||
+        facts.external < 0) {
         std::abort();
     }
     const QString text = CollectOutgoingLinks(page, partner);

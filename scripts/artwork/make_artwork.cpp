@@ -1,6 +1,6 @@
 // Draws the program's own artwork: into src/ui/resources/ the seven 24 x 24
-// toolbar pictures, the check button's stopping picture and the 480 x 60
-// advertisement picture, into
+// toolbar pictures, the check button's stopping picture, the import,
+// export and overview pictures and the 480 x 60 advertisement picture, into
 // src/publisher/resources/ the 400 x 100 logo of the About box, into
 // packaging/icons/ the program's icon in the usual sizes.
 // Build and run from the repository root:
@@ -159,6 +159,71 @@ QImage start() {  // 6: green double arrow
     return image;
 }
 
+QImage overview() {  // the overview of every partner: a table of coloured rows
+    QImage image = canvas(24, 24);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(QColor(110, 110, 120), 1));
+    p.setBrush(Qt::white);
+    p.drawRoundedRect(QRectF(1.5, 2.5, 21, 19), 2, 2);
+    // One row per marker colour, each with a dark stroke of text.
+    const QColor rows[] = {QColor(192, 220, 192), QColor(255, 0, 0), QColor(160, 160, 164),
+                           QColor(128, 0, 0)};
+    for (int i = 0; i < 4; ++i) {
+        const double y = 4.5 + i * 4.2;
+        p.setPen(Qt::NoPen);
+        p.setBrush(rows[i]);
+        p.drawRect(QRectF(3, y, 18, 3.4));
+        p.setPen(QPen(i == 0 || i == 2 ? QColor(40, 40, 40) : Qt::white, 1));
+        p.drawLine(QPointF(5, y + 1.7), QPointF(5 + 7 + (i % 2) * 3, y + 1.7));
+    }
+    return image;
+}
+
+// A small table: a sheet with a green head row and grid lines, on the left.
+void tableSheet(QPainter& p) {
+    p.setPen(QPen(QColor(90, 110, 90), 1));
+    p.setBrush(Qt::white);
+    p.drawRect(QRectF(1.5, 3.5, 14, 17));
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(60, 160, 80));
+    p.drawRect(QRectF(2, 4, 13, 4));
+    p.setPen(QPen(QColor(150, 180, 150), 1));
+    for (double y : {11.5, 14.5, 17.5}) {
+        p.drawLine(QPointF(2, y), QPointF(15, y));
+    }
+    p.drawLine(QPointF(8.5, 8), QPointF(8.5, 20));
+}
+
+// A blue arrow across the right half: into the list (pointing left) or out of it.
+void sideArrow(QPainter& p, bool in) {
+    QPainterPath arrow;
+    if (in) {
+        arrow.addRect(QRectF(15, 10.5, 8, 3));
+        arrow.moveTo(17, 6.5);
+        arrow.lineTo(10.5, 12);
+        arrow.lineTo(17, 17.5);
+    } else {
+        arrow.addRect(QRectF(10, 10.5, 8, 3));
+        arrow.moveTo(16.5, 6.5);
+        arrow.lineTo(23, 12);
+        arrow.lineTo(16.5, 17.5);
+    }
+    arrow.setFillRule(Qt::WindingFill);
+    p.setPen(QPen(QColor(20, 60, 160), 1));
+    p.setBrush(QColor(50, 120, 230));
+    p.drawPath(arrow.simplified());
+}
+
+QImage tableImage(bool in) {  // partners in from a table, or out to one
+    QImage image = canvas(24, 24);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    tableSheet(p);
+    sideArrow(p, in);
+    return image;
+}
+
 QImage stopping() {  // a run that is stopping: red stop sign, a click cuts it off
     QImage image = canvas(24, 24);
     QPainter p(&image);
@@ -273,6 +338,9 @@ int main(int argc, char** argv) {
         ok = toolbar[i].save(dir + QStringLiteral("/toolbar%1.png").arg(i)) && ok;
     }
     ok = stopping().save(dir + QStringLiteral("/stopping.png")) && ok;
+    ok = tableImage(true).save(dir + QStringLiteral("/import.png")) && ok;
+    ok = tableImage(false).save(dir + QStringLiteral("/export.png")) && ok;
+    ok = overview().save(dir + QStringLiteral("/overview.png")) && ok;
     ok = advertisement().save(dir + QStringLiteral("/advertisement.png")) && ok;
     const QString publisherDir = argc > 2 ? QString::fromLocal8Bit(argv[2]) : dir;
     ok = logo().save(publisherDir + QStringLiteral("/logo.png")) && ok;

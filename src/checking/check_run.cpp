@@ -1,12 +1,13 @@
 #include "checking/check_run.h"
 
 #include <algorithm>
+#include <condition_variable>
+#include <mutex>
 
 #include "checking/address.h"
-#include "checking/link_scanner.h"
-#include "checking/page_fetch.h"
+#include "checking/check_record.h"
+#include "checking/host_gate.h"
 #include "checking/reciprocal_pages.h"
-#include "records/int_text.h"
 #include "records/record_line.h"
 
 namespace quorvel {
@@ -17,6 +18,19 @@ void CheckResults::clear() {
         count[i].store(0, std::memory_order_relaxed);
         overLimit[i].store(0, std::memory_order_relaxed);
     }
+}
+
+void CheckResults::store(int index, const RecordOutcome& outcome) {
+    if (index < 0 || index >= kResultTableSize) {
+        return;
+    }
+    if (outcome.status != CheckStatus::FetchFailed) {
+        count[index].store(outcome.count, std::memory_order_relaxed);
+        if (outcome.overLimit) {
+            overLimit[index].store(1, std::memory_order_relaxed);
+        }
+    }
+    status[index].store(int32_t(outcome.status), std::memory_order_relaxed);
 }
 
 CheckStatus CheckResults::statusAt(qsizetype index) const {
@@ -35,33 +49,118 @@ bool CheckResults::overLimitAt(qsizetype index) const {
            overLimit[index].load(std::memory_order_relaxed) != 0;
 }
 
-RecordOutcome outcomeOf(const QString& verdict, const QString& maximum) {
-    RecordOutcome outcome;
-    QStringView word = verdict;
-    if (verdict != u"NIL") {
-        const qsizetype at = verdict.indexOf(u'@');
-        outcome.count = at >= 0 ? verdict.mid(at + 1).toInt() : 0;
-        const std::optional<int32_t> max = parseInt32Text(maximum);
-        outcome.overLimit = max && *max < outcome.count;
-        word = at >= 0 ? QStringView(verdict).first(at) : QStringView(verdict);
+// Owned jointly by a run and its workers, so that a run that stops waiting
+// for a worker leaves nothing behind that the worker still uses. The worker
+// reaches the run and its host only through here, and only while the run is
+// there.
+struct CheckRun::Shared {
+    Shared(const FetchSettings& fetch, int perHost, std::shared_ptr<CheckResults> tables,
+           CheckRunHost& runHost, CheckRun& owner)
+        : results(std::move(tables)),
+          abort(fetch.abort),
+          gate(perHost > 0 ? std::make_unique<HostGate>(perHost) : nullptr),
+          settings(fetch),
+          run(&owner),
+          host(&runHost) {
+        settings.abort = &abort;
+        settings.hostGate = gate.get();
     }
-    outcome.status = word == u"NIL"      ? CheckStatus::Missing
-                     : word == u"HIDDEN" ? CheckStatus::Hidden
-                                         : CheckStatus::Found;
-    return outcome;
-}
+
+    // From a worker: runs `task` on the UI thread and waits for it. False
+    // (nothing ran) once the run no longer waits for its workers.
+    bool onUiThread(const std::function<void()>& task) {
+        CheckRunHost* to = enterHost();
+        if (!to) {
+            return false;
+        }
+        to->runOnUiThread(task);
+        leaveHost();
+        return true;
+    }
+
+    // From a worker that ends: its last word to the run, if the run is there.
+    void ended(const std::shared_ptr<Shared>& self) {
+        if (CheckRunHost* to = enterHost()) {
+            to->postToUiThread([self] {
+                if (self->run) {
+                    self->run->WorkerTerminated();
+                }
+            });
+            leaveHost();
+        }
+    }
+
+    // UI thread: the run stops waiting for its workers. No worker calls the
+    // host after this returns, unless a call under way outlasts `bound`.
+    void detach(std::chrono::milliseconds bound) {
+        CheckRunHost* from = nullptr;
+        {
+            std::lock_guard lock(linkMutex);
+            from = host;
+            host = nullptr;
+        }
+        run = nullptr;
+        // A call under way waits for a task that only this thread runs.
+        const auto deadline = std::chrono::steady_clock::now() + bound;
+        while (from && std::chrono::steady_clock::now() < deadline) {
+            {
+                std::lock_guard lock(linkMutex);
+                if (callsUnderWay == 0) {
+                    return;
+                }
+            }
+            from->processPendingTasks(std::chrono::milliseconds(20));
+        }
+    }
+
+    const std::shared_ptr<CheckResults> results;
+    std::atomic<bool> StopRequested{false};
+    AbortFlag abort;  // set by abortDownloads; hangs below the settings' own flag
+    // Holding it across the hand-out makes "take the next record" and "read
+    // which one it was" one step for a worker.
+    std::mutex CursorLock;
+    const std::unique_ptr<HostGate> gate;  // with a per-host limit only
+    ReciprocalPages reciprocal;            // the user's own pages of this run
+    FetchSettings settings;                // with the flag and the gate above
+
+    // UI thread only: the run, until it stops waiting for its workers.
+    CheckRun* run;
+
+  private:
+    CheckRunHost* enterHost() {
+        std::lock_guard lock(linkMutex);
+        if (host) {
+            ++callsUnderWay;
+        }
+        return host;
+    }
+    void leaveHost() {
+        std::lock_guard lock(linkMutex);
+        --callsUnderWay;
+    }
+
+    std::mutex linkMutex;
+    CheckRunHost* host;  // null once the run no longer waits for its workers
+    int callsUnderWay = 0;
+};
 
 CheckRun::CheckRun(CheckRunHost& host, FetchSettings settings, CheckRunOptions options)
     : host_(host),
       settings_(std::move(settings)),
       options_(options),
-      abort_(std::make_unique<AbortFlag>(settings_.abort)),
-      CursorLock(std::make_shared<std::mutex>()) {
+      CheckResults_(std::make_shared<CheckResults>()) {
     options_.workers = std::max(1, options_.workers);
 }
 
 CheckRun::~CheckRun() {
-    while (!shutdown(std::chrono::seconds(10))) {
+    if (shutdown(options_.endBound)) {
+        return;
+    }
+    // Workers still busy keep the run's shared part alive and end on their
+    // own; none of them calls the host once it is detached.
+    shared_->detach(options_.endBound);
+    for (std::thread& t : threads_) {
+        t.detach();
     }
 }
 
@@ -73,25 +172,18 @@ void CheckRun::start() {
     // their threads only have to be collected.
     joinEndedWorkers();
 
-    StopRequested.store(false, std::memory_order_relaxed);
-    abort_ = std::make_unique<AbortFlag>(settings_.abort);
-    CursorLock = std::make_shared<std::mutex>();
+    // A fresh stop flag, CursorLock and abort flag for every run.
+    shared_ = std::make_shared<Shared>(settings_, options_.perHost, CheckResults_, host_, *this);
     NextRecordIndex = 0;
     deferred_.clear();
     deferredHeads_.clear();
-    gate_ = options_.perHost > 0 ? std::make_unique<HostGate>(options_.perHost) : nullptr;
-    reciprocal_ = std::make_unique<ReciprocalPages>();
-    CheckResults_.clear();
+    CheckResults_->clear();
     host_.RepaintRecordList();
     state_ = State::Running;
     liveWorkers_ = options_.workers;
     host_.runStateChanged();
-    FetchSettings workerSettings = settings_;
-    workerSettings.abort = abort_.get();
-    workerSettings.hostGate = gate_.get();
     for (int i = 0; i < options_.workers; ++i) {
-        threads_.emplace_back(
-            [worker = checkurls(*this, CursorLock, workerSettings)]() mutable { worker.run(); });
+        threads_.emplace_back([worker = checkurls(shared_)]() mutable { worker.run(); });
     }
 }
 
@@ -99,13 +191,15 @@ void CheckRun::requestStop() {
     if (state_ != State::Running) {
         return;
     }
-    StopRequested.store(true, std::memory_order_relaxed);
+    shared_->StopRequested.store(true, std::memory_order_relaxed);
     state_ = State::Stopping;
     host_.runStateChanged();
 }
 
 void CheckRun::abortDownloads() {
-    abort_->set();
+    if (shared_) {
+        shared_->abort.set();
+    }
 }
 
 bool CheckRun::shutdown(std::chrono::milliseconds bound) {
@@ -135,45 +229,25 @@ void CheckRun::joinEndedWorkers() {
     threads_.clear();
 }
 
-namespace {
-
-// A copy of its own: what a worker is handed must not share data with the
-// list, which the UI thread may change in place while the worker reads, nor
-// with the host names the gate and the waiting lists keep on the UI thread.
-template <typename Text>
-Text ownCopy(const Text& text) {
-    return Text(text.constData(), text.size());
-}
-
-}  // namespace
-
-void CheckRun::TakeNextRecord() {
-    CurrentRecordMustWait = false;
-    CurrentRecordHost.clear();
-    if (gate_) {
-        takeWithinHostLimits();
-    } else if (NextRecordIndex < host_.recordCount()) {
-        CurrentRecordText = ownCopy(host_.recordAt(NextRecordIndex));
-        CurrentRecordIndex = NextRecordIndex;
-        CurrentRecordIsEnd = false;
-        ++NextRecordIndex;
-    } else {
-        CurrentRecordText = QStringLiteral("NIL");
-        CurrentRecordIsEnd = true;
+Handout CheckRun::TakeNextRecord() {
+    if (shared_->gate) {
+        return takeWithinHostLimits();
     }
+    if (NextRecordIndex < host_.recordCount()) {
+        Handout handout{
+            Handout::Kind::Record, NextRecordIndex, host_.recordAt(NextRecordIndex), {}};
+        ++NextRecordIndex;
+        return handout;
+    }
+    return {};
 }
 
-void CheckRun::takeWithinHostLimits() {
-    auto handOut = [this](int32_t index, QString line, const QByteArray& host) {
-        CurrentRecordText = std::move(line);
-        CurrentRecordIndex = index;
-        CurrentRecordHost = ownCopy(host);
-        CurrentRecordIsEnd = false;
-    };
+Handout CheckRun::takeWithinHostLimits() {
+    HostGate& gate = *shared_->gate;
     // Records passed over come first, in list order, as soon as their host
     // has room.
     for (auto it = deferredHeads_.begin(); it != deferredHeads_.end(); ++it) {
-        if (!gate_->tryEnter(it->second)) {
+        if (!gate.tryEnter(it->second)) {
             continue;
         }
         const int32_t index = it->first;
@@ -186,17 +260,15 @@ void CheckRun::takeWithinHostLimits() {
         } else {
             deferredHeads_.emplace(waiting.front(), host);
         }
-        handOut(index, ownCopy(host_.recordAt(index)), host);
-        return;
+        return {Handout::Kind::Record, index, host_.recordAt(index), std::move(host)};
     }
     while (NextRecordIndex < host_.recordCount()) {
         const int32_t index = NextRecordIndex++;
-        QString line = ownCopy(host_.recordAt(index));
+        QString line = host_.recordAt(index);
         QByteArray host = requestHostOf(firstAddressOf(ExtractField(line, QChar(u'U'))));
         // An address without a host fails at once; it waits for nobody.
-        if (host.isEmpty() || gate_->tryEnter(host)) {
-            handOut(index, std::move(line), host);
-            return;
+        if (host.isEmpty() || gate.tryEnter(host)) {
+            return {Handout::Kind::Record, index, std::move(line), std::move(host)};
         }
         std::deque<int32_t>& waiting = deferred_[host];
         if (waiting.empty()) {
@@ -205,12 +277,9 @@ void CheckRun::takeWithinHostLimits() {
         waiting.push_back(index);
     }
     if (!deferredHeads_.empty()) {
-        CurrentRecordMustWait = true;
-        CurrentRecordIsEnd = false;
-        return;
+        return {Handout::Kind::Wait, 0, {}, {}};
     }
-    CurrentRecordText = QStringLiteral("NIL");
-    CurrentRecordIsEnd = true;
+    return {};
 }
 
 void CheckRun::WorkerTerminated() {
@@ -220,131 +289,74 @@ void CheckRun::WorkerTerminated() {
     }
 }
 
-namespace {
-
-// Why a loaded page's verdict is what it is, where there is a why.
-VerdictReason verdictReasonOf(CheckStatus status, const LinkScanResult& scan,
-                              const QString& yourLink) {
-    if (status == CheckStatus::Hidden) {
-        return scan.hiddenBy == HiddenBy::Nofollow ? VerdictReason::Nofollow
-                                                   : VerdictReason::Noindex;
-    }
-    if (status == CheckStatus::Missing && yourLink.isEmpty()) {
-        return VerdictReason::NoLink;
-    }
-    return VerdictReason::None;
-}
-
-}  // namespace
-
-checkurls::checkurls(CheckRun& run, std::shared_ptr<std::mutex> cursorLock, FetchSettings settings)
-    : run_(run), cursorLock_(std::move(cursorLock)), settings_(std::move(settings)) {}
+checkurls::checkurls(std::shared_ptr<CheckRun::Shared> shared) : shared_(std::move(shared)) {}
 
 void checkurls::run() {
-    CheckRun& r = run_;
+    CheckRun::Shared& s = *shared_;
+    const auto stopRequested = [&s] { return s.StopRequested.load(std::memory_order_relaxed); };
     for (;;) {
-        QString record;
-        bool end = false;
-        bool wait = false;
-        int32_t index = 0;
-        QByteArray admitted;  // the gate has let the first attempt in for this host
+        Handout handout;
         {
-            // Holding the lock across the hand-out makes "take the next
-            // record" and "read which one it was" one step. The texts are
-            // moved out, so no data is shared with the UI thread, which
-            // clears them at the next hand-out.
-            std::lock_guard lock(*cursorLock_);
-            r.host_.runOnUiThread([&r] { r.TakeNextRecord(); });
-            record = std::move(r.CurrentRecordText);
-            end = r.CurrentRecordIsEnd;
-            wait = r.CurrentRecordMustWait;
-            index = r.CurrentRecordIndex;
-            admitted = std::move(r.CurrentRecordHost);
+            std::lock_guard lock(s.CursorLock);
+            // The hand-out is a value of the worker's own, made on the UI
+            // thread: nothing in it is shared with the run afterwards.
+            const bool handedOut = s.onUiThread([&s, &handout] {
+                if (s.run) {
+                    handout = s.run->TakeNextRecord();
+                }
+            });
+            if (!handedOut) {
+                break;  // the run is gone: it waits for no result
+            }
         }
-        const QString maximum = ExtractField(record, QChar(u'5'));
-        const QString yourLink = ExtractField(record, QChar(u'6'));
-        const QString partnerUrl = ExtractField(record, QChar(u'U'));
-        if (r.StopRequested.load(std::memory_order_relaxed) || end) {
-            if (!admitted.isEmpty()) {
-                settings_.hostGate->leave(admitted);
+        const RecordFields fields = RecordFields::of(handout.CurrentRecordText);
+        if (stopRequested() || handout.kind == Handout::Kind::End) {
+            if (!handout.host.isEmpty()) {
+                s.gate->leave(handout.host);
             }
             break;
         }
-        if (wait) {
-            settings_.hostGate->waitForLeave(50);
+        if (handout.kind == Handout::Kind::Wait) {
+            s.gate->waitForLeave(50);
             continue;
         }
-        const bool inTable = index >= 0 && index < kResultTableSize;
-        const FetchResult page = FetchPage(partnerUrl, settings_, admitted);
-        if (!page.success && settings_.abort && settings_.abort->isSet()) {
-            // Cut off: like a record a stop left untaken, it gets no result.
-            break;
+        RecordCheck check = checkRecord(fields, s.settings, s.StopRequested, handout.host);
+        if (check.outcome.status == CheckStatus::None) {
+            break;  // cut off, or loaded after a stop: nothing is written
         }
-        RecordCheck check;
-        check.index = index;
-        check.outcome.status = CheckStatus::FetchFailed;
-        check.partnerUrl = partnerUrl;
-        check.link = yourLink;
-        if (!page.success) {
-            if (inTable) {
-                r.CheckResults_.status[index].store(int32_t(CheckStatus::FetchFailed),
-                                                    std::memory_order_relaxed);
-            }
-            for (const FetchAttempt& attempt : page.attempts) {
-                check.failures += attempt.reason;
-            }
-        } else {
-            if (r.StopRequested.load(std::memory_order_relaxed)) {
-                break;  // a page that loaded after the stop is not written
-            }
-            // The same single scan as ScanBacklink, which also tells which
-            // rule hid a link and what the page says to search engines.
-            LinkScanResult scan;
-            if (!yourLink.isEmpty()) {
-                scan = scanLinks(page.pageText, yourLink, page.firstAddress, false);
-            }
-            const QString verdict = yourLink.isEmpty() ? QStringLiteral("NIL") : verdictText(scan);
-            check.outcome = outcomeOf(verdict, maximum);
-            check.verdictReason = verdictReasonOf(check.outcome.status, scan, yourLink);
-            check.pageSignals = scan.pageSignals | robotsHeaderSignals(page.robotsTags) |
-                                (page.challengeMarker ? ChallengeMarker : 0);
-            if (inTable) {
-                r.CheckResults_.count[index].store(check.outcome.count, std::memory_order_relaxed);
-                if (check.outcome.overLimit) {
-                    r.CheckResults_.overLimit[index].store(1, std::memory_order_relaxed);
-                }
-                r.CheckResults_.status[index].store(int32_t(check.outcome.status),
-                                                    std::memory_order_relaxed);
-            }
-        }
+        check.index = handout.index;
+        s.results->store(check.index, check.outcome);
+        const bool loaded = check.outcome.status != CheckStatus::FetchFailed;
         // Reading a date may consult the time zone, which the C library
         // keeps without a lock we could share: it is read on the UI thread.
-        const QString deadline = ExtractField(record, QChar(u'D'));
-        const auto report = [&r, &check, &deadline] {
-            check.deadline = parseDeadline(deadline).value_or(QDate());
-            r.host_.recordChecked(check);
+        const auto report = [&s, &check, &fields] {
+            check.deadline = parseDeadline(fields.deadline).value_or(QDate());
+            if (s.run) {
+                s.run->host_.recordChecked(check);
+            }
+        };
+        const auto repaint = [&s] {
+            if (s.run) {
+                s.run->host_.RepaintRecordList();
+            }
         };
         // The partner page's result shows first; the user's own page is
         // looked at after it, unless a stop has come.
-        const QString ownPage = ExtractField(record, QChar(u'4'));
-        if (ownPage.isEmpty() || r.StopRequested.load(std::memory_order_relaxed)) {
-            r.host_.runOnUiThread([&r, &report] {
-                r.host_.RepaintRecordList();
+        bool reported = false;
+        if (fields.ownPage.isEmpty() || stopRequested()) {
+            reported = s.onUiThread([&repaint, &report] {
+                repaint();
                 report();
             });
-        } else {
-            r.host_.runOnUiThread([&r] { r.host_.RepaintRecordList(); });
-            check.reciprocal = r.reciprocal_->check(ownPage, partnerUrl, settings_);
-            r.host_.runOnUiThread(report);
+        } else if (s.onUiThread(repaint)) {
+            check.reciprocal = s.reciprocal.check(fields.ownPage, fields.partnerUrl, s.settings);
+            reported = s.onUiThread(report);
         }
-        if (!page.success) {
-            continue;
-        }
-        if (r.StopRequested.load(std::memory_order_relaxed)) {
+        if (!reported || (loaded && stopRequested())) {
             break;
         }
     }
-    r.host_.postToUiThread([&r] { r.WorkerTerminated(); });
+    s.ended(shared_);
 }
 
 }  // namespace quorvel

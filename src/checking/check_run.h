@@ -12,13 +12,10 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <thread>
 #include <vector>
 
-#include "checking/abort_flag.h"
 #include "checking/check_outcome.h"
-#include "checking/host_gate.h"
 #include "checking/http_client.h"
 
 namespace quorvel {
@@ -33,6 +30,9 @@ struct CheckRunOptions {
     // At most this many attempts at a time against one host (0: no limit); a
     // record whose host is at its limit is handed out later.
     int perHost = 0;
+    // How long destroying a run waits for its workers to end; a worker still
+    // busy after that ends on its own later, without the run.
+    std::chrono::milliseconds endBound{10000};
 };
 
 // The results of the latest run, by the position a record had when it was
@@ -44,16 +44,28 @@ struct CheckResults {
     std::array<std::atomic<int32_t>, kResultTableSize> overLimit{};
 
     void clear();
+    // A finished record's outcome under its position (nothing beyond the tables).
+    void store(int index, const RecordOutcome& outcome);
     // None and 0 for positions outside the tables.
     CheckStatus statusAt(qsizetype index) const;
     int32_t countAt(qsizetype index) const;
     bool overLimitAt(qsizetype index) const;
 };
 
-// The outcome of one scan, read from ScanBacklink's "VERDICT@COUNT" text.
-RecordOutcome outcomeOf(const QString& verdict, const QString& maximum);
-
-class ReciprocalPages;
+// What the UI thread hands a worker that asks for the next record.
+struct Handout {
+    enum class Kind {
+        Record,  // a record to check
+        // With a per-host limit: every record left waits for its host; the
+        // worker waits for an attempt to end and asks again.
+        Wait,
+        End,  // every record has been handed out: the end, apart from any text
+    };
+    Kind kind = Kind::End;
+    int32_t index = 0;          // Record: its position
+    QString CurrentRecordText;  // Record: its line
+    QByteArray host;            // Record: the host the gate let the first attempt in for
+};
 
 // The side of the program that owns the record list and "the UI thread".
 class CheckRunHost {
@@ -88,7 +100,9 @@ class CheckRun {
     };
 
     CheckRun(CheckRunHost& host, FetchSettings settings = {}, CheckRunOptions options = {});
-    // Shuts the run down (see shutdown) however long that takes.
+    // Shuts the run down (see shutdown) within the options' end bound. A
+    // worker that has not ended by then keeps what it uses alive, calls the
+    // host no more and ends when its download does.
     ~CheckRun();
     CheckRun(const CheckRun&) = delete;
     CheckRun& operator=(const CheckRun&) = delete;
@@ -108,41 +122,35 @@ class CheckRun {
     bool shutdown(std::chrono::milliseconds bound);
 
     State state() const { return state_; }
-    const CheckResults& results() const { return CheckResults_; }
+    const CheckResults& results() const { return *CheckResults_; }
     // Takes effect at the next start.
     void setFetchSettings(const FetchSettings& settings) { settings_ = settings; }
+
+    // What the workers of one run share with it (defined in check_run.cpp).
+    struct Shared;
 
   private:
     friend class checkurls;
 
-    void TakeNextRecord();
-    void takeWithinHostLimits();
+    Handout TakeNextRecord();
+    Handout takeWithinHostLimits();
     void WorkerTerminated();
     void joinEndedWorkers();
 
     CheckRunHost& host_;
     FetchSettings settings_;
     CheckRunOptions options_;
-    std::unique_ptr<HostGate> gate_;               // with a per-host limit only
-    std::unique_ptr<ReciprocalPages> reciprocal_;  // the user's own pages of this run
-    // Set by abortDownloads; hangs below the abort flag of the settings.
-    std::unique_ptr<AbortFlag> abort_;
-    CheckResults CheckResults_;
-    std::atomic<bool> StopRequested{false};
-    // Written on the UI thread, read by the worker that holds CursorLock.
+    // Kept across runs: the list view reads them between runs too.
+    std::shared_ptr<CheckResults> CheckResults_;
+    // The run under way or the last one; each start makes a fresh one, with
+    // a fresh CursorLock, stop flag and abort flag.
+    std::shared_ptr<Shared> shared_;
+    // UI thread only: the position of the next record to hand out.
     int32_t NextRecordIndex = 0;
-    QString CurrentRecordText;
-    int32_t CurrentRecordIndex = 0;
-    bool CurrentRecordIsEnd = false;  // the end of the records, apart from any text
-    // With a per-host limit: every record left is waiting for its host; the
-    // worker waits for an attempt to end and asks again.
-    bool CurrentRecordMustWait = false;
-    QByteArray CurrentRecordHost;  // the host the gate let the first attempt in for
     // Records passed over because their host was at its limit, by host in
     // list order, and the first of each host by position (UI thread).
     QHash<QByteArray, std::deque<int32_t>> deferred_;
     std::map<int32_t, QByteArray> deferredHeads_;
-    std::shared_ptr<std::mutex> CursorLock;
     State state_ = State::Idle;
     int liveWorkers_ = 0;
     std::vector<std::thread> threads_;
@@ -151,13 +159,11 @@ class CheckRun {
 // A worker of a check run.
 class checkurls {
   public:
-    checkurls(CheckRun& run, std::shared_ptr<std::mutex> cursorLock, FetchSettings settings);
+    explicit checkurls(std::shared_ptr<CheckRun::Shared> shared);
     void run();
 
   private:
-    CheckRun& run_;
-    std::shared_ptr<std::mutex> cursorLock_;
-    FetchSettings settings_;
+    std::shared_ptr<CheckRun::Shared> shared_;
 };
 
 }  // namespace quorvel

@@ -15,4 +15,13 @@ bool isOverdue(QDate deadline, CheckStatus lastStatus, QDate today) {
     return deadline.isValid() && deadline < today;
 }
 
+bool isOverdue(QStringView deadline, CheckStatus lastStatus, QDate firstChecked, QDate today) {
+    return isOverdue(parseDeadline(deadline).value_or(QDate()), lastStatus, firstChecked, today);
+}
+
+bool isOverdue(QDate deadline, CheckStatus lastStatus, QDate firstChecked, QDate today) {
+    return firstChecked.isValid() && isOverdue(deadline, lastStatus, today) &&
+           deadline >= firstChecked;
+}
+
 }  // namespace quorvel

@@ -14,4 +14,13 @@ bool isOverdue(QStringView deadline, CheckStatus lastStatus, QDate today = QDate
 // The same for a deadline already read (null: none, or unreadable).
 bool isOverdue(QDate deadline, CheckStatus lastStatus, QDate today = QDate::currentDate());
 
+// Whether a promise lapsed while the program watched: as above, and the
+// deadline is not before `firstChecked`, the day of the record's first
+// check (a deadline on that very day counts). A deadline that had passed
+// before the program ever saw the record is no news; a record never checked
+// (an invalid `firstChecked`) is never overdue.
+bool isOverdue(QStringView deadline, CheckStatus lastStatus, QDate firstChecked, QDate today);
+// The same for a deadline already read (null: none, or unreadable).
+bool isOverdue(QDate deadline, CheckStatus lastStatus, QDate firstChecked, QDate today);
+
 }  // namespace quorvel

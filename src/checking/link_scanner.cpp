@@ -1,20 +1,15 @@
 #include "checking/link_scanner.h"
 
-#include <QCollator>
-#include <QLocale>
 #include <QVarLengthArray>
 
 #include <algorithm>
 #include <bit>
-#include <cstring>
-#include <memory>
-#include <vector>
 
-#if defined(__SSE2__) || defined(_M_X64)
-#include <emmintrin.h>
-#define QUORVEL_SSE2 1
-#endif
-
+#include "checking/char_search.h"
+#include "checking/html_tags.h"
+#include "checking/html_text.h"
+#include "checking/link_set.h"
+#include "checking/page_facts.h"
 #include "checking/page_signals.h"
 #include "checking/text_helpers.h"
 
@@ -24,27 +19,6 @@ namespace {
 
 // A tag's closing ">" must stand within this many positions after its "<".
 constexpr qsizetype kTagWindow = 1188;
-
-// The first of `a` or `b` in [from, to); `to` when neither is there.
-const char16_t* findEither(const char16_t* from, const char16_t* to, char16_t a, char16_t b) {
-#ifdef QUORVEL_SSE2
-    const __m128i va = _mm_set1_epi16(short(a));
-    const __m128i vb = _mm_set1_epi16(short(b));
-    while (to - from >= 8) {
-        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
-        const unsigned mask = unsigned(
-            _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi16(x, va), _mm_cmpeq_epi16(x, vb))));
-        if (mask != 0) {
-            return from + (std::countr_zero(mask) >> 1);
-        }
-        from += 8;
-    }
-#endif
-    while (from < to && *from != a && *from != b) {
-        ++from;
-    }
-    return from;
-}
 
 // Whether the text at `s` is `lowerWord` after ToLowerRuLat.
 bool matchesLowered(const char16_t* s, qsizetype available, QStringView lowerWord) {
@@ -93,170 +67,6 @@ bool isCandidate(QStringView h) {
     return false;
 }
 
-// Stable storage for the texts of the link set, so that the set can hold
-// views without an allocation per link.
-class TextArena {
-  public:
-    QStringView store(QStringView text) {
-        if (chunks_.empty() || left_ < text.size()) {
-            const qsizetype size = std::max<qsizetype>(kChunk, text.size());
-            chunks_.push_back(std::make_unique_for_overwrite<char16_t[]>(size_t(size)));
-            next_ = chunks_.back().get();
-            left_ = size;
-        }
-        std::copy(text.utf16(), text.utf16() + text.size(), next_);
-        const QStringView stored(next_, text.size());
-        next_ += text.size();
-        left_ -= text.size();
-        return stored;
-    }
-
-  private:
-    static constexpr qsizetype kChunk = 32 * 1024;
-    std::vector<std::unique_ptr<char16_t[]>> chunks_;
-    char16_t* next_ = nullptr;
-    qsizetype left_ = 0;
-};
-
-// A hash of a text, eight bytes at a time.
-size_t hashText(QStringView text) {
-    const char16_t* s = text.utf16();
-    qsizetype n = text.size();
-    uint64_t h = 0x9E3779B97F4A7C15ull ^ uint64_t(n);
-    for (; n >= 4; n -= 4, s += 4) {
-        uint64_t w;
-        std::memcpy(&w, s, 8);
-        h = (h ^ w) * 0xBF58476D1CE4E5B9ull;
-        h ^= h >> 31;
-    }
-    for (; n > 0; --n, ++s) {
-        h = (h ^ *s) * 0x94D049BB133111EBull;
-    }
-    h ^= h >> 29;
-    return size_t(h * 0xBF58476D1CE4E5B9ull);
-}
-
-// Distinct links, two links being the same when their case-folded forms are
-// equal. The first spelling of each is kept for list mode. An open-addressing
-// table of views into an arena: no allocation per link.
-class LinkSet {
-  public:
-    explicit LinkSet(bool keepLinks) : keepLinks_(keepLinks), slots_(64) {}
-
-    // `link` may point into a buffer that is reused after the call.
-    void add(QStringView link) {
-        bool ascii = true;
-        for (const QChar c : link) {
-            if (c.unicode() >= 0x80) {
-                ascii = false;
-                break;
-            }
-        }
-        // Lower-case ASCII is its own case fold.
-        const QString folded = ascii ? QString() : link.toString().toCaseFolded();
-        const QStringView key = ascii ? link : QStringView(folded);
-        const size_t hash = hashText(key);
-        Slot* slot = find(key, hash);
-        if (slot->used) {
-            return;
-        }
-        const QStringView storedKey = arena_.store(key);
-        *slot = Slot{hash, storedKey, true};
-        ++size_;
-        if (keepLinks_) {
-            links_.push_back({ascii ? storedKey : arena_.store(link), storedKey});
-        }
-        if (size_ * 2 > slots_.size()) {
-            grow();
-        }
-    }
-
-    int size() const { return int(size_); }
-
-    QStringList sorted() const {
-        QCollator collator{QLocale(QLocale::Russian, QLocale::Russia)};
-        collator.setCaseSensitivity(Qt::CaseInsensitive);
-#ifdef Q_OS_WIN
-        // Windows collates with the system's own comparison: compared one
-        // pair at a time, since Wine's sort keys do not always order as its
-        // comparison does.
-        std::vector<const Entry*> entries;
-        entries.reserve(links_.size());
-        for (const Entry& e : links_) {
-            entries.push_back(&e);
-        }
-        std::sort(entries.begin(), entries.end(), [&](const Entry* a, const Entry* b) {
-            const int c = collator.compare(a->link, b->link);
-            return c != 0 ? c < 0 : a->key < b->key;
-        });
-        QStringList out;
-        out.reserve(qsizetype(entries.size()));
-        for (const Entry* e : entries) {
-            out += e->link.toString();
-        }
-        return out;
-#else
-        struct Keyed {
-            QCollatorSortKey sortKey;
-            const Entry* entry;
-        };
-        std::vector<Keyed> keyed;
-        keyed.reserve(links_.size());
-        for (const Entry& e : links_) {
-            keyed.push_back({collator.sortKey(e.link.toString()), &e});
-        }
-        std::sort(keyed.begin(), keyed.end(), [](const Keyed& a, const Keyed& b) {
-            const int c = a.sortKey.compare(b.sortKey);
-            return c != 0 ? c < 0 : a.entry->key < b.entry->key;
-        });
-        QStringList out;
-        out.reserve(qsizetype(keyed.size()));
-        for (const Keyed& k : keyed) {
-            out += k.entry->link.toString();
-        }
-        return out;
-#endif
-    }
-
-  private:
-    struct Slot {
-        size_t hash = 0;
-        QStringView key;
-        bool used = false;
-    };
-    struct Entry {
-        QStringView link;
-        QStringView key;
-    };
-
-    // The slot holding `key`, or the free slot where it belongs.
-    Slot* find(QStringView key, size_t hash) {
-        const size_t mask = slots_.size() - 1;
-        for (size_t i = hash & mask;; i = (i + 1) & mask) {
-            Slot& slot = slots_[i];
-            if (!slot.used || (slot.hash == hash && slot.key == key)) {
-                return &slot;
-            }
-        }
-    }
-
-    void grow() {
-        std::vector<Slot> old(slots_.size() * 2);
-        old.swap(slots_);
-        for (const Slot& slot : old) {
-            if (slot.used) {
-                *find(slot.key, slot.hash) = slot;
-            }
-        }
-    }
-
-    bool keepLinks_;
-    TextArena arena_;
-    std::vector<Slot> slots_;  // a power of two, at most half full
-    size_t size_ = 0;
-    std::vector<Entry> links_;
-};
-
 }  // namespace
 
 bool isTagNamedA(QStringView tag) {
@@ -290,12 +100,18 @@ namespace {
 // The state of one scan, and what happens to one tag text.
 class Scan {
   public:
-    Scan(QStringView yourLink, QStringView partnerUrl, bool listMode)
-        : loweredLink_(listMode ? QString() : ToLowerRuLat(yourLink)),
+    // With `facts`, the page's real tags are read along the walk for them.
+    Scan(QStringView page, QStringView yourLink, QStringView partnerUrl, bool listMode,
+         PageFactsCollector* facts = nullptr)
+        : page_(page),
+          loweredLink_(listMode ? QString() : ToLowerRuLat(yourLink)),
           yourKey_(withoutSchemeAndWww(loweredLink_)),
           slashedPartner_(partnerUrl.toString()),
           pending_(!listMode),
-          links_(listMode) {
+          robotsMeta_(!listMode),
+          links_(listMode),
+          tags_(page),
+          facts_(facts) {
         // The site key loses one trailing segment per candidate link.
         // Backslashes become slashes at the first reduction; after that none
         // is left, so every reduction is a view.
@@ -303,26 +119,32 @@ class Scan {
         siteKey_ = slashedPartner_;
     }
 
-    // At a "<": the two noindex tests. Returns whether a meta tag opens.
-    bool atOpening(const char16_t* s, qsizetype available) {
+    // At the "<" at `pos`: the two noindex tests, and the real tags before it.
+    void atOpening(qsizetype pos) {
+        const char16_t* const s = page_.utf16() + pos;
+        const qsizetype available = page_.size() - pos;
+        if (facts_) {
+            readTags(pos);
+        }
         if (available > 1) {
             const char16_t c1 = s[1];
             if ((c1 == u'n' || c1 == u'N') && matchesLowered(s, available, u"<noindex")) {
                 noindex_ = true;
             } else if (c1 == u'/' && matchesLowered(s, available, u"</noindex")) {
                 noindex_ = false;
-            } else if ((c1 == u'm' || c1 == u'M') && matchesLowered(s, available, u"<meta") &&
-                       available > 5 &&
-                       (s[5] == u' ' || s[5] == u'\t' || s[5] == u'\n' || s[5] == u'\r' ||
-                        s[5] == u'/')) {
-                return true;
+            } else if ((c1 == u'm' || c1 == u'M') && robotsMeta_ && !facts_ &&
+                       matchesLowered(s, available, u"<meta")) {
+                readTags(pos + 1);  // this one too, when it is a real tag
             }
         }
-        return false;
     }
 
-    // A meta tag's text, after "<".
-    void examineMeta(QStringView tag) { signals_ |= metaTagSignals(tag.sliced(4)); }
+    // The page's end: the real tags not read yet.
+    void atEnd() {
+        if (facts_) {
+            readTags(page_.size());
+        }
+    }
 
     // A tag text whose first "href=" (in any letter case) stands at `href`.
     void examine(QStringView tag, qsizetype href) {
@@ -365,6 +187,10 @@ class Scan {
         }
         if (pending_ && containsText(h, yourKey_)) {
             pending_ = false;
+            decidedAt_ = tag.utf16() - 1 - page_.utf16();
+            if (facts_) {
+                anchor_ = anchorTextAfter(page_.sliced(decidedAt_ + tag.size() + 2));
+            }
             signals_ |= relSignals(tag);
             hiddenBy_ = tagIsNofollow() ? HiddenBy::Nofollow
                         : noindex_      ? HiddenBy::Noindex
@@ -374,8 +200,11 @@ class Scan {
         }
     }
 
-    LinkScanResult result(bool listMode) const {
+    LinkScanResult result(bool listMode) {
         LinkScanResult r;
+        if (facts_) {
+            r.facts = facts_->finish(decidedAt_, std::move(anchor_));
+        }
         r.verdict = verdict_;
         r.hiddenBy = hiddenBy_;
         r.pageSignals = signals_;
@@ -387,6 +216,20 @@ class Scan {
     }
 
   private:
+    // Robots meta tags count only as real tags; the facts come from them too.
+    void readTags(qsizetype limit) {
+        HtmlTag tag;
+        while (tags_.next(limit, &tag)) {
+            if (robotsMeta_ && !tag.end && tag.is(u"meta")) {
+                signals_ |= metaTagSignals(tag.attributes);
+            }
+            if (facts_) {
+                facts_->take(tag);
+            }
+        }
+    }
+
+    QStringView page_;
     QString loweredLink_;
     QStringView yourKey_;
     QString slashedPartner_;
@@ -396,9 +239,14 @@ class Scan {
     HiddenBy hiddenBy_ = HiddenBy::Nothing;
     PageSignals signals_ = 0;
     bool pending_;
+    bool robotsMeta_;
     bool noindex_ = false;
     LinkSet links_;
     QVarLengthArray<char16_t, kTagWindow> lowered_;
+    HtmlTagReader tags_;
+    PageFactsCollector* facts_;
+    qsizetype decidedAt_ = -1;  // the "<" of the link that decided
+    QString anchor_;
 
   public:
     PageAnchors* anchors_ = nullptr;  // every anchor's value, for a page scanned once
@@ -408,7 +256,7 @@ class Scan {
 
 namespace {
 
-void scanPage(Scan& scan, QStringView pageText);
+void walkPage(Scan& scan, QStringView pageText);
 
 }  // namespace
 
@@ -434,22 +282,30 @@ qint64 PageAnchors::bytes() const {
 
 LinkScanResult scanLinks(QStringView pageText, QStringView yourLink, QStringView partnerUrl,
                          bool listMode) {
-    Scan scan(yourLink, partnerUrl, listMode);
-    scanPage(scan, pageText);
+    Scan scan(pageText, yourLink, partnerUrl, listMode);
+    walkPage(scan, pageText);
     return scan.result(listMode);
+}
+
+LinkScanResult scanWithFacts(QStringView pageText, QStringView yourLink, QStringView partnerUrl,
+                             QStringView pageAddress) {
+    PageFactsCollector facts(yourLink, pageAddress);
+    Scan scan(pageText, yourLink, partnerUrl, false, &facts);
+    walkPage(scan, pageText);
+    return scan.result(false);
 }
 
 PageAnchors collectAnchors(QStringView pageText) {
     PageAnchors anchors;
-    Scan scan({}, {}, false);
+    Scan scan(pageText, {}, {}, false);
     scan.anchors_ = &anchors;
-    scanPage(scan, pageText);
+    walkPage(scan, pageText);
     return anchors;
 }
 
 namespace {
 
-void scanPage(Scan& scan, QStringView pageText) {
+void walkPage(Scan& scan, QStringView pageText) {
     // One pass over the page that stops only at "<", ">" and "=". A "<"
     // opens a candidate tag (and abandons an open one); a ">" within the
     // window closes it; an "=" may end its first "href". A tag without
@@ -459,12 +315,11 @@ void scanPage(Scan& scan, QStringView pageText) {
     const qsizetype n = pageText.size();
     qsizetype open = -1;  // position of the open candidate's "<"
     qsizetype href = -1;  // its first "href=", relative to the tag text
-    bool meta = false;    // the open candidate is a meta tag
 
     auto event = [&](qsizetype pos) {
         const char16_t c = s[pos];
         if (c == u'<') {
-            meta = scan.atOpening(s + pos, n - pos);
+            scan.atOpening(pos);
             open = pos;
             href = -1;
         } else if (open < 0 || pos - open > kTagWindow) {
@@ -473,9 +328,6 @@ void scanPage(Scan& scan, QStringView pageText) {
             const QStringView tag(s + open + 1, pos - open - 1);
             if (href >= 0) {
                 scan.examine(tag, href);
-            }
-            if (meta) {
-                scan.examineMeta(tag);
             }
             open = -1;
         } else if (href < 0 && pos - open > 4 && matchesLowered(s + pos - 4, 4, u"href")) {
@@ -517,6 +369,7 @@ void scanPage(Scan& scan, QStringView pageText) {
             event(i);
         }
     }
+    scan.atEnd();
 }
 
 }  // namespace

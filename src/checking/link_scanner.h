@@ -6,6 +6,7 @@
 
 #include <vector>
 
+#include "checking/page_facts.h"
 #include "checking/page_signals.h"
 
 namespace quorvel {
@@ -23,6 +24,7 @@ struct LinkScanResult {
     PageSignals pageSignals = 0;
     int count = 0;      // distinct outgoing links counted
     QStringList links;  // list mode only: those links, sorted
+    PageFacts facts;    // scanWithFacts only
 };
 
 // One walk over a page for both questions: is your link there (and may
@@ -31,6 +33,12 @@ struct LinkScanResult {
 // then not computed.
 LinkScanResult scanLinks(QStringView pageText, QStringView yourLink, QStringView partnerUrl,
                          bool listMode);
+
+// The verdict scan, and in the same walk what the page says beside the
+// verdict: the anchor of the link that decided, a near miss, the canonical
+// link and every external link. `pageAddress` is the page's final address.
+LinkScanResult scanWithFacts(QStringView pageText, QStringView yourLink, QStringView partnerUrl,
+                             QStringView pageAddress);
 
 // "YEP@12", "HIDDEN@3" or "NIL@0": the verdict and the count of outgoing links.
 QString ScanBacklink(QStringView pageText, QStringView yourLink, QStringView partnerUrl);

@@ -1,5 +1,6 @@
 #include "checking/page_signals.h"
 
+#include "checking/html_tags.h"
 #include "checking/text_helpers.h"
 
 namespace quorvel {
@@ -62,8 +63,9 @@ bool isOurCrawler(QStringView name) {
 
 QStringList signalNames(PageSignals mask) {
     static const char16_t* const kNames[] = {
-        u"meta-noindex",  u"meta-nofollow", u"header-noindex",  u"header-nofollow",
-        u"rel-sponsored", u"rel-ugc",       u"challenge-marker"};
+        u"meta-noindex",        u"meta-nofollow",   u"header-noindex",   u"header-nofollow",
+        u"rel-sponsored",       u"rel-ugc",         u"challenge-marker", u"other-link-to-you",
+        u"canonical-elsewhere", u"robots-disallow", u"rendered-found",   u"rendered-hidden"};
     QStringList names;
     for (size_t bit = 0; bit < std::size(kNames); ++bit) {
         if (mask & (1u << bit)) {
@@ -107,14 +109,14 @@ QStringView attributeValue(QStringView tag, QStringView lowerName) {
     return QStringView();
 }
 
-PageSignals metaTagSignals(QStringView tagText) {
-    const QStringView name = attributeValue(tagText, u"name");
-    if (name.isNull() || !isOurCrawler(name.trimmed())) {
+PageSignals metaTagSignals(QStringView attributes) {
+    const std::optional<QString> name = htmlAttribute(attributes, u"name");
+    if (!name || !isOurCrawler(QStringView(*name).trimmed())) {
         return 0;
     }
     bool noindex = false;
     bool nofollow = false;
-    robotsTokens(attributeValue(tagText, u"content"), &noindex, &nofollow);
+    robotsTokens(htmlAttribute(attributes, u"content").value_or(QString()), &noindex, &nofollow);
     return PageSignals((noindex ? MetaNoindex : 0) | (nofollow ? MetaNofollow : 0));
 }
 

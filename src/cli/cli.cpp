@@ -18,9 +18,10 @@ extern const Command kLinksCommand;
 extern const Command kFetchCommand;
 extern const Command kCheckCommand;
 extern const Command kHistoryCommand;
+extern const Command kImportCommand;
 
 std::span<const Command> commands() {
-    static const Command list[] = {kCheckCommand, kHistoryCommand, kFetchCommand,
+    static const Command list[] = {kCheckCommand, kHistoryCommand, kImportCommand, kFetchCommand,
                                    kScanCommand,  kLinksCommand,   kFieldsCommand};
     return list;
 }

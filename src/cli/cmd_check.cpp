@@ -1,14 +1,12 @@
 #include <QElapsedTimer>
 #include <QHash>
 #include <QJsonArray>
-#include <QSet>
 #include <QThread>
 
 #include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <cstdio>
-#include <map>
 #include <memory>
 #include <optional>
 
@@ -23,12 +21,11 @@
 #endif
 
 #include "checking/check_loop.h"
-#include "checking/deadline.h"
 #include "cli/cli.h"
 #include "cli/history_options.h"
 #include "cli/report.h"
 #include "history/history_reader.h"
-#include "history/history_recorder.h"
+#include "history/run_recording.h"
 #include "records/record_file.h"
 #include "records/record_line.h"
 
@@ -99,22 +96,13 @@ class ResultsHost : public CheckLoopHost {
             check.outcome.count, check.outcome.status, check.outcome.overLimit, check.reciprocal,
             check.pageSignals,   retryAfter,           check.reasonCode()};
         ++done;
-        if (!recorder || !recorded[size_t(index)]) {
-            return;
-        }
-        HistoryEntry entry{{check.partnerUrl, check.link},
-                           QDateTime::currentDateTimeUtc(),
-                           check.outcome,
-                           check.reasonCode(),
-                           check.pageSignals,
-                           check.reciprocal,
-                           isOverdue(check.deadline, check.outcome.status)};
+        RecordCheck listed = check;
+        listed.index = index;
         if (retryAfter >= 0) {
-            waiting_.insert({index, std::move(entry)});
-            return;
+            recording->keepBack(listed);  // its history waits for the second look
+        } else {
+            recording->add(listed);
         }
-        waiting_.erase(index);
-        recorder->add(std::move(entry));
     }
 
     // From now on the run's records are these, until retried() ends it.
@@ -123,35 +111,16 @@ class ResultsHost : public CheckLoopHost {
     // and that goes to the history now.
     void retried() {
         subset_.clear();
-        for (auto& [index, entry] : waiting_) {
-            recorder->add(std::move(entry));  // only a recorder makes anything wait
-        }
-        waiting_.clear();
+        recording->addKeptBack();
     }
 
     std::vector<CompactResult> results;  // owning thread only
     int done = 0;
-    HistoryRecorder* recorder = nullptr;
-    std::vector<bool> recorded;  // the first record of each identity
+    RunRecording* recording = nullptr;
 
   private:
     std::vector<int> subset_;
-    std::map<int, HistoryEntry> waiting_;  // without a recorder: nothing waits
 };
-
-// Which records a run hands to the history: one per identity, the first in
-// list order. A fingerprint per identity is enough and stays small for a
-// million records.
-std::vector<bool> firstOfEachIdentity(const RecordStore& records) {
-    std::vector<bool> first(size_t(records.size()));
-    QSet<size_t> seen;
-    for (qsizetype i = 0; i < records.size(); ++i) {
-        const qsizetype before = seen.size();
-        seen.insert(qHash(identityOf(records.view(i)), 0x51C0FFEE));
-        first[size_t(i)] = seen.size() != before;
-    }
-    return first;
-}
 
 // A whole number from `low` to `high` for an option; nothing after a usage error.
 std::optional<int> numberOption(const QCommandLineParser& parser, const QString& name, int fallback,
@@ -267,8 +236,10 @@ namespace {
 constexpr std::chrono::seconds kHistoryFinishBound(30);
 
 // The columns of a checked record, for its line of the record file.
-QList<QJsonValue> checkColumns(int index, const CompactResult& result, const QString& line) {
-    const bool overdue = isOverdue(ExtractField(line, QChar(u'D')), result.status);
+QList<QJsonValue> checkColumns(const RunRecording& recording, int index,
+                               const CompactResult& result, const QString& line) {
+    const bool overdue = recording.isOverdue(
+        parseDeadline(ExtractFieldView(line, QChar(u'D'))).value_or(QDate()), result.status);
     return {index,
             QString::fromLatin1(statusName(result.status)),
             result.count,
@@ -331,13 +302,10 @@ int runCheck(const QStringList& args) {
     }
 
     ResultsHost host(std::move(content.records));
-    std::unique_ptr<HistoryRecorder> recorder;
-    if (historyPath) {
-        // Opening (and repairing) the history goes on beside the run.
-        recorder = std::make_unique<HistoryRecorder>(*historyPath, QDateTime::currentDateTimeUtc());
-        host.recorded = firstOfEachIdentity(host.records());
-        host.recorder = recorder.get();
-    }
+    // Opening (and repairing) the history goes on beside the run.
+    RunRecording recording(historyPath, host.records(), nullptr,
+                           {.source = RunSource::CommandLine});
+    host.recording = &recording;
     CheckRun run(host, *settings, CheckRunOptions{*workers, *perHost});
     std::signal(SIGINT, onInterrupt);
 
@@ -401,14 +369,11 @@ int runCheck(const QStringList& args) {
     }
     host.retried();
 
-    qint64 runId = 0;
-    if (recorder) {
-        const HistoryRunOutcome recorded = recorder->finish(kHistoryFinishBound);
-        if (!recorded.message.isEmpty()) {
-            writeErr(recorded.message);
-        }
-        runId = recorded.runId;
+    const HistoryRunOutcome recorded = recording.finish(kHistoryFinishBound);
+    if (!recorded.message.isEmpty()) {
+        writeErr(recorded.message);
     }
+    const qint64 runId = recorded.runId;
 
     bool allFound = true;
     for (const CompactResult& result : host.results) {
@@ -421,7 +386,7 @@ int runCheck(const QStringList& args) {
     if (!parser.isSet(changesOption)) {
         ReportWriter report(*format, columns);
         for (int i = 0; i < total; ++i) {
-            report.write(checkColumns(i, host.results[size_t(i)], host.recordAt(i)));
+            report.write(checkColumns(recording, i, host.results[size_t(i)], host.recordAt(i)));
         }
         report.finish();
     } else {
@@ -442,13 +407,14 @@ int runCheck(const QStringList& args) {
                 << QStringLiteral("since");
         ReportWriter report(*format, columns);
         for (int i = 0; i < total && !changed.isEmpty(); ++i) {
-            if (!host.recorded[size_t(i)]) {
+            const QString line = host.recordAt(i);
+            const RecordIdentity identity = identityOf(line);
+            if (!recording.isRecorded(i, identity)) {
                 continue;
             }
-            const QString line = host.recordAt(i);
             // Taken, so that the loop ends once every change is out.
-            for (const HistoryEvent& event : changed.take(identityOf(line))) {
-                report.write(checkColumns(i, host.results[size_t(i)], line)
+            for (const HistoryEvent& event : changed.take(identity)) {
+                report.write(checkColumns(recording, i, host.results[size_t(i)], line)
                              << changeName(event.change).toString()
                              << stateName(event.previous).toString() << reportTime(event.since));
             }

@@ -19,6 +19,7 @@
 #include <QStringList>
 #include <QStringView>
 
+#include <array>
 #include <vector>
 
 #include "checking/check_outcome.h"
@@ -30,7 +31,7 @@ namespace quorvel {
 inline constexpr char16_t kHistoryFileName[] = u"quorvel-history.sqlite";
 // The schema this program writes (PRAGMA user_version). Older files are
 // migrated step by step when they are opened; newer ones are left alone.
-inline constexpr int kHistorySchemaVersion = 2;
+inline constexpr int kHistorySchemaVersion = 3;
 // A record keeps the individual results of at most its last runs; its
 // streaks and its count of checks are kept forever.
 inline constexpr int kKeptRunsPerRecord = 100;
@@ -45,6 +46,17 @@ struct RecordIdentity {
 };
 size_t qHash(const RecordIdentity& identity, size_t seed = 0) noexcept;
 RecordIdentity identityOf(QStringView recordLine);
+
+// Which program ran a check run. Runs recorded before the history kept it
+// have Unknown.
+enum class RunSource : uint8_t {
+    Unknown,
+    Window,       // the window's check button
+    CommandLine,  // quorvel-cli check
+};
+// The names the history stores: "", "window", "quorvel-cli".
+QStringView runSourceName(RunSource source);
+RunSource runSourceFromName(QStringView name);
 
 // One finished check, as the caller hands it to the history.
 struct HistoryEntry {
@@ -132,9 +144,60 @@ struct RunEvent {
     HistoryEvent event;
 };
 
+// One check as the history kept it (the results of a record's last
+// kKeptRunsPerRecord runs). Facts that the file's version did not keep yet
+// read as none.
+struct PastCheck {
+    QDateTime checkedAt;
+    CheckStatus status = CheckStatus::None;
+    QString reason;
+    int32_t count = 0;
+    bool overLimit = false;
+    QStringList signalNames;
+    CheckStatus reciprocal = CheckStatus::None;
+    bool overdue = false;
+    RunSource source = RunSource::Unknown;
+};
+
 struct RecordHistory {
     RecordSummary summary;
     QList<HistoryEvent> events;  // newest first
+    QList<PastCheck> checks;     // newest first
+};
+
+// What the overview of a list shows of one record: its summary and the
+// facts around it.
+struct RecordOverview {
+    RecordSummary summary;
+    // The first check the history holds of the record (its rows of equal
+    // results are kept forever); invalid when never checked.
+    QDateTime firstChecked;
+    // The last check's outgoing links and whether they were over the limit.
+    int32_t lastCount = 0;
+    bool lastOverLimit = false;
+    // When the record's last change was blocked and no check has loaded the
+    // page since: the start of the run of the first blocked check; invalid
+    // otherwise.
+    QDateTime blockedSince;
+    // The record's confirmed state (or its user's side) moved in the list's
+    // latest run: what check --changes reports.
+    bool changedInLatestRun = false;
+};
+
+// One run as the overview of a list draws it: how many of the list's
+// records ended Found, Hidden, Missing and FetchFailed in it.
+struct RunTally {
+    qint64 runId = 0;
+    QDateTime startedAt;
+    RunSource source = RunSource::Unknown;
+    std::array<int, 4> byStatus{};  // by CheckStatus 1 to 4
+
+    int total() const { return byStatus[0] + byStatus[1] + byStatus[2] + byStatus[3]; }
+};
+
+struct ListOverview {
+    QList<RecordOverview> records;  // one per identity asked for, in order
+    QList<RunTally> runs;           // oldest first
 };
 
 // A query's answer, or why there is none.

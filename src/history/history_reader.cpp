@@ -2,6 +2,10 @@
 
 #include <sqlite3.h>
 
+#include <QHash>
+#include <QMap>
+#include <QSet>
+
 #include "history/history_file.h"
 
 namespace quorvel {
@@ -13,14 +17,21 @@ namespace {
 // The columns that summaryAt() reads, after the record's id. A file of
 // version 1 (not migrated until the next run) has no columns for the facts
 // that version 2 added: its checks read as checks without them.
-constexpr char kFindRecord[] =
-    "SELECT id, checks, last_status, last_reason, last_time, state, state_reason, since, "
-    "last_found, last_signals, last_reciprocal, last_overdue, reciprocal_state, "
-    "reciprocal_since FROM records WHERE partner_url = ?1 AND link = ?2";
+constexpr char kRecordColumns[] =
+    "id, checks, last_status, last_reason, last_time, state, state_reason, since, last_found, "
+    "last_signals, last_reciprocal, last_overdue, reciprocal_state, reciprocal_since";
+constexpr char kRecordColumnsVersion1[] =
+    "id, checks, last_status, last_reason, last_time, state, state_reason, since, last_found, "
+    "'', 0, 0, '', NULL";
+constexpr int kRecordColumnCount = 14;
 constexpr int kFirstVersionWithFacts = 2;
-constexpr char kFindRecordVersion1[] =
-    "SELECT id, checks, last_status, last_reason, last_time, state, state_reason, since, "
-    "last_found, '', 0, 0, '', NULL FROM records WHERE partner_url = ?1 AND link = ?2";
+constexpr int kFirstVersionWithSources = 3;
+
+// The columns of a kept check that pastCheckAt() reads, by the same rule.
+constexpr char kCheckColumns[] =
+    "r.time, r.status, r.reason, r.count, r.over_limit, r.signals, r.reciprocal, r.overdue";
+constexpr char kCheckColumnsVersion1[] =
+    "r.time, r.status, r.reason, r.count, r.over_limit, '', 0, 0";
 
 RecordSummary summaryAt(const SqliteStatement& row, int first) {
     RecordSummary summary;
@@ -38,6 +49,20 @@ RecordSummary summaryAt(const SqliteStatement& row, int first) {
     summary.reciprocalState = stateFromName(row.textAt(first + 11)).value_or(ConfirmedState::None);
     summary.reciprocalSince = historyTime(row.int64At(first + 12));
     return summary;
+}
+
+PastCheck pastCheckAt(const SqliteStatement& row, int first) {
+    PastCheck check;
+    check.checkedAt = historyTime(row.int64At(first));
+    check.status = CheckStatus(row.int64At(first + 1));
+    check.reason = row.textAt(first + 2);
+    check.count = int32_t(row.int64At(first + 3));
+    check.overLimit = row.int64At(first + 4) != 0;
+    check.signalNames = row.textAt(first + 5).split(u',', Qt::SkipEmptyParts);
+    check.reciprocal = CheckStatus(row.int64At(first + 6));
+    check.overdue = row.int64At(first + 7) != 0;
+    check.source = runSourceFromName(row.textAt(first + 8));
+    return check;
 }
 
 // Reads the event columns run, time, change, previous, state, since, reason
@@ -58,25 +83,49 @@ bool eventAt(const SqliteStatement& row, int first, HistoryEvent* event) {
 }
 
 // A read transaction, so that a query sees one state of the file while a
-// writer goes on.
+// writer goes on. Its queries are written for the schema of that state (a
+// run may have migrated the file since the reader opened it).
 class ReadSnapshot {
   public:
-    explicit ReadSnapshot(SqliteDatabase& db) : db_(db) { db_.exec("BEGIN"); }
+    explicit ReadSnapshot(SqliteDatabase& db) : db_(db) {
+        db_.exec("BEGIN");
+        SqliteStatement version(db_, "PRAGMA user_version");
+        if (version.ok() && version.step() == SQLITE_ROW) {
+            version_ = int(version.int64At(0));
+        }
+    }
     ~ReadSnapshot() { db_.exec("COMMIT"); }
     ReadSnapshot(const ReadSnapshot&) = delete;
     ReadSnapshot& operator=(const ReadSnapshot&) = delete;
 
-    // The record query for the schema of this state of the file (a run may
-    // have migrated it since the reader opened it).
-    SqliteStatement findRecord() {
-        SqliteStatement version(db_, "PRAGMA user_version");
-        const bool older = version.ok() && version.step() == SQLITE_ROW &&
-                           version.int64At(0) < kFirstVersionWithFacts;
-        return SqliteStatement(db_, older ? kFindRecordVersion1 : kFindRecord);
+    // The record of an identity (?1, ?2): the summary's columns, then `more`.
+    SqliteStatement findRecord(const char* more = "") const {
+        const QByteArray sql =
+            QByteArray("SELECT ") +
+            (version_ < kFirstVersionWithFacts ? kRecordColumnsVersion1 : kRecordColumns) + more +
+            " FROM records WHERE partner_url = ?1 AND link = ?2";
+        return SqliteStatement(db_, sql.constData());
+    }
+    // The kept checks of a record (?1), newest first, at most ?2.
+    SqliteStatement pastChecks() const {
+        const QByteArray sql =
+            QByteArray("SELECT ") +
+            (version_ < kFirstVersionWithFacts ? kCheckColumnsVersion1 : kCheckColumns) +
+            (version_ < kFirstVersionWithSources ? ", ''" : ", u.source") +
+            " FROM results r JOIN runs u ON u.id = r.run WHERE r.record = ?1 "
+            "ORDER BY r.run DESC LIMIT ?2";
+        return SqliteStatement(db_, sql.constData());
+    }
+    // A run's start and source (?1).
+    SqliteStatement run() const {
+        return SqliteStatement(db_, version_ < kFirstVersionWithSources
+                                        ? "SELECT started, '' FROM runs WHERE id = ?1"
+                                        : "SELECT started, source FROM runs WHERE id = ?1");
     }
 
   private:
     SqliteDatabase& db_;
+    int version_ = 0;
 };
 
 }  // namespace
@@ -139,7 +188,8 @@ QueryOutcome<RecordHistory> HistoryReader::recordHistory(const RecordIdentity& i
     SqliteStatement events(db_,
                            "SELECT run, time, change, previous, state, since, reason FROM events "
                            "WHERE record = ?1 ORDER BY id DESC");
-    if (!find.ok() || !events.ok()) {
+    SqliteStatement checks = snapshot.pastChecks();
+    if (!find.ok() || !events.ok() || !checks.ok()) {
         answer.error = failed();
         return answer;
     }
@@ -160,6 +210,15 @@ QueryOutcome<RecordHistory> HistoryReader::recordHistory(const RecordIdentity& i
         if (eventAt(events, 0, &event)) {
             answer.value.events.append(event);
         }
+    }
+    if (rc != SQLITE_DONE) {
+        answer.error = failed();
+        return answer;
+    }
+    checks.bind(1, find.int64At(0));
+    checks.bind(2, qint64(kKeptRunsPerRecord));
+    while ((rc = checks.step()) == SQLITE_ROW) {
+        answer.value.checks.append(pastCheckAt(checks, 0));
     }
     if (rc != SQLITE_DONE) {
         answer.error = failed();
@@ -191,6 +250,147 @@ QueryOutcome<QList<RunEvent>> HistoryReader::eventsOfRun(qint64 runId) {
     }
     if (rc != SQLITE_DONE) {
         answer.error = failed();
+    }
+    return answer;
+}
+
+namespace {
+
+// After the summary's columns: the time of the record's first check (its
+// first row of equal results) and, when its last partner-side change was
+// blocked with no check since that loaded the page, that change's since (?3
+// blocked, ?4 and ?5 the reciprocal changes).
+constexpr char kOverviewColumns[] =
+    ", (SELECT s.first_time FROM streaks s WHERE s.record = records.id ORDER BY s.id LIMIT 1)"
+    ", (SELECT CASE WHEN e.change = ?3 AND NOT EXISTS (SELECT 1 FROM streaks s "
+    "WHERE s.record = records.id AND s.status BETWEEN 1 AND 3 AND s.last_time > e.time) "
+    "THEN e.since END FROM events e WHERE e.record = records.id AND e.change NOT IN (?4, ?5) "
+    "ORDER BY e.id DESC LIMIT 1)";
+
+}  // namespace
+
+QueryOutcome<ListOverview> HistoryReader::overview(const QList<RecordIdentity>& identities,
+                                                   int runCount, const std::atomic<bool>* cancel) {
+    QueryOutcome<ListOverview> answer;
+    if (answer.error = unavailable(); !answer.error.isEmpty()) {
+        return answer;
+    }
+    answer.value.records.resize(identities.size());
+    if (!db_.isOpen() || runCount < 0) {
+        return answer;
+    }
+    ReadSnapshot snapshot(db_);
+    SqliteStatement find = snapshot.findRecord(kOverviewColumns);
+    // A record's results of its own last runCount runs hold all it adds to
+    // the list's last runCount runs.
+    SqliteStatement results(db_,
+                            "SELECT run, status, count, over_limit FROM results WHERE record = ?1 "
+                            "ORDER BY run DESC LIMIT ?2");
+    if (!find.ok() || !results.ok()) {
+        answer.error = failed();
+        return answer;
+    }
+    const auto cancelled = [cancel] { return cancel && cancel->load(std::memory_order_relaxed); };
+
+    // Each identity once: a record that the list holds twice is one record
+    // to the history, and its results count once.
+    QHash<RecordIdentity, qsizetype> firstOf;
+    firstOf.reserve(identities.size());
+    QList<qint64> recordIds(identities.size(), 0);
+    QMap<qint64, std::array<int, 4>> tallies;
+    for (qsizetype i = 0; i < identities.size(); ++i) {
+        const auto first = firstOf.constFind(identities.at(i));
+        if (first != firstOf.cend()) {
+            answer.value.records[i] = answer.value.records.at(*first);
+            recordIds[i] = recordIds.at(*first);
+            continue;
+        }
+        firstOf.insert(identities.at(i), i);
+        if ((i & 1023) == 0 && cancelled()) {
+            answer.error = u"cancelled"_s;
+            return answer;
+        }
+        StatementUse use(find);
+        find.bind(1, identities.at(i).partnerUrl);
+        find.bind(2, identities.at(i).link);
+        find.bind(3, changeName(ChangeKind::Blocked).toString());
+        find.bind(4, changeName(ChangeKind::ReciprocalLost).toString());
+        find.bind(5, changeName(ChangeKind::ReciprocalRestored).toString());
+        const int rc = find.step();
+        if (rc == SQLITE_DONE) {
+            continue;  // never checked
+        }
+        if (rc != SQLITE_ROW) {
+            answer.error = failed();
+            return answer;
+        }
+        RecordOverview& record = answer.value.records[i];
+        recordIds[i] = find.int64At(0);
+        record.summary = summaryAt(find, 1);
+        record.firstChecked = historyTime(find.int64At(kRecordColumnCount));
+        record.blockedSince = historyTime(find.int64At(kRecordColumnCount + 1));
+
+        StatementUse useResults(results);
+        results.bind(1, recordIds[i]);
+        results.bind(2, qint64(runCount));
+        int step;
+        for (bool latest = true; (step = results.step()) == SQLITE_ROW; latest = false) {
+            if (latest) {
+                record.lastCount = int32_t(results.int64At(2));
+                record.lastOverLimit = results.int64At(3) != 0;
+            }
+            const qint64 status = results.int64At(1);
+            if (status >= 1 && status <= 4) {
+                ++tallies[results.int64At(0)][size_t(status - 1)];
+            }
+        }
+        if (step != SQLITE_DONE) {
+            answer.error = failed();
+            return answer;
+        }
+    }
+
+    // The list's last runs, and who ran them.
+    while (tallies.size() > runCount) {
+        tallies.erase(tallies.begin());
+    }
+    SqliteStatement run = snapshot.run();
+    if (!run.ok()) {
+        answer.error = failed();
+        return answer;
+    }
+    for (auto it = tallies.cbegin(); it != tallies.cend(); ++it) {
+        StatementUse use(run);
+        run.bind(1, it.key());
+        RunTally tally{it.key(), {}, RunSource::Unknown, it.value()};
+        if (run.step() == SQLITE_ROW) {
+            tally.startedAt = historyTime(run.int64At(0));
+            tally.source = runSourceFromName(run.textAt(1));
+        }
+        answer.value.runs.append(tally);
+    }
+
+    // The records that the latest of those runs changed.
+    if (!tallies.isEmpty()) {
+        SqliteStatement changed(db_, "SELECT DISTINCT record FROM events WHERE run = ?1");
+        if (!changed.ok()) {
+            answer.error = failed();
+            return answer;
+        }
+        changed.bind(1, tallies.lastKey());
+        QSet<qint64> changedIds;
+        int step;
+        while ((step = changed.step()) == SQLITE_ROW) {
+            changedIds.insert(changed.int64At(0));
+        }
+        if (step != SQLITE_DONE) {
+            answer.error = failed();
+            return answer;
+        }
+        for (qsizetype i = 0; i < identities.size(); ++i) {
+            answer.value.records[i].changedInLatestRun =
+                recordIds.at(i) != 0 && changedIds.contains(recordIds.at(i));
+        }
     }
     return answer;
 }

@@ -3,6 +3,7 @@
 #include <QList>
 #include <QString>
 
+#include <atomic>
 #include <chrono>
 
 #include "history/history.h"
@@ -36,9 +37,17 @@ class HistoryReader {
     // One summary per identity, in the same order; a record never checked
     // gets an empty summary (checks 0, status None).
     QueryOutcome<QList<RecordSummary>> summaries(const QList<RecordIdentity>& identities);
-    // The record's summary and every event of its confirmed states (the
-    // partner's, the blocked rows and the reciprocal state's), newest first.
+    // The record's summary, every event of its confirmed states (the
+    // partner's, the blocked rows and the reciprocal state's) and the checks
+    // kept of it, newest first.
     QueryOutcome<RecordHistory> recordHistory(const RecordIdentity& identity);
+    // What the overview of a list shows: one entry per identity, in the
+    // same order (an identity given twice gets the same entry twice), and
+    // the last `runCount` runs that have a result for any of them, with the
+    // results of these identities only. `cancel`, when set, ends the query
+    // early with an error.
+    QueryOutcome<ListOverview> overview(const QList<RecordIdentity>& identities, int runCount,
+                                        const std::atomic<bool>* cancel = nullptr);
     // The events that the run with this id made, in the order they were
     // written: at most two per identity, the partner's (a move or blocked)
     // before the reciprocal state's.

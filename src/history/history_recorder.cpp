@@ -31,9 +31,13 @@ struct HistoryRecorder::Shared {
     bool refusing = false;  // no history for this run: add() drops at once
     qint64 droppedOnAdd = 0;
 
-    // Set when finish() runs out of time: every wait and statement of the
-    // writer ends soon after.
+    // Set when finish() runs out of time, or when the steady clock reaches
+    // abandonAt (a background finish's bound): every wait and statement of
+    // the writer ends soon after.
     std::atomic<bool> abandon{false};
+    std::atomic<Clock::rep> abandonAt{0};
+    // The recorder of the run before, whose writing comes first.
+    std::shared_ptr<Shared> previous;
 
     // Written by the writer, read after it has been joined.
     HistoryOpenOutcome open;
@@ -42,6 +46,18 @@ struct HistoryRecorder::Shared {
     qint64 droppedByWriter = 0;
     QString writeError;
 
+    bool abandoned() const {
+        if (abandon.load(std::memory_order_relaxed)) {
+            return true;
+        }
+        const Clock::rep at = abandonAt.load(std::memory_order_relaxed);
+        return at != 0 && Clock::now().time_since_epoch().count() >= at;
+    }
+    // Waits until the writer is done, at most until `deadline`.
+    bool waitUntilDone(Clock::time_point deadline) {
+        std::unique_lock lock(mutex);
+        return finished.wait_until(lock, deadline, [this] { return writerDone; });
+    }
     void runWriter();
     // Waits for a batch to be due; false when the writer should end.
     bool takeBatch(std::vector<HistoryEntry>* batch);
@@ -50,8 +66,11 @@ struct HistoryRecorder::Shared {
 };
 
 HistoryRecorder::HistoryRecorder(QString path, QDateTime runStartedAt,
-                                 HistoryRecorderOptions options)
+                                 HistoryRecorderOptions options, const HistoryRecorder* previous)
     : shared_(std::make_shared<Shared>()) {
+    if (previous) {
+        shared_->previous = previous->shared_;
+    }
     shared_->path = std::move(path);
     shared_->runStartedAt = std::move(runStartedAt);
     shared_->options = options;
@@ -118,6 +137,22 @@ void HistoryRecorder::abandon() {
     s.wake.notify_one();
 }
 
+void HistoryRecorder::finishInBackground(std::chrono::milliseconds bound) {
+    Shared& s = *shared_;
+    std::lock_guard lock(s.mutex);
+    if (s.finishing) {
+        return;
+    }
+    s.finishing = true;
+    s.abandonAt.store((Clock::now() + bound).time_since_epoch().count(), std::memory_order_relaxed);
+    s.wake.notify_one();
+}
+
+bool HistoryRecorder::done() const {
+    std::lock_guard lock(shared_->mutex);
+    return shared_->writerDone;
+}
+
 void HistoryRecorder::Shared::refuse() {
     std::lock_guard lock(mutex);
     refusing = true;
@@ -128,7 +163,7 @@ void HistoryRecorder::Shared::refuse() {
 bool HistoryRecorder::Shared::takeBatch(std::vector<HistoryEntry>* batch) {
     std::unique_lock lock(mutex);
     for (;;) {
-        if (abandon.load(std::memory_order_relaxed)) {
+        if (abandoned()) {
             return false;
         }
         const bool full = pending.size() >= size_t(options.batchSize);
@@ -151,10 +186,15 @@ bool HistoryRecorder::Shared::takeBatch(std::vector<HistoryEntry>* batch) {
 }
 
 void HistoryRecorder::Shared::runWriter() {
-    ConnectionOptions connection{options.busyTimeout, &abandon};
+    // The run before writes first; its own bound keeps this wait short.
+    while (previous && !abandoned() &&
+           !previous->waitUntilDone(Clock::now() + std::chrono::milliseconds(50))) {
+    }
+    previous.reset();
+    ConnectionOptions connection{options.busyTimeout, &abandon, &abandonAt};
     OpenedHistory opened = openHistory(path, OpenPurpose::Run, connection);
     open = opened.outcome;
-    if (open.status == HistoryOpenStatus::Failed && abandon.load()) {
+    if (open.status == HistoryOpenStatus::Failed && abandoned()) {
         // Whatever the open ran into, the reason it gave up is the bound.
         open.message = u"history: "_s + QDir::toNativeSeparators(path) +
                        u" was not ready before the end of the run; not recorded"_s;
@@ -167,8 +207,8 @@ void HistoryRecorder::Shared::runWriter() {
         HistoryStore::WriteStatus status = HistoryStore::WriteStatus::Busy;
         // Busy means another program held the file for the whole busy
         // timeout; it will let go, and finish() bounds the wait.
-        while (status == HistoryStore::WriteStatus::Busy && !abandon.load()) {
-            runId = store.beginRun(runStartedAt, &status);
+        while (status == HistoryStore::WriteStatus::Busy && !abandoned()) {
+            runId = store.beginRun(runStartedAt, options.source, &status);
         }
         if (status != HistoryStore::WriteStatus::Written) {
             if (status == HistoryStore::WriteStatus::Failed) {
@@ -186,7 +226,7 @@ void HistoryRecorder::Shared::runWriter() {
                 if (status == HistoryStore::WriteStatus::Written) {
                     written += qint64(count);
                     at += count;
-                } else if (status != HistoryStore::WriteStatus::Busy || abandon.load()) {
+                } else if (status != HistoryStore::WriteStatus::Busy || abandoned()) {
                     droppedByWriter += qint64(batch.size() - at);
                     break;
                 }

@@ -19,6 +19,8 @@ struct HistoryRecorderOptions {
     // after its first one arrived.
     int batchSize = 500;
     std::chrono::milliseconds batchDelay{250};
+    // Which program runs the checks.
+    RunSource source = RunSource::Unknown;
 };
 
 struct HistoryRunOutcome {
@@ -45,7 +47,11 @@ struct HistoryRunOutcome {
 //     HistoryRunOutcome outcome = recorder.finish(std::chrono::seconds(5));
 class HistoryRecorder {
   public:
-    HistoryRecorder(QString path, QDateTime runStartedAt, HistoryRecorderOptions options = {});
+    // With a `previous` recorder (which must outlive this one), the writing
+    // starts once that one's has ended, so that one run's checks reach the
+    // file before the next run's.
+    HistoryRecorder(QString path, QDateTime runStartedAt, HistoryRecorderOptions options = {},
+                    const HistoryRecorder* previous = nullptr);
     // Finishes with no time to spare (pending checks are dropped) unless
     // finish() was called.
     ~HistoryRecorder();
@@ -64,6 +70,12 @@ class HistoryRecorder {
     // and drops what is not written yet, as if its bound had run out. For an
     // owner that finishes on a thread of its own and must end in time.
     void abandon();
+    // Ends the run without waiting: the writer thread writes what is pending
+    // and ends on its own, dropping whatever is not written when `bound` runs
+    // out. A finish() afterwards waits for that (within its own bound).
+    void finishInBackground(std::chrono::milliseconds bound);
+    // Whether the writer thread has ended.
+    bool done() const;
 
   private:
     struct Shared;

@@ -107,12 +107,19 @@ ALTER TABLE records ADD COLUMN reciprocal_missing_streak INTEGER NOT NULL DEFAUL
 ALTER TABLE records ADD COLUMN reciprocal_missing_streak_since INTEGER;
 )sql";
 
+// Which program ran each run, for the record's table of checks. Runs
+// recorded before read as ''.
+constexpr char kVersion3[] = R"sql(
+ALTER TABLE runs ADD COLUMN source TEXT NOT NULL DEFAULT '';
+)sql";
+
 // Step i takes a file from version i to version i + 1. A later version adds
 // its step here; steps that need more than SQL can be functions of their own.
 using SchemaStep = int (*)(SqliteDatabase&);
 constexpr SchemaStep kSteps[] = {
     [](SqliteDatabase& db) { return db.exec(kVersion1); },
     [](SqliteDatabase& db) { return db.exec(kVersion2); },
+    [](SqliteDatabase& db) { return db.exec(kVersion3); },
 };
 static_assert(std::size(kSteps) == kHistorySchemaVersion);
 

@@ -18,7 +18,7 @@ void bindTime(SqliteStatement& statement, int index, qint64 seconds) {
 
 HistoryStore::HistoryStore(SqliteDatabase& db)
     : db_(db),
-      insertRun_(db, "INSERT INTO runs (started) VALUES (?1)"),
+      insertRun_(db, "INSERT INTO runs (started, source) VALUES (?1, ?2)"),
       findRecord_(db,
                   "SELECT id, checks, last_status, last_reason, streak, state, since, "
                   "state_reason, missing_streak, missing_streak_since, failed_streak, "
@@ -70,13 +70,14 @@ HistoryStore::WriteStatus HistoryStore::failure() {
     return (code & 0xff) == SQLITE_BUSY ? WriteStatus::Busy : WriteStatus::Failed;
 }
 
-qint64 HistoryStore::beginRun(const QDateTime& startedAt, WriteStatus* status) {
+qint64 HistoryStore::beginRun(const QDateTime& startedAt, RunSource source, WriteStatus* status) {
     if (!prepared_) {
         *status = WriteStatus::Failed;
         return 0;
     }
     StatementUse use(insertRun_);
     insertRun_.bind(1, historySeconds(startedAt));
+    insertRun_.bind(2, runSourceName(source).toString());
     if (insertRun_.step() != SQLITE_DONE) {
         *status = failure();
         return 0;

@@ -24,7 +24,7 @@ class HistoryStore {
     };
 
     // Registers a run; its id, or 0 with the status.
-    qint64 beginRun(const QDateTime& startedAt, WriteStatus* status);
+    qint64 beginRun(const QDateTime& startedAt, RunSource source, WriteStatus* status);
     // Writes the entries of a run in one transaction: all or nothing. An
     // identity that already has a result in this run is skipped.
     WriteStatus write(std::span<const HistoryEntry> entries, qint64 runId, qint64 runStartedAt);

@@ -8,6 +8,10 @@ using namespace Qt::StringLiterals;
 
 const QString kNoChecksYetText = u"проверок еще не было"_s;
 const QString kHistoryUnreadableText = u"не удалось прочитать историю проверок"_s;
+const QString kNeverCheckedText = u"еще не проверялась"_s;
+const QString kBlockedStateText = u"страница закрыта защитой от ботов"_s;
+const QString kUnconfirmedText = u"не подтверждено: "_s;
+const QString kOverdueMark = u"просрочен"_s;
 
 QString stateWords(ConfirmedState state) {
     switch (state) {
@@ -80,7 +84,7 @@ QString failureWords(const FailureReason& reason) {
         case Kind::Aborted:
             return u"загрузка прервана"_s;
         case Kind::Challenge:
-            return u"страница закрыта защитой от ботов"_s;
+            return kBlockedStateText;
     }
     return QString();
 }
@@ -147,7 +151,34 @@ QString reciprocalWords(CheckStatus status) {
         case CheckStatus::None:
             break;
     }
-    return u"еще не проверялась"_s;
+    return kNeverCheckedText;
+}
+
+QString signalListWords(const QStringList& names) {
+    QStringList words;
+    for (const QString& name : names) {
+        words += signalWords(name);
+    }
+    return words.join(u", ");
+}
+
+QString runSourceWords(RunSource source) {
+    switch (source) {
+        case RunSource::Window:
+            return u"окно программы"_s;
+        case RunSource::CommandLine:
+            return u"quorvel-cli"_s;
+        case RunSource::Unknown:
+            break;
+    }
+    return QString();
+}
+
+QString tallyWords(const std::array<int, 4>& byStatus) {
+    return u"есть %1 · скрыты %2 · нет %3 · недоступны %4"_s.arg(byStatus[0])
+        .arg(byStatus[1])
+        .arg(byStatus[2])
+        .arg(byStatus[3]);
 }
 
 }  // namespace quorvel

@@ -8,8 +8,13 @@
 #include <QString>
 #include <QStringView>
 
+#include <QStringList>
+
+#include <array>
+
 #include "checking/check_outcome.h"
 #include "history/confirmed_state.h"
+#include "history/history.h"
 
 namespace quorvel {
 
@@ -18,6 +23,15 @@ extern const QString kNoChecksYetText;
 // The history file exists but cannot be read (a newer program's, damaged,
 // locked for too long).
 extern const QString kHistoryUnreadableText;
+
+// The state of a record that the overview has no check of yet; of one whose
+// last change was a bot wall, with no page loaded since; the start of a
+// state not confirmed yet (the last result's words follow); and the mark of
+// a deadline that has passed.
+extern const QString kNeverCheckedText;
+extern const QString kBlockedStateText;
+extern const QString kUnconfirmedText;
+extern const QString kOverdueMark;
 
 // The words of the check button's legend: "ссылка есть", "ссылка не
 // индексируется", "ссылки нет", "не удалось загрузить страницу партнера";
@@ -38,6 +52,14 @@ QString verdictReasonWords(VerdictReason reason);
 QString reasonWords(QStringView reason);
 // A page signal by its name ("meta-noindex", ...); an unknown name as it is.
 QString signalWords(QStringView name);
+// Signals by name joined by ", ".
+QString signalListWords(const QStringList& names);
+// Which program ran a check: "окно программы" or "quorvel-cli" (Unknown:
+// nothing).
+QString runSourceWords(RunSource source);
+// How many records ended Found, Hidden, Missing and FetchFailed: "есть 3 ·
+// скрыты 0 · нет 1 · недоступны 2".
+QString tallyWords(const std::array<int, 4>& byStatus);
 // The user's own page as the reciprocal check found it ("есть", "нет", ...,
 // "еще не проверялась" for None).
 QString reciprocalWords(CheckStatus status);

@@ -11,9 +11,16 @@ namespace quorvel {
 struct ConnectionWaits {
     std::chrono::milliseconds busyTimeout;
     const std::atomic<bool>* abandon = nullptr;
+    const std::atomic<std::chrono::steady_clock::rep>* abandonAt = nullptr;
     std::chrono::steady_clock::time_point busySince;
 
-    bool abandoned() const { return abandon && abandon->load(std::memory_order_relaxed); }
+    bool abandoned() const {
+        if (abandon && abandon->load(std::memory_order_relaxed)) {
+            return true;
+        }
+        const auto at = abandonAt ? abandonAt->load(std::memory_order_relaxed) : 0;
+        return at != 0 && std::chrono::steady_clock::now().time_since_epoch().count() >= at;
+    }
 };
 
 namespace {
@@ -66,9 +73,9 @@ int SqliteDatabase::open(const QString& path, int flags, const ConnectionOptions
     }
     sqlite3_extended_result_codes(db_, 1);
     waits_ = std::make_unique<ConnectionWaits>(
-        ConnectionWaits{options.busyTimeout, options.abandon, {}});
+        ConnectionWaits{options.busyTimeout, options.abandon, options.abandonAt, {}});
     sqlite3_busy_handler(db_, onBusy, waits_.get());
-    if (options.abandon) {
+    if (options.abandon || options.abandonAt) {
         sqlite3_progress_handler(db_, 1000, onProgress, waits_.get());
     }
     return rc;

@@ -23,6 +23,9 @@ struct ConnectionOptions {
     // When set, every wait and every running statement of the connection
     // ends soon (SQLITE_BUSY or SQLITE_INTERRUPT).
     const std::atomic<bool>* abandon = nullptr;
+    // The same once the steady clock has reached this time (its ticks since
+    // the clock's epoch), unless it holds 0.
+    const std::atomic<std::chrono::steady_clock::rep>* abandonAt = nullptr;
 };
 
 class SqliteDatabase {

@@ -274,21 +274,21 @@ RecordFileContent readRecordDevice(QIODevice& device, const RecordFileLimits& li
     return decodeRecords(std::move(bytes), scan, limits);
 }
 
-RecordFileContent readRecordFile(const QString& path, const RecordFileLimits& limits) {
+FileOpening openRegularFile(const QString& path, QFile* file) {
     const auto missingOr = [&](const QString& problem) {
         const QFileInfo info(path);
-        return info.exists() || info.isSymLink() ? unreadable(problem)
-                                                 : RecordFileContent{ReadOutcome::Missing, {}, {}};
+        return info.exists() || info.isSymLink() ? FileOpening{FileOpening::Failed, problem}
+                                                 : FileOpening{FileOpening::Missing, problem};
     };
-    QFile file;
+    const FileOpening notRegular{FileOpening::NotRegular, QStringLiteral("not a regular file")};
 #ifdef Q_OS_WIN
     const QFileInfo info(path);
     if (info.exists() && !info.isFile()) {
-        return unreadable(QStringLiteral("not a regular file"));
+        return notRegular;
     }
-    file.setFileName(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return missingOr(file.errorString());
+    file->setFileName(path);
+    if (!file->open(QIODevice::ReadOnly)) {
+        return missingOr(file->errorString());
     }
 #else
     // A FIFO or a device could block the open or the read for ever: only a
@@ -300,10 +300,7 @@ RecordFileContent readRecordFile(const QString& path, const RecordFileLimits& li
         return missingOr(QString::fromLocal8Bit(std::strerror(errno)));
     }
     if (!S_ISREG(st.st_mode)) {
-        return unreadable(QStringLiteral("not a regular file"));
-    }
-    if (st.st_size > limits.maxBytes) {
-        return unreadable(tooLarge(limits));
+        return notRegular;
     }
     const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
@@ -311,13 +308,31 @@ RecordFileContent readRecordFile(const QString& path, const RecordFileLimits& li
     }
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
-        return unreadable(QStringLiteral("not a regular file"));
+        return notRegular;
     }
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+    if (!file->open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
-        return unreadable(file.errorString());
+        return FileOpening{FileOpening::Failed, file->errorString()};
     }
 #endif
+    return FileOpening{FileOpening::Opened, {}};
+}
+
+RecordFileContent readRecordFile(const QString& path, const RecordFileLimits& limits) {
+    QFile file;
+    const FileOpening opening = openRegularFile(path, &file);
+    switch (opening.outcome) {
+        case FileOpening::Opened:
+            break;
+        case FileOpening::Missing:
+            return RecordFileContent{ReadOutcome::Missing, {}, {}};
+        case FileOpening::NotRegular:
+        case FileOpening::Failed:
+            return unreadable(opening.problem);
+    }
+    if (file.size() > limits.maxBytes) {
+        return unreadable(tooLarge(limits));
+    }
     return readRecordDevice(file, limits);
 }
 

@@ -3,6 +3,7 @@
 #include <functional>
 
 #include <QByteArray>
+#include <QFile>
 #include <QIODevice>
 #include <QString>
 #include <QStringList>
@@ -50,6 +51,15 @@ enum class ReadEnd { Done, Failed, TooLarge, Refused };
 // far) says no. `out` is empty unless the read is Done.
 ReadEnd readAllLimited(QIODevice& device, qint64 limit, QByteArray* out,
                        const std::function<bool(const QByteArray&)>& goOn = {});
+
+// Opens a file for reading when it is a regular file (after following
+// links), without ever waiting: a FIFO or a device is refused at once, also
+// when it was swapped in between the look and the open.
+struct FileOpening {
+    enum Outcome { Opened, Missing, NotRegular, Failed } outcome = Failed;
+    QString problem;  // why it was not opened
+};
+FileOpening openRegularFile(const QString& path, QFile* file);
 
 // The records held by the bytes of a record file, and whether decoding lost
 // anything. Bytes over the limits give Unreadable.

@@ -8,7 +8,7 @@ namespace {
 
 constexpr qsizetype kOpenTagLength = 6;  // "<QV_U>"
 
-void appendField(QString& line, char16_t code, const QString& value) {
+void appendField(QString& line, char16_t code, QStringView value) {
     const char16_t open[] = {u'<', u'Q', u'V', u'_', code, u'>'};
     const char16_t close[] = {u'<', u'/', u'Q', u'V', u'_', code, u'>'};
     line.append(QStringView(open, 6));
@@ -21,16 +21,18 @@ void appendField(QString& line, char16_t code, const QString& value) {
 QString BuildRecordLine(const QString& u, const QString& i, const QString& e, QDate deadline,
                         const QString& f4, const QString& f5, const QString& f6, const QString& f7,
                         const QLocale& locale) {
-    const QString date = FormatRecordDate(deadline, locale);
-    const QString* values[8] = {&u, &i, &e, &date, &f4, &f5, &f6, &f7};
+    return recordLineOf({u, i, e, FormatRecordDate(deadline, locale), f4, f5, f6, f7});
+}
+
+QString recordLineOf(const std::array<QStringView, 8>& values) {
     QString line;
     qsizetype size = 8 * 13;
-    for (const QString* value : values) {
-        size += value->size();
+    for (const QStringView value : values) {
+        size += value.size();
     }
     line.reserve(size);
-    for (int k = 0; k < 8; ++k) {
-        appendField(line, kFieldCodes[k], *values[k]);
+    for (size_t k = 0; k < values.size(); ++k) {
+        appendField(line, kFieldCodes[k], values[k]);
     }
     return line;
 }
@@ -102,6 +104,21 @@ QString ExtractField(QStringView line, QStringView tagName) {
         }
     }
     return QString();
+}
+
+bool holdsFieldTag(QStringView text) {
+    for (qsizetype at = text.indexOf(u"QV_"); at >= 0; at = text.indexOf(u"QV_", at + 1)) {
+        const bool opening = at >= 1 && text[at - 1] == u'<';
+        const bool closing = at >= 2 && text[at - 1] == u'/' && text[at - 2] == u'<';
+        if ((opening || closing) && at + 3 < text.size()) {
+            for (const char16_t code : kFieldCodes) {
+                if (text[at + 3] == QChar(code)) {
+                    return true;
+                }
+            }
+        }
+    }
+    return false;
 }
 
 QString recordDateFormat(const QLocale& locale) {

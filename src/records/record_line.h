@@ -21,6 +21,11 @@ QString BuildRecordLine(const QString& u, const QString& i, const QString& e, QD
                         const QString& f4, const QString& f5, const QString& f6, const QString& f7,
                         const QLocale& locale = QLocale::system());
 
+// The line of eight values given as text, in kFieldCodes order, the deadline
+// as it is to stand: what BuildRecordLine makes, for values that are
+// already text.
+QString recordLineOf(const std::array<QStringView, 8>& values);
+
 // The value of one field, by its code ('U', 'I', ..., '7'). Only the first
 // opening and the first closing tag count, wherever they stand; a missing or
 // misplaced tag gives the empty text or a shifted value, never a failure.
@@ -32,6 +37,11 @@ QStringView ExtractFieldView(QStringView line, QChar code);
 std::array<QStringView, 8> ExtractAllFields(QStringView line);
 // The same by tag name ("QV_U"); any other name gives the empty text.
 QString ExtractField(QStringView line, QStringView tagName);
+
+// Whether a text holds the start of a field's tag ("<QV_" or "</QV_" and a
+// field's code): a value that does would forge or cut another field of its
+// line, and a line without any is no record.
+bool holdsFieldTag(QStringView text);
 
 // The short date format that deadlines are written and read in: the locale's
 // own, with the year always four digits wide; the "C" locale uses dd.MM.yyyy.

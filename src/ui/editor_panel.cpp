@@ -1,6 +1,7 @@
 #include "ui/editor_panel.h"
 
 #include <QCalendarWidget>
+#include <QKeyEvent>
 #include <QValidator>
 
 #include "records/record_line.h"
@@ -66,6 +67,20 @@ QPushButton* buttonAt(QWidget* parent, const char* name, const QString& text, in
 
 }  // namespace
 
+QString editorCaption(int field) {
+    static const char16_t* const kCaptions[] = {
+        u"страница партнера",
+        u"icq партнера",
+        u"e-mail партнера",
+        u"должен установить до",
+        u"ваша страница со ссылкой партнера",
+        u"максимальное количество исходящих ссылок на странице партнера",
+        u"ваша ссылка на странице партнера",
+        u"дополнительно",
+    };
+    return field >= 0 && field < 8 ? QString::fromUtf16(kCaptions[field]) : QString();
+}
+
 EditorPanel::EditorPanel(QWidget* parent) : QFrame(parent) {
     setObjectName(QStringLiteral("Panel1"));
     setFrameStyle(QFrame::Panel | QFrame::Raised);
@@ -74,34 +89,31 @@ EditorPanel::EditorPanel(QWidget* parent) : QFrame(parent) {
 
     // Three rows of a caption above a control; labels at 6, 52 and 98
     // pixels from the top, controls at 25, 71 and 117.
-    Label1 = captionAt(this, "Label1", QStringLiteral("страница партнера"), 16, 6);
+    Label1 = captionAt(this, "Label1", editorCaption(0), 16, 6);
     Edit1 = editAt(this, "Edit1", 16, 25, 249);
-    Label3 = captionAt(this, "Label3", QStringLiteral("icq партнера"), 281, 6);
+    Label3 = captionAt(this, "Label3", editorCaption(1), 281, 6);
     Edit2 = editAt(this, "Edit2", 281, 25, 200);
-    Label2 = captionAt(this, "Label2", QStringLiteral("должен установить до"), 500, 6);
+    Label2 = captionAt(this, "Label2", editorCaption(3), 500, 6);
     DateTimePicker1 = new DatePicker(QDate(2010, 10, 20), this);
     DateTimePicker1->setObjectName(QStringLiteral("DateTimePicker1"));
     DateTimePicker1->setGeometry(500, 25, 173, 21);
     DateTimePicker1->setDisplayFormat(recordDateFormat());
     Button3 = buttonAt(this, "Button3", QStringLiteral("закрыть"), 686, 25);
 
-    Label7 = captionAt(this, "Label7", QStringLiteral("ваша ссылка на странице партнера"), 16, 52);
+    Label7 = captionAt(this, "Label7", editorCaption(6), 16, 52);
     Edit6 = editAt(this, "Edit6", 16, 71, 249);
-    Label4 = captionAt(this, "Label4", QStringLiteral("e-mail партнера"), 281, 52);
+    Label4 = captionAt(this, "Label4", editorCaption(2), 281, 52);
     Edit3 = editAt(this, "Edit3", 281, 71, 200);
-    Label8 = captionAt(this, "Label8", QStringLiteral("дополнительно"), 500, 52);
+    Label8 = captionAt(this, "Label8", editorCaption(7), 500, 52);
     Edit7 = editAt(this, "Edit7", 500, 71, 173);
     Button1 = buttonAt(this, "Button1", QStringLiteral("применить"), 686, 71);
     Button1->hide();
     Button2 = buttonAt(this, "Button2", QStringLiteral("добавить"), 686, 71);
     Button2->hide();
 
-    Label10 =
-        captionAt(this, "Label10", QStringLiteral("ваша страница со ссылкой партнера"), 16, 98);
+    Label10 = captionAt(this, "Label10", editorCaption(4), 16, 98);
     Edit4 = editAt(this, "Edit4", 16, 117, 249);
-    Label9 = captionAt(
-        this, "Label9",
-        QStringLiteral("максимальное количество исходящих ссылок на странице партнера"), 281, 98);
+    Label9 = captionAt(this, "Label9", editorCaption(5), 281, 98);
     Edit5 = editAt(this, "Edit5", 281, 117, 392);
     Edit5->setText(QStringLiteral("5"));
 
@@ -109,6 +121,17 @@ EditorPanel::EditorPanel(QWidget* parent) : QFrame(parent) {
                         Edit6,           Edit7, Button1, Button2, Button3};
     for (size_t i = 0; i + 1 < std::size(order); ++i) {
         QWidget::setTabOrder(order[i], order[i + 1]);
+    }
+
+    // The fields, not the buttons: Enter on a button is the button's own.
+    for (QWidget* field : {static_cast<QWidget*>(DateTimePicker1), static_cast<QWidget*>(Edit1),
+                           static_cast<QWidget*>(Edit2), static_cast<QWidget*>(Edit3),
+                           static_cast<QWidget*>(Edit4), static_cast<QWidget*>(Edit5),
+                           static_cast<QWidget*>(Edit6), static_cast<QWidget*>(Edit7)}) {
+        field->installEventFilter(this);
+    }
+    for (QLineEdit* inner : DateTimePicker1->findChildren<QLineEdit*>()) {
+        inner->installEventFilter(this);
     }
 
     connect(Button1, &QPushButton::clicked, this, &EditorPanel::applyClicked);
@@ -155,6 +178,21 @@ void EditorPanel::startEditing() {
 
 void EditorPanel::setApplyEnabled(bool enabled) {
     Button1->setEnabled(enabled);
+}
+
+bool EditorPanel::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            if (Button2->isVisible()) {
+                Button2->click();
+            } else if (Button1->isVisible() && Button1->isEnabled()) {
+                Button1->click();
+            }
+            return true;
+        }
+    }
+    return QFrame::eventFilter(watched, event);
 }
 
 }  // namespace quorvel

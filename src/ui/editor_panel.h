@@ -8,6 +8,10 @@
 
 namespace quorvel {
 
+// The caption of a record field in the editor, by its place in the record
+// line (kFieldCodes order): "страница партнера", "icq партнера", ...
+QString editorCaption(int field);
+
 // The editor panel above the list: the fields of one record and the buttons
 // that apply, add or close. It knows nothing of the list; the window's
 // handlers decide what a button does.
@@ -26,6 +30,10 @@ class EditorPanel : public QFrame {
     // Opens the panel for the current record: empty fields, "применить".
     void startEditing();
     void setApplyEnabled(bool enabled);
+
+  protected:
+    // Enter in a field presses the visible "добавить" or "применить".
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   Q_SIGNALS:
     void applyClicked();  // Button1

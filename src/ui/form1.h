@@ -8,6 +8,7 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QStatusBar>
+#include <QTimer>
 #include <QToolBar>
 
 #include <functional>
@@ -23,12 +24,16 @@
 #include "ui/column_widths.h"
 #include "ui/editor_panel.h"
 #include "ui/hints.h"
+#include "ui/overview_rows.h"
 #include "ui/record_list.h"
 
 namespace quorvel {
 
 class HistoryWindow;
-class HistoryWriter;
+class OverviewRefresher;
+class OverviewWindow;
+class RunRecording;
+class RecordImport;
 class TForm3;
 
 // The main window: the record list with its header, the editor panel, the
@@ -123,13 +128,24 @@ class TForm1 : public QMainWindow, public CheckRunHost, public BannerWindow {
     void N3Click();
     // The current record's check history.
     void N4Click();
+    // The overview of every partner, opened with a filter.
+    void OverviewButtonClick();
+    void openOverview(OverviewFilter filter);
+    // The overview's snapshot as it stands (none before the first read).
+    std::shared_ptr<const OverviewSnapshot> overviewSnapshot() const;
     // Project files.
     void ToolButton4Click();
     void ToolButton2Click();
+    // Partners in from a table (the toolbar's import button and the list's
+    // menu), the import dialog opened on `file` when one is given; and the
+    // list with its check results out to one.
+    void ImportClick(const QString& file = QString());
+    void ExportClick();
 
   protected:
     void closeEvent(QCloseEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
   private:
     void applyOuterMinimum();
@@ -139,6 +155,12 @@ class TForm1 : public QMainWindow, public CheckRunHost, public BannerWindow {
     void buildStatusBar();
     void buildPopupMenu();
     void buildDialogs();
+    void connectTableCommands();
+    // Puts an import's records into the list: updates in place, new records
+    // at the end, the first of them the focus row.
+    void applyImport(const RecordImport& import);
+    // A yes-or-no question in a message box; true for "Да".
+    bool askYesNo(const QString& text);
     void connectEditor();
     void setColumnWidths(const ColumnWidths& widths);
     int currentRow() const;
@@ -155,6 +177,14 @@ class TForm1 : public QMainWindow, public CheckRunHost, public BannerWindow {
                  const std::function<void(const AbortFlag& cancel)>& work);
     void showMessage(const QString& text);
     void endThreads();
+    // The history window of the record at `row`.
+    void showHistoryOf(int row);
+    // The overview is read again soon: several changes in a row make one read.
+    void refreshOverviewSoon();
+    void refreshOverview();
+    // A row chosen in the overview: the record at `index` when the overview
+    // was made, whose line was `line`.
+    void selectFromOverview(int index, const QString& line);
 
     // Components, by their names.
     RecordListView* ListBox1 = nullptr;
@@ -175,6 +205,7 @@ class TForm1 : public QMainWindow, public CheckRunHost, public BannerWindow {
     QAction* ToolButton4 = nullptr;
     QAction* ToolButton5 = nullptr;
     QAction* ToolButton6 = nullptr;
+    QAction* OverviewButton = nullptr;
     QWidget* ToolButton7 = nullptr;
     QWidget* ToolButton8 = nullptr;
     QWidget* ToolButton9 = nullptr;
@@ -185,11 +216,18 @@ class TForm1 : public QMainWindow, public CheckRunHost, public BannerWindow {
     QAction* N2 = nullptr;
     QAction* N3 = nullptr;
     QAction* N4 = nullptr;
+    QAction* ImportButton = nullptr;
+    QAction* ExportButton = nullptr;
+    QAction* ImportMenuItem = nullptr;
+    QAction* ExportMenuItem = nullptr;
     ClickableLabel* Image1 = nullptr;
     ClickableLabel* Image2 = nullptr;
     QDialog* Form2 = nullptr;
     TForm3* Form3 = nullptr;
     HistoryWindow* historyWindow_ = nullptr;  // made on first use
+    OverviewRefresher* overview_ = nullptr;
+    OverviewWindow* overviewWindow_ = nullptr;  // made on first use
+    QTimer overviewDelay_;
 
     QString directory_;
     RecordListModel* model_ = nullptr;
@@ -202,7 +240,9 @@ class TForm1 : public QMainWindow, public CheckRunHost, public BannerWindow {
     LossyReads lossyProjects_;
     // The check history beside the data file, whatever project is loaded.
     QString historyPath_;
-    std::unique_ptr<HistoryWriter> history_;
+    // The history's record of the run under way or the last one, which may
+    // still be writing (and holds the ones before it that still are).
+    std::unique_ptr<RunRecording> recording_;
     bool closing_ = false;
     PublisherSites sites_;
     // The banner's HTTP client, one for the program's life (used by the banner thread).

@@ -1,8 +1,8 @@
 // The window's side of check runs, and the list's marker commands.
 #include <QMetaObject>
 
+#include "history/run_recording.h"
 #include "ui/form1.h"
-#include "ui/history_writer.h"
 
 namespace quorvel {
 
@@ -20,6 +20,12 @@ const QString kCheckButtonHint = QStringLiteral(
 const QString kStoppingHint = QStringLiteral(
     "остановка проверки: дождитесь окончания загрузок или нажмите, чтобы прервать их");
 
+// How long the end of a run may take to reach the history file. Another
+// program may hold the file for a while (a cron job's batch); a minute means
+// something is wrong, and what is not written by then is dropped rather
+// than kept.
+constexpr std::chrono::seconds kRunEndBound(60);
+
 }  // namespace
 
 // The check button: starts a run when idle, asks the running one to stop
@@ -32,7 +38,11 @@ void TForm1::ToolButton3Click() {
     switch (run_->state()) {
         case CheckRun::State::Idle:
             MarkersShown = true;
-            history_->runStarted(model_->records());
+            // A run starts over the list as it is now; its results reach the
+            // file after those of the run before.
+            recording_ = std::make_unique<RunRecording>(
+                historyPath_, model_->records(), std::move(recording_),
+                HistoryRecorderOptions{.source = RunSource::Window});
             run_->start();
             break;
         case CheckRun::State::Running:
@@ -64,7 +74,10 @@ void TForm1::runStateChanged() {
         case CheckRun::State::Idle:
             ToolButton3->setIcon(ImageList1.value(6));
             setHint(ToolButton3, kCheckButtonHint);
-            history_->runEnded();
+            if (recording_) {
+                recording_->finishInBackground(kRunEndBound);
+            }
+            refreshOverviewSoon();
             break;
         case CheckRun::State::Running:
             ToolButton3->setIcon(ImageList1.value(0));
@@ -80,7 +93,9 @@ void TForm1::runStateChanged() {
 // Records that a stop left untaken or an abort cut off are never reported,
 // so they add nothing to the history.
 void TForm1::recordChecked(const RecordCheck& check) {
-    history_->recordChecked(check);
+    if (recording_) {
+        recording_->add(check);
+    }
 }
 
 void TForm1::HeaderControl1SectionResize() {

@@ -70,6 +70,7 @@ void TForm1::listContentChanged() {
     MarkersShown = false;
     RepaintRecordList();
     lbcount();
+    refreshOverviewSoon();
 }
 
 void TForm1::ListBox1Click() {

@@ -18,8 +18,11 @@ constexpr std::chrono::seconds kReadBusyTimeout(1);
 }  // namespace
 
 void TForm1::N4Click() {
-    const int row = currentRow();
-    if (row < 0) {
+    showHistoryOf(currentRow());
+}
+
+void TForm1::showHistoryOf(int row) {
+    if (row < 0 || row >= model_->rowCount()) {
         return;
     }
     const QString line = model_->records().at(row);
@@ -28,14 +31,16 @@ void TForm1::N4Click() {
                             ExtractField(line, QChar(u'D'))};
     const QString path = historyPath_;
     QString text;
+    QList<PastCheck> checks;
     // A reader is one SQLite connection for the thread that made it, so it
     // is made and used inside the work.
     const bool done = runBusy(
         QStringLiteral("История проверок"), QStringLiteral("Чтение истории проверок…"),
-        identity.partnerUrl, [&path, &identity, &facts, &text](const AbortFlag&) {
+        identity.partnerUrl, [&path, &identity, &facts, &text, &checks](const AbortFlag&) {
             HistoryReader reader(path, kReadBusyTimeout);
             const QueryOutcome<RecordHistory> history = reader.recordHistory(identity);
             text = history.ok() ? historyText(history.value, facts) : kHistoryUnreadableText;
+            checks = history.value.checks;
         });
     if (!done) {
         return;
@@ -43,7 +48,7 @@ void TForm1::N4Click() {
     if (!historyWindow_) {
         historyWindow_ = new HistoryWindow(this);
     }
-    historyWindow_->textView->setPlainText(text);
+    historyWindow_->showHistory(identity.partnerUrl, checks, text);
     runModal(*historyWindow_);
 }
 

@@ -56,6 +56,25 @@ void TForm1::buildToolbar() {
     runStateChanged();  // the idle picture and hint
     ToolButton7 = separator("ToolButton7");
     ToolButton6 = button("ToolButton6", 4, QStringLiteral("о программе"));
+    // Keys for the commands a user reaches for most.
+    ToolButton3->setShortcut(QKeySequence(Qt::Key_F5));
+    ToolButton4->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+    ToolButton2->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    ToolButton1->setShortcut(QKeySequence(Qt::Key_Insert));
+    // Beyond the program's first buttons, always to their right.
+    OverviewButton =
+        button("OverviewButton", -1,
+               QStringLiteral("обзор партнеров: состояние ссылок по истории проверок"));
+    OverviewButton->setIcon(QIcon(QStringLiteral(":/quorvel/overview.png")));
+    OverviewButton->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_I));
+    connect(OverviewButton, &QAction::triggered, this, [this] { OverviewButtonClick(); });
+    ImportButton = button("ImportButton", -1,
+                          QStringLiteral("импорт партнеров из таблицы (CSV, TSV, XLSX) или из "
+                                         "буфера обмена"));
+    ImportButton->setIcon(QIcon(QStringLiteral(":/quorvel/import.png")));
+    ExportButton = button("ExportButton", -1,
+                          QStringLiteral("экспорт списка и результатов проверки в таблицу"));
+    ExportButton->setIcon(QIcon(QStringLiteral(":/quorvel/export.png")));
     connect(ToolButton3, &QAction::triggered, this, [this] { ToolButton3Click(); });
     connect(ToolButton6, &QAction::triggered, this, [this] { ToolButton6Click(); });
 }
@@ -107,6 +126,11 @@ void TForm1::buildPopupMenu() {
     N2->setObjectName(QStringLiteral("N2"));
     N4 = PopupMenu1->addAction(QStringLiteral("история проверок"));
     N4->setObjectName(QStringLiteral("N4"));
+    PopupMenu1->addSeparator();
+    ImportMenuItem = PopupMenu1->addAction(QStringLiteral("импорт партнеров…"));
+    ImportMenuItem->setObjectName(QStringLiteral("ImportMenuItem"));
+    ExportMenuItem = PopupMenu1->addAction(QStringLiteral("экспорт…"));
+    ExportMenuItem->setObjectName(QStringLiteral("ExportMenuItem"));
     connect(PopupMenu1, &QMenu::aboutToShow, this, [this] { PopupMenu1Popup(); });
     connect(N2, &QAction::triggered, this, [this] { N2Click(); });
 }

@@ -6,6 +6,7 @@
 
 #include "records/data_file.h"
 #include "records/record_file.h"
+#include "records/record_line.h"
 #include "ui/form1.h"
 
 namespace quorvel {
@@ -37,6 +38,19 @@ class CurrentDirectoryKeeper {
     QString saved_;
 };
 
+// A file with text in it but not a single field tag is no record file: a
+// table, say, whose lines would each become an empty record.
+bool holdsNoRecord(const RecordStore& records) {
+    bool text = false;
+    for (const QStringView line : records) {
+        if (holdsFieldTag(line)) {
+            return false;
+        }
+        text = text || !line.trimmed().isEmpty();
+    }
+    return text;
+}
+
 // The file the dialog ended with; the next opening starts from it.
 QString chosenFile(QFileDialog& dialog) {
     const QStringList files = dialog.selectedFiles();
@@ -66,6 +80,17 @@ void TForm1::showMessage(const QString& text) {
     runModal(box);
 }
 
+bool TForm1::askYesNo(const QString& text) {
+    QMessageBox box(QMessageBox::Question, windowTitle(), text, QMessageBox::Yes | QMessageBox::No,
+                    this);
+    box.setTextFormat(Qt::PlainText);
+    box.button(QMessageBox::Yes)->setText(QStringLiteral("Да"));
+    box.button(QMessageBox::No)->setText(QStringLiteral("Нет"));
+    box.setDefaultButton(QMessageBox::No);
+    box.setObjectName(QStringLiteral("QMessageBox"));
+    return runModal(box) == QMessageBox::Yes;
+}
+
 void TForm1::ToolButton4Click() {
     CurrentDirectoryKeeper keeper;
     if (runModal(*SaveDialog1) != QDialog::Accepted) {
@@ -87,6 +112,16 @@ void TForm1::ToolButton2Click() {
     RecordFileContent content = file.isEmpty() ? RecordFileContent{} : readRecordFile(file);
     if (!wasRead(content.outcome)) {
         showMessage(QStringLiteral("Не удалось загрузить файл проекта"));
+        return;
+    }
+    if (holdsNoRecord(content.records)) {
+        // Loading it would put an empty record in place of every line, and
+        // the closing write would put those over data.qvp: the list stays,
+        // and the file may be read as the table it likely is.
+        if (askYesNo(QStringLiteral("файл не похож на файл проекта: в нем нет ни одной записи. "
+                                    "Открыть его как таблицу?"))) {
+            ImportClick(file);
+        }
         return;
     }
     lossyProjects_.noteRead(file, content.outcome);

@@ -10,9 +10,10 @@
 #include <QThread>
 #include <QVBoxLayout>
 
+#include "history/run_recording.h"
 #include "ui/form1.h"
 #include "ui/form3.h"
-#include "ui/history_writer.h"
+#include "ui/overview_model.h"
 
 // The pictures live in this static library; its resources need an explicit start.
 static void initResources() {
@@ -94,7 +95,9 @@ TForm1::TForm1(const QString& directory, QWidget* parent)
     fetchSettings_.abort = &abort_;
     run_ = std::make_unique<CheckRun>(*this, fetchSettings_);
     historyPath_ = QDir(directory_).absoluteFilePath(QString::fromUtf16(kHistoryFileName));
-    history_ = std::make_unique<HistoryWriter>(historyPath_);
+    overview_ = new OverviewRefresher(historyPath_, this);
+    overviewDelay_.setSingleShot(true);
+    connect(&overviewDelay_, &QTimer::timeout, this, [this] { refreshOverview(); });
     FetchSettings bannerSettings;
     bannerSettings.abort = &abort_;
     IdHTTP1 = makeBannerClient(bannerSettings);
@@ -132,6 +135,7 @@ TForm1::TForm1(const QString& directory, QWidget* parent)
     buildPopupMenu();
     buildDialogs();
     connectEditor();
+    connectTableCommands();
 
     connect(HeaderControl1, &QHeaderView::sectionResized, this,
             [this] { HeaderControl1SectionResize(); });
@@ -236,7 +240,13 @@ void TForm1::applyOuterMinimum() {
     // window system has told how wide the frame is.
     const int frameWidth = frameGeometry().width() - geometry().width();
     const int frameHeight = frameGeometry().height() - geometry().height();
-    const QSize minimum(kMinOuterWidth - frameWidth, kMinOuterHeight - frameHeight);
+    QSize minimum(kMinOuterWidth - frameWidth, kMinOuterHeight - frameHeight);
+    if (isMaximized()) {
+        // A minimum above the present size resizes the window, and a resize
+        // takes a window out of its maximised state: until the window
+        // manager has made it big, the minimum waits for it.
+        minimum = minimum.boundedTo(size());
+    }
     if (minimumSize() != minimum) {
         setMinimumSize(minimum);
     }
@@ -244,6 +254,13 @@ void TForm1::applyOuterMinimum() {
 
 void TForm1::moveEvent(QMoveEvent* event) {
     QMainWindow::moveEvent(event);
+    if (isVisible()) {
+        applyOuterMinimum();
+    }
+}
+
+void TForm1::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
     if (isVisible()) {
         applyOuterMinimum();
     }
@@ -311,7 +328,12 @@ void TForm1::endThreads() {
     run_->shutdown(kThreadEndBound);
     // The run's last results go to the history in what is left of the
     // bound; whatever is not written by then is dropped.
-    history_->close(deadline);
+    if (recording_) {
+        recording_->finish(std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::max(deadline - std::chrono::steady_clock::now(),
+                     std::chrono::steady_clock::duration::zero())));
+        recording_.reset();
+    }
     // The banner thread never waits for this window (it only posts to it)
     // and its downloads have been cut off, so it ends at once.
     if (bannerThread_.joinable()) {

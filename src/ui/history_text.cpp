@@ -9,18 +9,18 @@ namespace quorvel {
 
 using namespace Qt::StringLiterals;
 
-namespace {
-
-QString timeText(const QDateTime& time) {
-    return time.toLocalTime().toString(u"dd.MM.yyyy HH:mm"_s);
+QString historyTimeText(const QDateTime& time) {
+    return time.isValid() ? time.toLocalTime().toString(u"dd.MM.yyyy HH:mm"_s) : QString();
 }
+
+namespace {
 
 QString withReason(const QString& words, QStringView reason) {
     return reason.isEmpty() ? words : words + u" ("_s + reasonWords(reason) + u')';
 }
 
 QString lastCheckLine(const RecordSummary& summary) {
-    return u"последняя проверка "_s + timeText(summary.lastCheckedAt) + u": "_s +
+    return u"последняя проверка "_s + historyTimeText(summary.lastCheckedAt) + u": "_s +
            withReason(statusWords(summary.lastStatus), summary.lastReason);
 }
 
@@ -47,16 +47,12 @@ QString historyText(const RecordHistory& history, const RecordFacts& facts) {
     } else {
         QString line = withReason(stateWords(summary.state), summary.stateReason);
         if (summary.since.isValid()) {
-            line += u" с "_s + timeText(summary.since);
+            line += u" с "_s + historyTimeText(summary.since);
         }
         lines += line;
     }
     if (!summary.lastSignals.isEmpty()) {
-        QStringList words;
-        for (const QString& name : summary.lastSignals) {
-            words += signalWords(name);
-        }
-        lines += u"сигналы страницы: "_s + words.join(u", ");
+        lines += u"сигналы страницы: "_s + signalListWords(summary.lastSignals);
     }
     if (facts.hasOwnPage) {
         lines += u"ваша ссылка на партнера: "_s + reciprocalWords(summary.lastReciprocal);
@@ -65,7 +61,7 @@ QString historyText(const RecordHistory& history, const RecordFacts& facts) {
     const bool foundNow =
         summary.state == ConfirmedState::Found || summary.state == ConfirmedState::Hidden;
     if (!foundNow && summary.lastFound.isValid()) {
-        lines += u"ссылка последний раз найдена "_s + timeText(summary.lastFound);
+        lines += u"ссылка последний раз найдена "_s + historyTimeText(summary.lastFound);
     }
     // A single odd check does not move the state, but the user should see
     // why the page failed this morning.
@@ -73,7 +69,7 @@ QString historyText(const RecordHistory& history, const RecordFacts& facts) {
         lines += lastCheckLine(summary);
     }
     for (const HistoryEvent& event : history.events) {
-        lines += timeText(event.checkedAt) + u" — "_s +
+        lines += historyTimeText(event.checkedAt) + u" — "_s +
                  withReason(changeWords(event.change), event.reason);
     }
     return lines.join(u'\n');

@@ -12,6 +12,9 @@ namespace quorvel {
 // The check history in the user's words: what the history window of one
 // record shows, in the words of the history's table.
 
+// A history time in local time, to the minute; an invalid time is empty.
+QString historyTimeText(const QDateTime& time);
+
 // What the record itself says, beside its history: whether it names the
 // user's own page (QV_4) and its deadline (QV_D).
 struct RecordFacts {

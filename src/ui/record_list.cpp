@@ -44,6 +44,26 @@ void RecordListModel::insertRecord(int row, const QString& line) {
     endInsertRows();
 }
 
+void RecordListModel::appendRecords(const RecordStore& records) {
+    if (records.isEmpty()) {
+        return;
+    }
+    const int first = int(records_.size());
+    beginInsertRows({}, first, first + int(records.size()) - 1);
+    for (const QStringView line : records) {
+        records_.append(line);
+    }
+    endInsertRows();
+}
+
+void RecordListModel::setRecord(int row, const QString& line) {
+    if (row < 0 || row >= records_.size()) {
+        return;
+    }
+    records_.replace(row, line);
+    Q_EMIT dataChanged(index(row), index(row));
+}
+
 void RecordListModel::removeRecordRows(QList<int> rows) {
     const int count = rowCount();
     rows.removeIf([count](int row) { return row < 0 || row >= count; });

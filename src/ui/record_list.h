@@ -25,6 +25,10 @@ class RecordListModel : public QAbstractListModel {
     const RecordStore& records() const { return records_; }
     void setRecords(RecordStore records);
     void insertRecord(int row, const QString& line);
+    // Many records at the end at once.
+    void appendRecords(const RecordStore& records);
+    // A record's new line, in place: its row keeps its selection.
+    void setRecord(int row, const QString& line);
     void removeRecordRows(QList<int> rows);  // any order
 
   private:

@@ -4,7 +4,9 @@
 
 #include <QElapsedTimer>
 
+#include <condition_variable>
 #include <map>
+#include <mutex>
 
 #include "checking/check_loop.h"
 #include "records/record_line.h"
@@ -103,34 +105,6 @@ TEST(CheckRun, ThreeRecordsTenWorkers) {
     EXPECT_EQ(r.countAt(2), 1);
     EXPECT_TRUE(r.overLimitAt(2)) << "1 outgoing link is over a maximum of 0";
     EXPECT_EQ(host.repaints(), 1 + 3) << "the start, then once per record";
-}
-
-TEST(CheckRun, VerdictToStatus) {
-    struct Row {
-        const char16_t* verdict;
-        const char16_t* maximum;
-        CheckStatus status;
-        int count;
-        bool over;
-    };
-    const Row rows[] = {
-        {u"YEP@12", u"5", CheckStatus::Found, 12, true},
-        {u"NIL@3", u"3", CheckStatus::Missing, 3, false},
-        {u"HIDDEN@0", u"", CheckStatus::Hidden, 0, false},
-        {u"NIL", u"5", CheckStatus::Missing, 0, false},
-        {u"YEP@8", u" 7", CheckStatus::Found, 8, true},
-        {u"YEP@8", u"7 ", CheckStatus::Found, 8, false},
-        {u"YEP@11", u"$A", CheckStatus::Found, 11, true},
-        {u"YEP@3", u"99999999999", CheckStatus::Found, 3, false},
-        {u"HIDDEN@4", u"-1", CheckStatus::Hidden, 4, true},
-    };
-    for (const Row& row : rows) {
-        const RecordOutcome o =
-            outcomeOf(QString::fromUtf16(row.verdict), QString::fromUtf16(row.maximum));
-        EXPECT_EQ(o.status, row.status) << QString::fromUtf16(row.verdict).toStdString();
-        EXPECT_EQ(o.count, row.count);
-        EXPECT_EQ(o.overLimit, row.over) << QString::fromUtf16(row.maximum).toStdString();
-    }
 }
 
 TEST(CheckRun, EmptyLinkEmptyListAndTheNilLine) {
@@ -285,6 +259,64 @@ TEST(CheckRun, ShutdownEndsEveryWorkerAtOnce) {
     while (server.requests().size() < 2 * kCheckWorkers) {
         host.processTasks(std::chrono::milliseconds(10));
     }
+}
+
+// A worker that does not come back in time (here: held in its first call to
+// the UI thread) does not hold the run's destruction up past its bound, and
+// what it does afterwards touches nothing of the run.
+TEST(CheckRun, DestructionWaitsNoLongerThanItsBound) {
+    struct Sync {
+        std::mutex mutex;
+        std::condition_variable changed;
+        bool held = false;
+        bool released = false;
+        bool back = false;
+    };
+    class HoldingHost : public CheckLoopHost {
+      public:
+        using CheckLoopHost::CheckLoopHost;
+        void runOnUiThread(const std::function<void()>& task) override {
+            // Shared with the worker: the test may end (and this host with
+            // it) as soon as the worker has said it is back.
+            const std::shared_ptr<Sync> sync = sync_;
+            {
+                std::unique_lock lock(sync->mutex);
+                sync->held = true;
+                sync->changed.notify_all();
+                sync->changed.wait(lock, [&] { return sync->released; });
+            }
+            CheckLoopHost::runOnUiThread(task);
+            std::lock_guard lock(sync->mutex);
+            sync->back = true;
+            sync->changed.notify_all();
+        }
+        bool waitFor(bool Sync::*what) {
+            std::unique_lock lock(sync_->mutex);
+            return sync_->changed.wait_for(lock, std::chrono::seconds(10),
+                                           [&] { return (*sync_).*what; });
+        }
+        void release() {
+            std::lock_guard lock(sync_->mutex);
+            sync_->released = true;
+            sync_->changed.notify_all();
+        }
+
+      private:
+        std::shared_ptr<Sync> sync_ = std::make_shared<Sync>();
+    };
+    HoldingHost host({record(1, u"/found"_s)});
+    QElapsedTimer timer;
+    {
+        CheckRun run(host, {}, CheckRunOptions{1, 0, std::chrono::milliseconds(200)});
+        run.start();
+        ASSERT_TRUE(host.waitFor(&Sync::held));
+        timer.start();
+    }
+    EXPECT_LT(timer.elapsed(), 2000) << "twice the bound at most: the stop, then the detach";
+    host.release();
+    // The worker's hand-out now finds no run: it gets the end and goes.
+    EXPECT_EQ(host.processTasks(std::chrono::seconds(10)), 1);
+    EXPECT_TRUE(host.waitFor(&Sync::back));
 }
 
 // After the partner page, the user's own page (QV_4) is looked at for a

@@ -60,6 +60,42 @@ TEST(PageSignals, FromThePage) {
     EXPECT_EQ(hidden.verdict, BacklinkVerdict::Hidden);
 }
 
+// A robots meta tag counts only where a browser sees a tag, and is read
+// whole however long it is.
+TEST(PageSignals, MetaRobotsOnlyInRealTags) {
+    struct Row {
+        const char* what;
+        QString page;
+        bool noindex;
+    };
+    const QString meta = u"<meta name=\"robots\" content=\"noindex\">"_s;
+    const QString longContent = u"<meta name=robots content=\""_s + QString(1 << 20, u'x') +
+                                u" noindex\"><a href=http://me.example/>"_s;
+    const Row rows[] = {
+        {"a real tag", meta, true},
+        {"in a comment", u"<!-- "_s + meta + u" -->"_s, false},
+        {"in a comment that closes at once", u"<!-->"_s + meta, true},
+        {"in a script", u"<script>document.write('"_s + meta + u"')</script>"_s, false},
+        {"in a script, upper case end tag", u"<SCRIPT>x</SCRIPT>"_s + meta, true},
+        {"in an attribute value", u"<div title='"_s + meta + u"'></div>"_s, false},
+        {"in a textarea", u"<textarea>"_s + meta + u"</textarea>"_s, false},
+        {"in a title", u"<title>"_s + meta + u"</title>"_s, false},
+        {"after a quoted \">\" in another tag", u"<p title=\"a>b\">"_s + meta, true},
+        {"a content of 1 MB", longContent, true},
+        {"a tag the page leaves open", u"<meta name=robots content=\"noindex>"_s, false},
+        {"a slash and line breaks between attributes",
+         u"<META/name=robots\r\ncontent=\"noindex\"/>"_s, true},
+        {"an unquoted value runs on over a slash", u"<meta name=robots/content=noindex>"_s, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        const PageSignals expected = row.noindex ? MetaNoindex : 0;
+        EXPECT_EQ(scanLinks(row.page, u"me.example", u"", false).pageSignals, expected);
+        EXPECT_EQ(scanWithFacts(row.page, u"me.example", u"", u"http://p.test/").pageSignals,
+                  expected);
+    }
+}
+
 TEST(PageSignals, FromTheResponseHeaders) {
     struct Row {
         const char* what;
@@ -87,7 +123,8 @@ TEST(PageSignals, FromTheResponseHeaders) {
     EXPECT_EQ(signalNames(0xFFFF),
               (QStringList{u"meta-noindex"_s, u"meta-nofollow"_s, u"header-noindex"_s,
                            u"header-nofollow"_s, u"rel-sponsored"_s, u"rel-ugc"_s,
-                           u"challenge-marker"_s}))
+                           u"challenge-marker"_s, u"other-link-to-you"_s, u"canonical-elsewhere"_s,
+                           u"robots-disallow"_s, u"rendered-found"_s, u"rendered-hidden"_s}))
         << "always in this order";
 }
 

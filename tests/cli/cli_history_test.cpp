@@ -132,6 +132,14 @@ TEST(CliHistory, ChangesAcrossRuns) {
         EXPECT_EQ(changes(r), run.printed);
     }
     EXPECT_TRUE(QFileInfo::exists(dir.path(u"quorvel-history.sqlite"_s))) << "beside the list";
+    {
+        SqliteDatabase db;
+        ASSERT_EQ(db.open(dir.path(u"quorvel-history.sqlite"_s), SQLITE_OPEN_READONLY, {}),
+                  SQLITE_OK);
+        SqliteStatement sources(db, "SELECT group_concat(DISTINCT source) FROM runs");
+        ASSERT_EQ(sources.step(), SQLITE_ROW);
+        EXPECT_EQ(sources.textAt(0), u"quorvel-cli") << "every run is the command line's";
+    }
 
     // The history of every record, in list order; the duplicate shares its
     // record's history, counted once per run.

@@ -102,7 +102,8 @@ echo "   the window showed after ${elapsed} ms"
 
 echo "-- a project file cut short by a NUL is kept before it is saved over"
 d="$scratch/project"; mkdir -p "$d"
-printf 'first\r\n\0second\r\n' > "$d/p.qvp"
+# A record file (it holds a field tag), so it loads as a project.
+printf '<QV_U>first</QV_U>\r\n\0second\r\n' > "$d/p.qvp"
 cp "$d/p.qvp" "$scratch/p-original.qvp"
 start "$d"
 xdotool mousemove --window "$window" 48 23 click 1        # "загрузить файл проекта"
@@ -119,7 +120,7 @@ xdotool key shift+Tab space                               # from "no" to "yes": 
 sleep 0.5
 close_window; wait_gone
 cmp -s "$d/p.qvp.bak" "$scratch/p-original.qvp" || fail "p.qvp.bak is not the original project"
-[ "$(cat "$d/p.qvp")" = "first"$'\r' ] || fail "p.qvp holds: $(cat "$d/p.qvp")"
+[ "$(cat "$d/p.qvp")" = "<QV_U>first</QV_U>"$'\r' ] || fail "p.qvp holds: $(cat "$d/p.qvp")"
 
 echo "-- SIGTERM with an edited list writes the edited list"
 d="$scratch/term"; mkdir -p "$d"

@@ -265,6 +265,53 @@ TEST(HistoryFile, OlderVersionIsReadAsItIsAndMigratedByARun) {
     EXPECT_EQ(downEvents[1].reason, u"dns; dns"_s);
 }
 
+// A file of every earlier version (none at all is version 0) is read as it
+// is, then brought to the current one by a run: its runs and checks stay,
+// the runs recorded before read as of no known source, and the new run is
+// the window's.
+TEST(HistoryFile, EveryEarlierVersionIsMigratedByARun) {
+    for (int version = 0; version < kHistorySchemaVersion; ++version) {
+        SCOPED_TRACE(version);
+        test::TempDir dir;
+        const QString path = dir.path(kName);
+        qsizetype oldChecks = 0;
+        if (version > 0) {
+            writeVersion1History(path);
+            SqliteDatabase db;
+            ASSERT_EQ(db.open(path, SQLITE_OPEN_READWRITE, {}), SQLITE_OK);
+            ASSERT_EQ(db.exec("BEGIN"), SQLITE_OK);
+            ASSERT_EQ(migrateHistorySchema(db, 1, version), SQLITE_OK);
+            ASSERT_EQ(db.exec("COMMIT"), SQLITE_OK);
+            oldChecks = 3;
+            HistoryReader reader(path);
+            const QueryOutcome<RecordHistory> read = reader.recordHistory(kPartner);
+            ASSERT_TRUE(read.ok()) << read.error.toStdString();
+            ASSERT_EQ(read.value.checks.size(), 3);
+            EXPECT_EQ(read.value.checks[0].status, CheckStatus::Missing) << "newest first";
+            EXPECT_EQ(read.value.checks[2].checkedAt, historyTime(1'700'000'010));
+            EXPECT_EQ(read.value.checks[2].count, 12);
+            EXPECT_EQ(read.value.checks[2].source, RunSource::Unknown);
+        }
+        const qint64 run = 1'700'259'200;
+        const HistoryRunOutcome outcome =
+            recordRun(path, run, {historyEntry(kPartner, CheckStatus::Found, run + 10)},
+                      {.source = RunSource::Window});
+        EXPECT_TRUE(outcome.message.isEmpty()) << outcome.message.toStdString();
+        EXPECT_EQ(queryNumber(path, "PRAGMA user_version"), kHistorySchemaVersion);
+        EXPECT_EQ(queryNumber(path, "SELECT count(*) FROM runs WHERE source = ''"),
+                  version > 0 ? 3 : 0);
+
+        HistoryReader reader(path);
+        const QList<PastCheck> checks = reader.recordHistory(kPartner).value.checks;
+        ASSERT_EQ(checks.size(), oldChecks + 1);
+        EXPECT_EQ(checks[0].checkedAt, historyTime(run + 10));
+        EXPECT_EQ(checks[0].source, RunSource::Window);
+        for (qsizetype i = 1; i < checks.size(); ++i) {
+            EXPECT_EQ(checks[i].source, RunSource::Unknown);
+        }
+    }
+}
+
 // A migration that cannot finish leaves no half-migrated file: it is one
 // transaction, and the file stays as the older program left it.
 TEST(HistoryFile, AMigrationThatFailsLeavesTheFileAsItWas) {

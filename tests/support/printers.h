@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <QStringView>
 
 #include <ostream>
 
@@ -11,6 +12,9 @@
 // Readable failure messages for Qt's text types.
 inline void PrintTo(const QString& s, std::ostream* os) {
     *os << '"' << s.toStdString() << '"';
+}
+inline void PrintTo(QStringView s, std::ostream* os) {
+    *os << '"' << s.toString().toStdString() << '"';
 }
 inline void PrintTo(const QByteArray& b, std::ostream* os) {
     *os << '"' << b.toPercentEncoding(" !#$&'()*+,/:;=?@[]<>{}|^~").toStdString() << '"';

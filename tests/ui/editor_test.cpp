@@ -356,6 +356,50 @@ TEST_F(Editor, ProjectFiles) {
     EXPECT_EQ(readRecordFile(dir.path(u"data.qvp"_s)).records.size(), 3);
 }
 
+// Keys for the commands used most: F5 runs a check and a second F5 asks it
+// to stop, Ctrl+S and Ctrl+O save and load, Insert opens the editor for a
+// new record, and Enter in a field presses the button that shows.
+TEST_F(Editor, KeysForTheCommands) {
+    test::RawServer server(test::partnerPages());
+    start({test::recordLine(u"127.0.0.1:%1/never"_s.arg(server.port())), line(u"b")});
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    QStringList dialogs;
+    answer = [&dialogs](QDialog& dialog) {
+        dialogs += dialog.objectName();
+        return int(QDialog::Rejected);
+    };
+    QTest::keyClick(ui->ListBox1, Qt::Key_S, Qt::ControlModifier);
+    QTest::keyClick(ui->ListBox1, Qt::Key_O, Qt::ControlModifier);
+    EXPECT_EQ(dialogs, (QStringList{u"SaveDialog1"_s, u"OpenDialog1"_s}));
+
+    QTest::keyClick(ui->ListBox1, Qt::Key_F5);
+    EXPECT_EQ(form->checkRun().state(), CheckRun::State::Running);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !server.requests().isEmpty(); }));
+    QTest::keyClick(ui->ListBox1, Qt::Key_F5);
+    EXPECT_EQ(form->checkRun().state(), CheckRun::State::Stopping);
+    QTest::keyClick(ui->ListBox1, Qt::Key_F5);  // a third press cuts the download off, as a click
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->checkRun().state() == CheckRun::State::Idle; }));
+
+    QTest::keyClick(ui->ListBox1, Qt::Key_Insert);
+    ASSERT_TRUE(ui->Panel1->isVisible());
+    EXPECT_TRUE(ui->Button2->isVisible()) << "add mode";
+    ui->Edit1->setFocus();
+    QTest::keyClicks(ui->Edit1, u"typed.example.com"_s);
+    QTest::keyClick(ui->Edit1, Qt::Key_Return);
+    ASSERT_EQ(lines().size(), 3);
+    EXPECT_EQ(ExtractField(lines().last(), QChar(u'U')), u"typed.example.com");
+    QTest::keyClick(ui->Button3, Qt::Key_Return);
+    EXPECT_EQ(lines().size(), 3) << "Enter on a button is the button's";
+
+    click(1);
+    ui->ToolButton5->trigger();
+    ui->Edit7->setText(u"notes"_s);
+    QTest::keyClick(ui->DateTimePicker1, Qt::Key_Enter);
+    EXPECT_EQ(lines().size(), 3);
+    EXPECT_EQ(ExtractField(lines().at(1), QChar(u'7')), u"notes") << "applied";
+}
+
 }  // namespace
 }  // namespace quorvel
 

@@ -10,6 +10,7 @@
 #include "history/history_support.h"
 #include "history/sqlite_db.h"
 #include "records/record_file.h"
+#include "records/record_line.h"
 #include "support/cli_runner.h"
 #include "support/printers.h"
 #include "support/raw_server.h"
@@ -93,7 +94,7 @@ TEST(WindowHistory, CheckRunsAreRecordedBesideTheDataFile) {
             [&] { return checksOf(path, identities) == QList<qint64>(5, run); }, 10000))
             << "checks: " << checksOf(path, identities).size();
     }
-    EXPECT_EQ(test::queryNumber(path, "SELECT count(*) FROM runs"), 2);
+    EXPECT_EQ(test::queryNumber(path, "SELECT count(*) FROM runs WHERE source = 'window'"), 2);
     EXPECT_EQ(test::queryNumber(path, "SELECT count(*) FROM results"), 8);
 
     const QList<RecordSummary> s = summariesOf(path, identities);
@@ -227,6 +228,19 @@ TEST(WindowHistory, TheWindowAndTheCommandLineShareAHistory) {
     form.close();
 }
 
+// A table's rows, each as its cells joined by " | ".
+QStringList tableOf(const QTableWidget* table) {
+    QStringList rows;
+    for (int row = 0; row < table->rowCount(); ++row) {
+        QStringList cells;
+        for (int column = 0; column < table->columnCount(); ++column) {
+            cells += table->item(row, column) ? table->item(row, column)->text() : QString();
+        }
+        rows += cells.join(u" | ");
+    }
+    return rows;
+}
+
 // A window on a scratch directory whose modal dialogs the test answers: the
 // busy dialog is run unless `cancelBusy`, the history window's text is kept.
 class HistoryWindowTest : public ::testing::Test {
@@ -237,6 +251,7 @@ class HistoryWindowTest : public ::testing::Test {
               if (auto* window = qobject_cast<HistoryWindow*>(&dialog)) {
                   titles += window->windowTitle();
                   shown += window->textView->toPlainText();
+                  tables += tableOf(window->checksTable);
                   EXPECT_TRUE(window->textView->isReadOnly());
                   return int(QDialog::Accepted);
               }
@@ -272,6 +287,7 @@ class HistoryWindowTest : public ::testing::Test {
     int dialogs = 0;
     QStringList titles;
     QStringList shown;
+    QList<QStringList> tables;
     std::unique_ptr<TForm1> form;
     std::unique_ptr<test::Controls> ui;
 };
@@ -320,7 +336,7 @@ TEST_F(HistoryWindowTest, StateSinceLastFoundAndChangesNewestFirst) {
                      u"05.03.2024 10:05 — страница партнера не загружается (адрес не найден; "
                      u"нет соединения)"_s,
                      u"02.03.2024 10:05 — ссылка перестала индексироваться (rel=nofollow)"_s}));
-    EXPECT_EQ(titles.last(), u"История проверок");
+    EXPECT_EQ(titles.last(), u"история проверок: "_s + partner);
     EXPECT_EQ(historyOf(1), u"проверок еще не было\nсрок установки ссылки истек 21.10.2010");
 
     // Cancelling the reading shows nothing.
@@ -332,6 +348,43 @@ TEST_F(HistoryWindowTest, StateSinceLastFoundAndChangesNewestFirst) {
     form->records()->setRecords({});
     named<QAction>("N4")->trigger();
     EXPECT_EQ(dialogs, before);
+}
+
+// The title names the record (a long address shortened in the middle), and
+// a table of its kept checks, newest first, says which program made each.
+TEST_F(HistoryWindowTest, TitleAndTheRecordsChecks) {
+    const QString partner = u"http://partner.example.com/"_s + QString(100, u'x') + u"/end.html"_s;
+    start({BuildRecordLine(partner, {}, {}, QDate(2010, 10, 21), u"mine.example.com"_s, u"5"_s,
+                           kLink, {})});
+    const RecordIdentity identity{partner, kLink};
+    HistoryEntry first = test::historyEntry(identity, CheckStatus::Found, march(1, 10, 5));
+    first.outcome.count = 12;
+    first.outcome.overLimit = true;
+    first.pageSignals = PageSignal::MetaNoindex | PageSignal::RelUgc;
+    first.reciprocal = CheckStatus::Missing;
+    ASSERT_EQ(test::recordRun(historyPath(dir), march(1, 10, 0), {first},
+                              {.source = RunSource::CommandLine})
+                  .written,
+              1);
+    ASSERT_EQ(test::recordRun(historyPath(dir), march(2, 10, 0),
+                              {test::historyEntry(identity, CheckStatus::FetchFailed,
+                                                  march(2, 10, 7), u"http 404; dns"_s)},
+                              {.source = RunSource::Window})
+                  .written,
+              1);
+
+    historyOf(0);
+    ASSERT_EQ(titles.size(), 1);
+    EXPECT_EQ(titles[0].size(), QStringView(u"история проверок: ").size() + 80);
+    EXPECT_TRUE(titles[0].startsWith(u"история проверок: http://partner.example.com/xxx"_s));
+    EXPECT_TRUE(titles[0].contains(u"xxx…xxx"_s));
+    EXPECT_TRUE(titles[0].endsWith(u"x/end.html"_s));
+    EXPECT_EQ(tables.value(0),
+              (QStringList{
+                  u"02.03.2024 10:07:00 | не удалось загрузить страницу партнера | ответ сервера "
+                  u"404; адрес не найден |  |  |  | окно программы"_s,
+                  u"01.03.2024 10:05:00 | ссылка есть |  | 12 | meta robots noindex, rel=ugc | "
+                  u"нет | quorvel-cli"_s}));
 }
 
 }  // namespace
