@@ -40,7 +40,7 @@ declare -A dsc version
 while read -r name ver path; do
     dsc[$name]=$path
     version[$name]=$ver
-done < <(scripts/windows/fetch-sources "$QW_CACHE/sources" "qt6-base=$qt_version" curl sqlite3 brotli)
+done < <(scripts/windows/fetch-sources "$QW_CACHE/sources" "qt6-base=$qt_version" curl sqlite3 brotli libxlsxwriter zlib)
 
 key="qt6-base_${version[qt6-base]}+curl_${version[curl]}+sqlite3_${version[sqlite3]}"
 key=${key//:/%}
@@ -50,7 +50,8 @@ if [ "$rebuild" = 1 ]; then
 fi
 # Library builds yield to interactive work on a shared machine.
 nice -n 10 scripts/windows/build-libs "$dir" \
-    "qt6-base=${dsc[qt6-base]}" "sqlite3=${dsc[sqlite3]}" "brotli=${dsc[brotli]}" "curl=${dsc[curl]}"
+    "qt6-base=${dsc[qt6-base]}" "sqlite3=${dsc[sqlite3]}" "brotli=${dsc[brotli]}" "curl=${dsc[curl]}" \
+    "libxlsxwriter=${dsc[libxlsxwriter]}" "minizip=${dsc[zlib]}"
 ln -sfn "$key" "$QW_CURRENT"
 
 scripts/windows/build-program

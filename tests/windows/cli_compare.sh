@@ -112,6 +112,36 @@ iconv -f UTF-8 -t CP1251 "$work/fields-utf8.qvp" >"$work/fields-1251.qvp"
 printf 'a\x98z\xc0\xff\r\n' >"$work/fields-all-bytes.qvp"
 : >"$work/empty.qvp"
 
+# Tables to import: a workbook (one part stored, the others deflated, the
+# shared strings under another letter case than their relation names), the
+# same rows as CSV in KOI8-R and CP866, and a workbook that is no zip.
+python3 - "$work" <<'PY'
+import sys, zipfile
+ns = 'xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main"'
+rel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships"
+rows = [("Адрес", "Ссылка", "Заметки"),
+        ("http://партнер.рф/ссылки.html", "http://www.mysite.example.com/", "обмен с 2009"),
+        ("partner.example.net/links", "", "без ссылки"),
+        ("http://партнер.рф/ссылки.html", "http://www.mysite.example.com/", "повтор")]
+strings = sorted({v for row in rows for v in row if v})
+def cell(ref, v):
+    return '<c r="%s" t="s"><v>%d</v></c>' % (ref, strings.index(v)) if v else ""
+sheet = "".join('<row r="%d">%s</row>' % (i + 1, "".join(cell("ABC"[j] + str(i + 1), v) for j, v in enumerate(row)))
+                for i, row in enumerate(rows))
+with zipfile.ZipFile(sys.argv[1] + "/partners.xlsx", "w", zipfile.ZIP_DEFLATED) as z:
+    z.writestr("xl/workbook.xml", '<workbook %s xmlns:r="%s"><sheets><sheet name="Лист1" sheetId="1" r:id="rId1"/></sheets></workbook>' % (ns, rel))
+    z.writestr("xl/_rels/workbook.xml.rels", '<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">'
+               '<Relationship Id="rId1" Type="%s/worksheet" Target="worksheets/sheet1.xml"/>'
+               '<Relationship Id="rId2" Type="%s/sharedStrings" Target="sharedStrings.xml"/></Relationships>' % (rel, rel))
+    z.writestr("xl/SharedStrings.XML", '<sst %s>%s</sst>' % (ns, "".join("<si><t>%s</t></si>" % v for v in strings)))
+    z.writestr(zipfile.ZipInfo("xl/worksheets/sheet1.xml"), '<worksheet %s><sheetData>%s</sheetData></worksheet>' % (ns, sheet))
+for name, encoding in (("koi8r", "koi8_r"), ("cp866", "cp866")):
+    with open(sys.argv[1] + "/partners-%s.csv" % name, "wb") as f:
+        f.write("".join(";".join(row) + "\r\n" for row in rows).encode(encoding))
+with open(sys.argv[1] + "/broken.xlsx", "wb") as f:
+    f.write(b"PK\x03\x04 not really a workbook")
+PY
+
 resolve=(--resolve "partner.test:$port:127.0.0.1" --resolve "www.partner.test:$port:127.0.0.1"
     --resolve "xn--e1afmkfd.test:$port:127.0.0.1" --resolve "www.xn--e1afmkfd.test:$port:127.0.0.1"
     --resolve "secure.test:$tls_port:127.0.0.1" --resolve "www.secure.test:$tls_port:127.0.0.1"
@@ -131,7 +161,18 @@ cases=(
     "check-browser|check --no-history --browser --format csv ${resolve[*]} check-1251.qvp"
     "fetch|fetch ${resolve[*]} http://$host/utf8.html"
     "usage|check"
+    "import-xlsx|import --output imported.qvp --force partners.xlsx"
+    "import-koi8r|import --output imported.qvp --force --encoding KOI8-R partners-koi8r.csv"
+    "import-cp866|import --output imported.qvp --force --encoding CP866 partners-cp866.csv"
+    "import-broken|import --output imported.qvp --force broken.xlsx"
 )
+# The record file an import writes is part of its output.
+take_import() {
+    if [ -e "$work/imported.qvp" ]; then
+        cat "$work/imported.qvp" >>"$work/$1"
+        rm "$work/imported.qvp"
+    fi
+}
 
 status=0
 for entry in "${cases[@]}"; do
@@ -140,8 +181,10 @@ for entry in "${cases[@]}"; do
     set +e
     (cd "$work" && "$linux_cli" "${args[@]}" <fields-utf8.qvp >"linux/$name.out" 2>"linux/$name.err")
     linux_status=$?
+    take_import "linux/$name.out"
     (cd "$work" && ${WINE:-wine} "$windows_cli" "${args[@]}" <fields-utf8.qvp >"windows/$name.out" 2>"windows/$name.err")
     windows_status=$?
+    take_import "windows/$name.out"
     set -e
     if [ "$linux_status" != "$windows_status" ]; then
         echo "$name: exit status $windows_status under Wine, $linux_status on Linux"
