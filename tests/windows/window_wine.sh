@@ -41,7 +41,9 @@ PY
 
 # Starts the program in directory $1 and waits for its window; sets $pid and $window.
 start() {
-    (cd "$1" && exec wine "$app") >"$1/wine.log" 2>&1 &
+    # The end of the session ends the process by force once the files are
+    # written: the subshell takes that end quietly.
+    (cd "$1" && wine "$app" || true) >"$1/wine.log" 2>&1 &
     pid=$!
     pids+=("$pid")
     window=""
