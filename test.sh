@@ -15,6 +15,9 @@ cd "$(dirname "$0")"
 echo "== formatting (clang-format)"
 ./scripts/check-format
 
+echo "== layers (every include keeps to the arrows)"
+./scripts/check-layers
+
 jobs=$(nproc)
 
 echo "== build/ (Release)"

@@ -31,7 +31,10 @@ QStringList typicalRecords(int count, bool cyrillic) {
 void loadFile(benchmark::State& state, bool cyrillic) {
     QTemporaryDir dir;
     const QString path = dir.filePath(u"data.qvp"_s);
-    writeRecordFile(path, typicalRecords(int(state.range(0)), cyrillic));
+    if (!writeRecordFile(path, typicalRecords(int(state.range(0)), cyrillic))) {
+        state.SkipWithError("cannot write the list");
+        return;
+    }
     const qint64 bytes = QFileInfo(path).size();
     for (auto _ : state) {
         RecordFileContent content = readRecordFile(path);

@@ -123,6 +123,8 @@ class CheckRun {
 
     State state() const { return state_; }
     const CheckResults& results() const { return *CheckResults_; }
+    // The same tables, for a reader that may outlive the run.
+    std::shared_ptr<const CheckResults> sharedResults() const { return CheckResults_; }
     // Takes effect at the next start.
     void setFetchSettings(const FetchSettings& settings) { settings_ = settings; }
 

@@ -4,11 +4,28 @@
 #include <QHash>
 #include <QString>
 #include <QStringList>
+#include <QStringView>
 
 #include <initializer_list>
 #include <memory>
+#include <optional>
 
 namespace quorvel {
+
+// One host mapping in curl's --resolve form: "[+]HOST:PORT:ADDRESS[,ADDRESS]...",
+// a leading "+" for a mapping that expires. HOST is "*" (any host) or 1 to
+// 255 bytes without ':'; PORT is decimal, 1 to 65535; each ADDRESS is a
+// numerical IPv4 or IPv6 address, bracketed or not.
+struct HostMapping {
+    QByteArray host;  // as written, UTF-8
+    int port = 0;
+    QByteArray addresses;  // as written, commas and brackets included
+    bool expiring = false;
+};
+// The mapping `entry` writes, or nothing for anything else: what libcurl
+// would refuse, or take and quietly map nothing with. The one grammar, to
+// check entries from outside and to map.
+std::optional<HostMapping> parseHostMapping(QStringView entry);
 
 // Host mappings in curl's --resolve form ("[+]HOST:PORT:ADDRESS[,ADDRESS]..."),
 // a "*" host mapping every host at that port. A request looks up only its own
@@ -18,6 +35,9 @@ namespace quorvel {
 class HostMappings {
   public:
     HostMappings() = default;
+    // Every entry must be a mapping (parseHostMapping): entries from outside
+    // are checked first, and anything else here is a mistake in the program
+    // or a test, which ends it with a message rather than mapping nothing.
     HostMappings(const QStringList& entries);  // NOLINT: a list of mappings is the usual form
     HostMappings(std::initializer_list<QString> entries);
     HostMappings& operator+=(const QString& entry);

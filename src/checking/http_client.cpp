@@ -8,12 +8,6 @@
 #include <optional>
 #include <vector>
 
-#ifdef Q_OS_WIN
-#include <ws2tcpip.h>
-#else
-#include <arpa/inet.h>
-#endif
-
 #include "checking/address.h"
 #include "checking/bot_walls.h"
 
@@ -90,73 +84,7 @@ Kind kindOf(CURLcode code) {
     }
 }
 
-bool isPort(QStringView text) {
-    if (text.isEmpty()) {
-        return false;
-    }
-    int value = 0;
-    for (const QChar ch : text) {
-        if (ch < u'0' || ch > u'9') {
-            return false;
-        }
-        value = value * 10 + (ch.unicode() - u'0');
-        if (value > 65535) {
-            return false;
-        }
-    }
-    return value > 0;
-}
-
-// libcurl reads a mapped address with inet_pton, so the same call decides here.
-bool isNumericAddress(QStringView text) {
-    if (text.size() >= 2 && text.startsWith(u'[') && text.endsWith(u']')) {
-        text = text.sliced(1, text.size() - 2);
-    }
-    if (text.isEmpty()) {
-        return false;
-    }
-    for (const QChar ch : text) {
-        const char16_t c = ch.unicode();
-        const bool hex =
-            (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
-        if (!hex && c != u'.' && c != u':') {
-            return false;  // also keeps a NUL from cutting the text short
-        }
-    }
-    const QByteArray ascii = text.toLatin1();
-    unsigned char buffer[16];
-    return inet_pton(AF_INET, ascii.constData(), buffer) == 1 ||
-           inet_pton(AF_INET6, ascii.constData(), buffer) == 1;
-}
-
 }  // namespace
-
-bool isValidResolveEntry(QStringView entry) {
-    if (entry.startsWith(u'+')) {
-        entry = entry.sliced(1);  // a mapping that expires like a looked-up name
-    } else if (entry.startsWith(u'-')) {
-        return false;  // "-HOST:PORT" removes a mapping: it maps nothing
-    }
-    const qsizetype hostEnd = entry.indexOf(u':');
-    if (hostEnd <= 0) {
-        return false;
-    }
-    const QStringView host = entry.first(hostEnd);
-    if (host.contains(QChar(u'\0')) || host.toUtf8().size() > 255) {
-        return false;  // libcurl keeps the host in a 256-byte C string
-    }
-    const QStringView rest = entry.sliced(hostEnd + 1);
-    const qsizetype portEnd = rest.indexOf(u':');
-    if (portEnd < 0 || !isPort(rest.first(portEnd))) {
-        return false;
-    }
-    for (const QStringView address : rest.sliced(portEnd + 1).split(u',')) {
-        if (!isNumericAddress(address)) {
-            return false;
-        }
-    }
-    return true;
-}
 
 QList<QByteArray> browserHeaderLines(const QByteArray& userAgent) {
     // Firefox ESR 128 on Windows 10 opening a page, Russian first.
@@ -196,16 +124,27 @@ struct HttpClient::Impl {
     // The response under way.
     HttpResponse response;
     Clock::time_point lastByte;
-    // What the final response's headers make of it, once they are all in.
-    // A refused answer (Status) keeps its status whatever its body does.
-    std::optional<HttpResponse::Result> headedAs;
-    Clock::time_point refusedAt;
-    bool challengeHeader = false;  // a bot wall answered
-    QByteArray retryAfter;         // the Retry-After header's value
-    QByteArray refusedHead;        // the start of a refused answer's body, for its reason
-    bool stoppedOnPurpose = false;
-    QString stopReason;
-    Kind stopKind = Kind::None;
+    // What the request under way has shown so far; every request starts
+    // with a fresh one (see get()).
+    struct Exchange {
+        // What the final response's headers make of it, once they are all
+        // in. A refused answer (Status) keeps its status whatever its body does.
+        std::optional<HttpResponse::Result> headedAs;
+        Clock::time_point refusedAt;
+        bool challengeHeader = false;  // a bot wall answered
+        QByteArray retryAfter;         // the Retry-After header's value
+        QByteArray refusedHead;        // the start of a refused answer's body, for its reason
+        bool stoppedOnPurpose = false;
+        QString stopReason;
+        Kind stopKind = Kind::None;
+
+        // A new response after an interim 1xx one: only its own headers count.
+        void startResponse() {
+            headedAs.reset();
+            challengeHeader = false;
+            retryAfter.clear();
+        }
+    } x;
 
     static int onSocketOpened(void* self, curl_socket_t fd, curlsocktype purpose) {
         if (purpose == CURLSOCKTYPE_IPCXN) {
@@ -253,17 +192,15 @@ struct HttpClient::Impl {
             d->response.location.clear();
             d->response.contentType.clear();
             d->response.robotsTags.clear();
-            d->challengeHeader = false;
-            d->retryAfter.clear();
-            d->headedAs.reset();
+            d->x.startResponse();
         } else if (line.isEmpty()) {
             if (d->status() >= 200) {  // an interim 1xx answer's headers decide nothing
                 d->decide();
             }
         } else if (isChallengeHeader(line)) {
-            d->challengeHeader = true;
+            d->x.challengeHeader = true;
         } else if (startsWithNoCase(line, "Retry-After:")) {
-            d->retryAfter = line.sliced(12).trimmed().toByteArray();
+            d->x.retryAfter = line.sliced(12).trimmed().toByteArray();
         } else if (startsWithNoCase(line, "X-Robots-Tag:")) {
             d->response.robotsTags += line.sliced(13).trimmed().toByteArray();
         } else if (startsWithNoCase(line, "Location:")) {
@@ -278,28 +215,28 @@ struct HttpClient::Impl {
         auto* d = static_cast<Impl*>(self);
         const size_t n = size * count;
         d->lastByte = Clock::now();
-        if (!d->headedAs) {
+        if (!d->x.headedAs) {
             d->decide();  // the headers always end first; this is a safeguard
         }
-        if (*d->headedAs == HttpResponse::Result::Redirect) {
-            d->stoppedOnPurpose = true;  // a redirect's body is of no use: stop reading
+        if (*d->x.headedAs == HttpResponse::Result::Redirect) {
+            d->x.stoppedOnPurpose = true;  // a redirect's body is of no use: stop reading
             return 0;
         }
-        if (*d->headedAs != HttpResponse::Result::Ok) {
+        if (*d->x.headedAs != HttpResponse::Result::Ok) {
             // A refused answer's body is no page: only its start is kept
             // (apart from any page), to tell a bot wall from a dead page.
-            const qsizetype room = kChallengeSniffBytes - d->refusedHead.size();
-            d->refusedHead.append(data, std::min(qsizetype(n), room));
+            const qsizetype room = kChallengeSniffBytes - d->x.refusedHead.size();
+            d->x.refusedHead.append(data, std::min(qsizetype(n), room));
             if (qsizetype(n) >= room) {
-                d->stoppedOnPurpose = true;  // seen enough: stop reading
+                d->x.stoppedOnPurpose = true;  // seen enough: stop reading
                 return 0;
             }
             return n;
         }
         if (d->response.body.size() + qint64(n) > d->settings.maxBodyBytes) {
-            d->stopReason =
+            d->x.stopReason =
                 QStringLiteral("the body is larger than %1 bytes").arg(d->settings.maxBodyBytes);
-            d->stopKind = Kind::TooLarge;
+            d->x.stopKind = Kind::TooLarge;
             return 0;
         }
         d->response.body.append(data, qsizetype(n));
@@ -313,16 +250,16 @@ struct HttpClient::Impl {
     }
 
     void decide() {
-        headedAs = classify(status());
-        refusedAt = Clock::now();
+        x.headedAs = classify(status());
+        x.refusedAt = Clock::now();
     }
 
     bool refused() const {
-        return headedAs == HttpResponse::Result::Status;
+        return x.headedAs == HttpResponse::Result::Status;
     }
 
     HttpResponse::Result classify(int status) const {
-        if (challengeHeader) {
+        if (x.challengeHeader) {
             return HttpResponse::Result::Status;  // not the site's answer, whatever its status
         }
         if ((status >= 300 && status <= 399 && status != 304) ||
@@ -364,21 +301,21 @@ struct HttpClient::Impl {
                 break;
             }
             if (abortRequested()) {
-                stopReason = QStringLiteral("aborted");
-                stopKind = Kind::Aborted;
+                x.stopReason = QStringLiteral("aborted");
+                x.stopKind = Kind::Aborted;
                 result = CURLE_ABORTED_BY_CALLBACK;
                 break;
             }
             if (refused() &&
-                (Clock::now() - refusedAt > kRefusedSniff || silentFor(kRefusedStall))) {
+                (Clock::now() - x.refusedAt > kRefusedSniff || silentFor(kRefusedStall))) {
                 // What a refused answer's body may tell is not worth a wait.
-                stoppedOnPurpose = true;
+                x.stoppedOnPurpose = true;
                 result = CURLE_WRITE_ERROR;
                 break;
             }
             if (silentFor(std::chrono::milliseconds(settings.stallTimeoutMs))) {
-                stopReason = QStringLiteral("no data for %1 ms").arg(settings.stallTimeoutMs);
-                stopKind = Kind::Timeout;
+                x.stopReason = QStringLiteral("no data for %1 ms").arg(settings.stallTimeoutMs);
+                x.stopKind = Kind::Timeout;
                 result = CURLE_OPERATION_TIMEDOUT;
                 break;
             }
@@ -499,20 +436,14 @@ HttpResponse HttpClient::get(const QString& address) {
     curl_easy_setopt(d.easy.get(), CURLOPT_RESOLVE, d.resolve.get());
     d.errorBuffer[0] = '\0';
     d.lastByte = Clock::now();
-    d.headedAs.reset();
-    d.challengeHeader = false;
-    d.retryAfter.clear();
-    d.refusedHead.clear();
-    d.stoppedOnPurpose = false;
-    d.stopReason.clear();
-    d.stopKind = Kind::None;
+    d.x = {};
 
     const CURLcode code = d.perform();
     const int status = d.status();
     d.response.status = status;
     // A refused answer keeps its status when its body breaks off.
-    const bool refusedStands = d.refused() && d.stopKind != Kind::Aborted;
-    if (code == CURLE_OK || (code == CURLE_WRITE_ERROR && d.stoppedOnPurpose) || refusedStands) {
+    const bool refusedStands = d.refused() && d.x.stopKind != Kind::Aborted;
+    if (code == CURLE_OK || (code == CURLE_WRITE_ERROR && d.x.stoppedOnPurpose) || refusedStands) {
         d.response.result = d.classify(status);
         if (d.response.result != HttpResponse::Result::Ok) {
             d.response.body.clear();
@@ -523,24 +454,24 @@ HttpResponse HttpClient::get(const QString& address) {
             // The marks of a challenge page count on the answers a bot wall
             // gives; a 404 stays a page that is gone.
             const bool wallStatus = status == 403 || status == 429 || status == 503;
-            if (d.challengeHeader || (wallStatus && hasChallengeMarker(d.refusedHead))) {
+            if (d.x.challengeHeader || (wallStatus && hasChallengeMarker(d.x.refusedHead))) {
                 d.response.reason = FailureReason(Kind::Challenge, status);
                 d.response.error =
                     QStringLiteral("HTTP status %1 from a bot wall's challenge").arg(status);
             } else {
                 d.response.reason = FailureReason(Kind::Http, status);
-                d.response.reason.retryAfter = retryAfterSeconds(d.retryAfter).value_or(-1);
+                d.response.reason.retryAfter = retryAfterSeconds(d.x.retryAfter).value_or(-1);
                 d.response.error = QStringLiteral("HTTP status %1").arg(status);
             }
         }
-        d.refusedHead.clear();
+        d.x.refusedHead.clear();
         return d.response;
     }
     d.response.result = HttpResponse::Result::Failed;
     d.response.body.clear();
     const QByteArray libraryText(d.errorBuffer);
-    if (!d.stopReason.isEmpty()) {
-        return fail(d.stopKind, d.stopReason);
+    if (!d.x.stopReason.isEmpty()) {
+        return fail(d.x.stopKind, d.x.stopReason);
     }
     QString error = libraryText.isEmpty() ? QString::fromUtf8(curl_easy_strerror(code))
                                           : QString::fromUtf8(libraryText);

@@ -21,7 +21,7 @@ inline constexpr qint64 kMaxPageBytes = qint64(16) * 1024 * 1024;
 
 // Limits and test hooks of every request. The defaults are the program's own.
 struct FetchSettings {
-    HostMappings resolve;  // as curl's --resolve (see isValidResolveEntry)
+    HostMappings resolve;  // as curl's --resolve (see parseHostMapping)
     QString caFile;        // trust these CA certificates instead of the system's
     int connectTimeoutMs = 15000;
     int stallTimeoutMs = 30000;  // no byte received for this long
@@ -34,13 +34,6 @@ struct FetchSettings {
     bool browserHeaders = false;
     HostGate* hostGate = nullptr;  // FetchPage: each attempt waits for room at its host
 };
-
-// Whether libcurl takes `entry` as a host mapping that it uses:
-// "[+]HOST:PORT:ADDRESS[,ADDRESS]...", a leading "+" for a mapping that expires. HOST is "*"
-// (any host) or 1 to 255 bytes without ':'; PORT is decimal, 1 to 65535; each ADDRESS is a
-// numerical IPv4 or IPv6 address, bracketed or not. Anything else would stop the request or
-// quietly map nothing.
-bool isValidResolveEntry(QStringView entry);
 
 // The browser whose request browserHeaders sends.
 inline constexpr char kBrowserUserAgent[] =

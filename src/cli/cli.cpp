@@ -133,7 +133,7 @@ std::optional<FetchSettings> downloadSettings(const Command& command,
     // In the order given: for one host and port, the last mapping counts.
     const QStringList mappings = parser.values(QStringLiteral("resolve"));
     for (const QString& entry : mappings) {
-        if (!isValidResolveEntry(entry)) {
+        if (!parseHostMapping(entry)) {
             usageError(command,
                        u"bad --resolve '" % entry % u"': expected HOST:PORT:ADDRESS[,ADDRESS]...");
             return std::nullopt;

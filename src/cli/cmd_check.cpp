@@ -1,13 +1,12 @@
 #include <QElapsedTimer>
 #include <QHash>
 #include <QJsonArray>
-#include <QThread>
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <memory>
 #include <optional>
 
 #ifdef Q_OS_WIN
@@ -21,6 +20,7 @@
 #endif
 
 #include "checking/check_loop.h"
+#include "checking/retry_pass.h"
 #include "cli/cli.h"
 #include "cli/history_options.h"
 #include "cli/report.h"
@@ -40,105 +40,6 @@ constexpr int kDefaultPerHost = 2;
 constexpr int kMaxPerHost = 16;
 
 int runCheck(const QStringList& args);
-
-std::atomic<int> interrupts{0};
-
-extern "C" void onInterrupt(int) {
-    interrupts.fetch_add(1, std::memory_order_relaxed);
-    std::signal(SIGINT, onInterrupt);
-}
-
-// What a command-line run keeps of each record: a few bytes (and a reason
-// where there is one), for any number of records; the window's tables stop
-// at 100000.
-struct CompactResult {
-    int32_t count = 0;
-    CheckStatus status = CheckStatus::None;
-    bool overLimit = false;
-    CheckStatus reciprocal = CheckStatus::None;
-    PageSignals pageSignals = 0;
-    int retryAfter = -1;  // seconds a rate limit asked to wait
-    QString reason;
-};
-
-// The longest wait for rate-limited pages; tests shorten it through the
-// environment.
-int retryWaitCap() {
-    bool ok = false;
-    const int seconds = qEnvironmentVariableIntValue("QUORVEL_RETRY_WAIT_CAP", &ok);
-    return ok && seconds >= 0 ? std::min(seconds, 120) : 120;
-}
-
-// The loop host of a command-line run: it keeps every record's result,
-// hands the first check of each identity to the history, and counts the
-// records checked. A record turned away by a rate limit that named its wait
-// is kept for a second look at the end of the run; its history waits too.
-class ResultsHost : public CheckLoopHost {
-  public:
-    explicit ResultsHost(RecordStore records)
-        : CheckLoopHost(std::move(records)), results(size_t(CheckLoopHost::recordCount())) {}
-
-    int recordCount() const override {
-        return subset_.empty() ? CheckLoopHost::recordCount() : int(subset_.size());
-    }
-    QString recordAt(int index) const override {
-        return CheckLoopHost::recordAt(subset_.empty() ? index : subset_.at(size_t(index)));
-    }
-
-    void recordChecked(const RecordCheck& check) override {
-        const int index = subset_.empty() ? check.index : subset_.at(size_t(check.index));
-        if (index < 0 || size_t(index) >= results.size()) {
-            return;
-        }
-        // Only the first look may ask for another.
-        const int retryAfter = subset_.empty() ? check.retryAfter().value_or(-1) : -1;
-        results[size_t(index)] = {
-            check.outcome.count, check.outcome.status, check.outcome.overLimit, check.reciprocal,
-            check.pageSignals,   retryAfter,           check.reasonCode()};
-        ++done;
-        RecordCheck listed = check;
-        listed.index = index;
-        if (retryAfter >= 0) {
-            recording->keepBack(listed);  // its history waits for the second look
-        } else {
-            recording->add(listed);
-        }
-    }
-
-    // From now on the run's records are these, until retried() ends it.
-    void retry(std::vector<int> indices) { subset_ = std::move(indices); }
-    // The second look is over: what it did not reach keeps its first result,
-    // and that goes to the history now.
-    void retried() {
-        subset_.clear();
-        recording->addKeptBack();
-    }
-
-    std::vector<CompactResult> results;  // owning thread only
-    int done = 0;
-    RunRecording* recording = nullptr;
-
-  private:
-    std::vector<int> subset_;
-};
-
-// A whole number from `low` to `high` for an option; nothing after a usage error.
-std::optional<int> numberOption(const QCommandLineParser& parser, const QString& name, int fallback,
-                                int low, int high) {
-    if (!parser.isSet(name)) {
-        return fallback;
-    }
-    const QString text = firstValue(parser, name);
-    bool ok = false;
-    const int value = text.toInt(&ok);
-    if (!ok || value < low || value > high) {
-        usageError(kCheckCommand, u"--" % name % u" takes a whole number from " %
-                                      QString::number(low) % u" to " % QString::number(high) %
-                                      u", not '" % text % u'\'');
-        return std::nullopt;
-    }
-    return value;
-}
 
 }  // namespace
 
@@ -201,9 +102,10 @@ extern const Command kCheckCommand = {
     "                                the system's\n"
     "\n"
     "While it runs on a terminal, a progress line is shown on standard error.\n"
-    "The first Ctrl+C stops the run as a second press of the check button does:\n"
-    "no record is taken after it, but each page under way is downloaded to the\n"
-    "end, both attempts included (up to about two minutes with the time limits);\n"
+    "The first Ctrl+C stops the run as a second press of the check button does\n"
+    "(a line on standard error says so): no record is taken after it, but each\n"
+    "page under way is downloaded to the end, both attempts included (up to\n"
+    "about two minutes with the time limits);\n"
     "then it prints what it has and exits with 130. A second Ctrl+C also cuts\n"
     "off the downloads under way; their records get no result (status none).\n"
     "\n"
@@ -235,6 +137,225 @@ namespace {
 // (another program may hold the file for a while).
 constexpr std::chrono::seconds kHistoryFinishBound(30);
 
+std::atomic<int> interrupts{0};
+
+extern "C" void onInterrupt(int) {
+    interrupts.fetch_add(1, std::memory_order_relaxed);
+    std::signal(SIGINT, onInterrupt);
+}
+
+// The longest wait for rate-limited pages; tests shorten it through the
+// environment.
+std::chrono::seconds retryWaitCap() {
+    bool ok = false;
+    const int seconds = qEnvironmentVariableIntValue("QUORVEL_RETRY_WAIT_CAP", &ok);
+    return std::chrono::seconds(ok && seconds >= 0 ? std::min(seconds, 120) : 120);
+}
+
+// What the command line asks of a check.
+struct CheckOptions {
+    CheckRunOptions run;
+    Format format = Format::Tsv;
+    FetchSettings settings;
+    QString file;
+    std::optional<QString> historyPath;  // none: --no-history, or standard input
+    bool changes = false;
+};
+
+// A whole number from `low` to `high` for an option; nothing after a usage error.
+std::optional<int> numberOption(const QCommandLineParser& parser, const QString& name, int fallback,
+                                int low, int high) {
+    if (!parser.isSet(name)) {
+        return fallback;
+    }
+    const QString text = firstValue(parser, name);
+    bool ok = false;
+    const int value = text.toInt(&ok);
+    if (!ok || value < low || value > high) {
+        usageError(kCheckCommand, u"--" % name % u" takes a whole number from " %
+                                      QString::number(low) % u" to " % QString::number(high) %
+                                      u", not '" % text % u'\'');
+        return std::nullopt;
+    }
+    return value;
+}
+
+// The options, or nothing after a usage error (which has been reported).
+std::optional<CheckOptions> checkOptions(const QStringList& args) {
+    QCommandLineParser parser;
+    const QString workersOption = QStringLiteral("workers");
+    const QString perHostOption = QStringLiteral("per-host");
+    const QString changesOption = QStringLiteral("changes");
+    if (!parseCommandLine(kCheckCommand, args,
+                          downloadOptions() + historyOptions(true)
+                              << formatOption() << valuedOption(workersOption)
+                              << valuedOption(perHostOption) << flagOption(changesOption),
+                          parser)) {
+        return std::nullopt;
+    }
+    CheckOptions options;
+    const std::optional<int> workers =
+        numberOption(parser, workersOption, kCheckWorkers, 1, kMaxWorkers);
+    if (!workers) {
+        return std::nullopt;
+    }
+    const std::optional<int> perHost =
+        numberOption(parser, perHostOption, kDefaultPerHost, 1, kMaxPerHost);
+    if (!perHost) {
+        return std::nullopt;
+    }
+    options.run.workers = *workers;
+    options.run.perHost = *perHost;
+    const std::optional<Format> format = reportFormat(kCheckCommand, parser);
+    if (!format) {
+        return std::nullopt;
+    }
+    options.format = *format;
+    std::optional<FetchSettings> settings = downloadSettings(kCheckCommand, parser);
+    if (!settings) {
+        return std::nullopt;
+    }
+    options.settings = std::move(*settings);
+    const QStringList files = parser.positionalArguments();
+    if (files.size() != 1) {
+        usageError(kCheckCommand, QStringLiteral("give exactly one FILE"));
+        return std::nullopt;
+    }
+    if (parser.isSet(QStringLiteral("history")) && parser.isSet(QStringLiteral("no-history"))) {
+        usageError(kCheckCommand, QStringLiteral("give --history or --no-history"));
+        return std::nullopt;
+    }
+    options.file = files.first();
+    options.historyPath = historyPathFor(parser, options.file);
+    options.changes = parser.isSet(changesOption);
+    if (options.changes && !options.historyPath) {
+        // Changes are told by the history: without one there would never be any.
+        usageError(kCheckCommand, QStringLiteral("--changes needs a history (--history PATH)"));
+        return std::nullopt;
+    }
+    return options;
+}
+
+// What a command-line run keeps of each record: a few bytes (and a reason
+// where there is one), for any number of records; the window's tables stop
+// at 100000.
+struct CompactResult {
+    int32_t count = 0;
+    CheckStatus status = CheckStatus::None;
+    bool overLimit = false;
+    CheckStatus reciprocal = CheckStatus::None;
+    PageSignals pageSignals = 0;
+    QString reason;
+};
+
+// The loop host of a command-line run: it keeps every record's result,
+// hands each check to the run's recording and counts the records checked.
+// A record turned away by a rate limit that named its wait is noted for a
+// second look at the end of the run; its history waits for that.
+class ResultsHost : public CheckLoopHost {
+  public:
+    ResultsHost(RecordStore records, RunRecording& recording)
+        : CheckLoopHost(std::move(records)),
+          results(size_t(recordCount())),
+          recording_(recording) {}
+
+    // The first look.
+    void recordChecked(const RecordCheck& check) override {
+        if (keep(check)) {
+            retry.note(check);
+            if (check.retryAfter()) {
+                recording_.keepBack(check);
+                return;
+            }
+            recording_.add(check);
+        }
+    }
+    // The second look: whatever it says is the record's result.
+    void recordRechecked(const RecordCheck& check) {
+        if (keep(check)) {
+            recording_.add(check);
+        }
+    }
+
+    std::vector<CompactResult> results;  // owning thread only
+    int done = 0;
+    RetryPass retry;
+
+  private:
+    bool keep(const RecordCheck& check) {
+        if (check.index < 0 || size_t(check.index) >= results.size()) {
+            return false;
+        }
+        results[size_t(check.index)] = {check.outcome.count,     check.outcome.status,
+                                        check.outcome.overLimit, check.reciprocal,
+                                        check.pageSignals,       check.reasonCode()};
+        ++done;
+        return true;
+    }
+
+    RunRecording& recording_;
+};
+
+// Ctrl+C: the first stops the run (pages under way finish), the second cuts
+// off the downloads under way too; one answer per press, even when two come
+// between two looks.
+class InterruptAnswers {
+  public:
+    void answer(CheckRun& run) {
+        for (const int seen = interrupts.load(std::memory_order_relaxed); handled_ < seen;) {
+            ++handled_;
+            if (run.state() == CheckRun::State::Running) {
+                run.requestStop();
+                reportError(kCheckCommand,
+                            QStringLiteral("stopping: the pages under way are downloaded to the "
+                                           "end (Ctrl+C again cuts them off)"));
+            } else {
+                run.abortDownloads();
+            }
+        }
+    }
+    bool anyPressed() const {
+        return handled_ > 0 || interrupts.load(std::memory_order_relaxed) > 0;
+    }
+
+  private:
+    int handled_ = 0;
+};
+
+// The run over every record, then the second look at rate-limited pages
+// unless a Ctrl+C came first.
+void checkEveryRecord(ResultsHost& host, const CheckOptions& options, InterruptAnswers& answers) {
+    CheckRun run(host, options.settings, options.run);
+    const bool showProgress = QUORVEL_ISATTY(QUORVEL_FILENO(stderr)) != 0;
+    const int total = host.recordCount();
+    QElapsedTimer elapsed;
+    elapsed.start();
+    run.start();
+    host.runUntilIdle(run, [&] {
+        answers.answer(run);
+        if (showProgress) {
+            std::fprintf(stderr, "\r%d of %d done, %lld s ", host.done, total,
+                         elapsed.elapsed() / 1000);
+            std::fflush(stderr);
+        }
+    });
+    if (showProgress) {
+        std::fprintf(stderr, "\n");
+    }
+    if (host.retry.isEmpty() || answers.anyPressed()) {
+        return;
+    }
+    const std::chrono::seconds wait = host.retry.wait(retryWaitCap());
+    if (showProgress) {
+        std::fprintf(stderr, "%zu rate-limited pages: once more in %lld s\n",
+                     host.retry.records().size(), static_cast<long long>(wait.count()));
+    }
+    host.retry.run(
+        host, wait, options.settings, options.run, [&] { return answers.anyPressed(); },
+        [&](const RecordCheck& check) { host.recordRechecked(check); },
+        [&](CheckRun& again) { answers.answer(again); });
+}
+
 // The columns of a checked record, for its line of the record file.
 QList<QJsonValue> checkColumns(const RunRecording& recording, int index,
                                const CompactResult& result, const QString& line) {
@@ -251,181 +372,86 @@ QList<QJsonValue> checkColumns(const RunRecording& recording, int index,
             overdue ? 1 : 0};
 }
 
-int runCheck(const QStringList& args) {
-    QCommandLineParser parser;
-    const QString workersOption = QStringLiteral("workers");
-    const QString perHostOption = QStringLiteral("per-host");
-    const QString changesOption = QStringLiteral("changes");
-    if (!parseCommandLine(kCheckCommand, args,
-                          downloadOptions() + historyOptions(true)
-                              << formatOption() << valuedOption(workersOption)
-                              << valuedOption(perHostOption) << flagOption(changesOption),
-                          parser)) {
-        return kExitUsage;
-    }
-    const std::optional<int> workers =
-        numberOption(parser, workersOption, kCheckWorkers, 1, kMaxWorkers);
-    if (!workers) {
-        return kExitUsage;
-    }
-    const std::optional<int> perHost =
-        numberOption(parser, perHostOption, kDefaultPerHost, 1, kMaxPerHost);
-    if (!perHost) {
-        return kExitUsage;
-    }
-    const std::optional<Format> format = reportFormat(kCheckCommand, parser);
-    if (!format) {
-        return kExitUsage;
-    }
-    const std::optional<FetchSettings> settings = downloadSettings(kCheckCommand, parser);
-    if (!settings) {
-        return kExitUsage;
-    }
-    const QStringList files = parser.positionalArguments();
-    if (files.size() != 1) {
-        return usageError(kCheckCommand, QStringLiteral("give exactly one FILE"));
-    }
-    if (parser.isSet(QStringLiteral("history")) && parser.isSet(QStringLiteral("no-history"))) {
-        return usageError(kCheckCommand, QStringLiteral("give --history or --no-history"));
-    }
-    const QString& file = files.first();
-    const std::optional<QString> historyPath = historyPathFor(parser, file);
-    if (parser.isSet(changesOption) && !historyPath) {
-        // Changes are told by the history: without one there would never be any.
-        return usageError(kCheckCommand,
-                          QStringLiteral("--changes needs a history (--history PATH)"));
-    }
-    RecordFileContent content = readRecordInput(file);
-    if (!wasRead(content.outcome)) {
-        reportError(kCheckCommand, cannotRead(file, content));
-        return kExitUsage;
-    }
-
-    ResultsHost host(std::move(content.records));
-    // Opening (and repairing) the history goes on beside the run.
-    RunRecording recording(historyPath, host.records(), nullptr,
-                           {.source = RunSource::CommandLine});
-    host.recording = &recording;
-    CheckRun run(host, *settings, CheckRunOptions{*workers, *perHost});
-    std::signal(SIGINT, onInterrupt);
-
-    const bool showProgress = QUORVEL_ISATTY(QUORVEL_FILENO(stderr)) != 0;
+// One row per record in list order; with --changes, only the records whose
+// confirmed state moved in this run: a row per move, the partner page's
+// before the user's own page's.
+void writeReport(const ResultsHost& host, const RunRecording& recording,
+                 const CheckOptions& options, qint64 runId) {
+    QStringList columns{
+        QStringLiteral("index"),      QStringLiteral("status"),      QStringLiteral("count"),
+        QStringLiteral("over_limit"), QStringLiteral("partner_url"), QStringLiteral("reason"),
+        QStringLiteral("signals"),    QStringLiteral("reciprocal"),  QStringLiteral("overdue")};
     const int total = host.recordCount();
-    QElapsedTimer elapsed;
-    elapsed.start();
-    int handled = 0;
-    // Ctrl+C: the first stops the run (pages under way finish), the second
-    // cuts off the downloads under way too.
-    const auto answerInterrupts = [&] {
-        // One answer per press, even when two come between two looks.
-        for (const int seen = interrupts.load(std::memory_order_relaxed); handled < seen;) {
-            ++handled;
-            if (run.state() == CheckRun::State::Running) {
-                run.requestStop();
-            } else {
-                run.abortDownloads();
-            }
+    if (!options.changes) {
+        ReportWriter report(options.format, columns);
+        for (int i = 0; i < total; ++i) {
+            report.write(checkColumns(recording, i, host.results[size_t(i)], host.recordAt(i)));
         }
-    };
-    run.start();
-    host.runUntilIdle(run, [&] {
-        answerInterrupts();
-        if (showProgress) {
-            std::fprintf(stderr, "\r%d of %d done, %lld s ", host.done, total,
-                         elapsed.elapsed() / 1000);
-            std::fflush(stderr);
-        }
-    });
-    if (showProgress) {
-        std::fprintf(stderr, "\n");
+        report.finish();
+        return;
     }
+    QHash<RecordIdentity, QList<HistoryEvent>> changed;
+    if (runId != 0) {
+        HistoryReader reader(*options.historyPath);
+        const QueryOutcome<QList<RunEvent>> events = reader.eventsOfRun(runId);
+        if (!events.ok()) {
+            writeErr(events.error);
+        }
+        for (const RunEvent& e : events.value) {
+            changed[e.identity] += e.event;
+        }
+    }
+    columns << QStringLiteral("change") << QStringLiteral("previous") << QStringLiteral("since");
+    ReportWriter report(options.format, columns);
+    for (int i = 0; i < total && !changed.isEmpty(); ++i) {
+        const QString line = host.recordAt(i);
+        const RecordIdentity identity = identityOf(line);
+        if (!recording.isRecorded(i, identity)) {
+            continue;
+        }
+        // Taken, so that the loop ends once every change is out.
+        for (const HistoryEvent& event : changed.take(identity)) {
+            report.write(checkColumns(recording, i, host.results[size_t(i)], line)
+                         << changeName(event.change).toString()
+                         << stateName(event.previous).toString() << reportTime(event.since));
+        }
+    }
+    report.finish();
+}
 
-    // Rate-limited pages once more, after the longest wait they asked for.
-    std::vector<int> again;
-    int longestWait = 0;
-    for (int i = 0; i < total; ++i) {
-        if (host.results[size_t(i)].retryAfter >= 0) {
-            again.push_back(i);
-            longestWait = std::max(longestWait, host.results[size_t(i)].retryAfter);
-        }
+int runCheck(const QStringList& args) {
+    const std::optional<CheckOptions> options = checkOptions(args);
+    if (!options) {
+        return kExitUsage;
     }
-    if (!again.empty() && handled == 0) {
-        const int wait = std::min(longestWait, retryWaitCap());
-        if (showProgress) {
-            std::fprintf(stderr, "%zu rate-limited pages: once more in %d s\n", again.size(), wait);
-        }
-        QElapsedTimer waited;
-        waited.start();
-        while (waited.elapsed() < qint64(wait) * 1000 &&
-               interrupts.load(std::memory_order_relaxed) == handled) {
-            QThread::msleep(50);
-        }
-        handled = interrupts.load(std::memory_order_relaxed);
-        if (handled == 0) {
-            host.retry(again);
-            run.start();
-            host.runUntilIdle(run, answerInterrupts);
-        }
+    RecordFileContent content = readRecordInput(options->file);
+    if (!wasRead(content.outcome)) {
+        reportError(kCheckCommand, cannotRead(options->file, content));
+        return kExitUsage;
     }
-    host.retried();
+    // Opening (and repairing) the history goes on beside the run.
+    RunRecording recording(options->historyPath, content.records, nullptr,
+                           {.source = RunSource::CommandLine});
+    ResultsHost host(std::move(content.records), recording);
+    std::signal(SIGINT, onInterrupt);
+    InterruptAnswers answers;
+    checkEveryRecord(host, *options, answers);
+    // What the second look did not reach keeps its first result.
+    recording.addKeptBack();
 
     const HistoryRunOutcome recorded = recording.finish(kHistoryFinishBound);
     if (!recorded.message.isEmpty()) {
         writeErr(recorded.message);
     }
-    const qint64 runId = recorded.runId;
-
-    bool allFound = true;
-    for (const CompactResult& result : host.results) {
-        allFound = allFound && result.status == CheckStatus::Found;
-    }
-    QStringList columns{
-        QStringLiteral("index"),      QStringLiteral("status"),      QStringLiteral("count"),
-        QStringLiteral("over_limit"), QStringLiteral("partner_url"), QStringLiteral("reason"),
-        QStringLiteral("signals"),    QStringLiteral("reciprocal"),  QStringLiteral("overdue")};
-    if (!parser.isSet(changesOption)) {
-        ReportWriter report(*format, columns);
-        for (int i = 0; i < total; ++i) {
-            report.write(checkColumns(recording, i, host.results[size_t(i)], host.recordAt(i)));
-        }
-        report.finish();
-    } else {
-        // Only the records whose confirmed state moved in this run: a row
-        // per move, the partner page's before the user's own page's.
-        QHash<RecordIdentity, QList<HistoryEvent>> changed;
-        if (runId != 0) {
-            HistoryReader reader(*historyPath);
-            const QueryOutcome<QList<RunEvent>> events = reader.eventsOfRun(runId);
-            if (!events.ok()) {
-                writeErr(events.error);
-            }
-            for (const RunEvent& e : events.value) {
-                changed[e.identity] += e.event;
-            }
-        }
-        columns << QStringLiteral("change") << QStringLiteral("previous")
-                << QStringLiteral("since");
-        ReportWriter report(*format, columns);
-        for (int i = 0; i < total && !changed.isEmpty(); ++i) {
-            const QString line = host.recordAt(i);
-            const RecordIdentity identity = identityOf(line);
-            if (!recording.isRecorded(i, identity)) {
-                continue;
-            }
-            // Taken, so that the loop ends once every change is out.
-            for (const HistoryEvent& event : changed.take(identity)) {
-                report.write(checkColumns(recording, i, host.results[size_t(i)], line)
-                             << changeName(event.change).toString()
-                             << stateName(event.previous).toString() << reportTime(event.since));
-            }
-        }
-        report.finish();
-    }
+    writeReport(host, recording, *options, recorded.runId);
     // Until the rows are out, a Ctrl+C only asks for an end: no row is lost.
     std::signal(SIGINT, SIG_DFL);
-    if (handled > 0 || interrupts.load(std::memory_order_relaxed) > 0) {
+    if (answers.anyPressed()) {
         return 130;
     }
+    const bool allFound =
+        std::all_of(host.results.begin(), host.results.end(),
+                    [](const CompactResult& r) { return r.status == CheckStatus::Found; });
     return allFound ? kExitOk : kExitNegative;
 }
 

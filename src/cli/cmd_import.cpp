@@ -5,7 +5,7 @@
 
 #include "cli/cli.h"
 #include "cli/table_options.h"
-#include "records/atomic_file.h"
+#include "records/file_io.h"
 #include "records/record_file.h"
 #include "records/record_line.h"
 #include "tables/table_import.h"
@@ -243,8 +243,8 @@ int runImport(const QStringList& args) {
     QString error;
     if (!bytes) {
         error = QStringLiteral("the list would be over the limits of a record file");
-    } else if (!writeFileAtomically(target, *bytes, &error)) {
-        error = u"cannot write: " % error;
+    } else if (const FileResult written = writeFileAtomically(target, *bytes); !written) {
+        error = u"cannot write: " % written.error;
     }
     if (!error.isEmpty()) {
         reportError(command, u"'" % target % u"': " % error);

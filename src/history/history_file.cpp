@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "history/history_schema.h"
+#include "records/file_io.h"
 
 namespace quorvel {
 
@@ -274,39 +275,32 @@ OpenedHistory openHistory(const QString& path, OpenPurpose purpose,
 
 QString moveHistoryAside(const QString& path, QString* error) {
     static constexpr QStringView kCompanions[] = {u"-wal", u"-shm"};
-    const auto taken = [](const QString& name) {
-        const QFileInfo info(name);
-        return info.exists() || info.isSymLink();
-    };
-    for (int n = 1; n < 10000; ++n) {
-        const QString target = path + u".bad"_s + (n == 1 ? QString() : QString::number(n));
-        bool free = !taken(target);
-        for (QStringView companion : kCompanions) {
-            free = free && !taken(target + companion);
-        }
-        if (!free) {
-            continue;
-        }
-        // QFile::rename never replaces an existing file, so a name taken
-        // meanwhile only sends us on to the next one.
-        if (!QFile::rename(path, target)) {
-            if (taken(target)) {
-                continue;
+    const FileOutcome<QString> moved =
+        useNextFreeName(path, u".bad", [&path](const QString& target, QString* why) {
+            for (QStringView companion : kCompanions) {
+                if (nameTaken(target + companion)) {
+                    return NameUse::Taken;
+                }
             }
-            *error = u"cannot rename it"_s;
-            return QString();
-        }
-        for (QStringView companion : kCompanions) {
-            const QString from = path + companion;
-            if (taken(from) && !QFile::rename(from, target + companion)) {
-                *error = u"cannot rename "_s + shown(from);
-                return QString();
+            // QFile::rename never replaces an existing file, so a name taken
+            // meanwhile only sends us on to the next one.
+            if (!QFile::rename(path, target)) {
+                *why = u"cannot rename it"_s;
+                return nameTaken(target) ? NameUse::Taken : NameUse::Failed;
             }
-        }
-        return target;
+            for (QStringView companion : kCompanions) {
+                const QString from = path + companion;
+                if (nameTaken(from) && !QFile::rename(from, target + companion)) {
+                    *why = u"cannot rename "_s + shown(from);
+                    return NameUse::Failed;
+                }
+            }
+            return NameUse::Done;
+        });
+    if (!moved) {
+        *error = moved.error;
     }
-    *error = u"no free name"_s;
-    return QString();
+    return moved.value;
 }
 
 }  // namespace quorvel

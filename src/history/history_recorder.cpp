@@ -207,8 +207,16 @@ void HistoryRecorder::Shared::runWriter() {
         HistoryStore::WriteStatus status = HistoryStore::WriteStatus::Busy;
         // Busy means another program held the file for the whole busy
         // timeout; it will let go, and finish() bounds the wait.
+        const auto busy = [this] {
+            if (options.onBusy) {
+                options.onBusy();
+            }
+        };
         while (status == HistoryStore::WriteStatus::Busy && !abandoned()) {
             runId = store.beginRun(runStartedAt, options.source, &status);
+            if (status == HistoryStore::WriteStatus::Busy) {
+                busy();
+            }
         }
         if (status != HistoryStore::WriteStatus::Written) {
             if (status == HistoryStore::WriteStatus::Failed) {
@@ -229,6 +237,8 @@ void HistoryRecorder::Shared::runWriter() {
                 } else if (status != HistoryStore::WriteStatus::Busy || abandoned()) {
                     droppedByWriter += qint64(batch.size() - at);
                     break;
+                } else {
+                    busy();
                 }
             }
             batch.clear();

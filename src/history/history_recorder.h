@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <thread>
 
@@ -21,6 +22,10 @@ struct HistoryRecorderOptions {
     std::chrono::milliseconds batchDelay{250};
     // Which program runs the checks.
     RunSource source = RunSource::Unknown;
+    // On the writer thread, each time another program has held the file for
+    // the whole busy timeout (the writer then tries again): how an owner
+    // tells that the history waits.
+    std::function<void()> onBusy = nullptr;
 };
 
 struct HistoryRunOutcome {

@@ -3,7 +3,7 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include "records/atomic_file.h"
+#include "records/file_io.h"
 
 #ifdef Q_OS_WIN
 #include <QDir>
@@ -19,89 +19,77 @@ namespace quorvel {
 
 namespace {
 
-enum class LinkResult { Done, NameTaken, Unsupported };
-
 // A hard link keeps the original bytes without reading them, so even a file
 // that cannot be read can be kept; it fails atomically if the name is taken.
-// Links are not always available (FAT, network shares): Unsupported.
-LinkResult linkFile(const QString& from, const QString& to) {
+// Links are not always available (FAT, some network shares): Failed, and a
+// copy is tried instead.
+NameUse linkFile(const QString& from, const QString& to) {
 #ifdef Q_OS_WIN
     const QString target = QDir::toNativeSeparators(to);
     const QString source = QDir::toNativeSeparators(from);
     if (CreateHardLinkW(reinterpret_cast<const wchar_t*>(target.utf16()),
                         reinterpret_cast<const wchar_t*>(source.utf16()), nullptr)) {
-        return LinkResult::Done;
+        return NameUse::Done;
     }
     const DWORD error = GetLastError();
-    return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS ? LinkResult::NameTaken
-                                                                       : LinkResult::Unsupported;
+    return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS ? NameUse::Taken
+                                                                       : NameUse::Failed;
 #else
     if (::link(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0) {
-        return LinkResult::Done;
+        return NameUse::Done;
     }
-    return errno == EEXIST ? LinkResult::NameTaken : LinkResult::Unsupported;
+    return errno == EEXIST ? NameUse::Taken : NameUse::Failed;
 #endif
 }
 
-enum class CopyResult { Done, NameTaken, Failed };
-
-CopyResult copyFile(const QString& from, const QString& to) {
+NameUse copyFile(const QString& from, const QString& to, QString* error) {
     QFile source(from);
     if (!source.open(QIODevice::ReadOnly)) {
-        return CopyResult::Failed;
+        *error = source.errorString();
+        return NameUse::Failed;
     }
     QFile target(to);
     if (!target.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
-        return QFileInfo::exists(to) ? CopyResult::NameTaken : CopyResult::Failed;
+        *error = target.errorString();
+        return nameTaken(to) ? NameUse::Taken : NameUse::Failed;
     }
+    const auto failed = [&](const QString& why) {
+        *error = why;
+        target.close();
+        target.remove();
+        return NameUse::Failed;
+    };
     char buffer[1 << 16];
     for (;;) {
         const qint64 got = source.read(buffer, sizeof buffer);
         if (got == 0) {
             break;
         }
-        if (got < 0 || target.write(buffer, got) != got) {
-            target.close();
-            target.remove();
-            return CopyResult::Failed;
+        if (got < 0) {
+            return failed(source.errorString());
+        }
+        if (target.write(buffer, got) != got) {
+            return failed(target.errorString());
         }
     }
     if (!target.flush()) {
-        target.close();
-        target.remove();
-        return CopyResult::Failed;
+        return failed(target.errorString());
     }
-    return CopyResult::Done;
+    return NameUse::Done;
 }
 
 }  // namespace
 
-QString keepBackup(const QString& path, BackupMethod method) {
-    for (int n = 1; n < 10000; ++n) {
-        const QString name =
-            n == 1 ? QString(path + u".bak") : QString(path + u".bak" + QString::number(n));
-        if (QFileInfo::exists(name) || QFileInfo(name).isSymLink()) {
-            continue;
-        }
+FileOutcome<QString> keepBackup(const QString& path, BackupMethod method) {
+    return useNextFreeName(path, u".bak", [&](const QString& name, QString* error) {
         if (method == BackupMethod::Link) {
-            const LinkResult linked = linkFile(path, name);
-            if (linked == LinkResult::Done) {
-                return name;
-            }
-            if (linked == LinkResult::NameTaken) {
-                continue;
+            const NameUse linked = linkFile(path, name);
+            if (linked != NameUse::Failed) {
+                return linked;
             }
         }
-        switch (copyFile(path, name)) {
-            case CopyResult::Done:
-                return name;
-            case CopyResult::NameTaken:
-                continue;
-            case CopyResult::Failed:
-                return QString();
-        }
-    }
-    return QString();
+        return copyFile(path, name, error);
+    });
 }
 
 DataFile::DataFile(QString path, const RecordFileLimits& limits)
@@ -116,16 +104,17 @@ ReadOutcome DataFile::load(RecordStore* records) {
     return outcome_;
 }
 
-bool DataFile::save(const RecordStore& records) {
+FileResult DataFile::save(const RecordStore& records) {
     const QFileInfo info(path_);
     if (info.exists() && !info.isFile()) {
-        return false;  // a FIFO, a device or a folder under our name stays
+        // A FIFO, a device or a folder under our name stays.
+        return FileResult::failure(QStringLiteral("not a regular file"));
     }
     // Encoded first: a list too large to be read back is not written at all,
     // and leaves no backup behind.
     const std::optional<QByteArray> bytes = encodeRecordFile(records, limits_);
     if (!bytes) {
-        return false;
+        return FileResult::failure(QStringLiteral("the list is too large for a record file"));
     }
     const bool mustKeep =
         outcome_ == ReadOutcome::ReadLossily || outcome_ == ReadOutcome::Unreadable;
@@ -136,8 +125,9 @@ bool DataFile::save(const RecordStore& records) {
             // kept by a second link to its bytes.
             const BackupMethod method =
                 outcome_ == ReadOutcome::Unreadable ? BackupMethod::Link : BackupMethod::Copy;
-            if (keepBackup(path_, method).isEmpty()) {
-                return false;
+            const FileOutcome<QString> backup = keepBackup(path_, method);
+            if (!backup) {
+                return FileResult::failure(u"the original could not be kept: " + backup.error);
             }
         }
         backupKept_ = true;
@@ -156,17 +146,18 @@ void LossyReads::noteRead(const QString& path, ReadOutcome outcome) {
     }
 }
 
-bool LossyReads::keepBeforeWriting(const QString& path) {
+FileResult LossyReads::keepBeforeWriting(const QString& path) {
     const QString canonical = QFileInfo(path).canonicalFilePath();
     if (canonical.isEmpty() || !paths_.contains(canonical)) {
-        return true;
+        return {};
     }
-    if (keepBackup(canonical).isEmpty()) {
-        return false;
+    const FileOutcome<QString> backup = keepBackup(canonical);
+    if (!backup) {
+        return FileResult::failure(u"the original could not be kept: " + backup.error);
     }
     // What is written now is the program's own file.
     paths_.removeAll(canonical);
-    return true;
+    return {};
 }
 
 }  // namespace quorvel

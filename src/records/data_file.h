@@ -1,5 +1,6 @@
 #pragma once
 
+#include "records/file_io.h"
 #include "records/record_file.h"
 
 #include <QString>
@@ -19,11 +20,11 @@ class DataFile {
 
     // Reads the file. `records` is replaced only when the file could be read.
     ReadOutcome load(RecordStore* records);
-    // Writes the list; false when it was not written: the backup that must
+    // Writes the list; fails when it was not written: the backup that must
     // come first could not be made, the list is too large for a record file,
-    // or the name belongs to something other than a regular file (which is
-    // never replaced).
-    bool save(const RecordStore& records);
+    // the name belongs to something other than a regular file (which is never
+    // replaced), or the write failed.
+    FileResult save(const RecordStore& records);
 
   private:
     QString path_;
@@ -45,8 +46,8 @@ class LossyReads {
     // Notes how `path` was read; a later clean read forgets it again.
     void noteRead(const QString& path, ReadOutcome outcome);
     // To call before writing `path`: keeps its bytes when it is a file noted
-    // as read lossily. False when that backup was needed and failed.
-    bool keepBeforeWriting(const QString& path);
+    // as read lossily. Fails when that backup was needed and failed.
+    FileResult keepBeforeWriting(const QString& path);
 
   private:
     QStringList paths_;  // canonical paths
@@ -54,7 +55,7 @@ class LossyReads {
 
 // Keeps the current content of `path` under the first free name of
 // path.bak, path.bak2, path.bak3, ... without ever replacing an existing file.
-// Returns the backup's path, or an empty text when no backup could be made.
-QString keepBackup(const QString& path, BackupMethod method = BackupMethod::Copy);
+// The backup's path, or why no backup could be made.
+FileOutcome<QString> keepBackup(const QString& path, BackupMethod method = BackupMethod::Copy);
 
 }  // namespace quorvel

@@ -6,17 +6,8 @@
 
 #include <cstring>
 
-#include "records/atomic_file.h"
 #include "records/code_page.h"
 #include "records/text_decoding.h"
-
-#ifndef Q_OS_WIN
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#endif
 
 namespace quorvel {
 
@@ -134,12 +125,6 @@ RecordFileContent decodeRecords(QByteArray bytes, const ByteScan& scan,
     return RecordFileContent{outcome, std::move(records), {}};
 }
 
-// The byte order marks as the reader tells them: whether `bytes` begin with one.
-bool beginsWithMark(QByteArrayView bytes) {
-    return bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF") ||
-           bytes.startsWith("\xEF\xBB\xBF");
-}
-
 bool withinLimits(const QByteArray& bytes, const RecordFileLimits& limits) {
     if (bytes.size() > limits.maxBytes) {
         return false;
@@ -162,14 +147,11 @@ bool encode8Bit(const RecordStore& records, QByteArray* out) {
         *dst++ = '\r';
         *dst++ = '\n';
     }
-    if (beginsWithMark(*out)) {
-        return false;
-    }
-    // The reader decides on the text before the first NUL.
+    // The reader decides on the text before the first NUL (a byte order mark
+    // holds none): it must take these bytes for 8-bit ones.
     const qsizetype nul = out->indexOf('\0');
-    bool multiByte = false;
-    return !(isValidUtf8(QByteArrayView(*out).first(nul >= 0 ? nul : out->size()), &multiByte) &&
-             multiByte);
+    const TextForm form = detectTextForm(QByteArrayView(*out).first(nul >= 0 ? nul : out->size()));
+    return form == TextForm::CodePage || form == TextForm::Ascii;
 }
 
 QByteArray encodeUtf8(const RecordStore& records) {
@@ -197,45 +179,6 @@ QByteArray encodeUtf8(const RecordStore& records) {
 }
 
 }  // namespace
-
-ReadEnd readAllLimited(QIODevice& device, qint64 limit, QByteArray* out,
-                       const std::function<bool(const QByteArray&)>& goOn) {
-    out->clear();
-    const auto ended = [out](ReadEnd end) {
-        out->clear();
-        return end;
-    };
-    constexpr qint64 kChunk = 1 << 16;
-    if (!device.isSequential()) {
-        const qint64 size = device.size();
-        if (size > limit) {
-            return ReadEnd::TooLarge;
-        }
-        // Room for the last read too, which finds the end: the buffer is
-        // never moved and never holds the file twice.
-        out->reserve(size + kChunk);
-    }
-    for (;;) {
-        const qsizetype had = out->size();
-        const qint64 want = qMin(kChunk, limit + 1 - had);
-        out->resize(had + want);
-        const qint64 got = device.read(out->data() + had, want);
-        if (got < 0) {
-            return ended(ReadEnd::Failed);
-        }
-        out->resize(had + got);
-        if (out->size() > limit) {
-            return ended(ReadEnd::TooLarge);
-        }
-        if (got > 0 && goOn && !goOn(*out)) {
-            return ended(ReadEnd::Refused);
-        }
-        if (got == 0 &&
-            (device.atEnd() || !device.isSequential() || !device.waitForReadyRead(-1))) {
-            return ReadEnd::Done;
-        }
-    }
-}
 
 RecordFileContent parseRecordFile(QByteArray bytes, const RecordFileLimits& limits) {
     if (bytes.size() > limits.maxBytes) {
@@ -272,50 +215,6 @@ RecordFileContent readRecordDevice(QIODevice& device, const RecordFileLimits& li
         return unreadable(tooManyLines(limits));
     }
     return decodeRecords(std::move(bytes), scan, limits);
-}
-
-FileOpening openRegularFile(const QString& path, QFile* file) {
-    const auto missingOr = [&](const QString& problem) {
-        const QFileInfo info(path);
-        return info.exists() || info.isSymLink() ? FileOpening{FileOpening::Failed, problem}
-                                                 : FileOpening{FileOpening::Missing, problem};
-    };
-    const FileOpening notRegular{FileOpening::NotRegular, QStringLiteral("not a regular file")};
-#ifdef Q_OS_WIN
-    const QFileInfo info(path);
-    if (info.exists() && !info.isFile()) {
-        return notRegular;
-    }
-    file->setFileName(path);
-    if (!file->open(QIODevice::ReadOnly)) {
-        return missingOr(file->errorString());
-    }
-#else
-    // A FIFO or a device could block the open or the read for ever: only a
-    // regular file is opened, and without waiting, in case it was swapped for
-    // something else in between.
-    const QByteArray name = QFile::encodeName(path);
-    struct stat st {};
-    if (::stat(name.constData(), &st) != 0) {
-        return missingOr(QString::fromLocal8Bit(std::strerror(errno)));
-    }
-    if (!S_ISREG(st.st_mode)) {
-        return notRegular;
-    }
-    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        return missingOr(QString::fromLocal8Bit(std::strerror(errno)));
-    }
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return notRegular;
-    }
-    if (!file->open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        return FileOpening{FileOpening::Failed, file->errorString()};
-    }
-#endif
-    return FileOpening{FileOpening::Opened, {}};
 }
 
 RecordFileContent readRecordFile(const QString& path, const RecordFileLimits& limits) {
@@ -358,10 +257,13 @@ std::optional<QByteArray> encodeRecordFile(const RecordStore& records,
     return bytes;
 }
 
-bool writeRecordFile(const QString& path, const RecordStore& records,
-                     const RecordFileLimits& limits) {
+FileResult writeRecordFile(const QString& path, const RecordStore& records,
+                           const RecordFileLimits& limits) {
     const std::optional<QByteArray> bytes = encodeRecordFile(records, limits);
-    return bytes && writeFileAtomically(path, *bytes);
+    if (!bytes) {
+        return FileResult::failure(QStringLiteral("the list is too large for a record file"));
+    }
+    return writeFileAtomically(path, *bytes);
 }
 
 }  // namespace quorvel

@@ -1,15 +1,13 @@
 #pragma once
 
-#include <functional>
-
 #include <QByteArray>
-#include <QFile>
 #include <QIODevice>
 #include <QString>
 #include <QStringList>
 
 #include <optional>
 
+#include "records/file_io.h"
 #include "records/record_store.h"
 
 namespace quorvel {
@@ -43,24 +41,6 @@ inline bool wasRead(ReadOutcome outcome) {
     return outcome == ReadOutcome::Read || outcome == ReadOutcome::ReadLossily;
 }
 
-// Why a limited read ended.
-enum class ReadEnd { Done, Failed, TooLarge, Refused };
-
-// Reads all of `device` into `out`: TooLarge once more than `limit` bytes
-// come, Refused as soon as `goOn` (asked after each piece, with all read so
-// far) says no. `out` is empty unless the read is Done.
-ReadEnd readAllLimited(QIODevice& device, qint64 limit, QByteArray* out,
-                       const std::function<bool(const QByteArray&)>& goOn = {});
-
-// Opens a file for reading when it is a regular file (after following
-// links), without ever waiting: a FIFO or a device is refused at once, also
-// when it was swapped in between the look and the open.
-struct FileOpening {
-    enum Outcome { Opened, Missing, NotRegular, Failed } outcome = Failed;
-    QString problem;  // why it was not opened
-};
-FileOpening openRegularFile(const QString& path, QFile* file);
-
 // The records held by the bytes of a record file, and whether decoding lost
 // anything. Bytes over the limits give Unreadable.
 RecordFileContent parseRecordFile(QByteArray bytes, const RecordFileLimits& limits = {});
@@ -79,9 +59,9 @@ RecordFileContent readRecordFile(const QString& path, const RecordFileLimits& li
 std::optional<QByteArray> encodeRecordFile(const RecordStore& records,
                                            const RecordFileLimits& limits = {});
 // Writes the records atomically: the file is either the old one or the new
-// one, never a mix. Returns false when the write failed or the file would be
-// over the limits (the old file then stays).
-bool writeRecordFile(const QString& path, const RecordStore& records,
-                     const RecordFileLimits& limits = {});
+// one, never a mix. Fails (the old file then stays) when the write failed or
+// the file would be over the limits.
+FileResult writeRecordFile(const QString& path, const RecordStore& records,
+                           const RecordFileLimits& limits = {});
 
 }  // namespace quorvel

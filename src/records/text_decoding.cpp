@@ -100,30 +100,48 @@ bool isValidUtf8(QByteArrayView bytes, bool* hasMultiByte) {
     return true;
 }
 
-DecodedText decodeText(QByteArrayView bytes) {
+TextForm detectTextForm(QByteArrayView bytes) {
     if (startsWith(bytes, "\xFF\xFE", 2)) {
-        return decodeUtf16(bytes.sliced(2), QStringConverter::Utf16LE);
+        return TextForm::Utf16LE;
     }
     if (startsWith(bytes, "\xFE\xFF", 2)) {
-        return decodeUtf16(bytes.sliced(2), QStringConverter::Utf16BE);
+        return TextForm::Utf16BE;
     }
     if (startsWith(bytes, "\xEF\xBB\xBF", 3)) {
-        const QByteArrayView rest = bytes.sliced(3);
-        QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::ConvertInitialBom |
-                                                           QStringConverter::Flag::Stateless);
-        // Invalid sequences become U+FFFD, so a damaged byte costs one
-        // character instead of the whole text.
-        return DecodedText{decoder(rest), !isValidUtf8(rest)};
+        return TextForm::Utf8WithMark;
     }
     bool multi = false;
     if (isValidUtf8(bytes, &multi)) {
-        if (!multi) {
-            // Pure ASCII reads the same in every candidate encoding.
-            return DecodedText{QString::fromLatin1(bytes), false};
+        return multi ? TextForm::Utf8 : TextForm::Ascii;
+    }
+    return TextForm::CodePage;
+}
+
+DecodedText decodeText(QByteArrayView bytes) {
+    switch (detectTextForm(bytes)) {
+        case TextForm::Utf16LE:
+            return decodeUtf16(bytes.sliced(2), QStringConverter::Utf16LE);
+        case TextForm::Utf16BE:
+            return decodeUtf16(bytes.sliced(2), QStringConverter::Utf16BE);
+        case TextForm::Utf8WithMark: {
+            const QByteArrayView rest = bytes.sliced(3);
+            QStringDecoder decoder(
+                QStringConverter::Utf8,
+                QStringConverter::Flag::ConvertInitialBom | QStringConverter::Flag::Stateless);
+            // Invalid sequences become U+FFFD, so a damaged byte costs one
+            // character instead of the whole text.
+            return DecodedText{decoder(rest), !isValidUtf8(rest)};
         }
-        QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::ConvertInitialBom |
-                                                           QStringConverter::Flag::Stateless);
-        return DecodedText{decoder(bytes), false};
+        case TextForm::Ascii:
+            return DecodedText{QString::fromLatin1(bytes), false};
+        case TextForm::Utf8: {
+            QStringDecoder decoder(
+                QStringConverter::Utf8,
+                QStringConverter::Flag::ConvertInitialBom | QStringConverter::Flag::Stateless);
+            return DecodedText{decoder(bytes), false};
+        }
+        case TextForm::CodePage:
+            break;
     }
     return DecodedText{decodeCodePage(bytes), false};
 }

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "records/atomic_file.h"
+#include "records/file_io.h"
 #include "records/int_text.h"
 #include "records/record_file.h"
 
@@ -35,7 +35,7 @@ void readColumnWidths(const QString& path, ColumnWidths& widths) {
     }
 }
 
-bool writeColumnWidths(const QString& path, const ColumnWidths& widths) {
+FileResult writeColumnWidths(const QString& path, const ColumnWidths& widths) {
     QByteArray bytes;
     for (int width : widths) {
         bytes += QByteArray::number(width) + "\r\n";

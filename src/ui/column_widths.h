@@ -4,6 +4,8 @@
 
 #include <array>
 
+#include "records/file_io.h"
+
 namespace quorvel {
 
 inline constexpr int kSectionCount = 8;
@@ -24,6 +26,6 @@ ColumnWidths defaultColumnWidths(int listWidth);
 // line that is missing or no integer; lines after the eighth are ignored.
 void readColumnWidths(const QString& path, ColumnWidths& widths);
 // Eight lines of decimal widths, each ended by CR LF, written atomically.
-bool writeColumnWidths(const QString& path, const ColumnWidths& widths);
+FileResult writeColumnWidths(const QString& path, const ColumnWidths& widths);
 
 }  // namespace quorvel

@@ -18,6 +18,7 @@
 #include "checking/abort_flag.h"
 #include "checking/check_run.h"
 #include "checking/http_client.h"
+#include "history/history_recorder.h"
 #include "publisher/banner.h"
 #include "publisher/web_links.h"
 #include "records/data_file.h"
@@ -68,6 +69,12 @@ class TForm1 : public QMainWindow, public CheckRunHost, public BannerWindow {
     // it back.
     // The fetch settings of check runs and the links window.
     void setFetchSettingsForTests(const FetchSettings& settings);
+    // The history's writing options for runs started after the call (the
+    // runs stay the window's).
+    void setHistoryOptionsForTests(const HistoryRecorderOptions& options) {
+        historyOptions_ = options;
+        historyOptions_.source = RunSource::Window;
+    }
     // What ends the event loop once the window has closed.
     static std::function<void()> setQuitHookForTests(std::function<void()> quit);
     // Every modal dialog (file dialogs, message boxes, the busy dialog, the
@@ -99,7 +106,7 @@ class TForm1 : public QMainWindow, public CheckRunHost, public BannerWindow {
     ColumnWidths columnWidths() const;
     // The list view draws check results only while this is set: the start
     // of a run sets it, commands that change the list clear it.
-    bool MarkersShown = false;
+    MarkersSwitch MarkersShown;
     QString BannerLink;
 
     // Handlers
@@ -176,6 +183,9 @@ class TForm1 : public QMainWindow, public CheckRunHost, public BannerWindow {
     bool runBusy(const QString& title, const QString& what, const QString& address,
                  const std::function<void(const AbortFlag& cancel)>& work);
     void showMessage(const QString& text);
+    // A file the window could not read or write: one line on standard error
+    // with the reason, beside whatever the window shows.
+    static void logFileProblem(const char* doing, const QString& path, const QString& why);
     void endThreads();
     // The history window of the record at `row`.
     void showHistoryOf(int row);
@@ -243,6 +253,7 @@ class TForm1 : public QMainWindow, public CheckRunHost, public BannerWindow {
     // The history's record of the run under way or the last one, which may
     // still be writing (and holds the ones before it that still are).
     std::unique_ptr<RunRecording> recording_;
+    HistoryRecorderOptions historyOptions_{.source = RunSource::Window};
     bool closing_ = false;
     PublisherSites sites_;
     // The banner's HTTP client, one for the program's life (used by the banner thread).

@@ -40,9 +40,8 @@ void TForm1::ToolButton3Click() {
             MarkersShown = true;
             // A run starts over the list as it is now; its results reach the
             // file after those of the run before.
-            recording_ = std::make_unique<RunRecording>(
-                historyPath_, model_->records(), std::move(recording_),
-                HistoryRecorderOptions{.source = RunSource::Window});
+            recording_ = std::make_unique<RunRecording>(historyPath_, model_->records(),
+                                                        std::move(recording_), historyOptions_);
             run_->start();
             break;
         case CheckRun::State::Running:

@@ -97,8 +97,16 @@ void TForm1::ToolButton4Click() {
         return;
     }
     const QString file = chosenFile(*SaveDialog1);
-    if (file.isEmpty() || !lossyProjects_.keepBeforeWriting(file) ||
-        !writeRecordFile(file, model_->records())) {
+    if (file.isEmpty()) {
+        showMessage(QStringLiteral("Не удалось сохранить файл проекта"));
+        return;
+    }
+    FileResult saved = lossyProjects_.keepBeforeWriting(file);
+    if (saved) {
+        saved = writeRecordFile(file, model_->records());
+    }
+    if (!saved) {
+        logFileProblem("write", file, saved.error);
         showMessage(QStringLiteral("Не удалось сохранить файл проекта"));
     }
 }
@@ -111,6 +119,11 @@ void TForm1::ToolButton2Click() {
     const QString file = chosenFile(*OpenDialog1);
     RecordFileContent content = file.isEmpty() ? RecordFileContent{} : readRecordFile(file);
     if (!wasRead(content.outcome)) {
+        if (!file.isEmpty()) {
+            logFileProblem(
+                "read", file,
+                content.problem.isEmpty() ? QStringLiteral("no such file") : content.problem);
+        }
         showMessage(QStringLiteral("Не удалось загрузить файл проекта"));
         return;
     }

@@ -10,6 +10,8 @@
 #include <QThread>
 #include <QVBoxLayout>
 
+#include <cstdio>
+
 #include "history/run_recording.h"
 #include "ui/form1.h"
 #include "ui/form3.h"
@@ -94,6 +96,8 @@ TForm1::TForm1(const QString& directory, QWidget* parent)
     }
     fetchSettings_.abort = &abort_;
     run_ = std::make_unique<CheckRun>(*this, fetchSettings_);
+    MarkersShown.attach(model_);
+    model_->setCheckResults(run_->sharedResults());
     historyPath_ = QDir(directory_).absoluteFilePath(QString::fromUtf16(kHistoryFileName));
     overview_ = new OverviewRefresher(historyPath_, this);
     overviewDelay_.setSingleShot(true);
@@ -123,8 +127,7 @@ TForm1::TForm1(const QString& directory, QWidget* parent)
     ListBox1 = new RecordListView(central);
     ListBox1->setObjectName(QStringLiteral("ListBox1"));
     ListBox1->setModel(model_);
-    ListBox1->setItemDelegate(
-        new RecordDelegate(HeaderControl1, RowMarkers{&run_->results(), &MarkersShown}, ListBox1));
+    ListBox1->setItemDelegate(new RecordDelegate(HeaderControl1, ListBox1));
     column->addWidget(ListBox1, 1);
 
     Panel3 = bevelledPanel(central, "Panel3");
@@ -307,9 +310,22 @@ void TForm1::Image2Click() {
 }
 
 void TForm1::FormClose() {
-    dataFile_->save(model_->records());
-    writeColumnWidths(QDir(directory_).absoluteFilePath(QString::fromUtf16(kWidthFileName)),
-                      columnWidths());
+    // Closing fails silently in the window; the reason still goes somewhere.
+    const QString dataPath = QDir(directory_).absoluteFilePath(QString::fromUtf16(kDataFileName));
+    if (const FileResult saved = dataFile_->save(model_->records()); !saved) {
+        logFileProblem("write", dataPath, saved.error);
+    }
+    const QString widthPath = QDir(directory_).absoluteFilePath(QString::fromUtf16(kWidthFileName));
+    if (const FileResult written = writeColumnWidths(widthPath, columnWidths()); !written) {
+        logFileProblem("write", widthPath, written.error);
+    }
+}
+
+void TForm1::logFileProblem(const char* doing, const QString& path, const QString& why) {
+    const QByteArray line = "quorvel: cannot " + QByteArray(doing) + ' ' +
+                            QDir::toNativeSeparators(path).toLocal8Bit() + ": " +
+                            why.toLocal8Bit() + '\n';
+    std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
 }
 
 void TForm1::closeNow() {

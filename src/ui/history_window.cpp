@@ -3,8 +3,8 @@
 #include <QHeaderView>
 #include <QVBoxLayout>
 
-#include "ui/form3.h"
 #include "ui/history_text.h"
+#include "ui/text_window.h"
 
 namespace quorvel {
 

@@ -28,7 +28,41 @@ QVariant RecordListModel::data(const QModelIndex& index, int role) const {
     if (role == Qt::DisplayRole || role == Qt::EditRole) {
         return records_.at(index.row());
     }
+    if (role == MarkerRole && markersShown_) {
+        RowMarker marker;
+        const int row = index.row();
+        marker.hasEntry = results_ && row < kResultTableSize;
+        if (marker.hasEntry) {
+            marker.status = results_->statusAt(row);
+            marker.count = results_->countAt(row);
+            marker.overLimit = results_->overLimitAt(row);
+        }
+        return QVariant::fromValue(marker);
+    }
     return {};
+}
+
+QHash<int, QByteArray> RecordListModel::roleNames() const {
+    QHash<int, QByteArray> names = QAbstractListModel::roleNames();
+    names.insert(MarkerRole, "marker");
+    return names;
+}
+
+void RecordListModel::setCheckResults(std::shared_ptr<const CheckResults> results) {
+    results_ = std::move(results);
+    if (markersShown_ && rowCount() > 0) {
+        Q_EMIT dataChanged(index(0), index(rowCount() - 1), {MarkerRole});
+    }
+}
+
+void RecordListModel::setMarkersShown(bool shown) {
+    if (shown == markersShown_) {
+        return;
+    }
+    markersShown_ = shown;
+    if (rowCount() > 0) {
+        Q_EMIT dataChanged(index(0), index(rowCount() - 1), {MarkerRole});
+    }
 }
 
 void RecordListModel::setRecords(RecordStore records) {
@@ -83,8 +117,8 @@ void RecordListModel::removeRecordRows(QList<int> rows) {
     }
 }
 
-RecordDelegate::RecordDelegate(const QHeaderView* header, RowMarkers markers, QObject* parent)
-    : QStyledItemDelegate(parent), header_(header), markers_(markers) {}
+RecordDelegate::RecordDelegate(const QHeaderView* header, QObject* parent)
+    : QStyledItemDelegate(parent), header_(header) {}
 
 QSize RecordDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const {
     return QSize(option.rect.width(), kRowHeight);
@@ -108,17 +142,18 @@ QColor RecordDelegate::markerColor(CheckStatus status) {
 
 void RecordDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
                            const QModelIndex& index) const {
+    const QVariant marker = index.data(RecordListModel::MarkerRole);
     // The line straight from the list: a row is drawn without a copy of it.
     if (const auto* model = qobject_cast<const RecordListModel*>(index.model());
         model && index.row() < model->rowCount()) {
-        ListBox1DrawItem(painter, option, index.row(), model->records().view(index.row()));
+        ListBox1DrawItem(painter, option, marker, model->records().view(index.row()));
     } else {
-        ListBox1DrawItem(painter, option, index.row(), index.data().toString());
+        ListBox1DrawItem(painter, option, marker, index.data().toString());
     }
 }
 
 void RecordDelegate::ListBox1DrawItem(QPainter* painter, const QStyleOptionViewItem& option,
-                                      int row, QStringView line) const {
+                                      const QVariant& marker, QStringView line) const {
     painter->save();
     const QRect r = option.rect;
     const int L = r.left();
@@ -131,19 +166,21 @@ void RecordDelegate::ListBox1DrawItem(QPainter* painter, const QStyleOptionViewI
     QColor fill = option.palette.color(selected ? QPalette::Highlight : QPalette::Base);
     const QColor text = option.palette.color(selected ? QPalette::HighlightedText : QPalette::Text);
 
-    // Rows beyond the result tables have no entry: no marker, count or bold.
-    const bool markers = *markers_.shown;
-    const bool hasEntry = markers && row < kResultTableSize;
+    // Markers shown, or not; rows beyond the result tables have no entry:
+    // no marker, count or bold.
+    const bool markers = marker.isValid();
+    const RowMarker entry = marker.value<RowMarker>();
+    const bool hasEntry = markers && entry.hasEntry;
     if (hasEntry) {
-        const QColor marker = markerColor(markers_.results->statusAt(row));
-        if (marker.isValid()) {
-            fill = marker;  // replaces the highlight too; the text colour stays
+        const QColor color = markerColor(entry.status);
+        if (color.isValid()) {
+            fill = color;  // replaces the highlight too; the text colour stays
         }
     }
     painter->fillRect(QRect(L, T, R - L, H), fill);
 
     QFont font = option.font;
-    if (hasEntry && markers_.results->overLimitAt(row)) {
+    if (hasEntry && entry.overLimit) {
         font.setBold(true);
     }
     painter->setFont(font);
@@ -164,7 +201,7 @@ void RecordDelegate::ListBox1DrawItem(QPainter* painter, const QStyleOptionViewI
     int x = L;
     if (markers) {
         if (hasEntry) {
-            drawAt(L, QString::number(markers_.results->countAt(row)));
+            drawAt(L, QString::number(entry.count));
         }
         x = L + 27;
     }

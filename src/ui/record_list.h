@@ -6,6 +6,8 @@
 #include <QStringList>
 #include <QStyledItemDelegate>
 
+#include <memory>
+
 #include "checking/check_run.h"
 #include "records/record_store.h"
 
@@ -13,14 +15,27 @@ namespace quorvel {
 
 inline constexpr int kRowHeight = 16;
 
-// The record list: one record line per row, in list order.
+// A row's check result as the list shows it.
+struct RowMarker {
+    bool hasEntry = false;  // false beyond the result tables: no marker, count or bold
+    CheckStatus status = CheckStatus::None;
+    int32_t count = 0;
+    bool overLimit = false;
+};
+
+// The record list: one record line per row, in list order, and while
+// markers are shown, each row's check result.
 class RecordListModel : public QAbstractListModel {
     Q_OBJECT
   public:
+    // A RowMarker while markers are shown; nothing otherwise.
+    static constexpr int MarkerRole = Qt::UserRole + 1;
+
     using QAbstractListModel::QAbstractListModel;
 
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
+    QHash<int, QByteArray> roleNames() const override;
 
     const RecordStore& records() const { return records_; }
     void setRecords(RecordStore records);
@@ -31,14 +46,30 @@ class RecordListModel : public QAbstractListModel {
     void setRecord(int row, const QString& line);
     void removeRecordRows(QList<int> rows);  // any order
 
+    // The tables the markers are read from, by row.
+    void setCheckResults(std::shared_ptr<const CheckResults> results);
+    bool markersShown() const { return markersShown_; }
+    void setMarkersShown(bool shown);
+
   private:
     RecordStore records_;
+    std::shared_ptr<const CheckResults> results_;
+    bool markersShown_ = false;
 };
 
-// What the drawing needs besides the record lines.
-struct RowMarkers {
-    const CheckResults* results = nullptr;
-    const bool* shown = nullptr;  // MarkersShown
+// The window's MarkersShown: a switch that the list model keeps, so that
+// its views hear of every change.
+class MarkersSwitch {
+  public:
+    void attach(RecordListModel* model) { model_ = model; }
+    MarkersSwitch& operator=(bool shown) {
+        model_->setMarkersShown(shown);
+        return *this;
+    }
+    operator bool() const { return model_->markersShown(); }  // NOLINT: reads like the flag
+
+  private:
+    RecordListModel* model_ = nullptr;
 };
 
 // Draws each row completely: a marker fill by check status while markers
@@ -47,7 +78,7 @@ struct RowMarkers {
 class RecordDelegate : public QStyledItemDelegate {
     Q_OBJECT
   public:
-    RecordDelegate(const QHeaderView* header, RowMarkers markers, QObject* parent);
+    RecordDelegate(const QHeaderView* header, QObject* parent);
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override;
@@ -56,11 +87,10 @@ class RecordDelegate : public QStyledItemDelegate {
     static QColor markerColor(CheckStatus status);  // invalid: no marker
 
   private:
-    void ListBox1DrawItem(QPainter* painter, const QStyleOptionViewItem& option, int row,
-                          QStringView line) const;
+    void ListBox1DrawItem(QPainter* painter, const QStyleOptionViewItem& option,
+                          const QVariant& marker, QStringView line) const;
 
     const QHeaderView* header_;
-    RowMarkers markers_;
 };
 
 // The list control: extended selection with a focus row; a right click opens
@@ -99,3 +129,5 @@ class RecordListView : public QListView {
 };
 
 }  // namespace quorvel
+
+Q_DECLARE_METATYPE(quorvel::RowMarker)

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "checking/http_client.h"
+#include "checking/host_mappings.h"
 #include "support/printers.h"
 
 namespace quorvel {
@@ -54,8 +54,27 @@ TEST(ResolveEntry, TheFormsLibcurlTakes) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        EXPECT_EQ(isValidResolveEntry(row.entry), row.valid) << row.entry.toStdString();
+        EXPECT_EQ(parseHostMapping(row.entry).has_value(), row.valid) << row.entry.toStdString();
     }
+}
+
+// What a mapping maps, and what a mistyped one does: it ends the program
+// with the entry named, instead of quietly mapping nothing.
+TEST(ResolveEntry, MappingsAndMistypedOnes) {
+    const std::optional<HostMapping> m = parseHostMapping(u"+Partner.Test:0443:[::1],127.0.0.1");
+    ASSERT_TRUE(m.has_value());
+    EXPECT_EQ(m->host, "Partner.Test");
+    EXPECT_EQ(m->port, 443);
+    EXPECT_EQ(m->addresses, "[::1],127.0.0.1");
+    EXPECT_TRUE(m->expiring);
+
+    HostMappings mappings{u"+Partner.Test:0443:[::1],127.0.0.1"_s, u"*:80:127.0.0.2"_s};
+    EXPECT_EQ(mappings.entryFor("partner.test", 443), "+partner.test:443:[::1],127.0.0.1");
+    EXPECT_EQ(mappings.entryFor("other.test", 80), "other.test:80:127.0.0.2");
+    EXPECT_TRUE(mappings.entryFor("other.test", 443).isEmpty());
+
+    EXPECT_DEATH(mappings += u"www.partner.test:127.0.0.1"_s,
+                 "not a host mapping: 'www.partner.test:127.0.0.1'");
 }
 
 }  // namespace

@@ -2,7 +2,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -147,9 +146,7 @@ TEST(CliCheck, CtrlCStopsAndPrintsWhatItHas) {
     }
     const QString file = writeRecords(dir, urls);
     test::CliProcess process({u"check"_s, u"--resolve=*:%1:127.0.0.1"_s.arg(server.port()), file});
-    while (server.requests().size() < 10) {
-        QThread::msleep(10);
-    }
+    ASSERT_TRUE(server.waitForRequests(10));
     ::kill(process.pid(), SIGINT);
     const test::CliResult r = process.finish(10000);
     EXPECT_EQ(r.exitCode, 130);
@@ -183,11 +180,9 @@ TEST(CliCheck, ASecondCtrlCCutsOffTheDownloads) {
     }
     const QString file = writeRecords(dir, urls);
     test::CliProcess process({u"check"_s, u"--resolve=*:%1:127.0.0.1"_s.arg(server.port()), file});
-    while (server.requests().size() < 10) {
-        QThread::msleep(10);
-    }
+    ASSERT_TRUE(server.waitForRequests(10));
     ::kill(process.pid(), SIGINT);  // stop: the ten downloads would still wait
-    QThread::msleep(300);
+    ASSERT_TRUE(process.waitForErr("quorvel-cli: check: stopping"));
     QElapsedTimer timer;
     timer.start();
     ::kill(process.pid(), SIGINT);  // abort them

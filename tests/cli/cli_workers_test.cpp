@@ -1,4 +1,4 @@
-#include <QThread>
+#include <QElapsedTimer>
 
 #include <gtest/gtest.h>
 
@@ -48,6 +48,7 @@ class CountingServer {
           }) {}
 
     int port() const { return server.port(); }
+    bool waitForRequests(qsizetype count) const { return server.waitForRequests(count); }
     int mostAtOnce() const {
         std::lock_guard lock(mutex);
         return most;
@@ -236,11 +237,9 @@ TEST(CliWorkers, StopAndAbortWithManyWorkers) {
         urls += u"p%1.test:%2/found"_s.arg(i).arg(server.port());
     }
     test::CliProcess process(check(server, {u"--workers=64"_s}, writeRecords(dir, urls)));
-    while (server.mostAtOnce() < 64) {
-        QThread::msleep(10);
-    }
-    ::kill(process.pid(), SIGINT);  // stop: nothing new starts
-    QThread::msleep(300);
+    ASSERT_TRUE(server.waitForRequests(64));  // none is answered: 64 at once
+    ::kill(process.pid(), SIGINT);            // stop: nothing new starts
+    ASSERT_TRUE(process.waitForErr("quorvel-cli: check: stopping"));
     ::kill(process.pid(), SIGINT);  // abort the 64 downloads under way
     QElapsedTimer timer;
     timer.start();

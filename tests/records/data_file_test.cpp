@@ -187,13 +187,13 @@ TEST(LossyReads, KeepTheOriginalBeforeTheFirstWriteOver) {
 TEST(DataFile, BackupNamesAreNeverReused) {
     test::TempDir dir;
     dir.write(u"f"_s, "one");
-    EXPECT_EQ(keepBackup(dir.path(u"f"_s)), dir.path(u"f.bak"_s));
+    EXPECT_EQ(keepBackup(dir.path(u"f"_s)).value, dir.path(u"f.bak"_s));
     dir.write(u"f"_s, "two");  // a new file under the same name
-    EXPECT_EQ(keepBackup(dir.path(u"f"_s)), dir.path(u"f.bak2"_s));
+    EXPECT_EQ(keepBackup(dir.path(u"f"_s)).value, dir.path(u"f.bak2"_s));
     EXPECT_EQ(dir.read(u"f.bak"_s), QByteArray("one"));
     EXPECT_EQ(dir.read(u"f.bak2"_s), QByteArray("two"));
-    EXPECT_TRUE(keepBackup(dir.path(u"none"_s)).isEmpty());
-    EXPECT_TRUE(keepBackup(dir.path(u"none"_s), BackupMethod::Link).isEmpty());
+    EXPECT_TRUE(keepBackup(dir.path(u"none"_s)).value.isEmpty());
+    EXPECT_TRUE(keepBackup(dir.path(u"none"_s), BackupMethod::Link).value.isEmpty());
 }
 
 }  // namespace

@@ -69,16 +69,47 @@ CliProcess::~CliProcess() {
     }
 }
 
+bool CliProcess::readSome(int ms) {
+    if (!outOpen_ && !errOpen_) {
+        return false;
+    }
+    pollfd fds[2] = {{outOpen_ ? out_ : -1, POLLIN, 0}, {errOpen_ ? err_ : -1, POLLIN, 0}};
+    ::poll(fds, 2, ms);
+    char buffer[65536];
+    for (int k = 0; k < 2; ++k) {
+        if (fds[k].revents == 0) {
+            continue;
+        }
+        const ssize_t n = ::read(k == 0 ? out_ : err_, buffer, sizeof buffer);
+        if (n > 0) {
+            (k == 0 ? read_.out : read_.err).append(buffer, n);
+        } else {
+            (k == 0 ? outOpen_ : errOpen_) = false;
+        }
+    }
+    return true;
+}
+
+bool CliProcess::waitForErr(const QByteArray& text, int boundMs) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(boundMs);
+    while (!read_.err.contains(text)) {
+        const int left = int(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                 until - std::chrono::steady_clock::now())
+                                 .count());
+        if (pid_ < 0 || left <= 0 || !readSome(left)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 CliResult CliProcess::finish(int timeoutMs) {
     finished_ = true;
-    CliResult result;
     if (pid_ < 0) {
-        return result;
+        return {};
     }
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    bool outOpen = true;
-    bool errOpen = true;
-    while (outOpen || errOpen) {
+    while (outOpen_ || errOpen_) {
         const int left = int(std::chrono::duration_cast<std::chrono::milliseconds>(
                                  until - std::chrono::steady_clock::now())
                                  .count());
@@ -87,25 +118,13 @@ CliResult CliProcess::finish(int timeoutMs) {
             ADD_FAILURE() << "quorvel-cli did not finish in time";
             break;
         }
-        pollfd fds[2] = {{outOpen ? out_ : -1, POLLIN, 0}, {errOpen ? err_ : -1, POLLIN, 0}};
-        ::poll(fds, 2, left);
-        char buffer[65536];
-        for (int k = 0; k < 2; ++k) {
-            if (fds[k].revents == 0) {
-                continue;
-            }
-            const ssize_t n = ::read(k == 0 ? out_ : err_, buffer, sizeof buffer);
-            if (n > 0) {
-                (k == 0 ? result.out : result.err).append(buffer, n);
-            } else {
-                (k == 0 ? outOpen : errOpen) = false;
-            }
-        }
+        readSome(left);
     }
     ::close(out_);
     ::close(err_);
     int status = 0;
     ::waitpid(pid_, &status, 0);
+    CliResult result = std::move(read_);
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return result;
 }

@@ -127,6 +127,12 @@ QList<QByteArray> RawServer::requests() const {
     return QList<QByteArray>(requests_.begin(), requests_.end());
 }
 
+bool RawServer::waitForRequests(qsizetype count, int boundMs) const {
+    std::unique_lock lock(mutex_);
+    return requestArrived_.wait_for(lock, std::chrono::milliseconds(boundMs),
+                                    [&] { return qsizetype(requests_.size()) >= count; });
+}
+
 void RawServer::acceptLoop() {
     for (;;) {
         pollfd p{};
@@ -161,6 +167,7 @@ void RawServer::acceptLoop() {
             if (!head.isEmpty()) {
                 std::lock_guard inner(mutex_);
                 requests_.push_back(head);
+                requestArrived_.notify_all();
             }
             handler_(Connection{fd, head, this});
             ::shutdown(fd, kShutWrite);

@@ -4,6 +4,7 @@
 #include <QList>
 
 #include <atomic>
+#include <condition_variable>
 #include <functional>
 #include <mutex>
 #include <thread>
@@ -34,6 +35,9 @@ class RawServer {
 
     int port() const { return port_; }
     QList<QByteArray> requests() const;  // every request head, in arrival order
+    // Waits until at least `count` requests have come, at most `boundMs`;
+    // false when they did not.
+    bool waitForRequests(qsizetype count, int boundMs = 10000) const;
     bool stopping() const { return stopping_.load(); }
 
   private:
@@ -45,6 +49,7 @@ class RawServer {
     std::atomic<bool> stopping_{false};
     std::thread acceptor_;
     mutable std::mutex mutex_;
+    mutable std::condition_variable requestArrived_;
     std::vector<std::thread> workers_;
     std::vector<int> fds_;
     std::vector<QByteArray> requests_;

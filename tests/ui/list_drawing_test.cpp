@@ -1,6 +1,5 @@
 #include <QImage>
 #include <QPainter>
-#include <QStringListModel>
 
 #include "records/record_line.h"
 
@@ -16,8 +15,8 @@ namespace {
 
 using namespace Qt::StringLiterals;
 
-// Draws rows through the window's own delegate into an image, so that every
-// pixel can be looked at.
+// Draws rows through the window's own delegate and model (which holds the
+// markers) into an image, so that every pixel can be looked at.
 class ListDrawing : public ::testing::Test {
   protected:
     ListDrawing() : form(dir.path(QString())), ui(&form) {}
@@ -25,7 +24,8 @@ class ListDrawing : public ::testing::Test {
     QImage drawRow(int row, const QString& line, bool selected = false) {
         QStringList lines(row + 1, QString());
         lines[row] = line;
-        QStringListModel model(lines);
+        RecordListModel& model = *form.records();
+        model.setRecords(lines);
         QStyleOptionViewItem option;
         option.initFrom(ui.ListBox1);
         option.font = ui.ListBox1->font();

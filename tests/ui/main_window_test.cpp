@@ -1,4 +1,5 @@
 #include <QContextMenuEvent>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QStandardItemModel>
@@ -6,6 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <csignal>
 #include <fstream>
 #include <string>
@@ -78,6 +83,37 @@ TEST(MainWindow, LoadsRecordsAndWritesThemBackOnClose) {
     form.close();
     EXPECT_EQ(dir.read(u"data.qvp"_s), "<QV_U>\xCF</QV_U>\r\nsecond\r\nthird\r\n");
     EXPECT_EQ(dir.read(u"widths.qvf"_s), "300\r\n200\r\n109\r\n77\r\n163\r\n163\r\n50\r\n50\r\n");
+}
+
+// Closing writes silently, but a write that fails leaves its reason on
+// standard error, one line per file.
+TEST(MainWindow, AFailedClosingWriteSaysWhyOnStandardError) {
+    test::QuitCounter end;
+    test::TempDir dir;
+    ASSERT_TRUE(QDir().mkdir(dir.path(u"data.qvp"_s)));
+    ASSERT_TRUE(QDir().mkdir(dir.path(u"widths.qvf"_s)));
+    TForm1 form(dir.path(QString()));
+    const QString log = dir.path(u"stderr.txt"_s);
+    std::fflush(stderr);
+    const int saved = ::dup(2);
+    const int to = ::open(QFile::encodeName(log).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ASSERT_GE(to, 0);
+    ::dup2(to, 2);
+    ::close(to);
+    form.close();
+    std::fflush(stderr);
+    ::dup2(saved, 2);
+    ::close(saved);
+    const QStringList lines = QString::fromLocal8Bit(dir.read(u"stderr.txt"_s)).split(u'\n');
+    const auto said = [&](const QString& name) {
+        return std::count_if(lines.begin(), lines.end(), [&](const QString& line) {
+            return line.startsWith(u"quorvel: cannot write "_s) && line.contains(name) &&
+                   line.endsWith(u": not a regular file"_s);
+        });
+    };
+    EXPECT_EQ(said(u"data.qvp"_s), 1) << lines.join(u'|').toStdString();
+    EXPECT_EQ(said(u"widths.qvf"_s), 1);
+    EXPECT_TRUE(QFileInfo(dir.path(u"data.qvp"_s)).isDir()) << "never replaced";
 }
 
 TEST(MainWindow, RightClickLeavesFocusAndSelection) {

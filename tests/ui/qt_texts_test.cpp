@@ -86,18 +86,25 @@ QStringList englishWords(QStringList texts, const QStringList& allowed) {
 }
 
 // The texts of the popup menu that a context menu event on `target` opens.
+// The menu may run a loop of its own, so it is looked for from a timer,
+// inside that loop or after the event.
 QStringList contextMenuTexts(QWidget* target) {
     QStringList texts;
-    QTimer::singleShot(50, [&] {
+    bool seen = false;
+    QTimer look;
+    QObject::connect(&look, &QTimer::timeout, [&] {
         if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
             texts = visibleTexts(menu);
             menu->close();
+            seen = true;
+            look.stop();
         }
     });
+    look.start(10);
     const QPoint at = target->rect().center();
     QContextMenuEvent event(QContextMenuEvent::Mouse, at, target->mapToGlobal(at));
     QCoreApplication::sendEvent(target, &event);
-    QTest::qWait(100);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return seen; }, 5000)) << "no menu opened";
     return texts;
 }
 
@@ -106,7 +113,7 @@ class QtTexts : public ::testing::Test {
     QtTexts()
         : modal(&TForm1::setModalHookForTests, [this](QDialog& dialog) {
               dialog.show();
-              QTest::qWait(50);
+              EXPECT_TRUE(QTest::qWaitForWindowExposed(&dialog));
               seen[dialog.objectName().isEmpty()
                        ? QString::fromLatin1(dialog.metaObject()->className())
                        : dialog.objectName()] += visibleTexts(&dialog);

@@ -1,4 +1,5 @@
 #include <QAbstractItemModelTester>
+#include <QSignalSpy>
 
 #include <gtest/gtest.h>
 
@@ -27,6 +28,38 @@ TEST(RecordListModel, KeepsTheModelContract) {
     EXPECT_FALSE(model.data(model.index(2), Qt::DecorationRole).isValid());
     model.setRecords({});
     EXPECT_EQ(model.rowCount(), 0);
+}
+
+// The markers are a role of the model: nothing while they are not shown, a
+// row's result while they are, and no entry beyond the tables.
+TEST(RecordListModel, MarkersAreARole) {
+    RecordListModel model;
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    auto results = std::make_shared<CheckResults>();
+    results->store(1, {CheckStatus::Found, 12, true});
+    model.setCheckResults(results);
+    QStringList lines(kResultTableSize + 1, u"x"_s);
+    model.setRecords(lines);
+    EXPECT_FALSE(model.data(model.index(1), RecordListModel::MarkerRole).isValid());
+
+    QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+    model.setMarkersShown(true);
+    ASSERT_EQ(changed.size(), 1) << "the views hear of it";
+    EXPECT_EQ(changed.at(0).at(2).value<QList<int>>(), QList<int>{RecordListModel::MarkerRole});
+    const auto marker = [&](int row) {
+        return model.data(model.index(row), RecordListModel::MarkerRole).value<RowMarker>();
+    };
+    EXPECT_TRUE(marker(1).hasEntry);
+    EXPECT_EQ(marker(1).status, CheckStatus::Found);
+    EXPECT_EQ(marker(1).count, 12);
+    EXPECT_TRUE(marker(1).overLimit);
+    EXPECT_TRUE(marker(0).hasEntry);
+    EXPECT_EQ(marker(0).status, CheckStatus::None);
+    EXPECT_FALSE(marker(kResultTableSize).hasEntry);
+    model.setMarkersShown(true);
+    EXPECT_EQ(changed.size(), 1) << "no change, no signal";
+    model.setMarkersShown(false);
+    EXPECT_FALSE(model.data(model.index(1), RecordListModel::MarkerRole).isValid());
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include <sqlite3.h>
 
 #include "history/history_reader.h"
@@ -160,13 +162,21 @@ TEST(WindowHistory, AHistoryHeldByAnotherProgram) {
     form.records()->setRecords(records);
     form.showAtStart();
 
+    // The writer says when it has met the lock: that is the moment to see
+    // that nothing is written yet.
+    std::atomic<bool> blocked{false};
+    HistoryRecorderOptions options;
+    options.busyTimeout = std::chrono::milliseconds(50);
+    options.onBusy = [&blocked] { blocked.store(true); };
+    form.setHistoryOptionsForTests(options);
+
     WriteLock lock(path);
     QElapsedTimer timer;
     timer.start();
     ui.ToolButton3->trigger();
     ASSERT_TRUE(QTest::qWaitFor([&] { return form.checkRun().state() == CheckRun::State::Idle; }));
     EXPECT_LT(timer.elapsed(), 5000) << "the end of the run does not wait for the file";
-    QTest::qWait(300);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return blocked.load(); }, 10000));
     EXPECT_EQ(checksOf(path, identities), (QList<qint64>{0, 0}));
     lock.release();
     ASSERT_TRUE(QTest::qWaitFor(

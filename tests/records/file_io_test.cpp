@@ -1,4 +1,4 @@
-#include "records/atomic_file.h"
+#include "records/file_io.h"
 
 #include <QDir>
 
@@ -32,9 +32,9 @@ TEST(AtomicFile, ReplacesTheFileWhole) {
     EXPECT_EQ(dir.read(u"f.txt"_s), "new bytes");
     EXPECT_EQ(filesIn(dir.path({})), QStringList{u"f.txt"_s});
 
-    QString error;
-    EXPECT_FALSE(writeFileAtomically(dir.path(u"no/such/dir/f.txt"_s), "x", &error));
-    EXPECT_FALSE(error.isEmpty()) << "the reason is kept";
+    const FileResult failed = writeFileAtomically(dir.path(u"no/such/dir/f.txt"_s), "x");
+    EXPECT_FALSE(failed);
+    EXPECT_FALSE(failed.error.isEmpty()) << "the reason is kept";
 }
 
 // A FIFO, a device or a folder under the name is never turned into a file.
@@ -44,9 +44,9 @@ TEST(AtomicFile, OnlyARegularFileIsReplaced) {
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     ASSERT_TRUE(QDir().mkdir(dir.path(u"folder"_s)));
     for (const QString& path : {fifo, dir.path(u"folder"_s)}) {
-        QString error;
-        EXPECT_FALSE(writeFileAtomically(path, "x", &error));
-        EXPECT_EQ(error, u"not a regular file");
+        const FileResult failed = writeFileAtomically(path, "x");
+        EXPECT_FALSE(failed);
+        EXPECT_EQ(failed.error, u"not a regular file");
     }
     struct stat st {};
     ASSERT_EQ(::stat(QFile::encodeName(fifo).constData(), &st), 0);
@@ -66,8 +66,8 @@ TEST(AtomicFile, AnInterruptedWriteLeavesTheOldFile) {
     rlimit small = saved;
     small.rlim_cur = 4096;
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    QString error;
-    const bool written = writeFileAtomically(path, QByteArray(100000, 'x'), &error);
+    const FileResult written = writeFileAtomically(path, QByteArray(100000, 'x'));
+    const QString error = written.error;
     setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, previous);
 
@@ -90,9 +90,10 @@ TEST(AtomicFile, AFullDiskLeavesTheOldFileAndSaysSo) {
             _exit(77);  // no mount namespace here
         }
         const QString path = dir.path(u"f.txt"_s);
-        QString error;
-        const bool old = writeFileAtomically(path, "old");
-        const bool big = writeFileAtomically(path, QByteArray(1 << 20, 'x'), &error);
+        const bool old = writeFileAtomically(path, "old").ok();
+        const FileResult bigWrite = writeFileAtomically(path, QByteArray(1 << 20, 'x'));
+        const bool big = bigWrite.ok();
+        const QString error = bigWrite.error;
         const bool intact = dir.read(u"f.txt"_s) == "old";
         const bool clean = filesIn(dir.path({})) == QStringList{u"f.txt"_s};
         _exit(old && !big && error.contains(u"space"_s) && intact && clean ? 0 : 1);
