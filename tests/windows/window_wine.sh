@@ -53,7 +53,11 @@ start() {
         kill -0 "$pid" 2>/dev/null || fail "the program ended at start: $(tail -n 5 "$1/wine.log")"
         sleep 0.05
     done
-    [ -n "$window" ] || fail "the window did not appear within a minute"
+    if [ -z "$window" ]; then
+        # What the screen shows instead, to tell a dialog from a slow start.
+        import -window root "$shots/windows-window-failed.png" 2>/dev/null || true
+        fail "the window did not appear within a minute (the screen: $shots/windows-window-failed.png)"
+    fi
     # The list is read before the window shows; a moment for the first paint.
     sleep 2
 }
