@@ -205,7 +205,8 @@ void BM_WriterThroughput(benchmark::State& state) {
         const std::vector<HistoryEntry> entries = runEntries(partners, run);
         HistoryStore::WriteStatus status;
         const QDateTime started = QDateTime::fromSecsSinceEpoch(kFirstRun + run * kDay, Qt::UTC);
-        const qint64 runId = store.beginRun(started, RunSource::CommandLine, &status);
+        const qint64 runId =
+            store.beginRun(started, RunSource::CommandLine, false, QString(), &status);
         state.ResumeTiming();
         for (size_t at = 0; at < entries.size(); at += 500) {
             store.write(std::span(entries).subspan(at, std::min<size_t>(500, entries.size() - at)),

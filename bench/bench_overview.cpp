@@ -141,7 +141,11 @@ int main(int argc, char** argv) {
         for (int i = 0; i < kRecords; ++i) {
             records += record(i);
         }
-        writeRecordFile(dir.filePath(u"data.qvp"_s), records);
+        if (const FileResult written = writeRecordFile(dir.filePath(u"data.qvp"_s), records);
+            !written) {
+            std::fprintf(stderr, "cannot write the list: %s\n", qPrintable(written.error));
+            return 1;
+        }
     }
     recordRuns(dir.filePath(QString::fromUtf16(kHistoryFileName)), runs);
     std::printf("prepared %d records and %d runs in %lld ms\n", kRecords, runs,

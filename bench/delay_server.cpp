@@ -4,8 +4,12 @@
 // counts the connections open at once, in all and per Host header (from the
 // first request until the client closes), and tells the figures at /stats.
 //
-//   delay_server DELAY_MS      prints the port it listens on, then serves
-//                              until standard input closes
+//   delay_server DELAY_MS [PAGE_BYTES]
+//       prints the port it listens on, then serves until standard input
+//       closes; with PAGE_BYTES every page is padded to that size (with
+//       Windows-1251 letters, the largest text a byte can give), and all
+//       connections send from the one copy of it
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/epoll.h>
@@ -28,19 +32,28 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-std::string page() {
+std::string page(size_t bytes) {
     std::string body = "<html><body>";
     for (int i = 0; i < 20; ++i) {
         body += "<a href=\"http://site" + std::to_string(i) + ".example.net/\">" +
                 std::to_string(i) + "</a>\n";
     }
-    body += "<a href=\"http://www.mysite.example.com/\">me</a></body></html>\n";
-    return body;
+    body += "<a href=\"http://www.mysite.example.com/\">me</a>";
+    const std::string end = "</body></html>\n";
+    for (size_t i = 0; body.size() + end.size() < bytes; ++i) {
+        body += char(0xC0 + i % 64);
+        if (i % 100 == 99) {
+            body += '\n';
+        }
+    }
+    return body + end;
 }
 
 struct Connection {
     std::string in;
     std::string out;
+    size_t answerSent = 0;  // of the shared answer, once `out` is sent
+    bool answering = false;
     std::string host;  // counted under this host once known
     bool waiting = false;
 };
@@ -80,10 +93,24 @@ struct Server {
         ::close(fd);
     }
 
+    // Sends what the connection has to send: its own bytes, then the rest
+    // of the shared answer; waits for room when the socket is full.
     void send(int fd) {
         Connection& c = connections[fd];
-        while (!c.out.empty()) {
-            const ssize_t n = ::send(fd, c.out.data(), c.out.size(), MSG_NOSIGNAL);
+        for (;;) {
+            const char* data = nullptr;
+            size_t size = 0;
+            if (!c.out.empty()) {
+                data = c.out.data();
+                size = c.out.size();
+            } else if (c.answering && c.answerSent < answer.size()) {
+                data = answer.data() + c.answerSent;
+                size = answer.size() - c.answerSent;
+            } else {
+                c.answering = false;
+                break;
+            }
+            const ssize_t n = ::send(fd, data, size, MSG_NOSIGNAL);
             if (n <= 0) {
                 if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
                     watch(fd, EPOLLIN | EPOLLOUT, EPOLL_CTL_MOD);
@@ -92,7 +119,11 @@ struct Server {
                 close(fd);
                 return;
             }
-            c.out.erase(0, size_t(n));
+            if (!c.out.empty()) {
+                c.out.erase(0, size_t(n));
+            } else {
+                c.answerSent += size_t(n);
+            }
         }
         watch(fd, EPOLLIN, EPOLL_CTL_MOD);
     }
@@ -163,7 +194,8 @@ struct Server {
                 continue;  // gone meanwhile
             }
             it->second.waiting = false;
-            it->second.out += answer;
+            it->second.answering = true;
+            it->second.answerSent = 0;
             ++served;
             send(fd);
             if (connections.count(fd)) {
@@ -176,13 +208,13 @@ struct Server {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: delay_server DELAY_MS\n");
+    if (argc != 2 && argc != 3) {
+        std::fprintf(stderr, "usage: delay_server DELAY_MS [PAGE_BYTES]\n");
         return 2;
     }
     Server s;
     s.delay = std::chrono::milliseconds(std::atoi(argv[1]));
-    const std::string body = page();
+    const std::string body = page(argc == 3 ? size_t(std::atoll(argv[2])) : 0);
     s.answer = "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) +
                "\r\nContent-Type: text/html\r\n\r\n" + body;
 

@@ -1,6 +1,6 @@
 // Draws the program's own artwork: into src/ui/resources/ the seven 24 x 24
 // toolbar pictures, the check button's stopping picture, the import,
-// export and overview pictures and the 480 x 60 advertisement picture, into
+// export, overview and schedule pictures and the 480 x 60 advertisement picture, into
 // src/publisher/resources/ the 400 x 100 logo of the About box, into
 // packaging/icons/ the program's icon in the usual sizes.
 // Build and run from the repository root:
@@ -180,6 +180,25 @@ QImage overview() {  // the overview of every partner: a table of coloured rows
     return image;
 }
 
+QImage schedule() {  // checks on a schedule: a clock with a small envelope
+    QImage image = canvas(24, 24);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(QColor(40, 70, 130), 1.5));
+    p.setBrush(QColor(235, 242, 255));
+    p.drawEllipse(QPointF(10.5, 10.5), 8.5, 8.5);
+    p.setPen(QPen(QColor(30, 30, 40), 1.6, Qt::SolidLine, Qt::RoundCap));
+    p.drawLine(QPointF(10.5, 10.5), QPointF(10.5, 5));
+    p.drawLine(QPointF(10.5, 10.5), QPointF(14, 12.5));
+    // The envelope at the bottom right.
+    p.setPen(QPen(QColor(150, 110, 20), 1));
+    p.setBrush(QColor(250, 205, 80));
+    p.drawRect(QRectF(12.5, 15.5, 10, 7));
+    p.drawLine(QPointF(12.5, 15.5), QPointF(17.5, 19.5));
+    p.drawLine(QPointF(22.5, 15.5), QPointF(17.5, 19.5));
+    return image;
+}
+
 // A small table: a sheet with a green head row and grid lines, on the left.
 void tableSheet(QPainter& p) {
     p.setPen(QPen(QColor(90, 110, 90), 1));
@@ -341,6 +360,7 @@ int main(int argc, char** argv) {
     ok = tableImage(true).save(dir + QStringLiteral("/import.png")) && ok;
     ok = tableImage(false).save(dir + QStringLiteral("/export.png")) && ok;
     ok = overview().save(dir + QStringLiteral("/overview.png")) && ok;
+    ok = schedule().save(dir + QStringLiteral("/schedule.png")) && ok;
     ok = advertisement().save(dir + QStringLiteral("/advertisement.png")) && ok;
     const QString publisherDir = argc > 2 ? QString::fromLocal8Bit(argv[2]) : dir;
     ok = logo().save(publisherDir + QStringLiteral("/logo.png")) && ok;

@@ -14,6 +14,7 @@
 #endif
 
 #include "checking/http_client.h"
+#include "checking/page_memory.h"
 #include "publisher/form2.h"
 #include "ui/form1.h"
 #include "ui/form3.h"
@@ -54,6 +55,7 @@ void closeOnEndSignals(quorvel::TForm1* window) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    quorvel::keepPagesOutOfTheHeap();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quorvel"));
     quorvel::installQtRussian(app);

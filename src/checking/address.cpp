@@ -67,6 +67,25 @@ QString secondAddressOf(QStringView firstAddress) {
     return prefix + rest;
 }
 
+QByteArray hostKeyOf(QStringView host) {
+    while (host.size() > 1 && host.endsWith(u'.')) {
+        host.chop(1);
+    }
+    bool plain = true;  // ASCII, and nothing a URL would read as more than a host
+    for (const QChar c : host) {
+        plain = plain && c.unicode() > u' ' && c.unicode() < 0x7f;
+        if (QStringView(u"/?#@\\%[]:").contains(c)) {
+            return host.toUtf8().toLower();
+        }
+    }
+    if (plain) {
+        return host.toLatin1().toLower();
+    }
+    // The same conversion as the request's own, so both sides agree.
+    const RequestUrl url = resolveRequestUrl(QString(u"http://" + host + u'/'), {});
+    return url.url.isEmpty() ? host.toUtf8().toLower() : url.host;
+}
+
 RequestUrl resolveRequestUrl(QStringView address, const QByteArray& base) {
     QString text = address.toString();
     text.replace(u'\\', u'/');
@@ -101,7 +120,7 @@ RequestUrl resolveRequestUrl(QStringView address, const QByteArray& base) {
     const QByteArray utf8 = text.toUtf8();
     if (const CURLUcode rc =
             curl_url_set(url.get(), CURLUPART_URL, utf8.constData(), CURLU_URLENCODE)) {
-        return {{}, {}, 0, curlError(rc)};
+        return {{}, {}, 0, curlError(rc), false, rc == CURLUE_NO_HOST};
     }
     CurlText scheme;
     if (curl_url_get(url.get(), CURLUPART_SCHEME, &scheme.text, 0) != CURLUE_OK ||
@@ -126,6 +145,20 @@ RequestUrl resolveRequestUrl(QStringView address, const QByteArray& base) {
     }
     return {QByteArray(full.text), QByteArray(host.text).toLower(), QByteArray(port.text).toInt(),
             QString()};
+}
+
+std::optional<FailureReason> unaskableAddress(QStringView partnerUrl) {
+    if (hasScheme(partnerUrl)) {
+        const QStringView scheme = partnerUrl.first(partnerUrl.indexOf(u':'));
+        if (scheme.compare(u"http", Qt::CaseInsensitive) != 0 &&
+            scheme.compare(u"https", Qt::CaseInsensitive) != 0) {
+            return FailureReason(FailureReason::Kind::Scheme);
+        }
+    }
+    if (resolveRequestUrl(firstAddressOf(partnerUrl), {}).noHost) {
+        return FailureReason(FailureReason::Kind::NoHost);
+    }
+    return std::nullopt;
 }
 
 }  // namespace quorvel

@@ -55,14 +55,38 @@ struct RecordCheck {
     QList<FailureReason> failures;
     // A page that loaded: why its verdict is what it is.
     VerdictReason verdictReason = VerdictReason::None;
-    // What the partner page says to search engines beyond the verdict.
+    // What the partner page says to search engines beyond the verdict, and
+    // what else the check learnt of the link (see PageSignal).
     PageSignals pageSignals = 0;
+    // A page that loaded: where it came from, redirects followed.
+    QString pageAddress;
+    // Found or Hidden: the text of the link that decided ("[img] ALT" for an
+    // image link).
+    QString anchor;
+    // With OtherLinkToYou: the first other link to the user's site.
+    QString nearLink;
+    // With CanonicalElsewhere: the address the page names as canonical.
+    QString canonical;
+    // With RobotsDisallow: the search engine robots.txt forbids the page to
+    // ("Googlebot", "Yandex", or "*" when the file names neither).
+    QString robotsAgent;
+    // A page that loaded: its distinct external link targets (-1 otherwise).
+    int external = -1;
+    // A rendering asked for that gave nothing: why.
+    QString renderFailure;
+    // Missing: a browser rendered the page (the signals say whether the
+    // link was there).
+    bool rendered = false;
     // Whether the user's own page (QV_4) links to the partner's site: None
     // when QV_4 is empty, or when a stop came first or cut it off.
     CheckStatus reciprocal = CheckStatus::None;
     // The deadline (QV_D), read where reading a date is safe; null when the
     // record has none or it cannot be read.
     QDate deadline;
+    // It ended after a stop, in a run that leaves such records without a
+    // result (see CheckRunOptions::finishTakenRecords): its row may show
+    // what it got, but it is no check to keep.
+    bool afterStop = false;
 
     // Why, as a code: for FetchFailed each attempt's ("dns", "http 404", two
     // attempts joined by "; "), else the verdict's reason; empty when there

@@ -1,5 +1,6 @@
 #include "checking/check_record.h"
 
+#include "checking/canonical.h"
 #include "checking/page_fetch.h"
 #include "records/int_text.h"
 #include "records/record_line.h"
@@ -54,14 +55,15 @@ RecordCheck checkRecord(const RecordFields& fields, const FetchSettings& setting
         check.outcome.status = CheckStatus::None;  // a page that loaded after a stop
         return check;
     }
+    // One walk gives the verdict, the rule that hid a link, what the page
+    // says to search engines and the facts beside the verdict.
+    const LinkScanResult scan =
+        scanWithFacts(page.pageText, fields.link, page.firstAddress, page.finalAddress);
     if (fields.link.isEmpty()) {
-        // Nothing to look for: no scan, and no count.
+        // Nothing to look for: no verdict, and no count.
         check.outcome = {CheckStatus::Missing, 0, false};
         check.verdictReason = VerdictReason::NoLink;
     } else {
-        // One walk gives the verdict, the rule that hid a link and what the
-        // page says to search engines.
-        const LinkScanResult scan = scanLinks(page.pageText, fields.link, page.firstAddress, false);
         check.outcome = outcomeOf(scan, fields.maximum);
         check.pageSignals = scan.pageSignals;
         if (check.outcome.status == CheckStatus::Hidden) {
@@ -71,6 +73,18 @@ RecordCheck checkRecord(const RecordFields& fields, const FetchSettings& setting
     }
     check.pageSignals |=
         robotsHeaderSignals(page.robotsTags) | (page.challengeMarker ? ChallengeMarker : 0);
+    check.pageAddress = page.finalAddress;
+    check.external = scan.facts.external;
+    check.anchor = scan.facts.anchor;
+    if (!scan.facts.nearLink.isEmpty()) {
+        check.nearLink = scan.facts.nearLink;
+        check.pageSignals |= OtherLinkToYou;
+    }
+    check.canonical = canonicalElsewhere(scan.facts.canonical, canonicalFromLinkHeaders(page.links),
+                                         page.finalAddress);
+    if (!check.canonical.isEmpty()) {
+        check.pageSignals |= CanonicalElsewhere;
+    }
     return check;
 }
 

@@ -7,7 +7,10 @@
 #include "checking/address.h"
 #include "checking/check_record.h"
 #include "checking/host_gate.h"
+#include "checking/page_memory.h"
+#include "checking/page_renderer.h"
 #include "checking/reciprocal_pages.h"
+#include "checking/robots_files.h"
 #include "records/record_line.h"
 
 namespace quorvel {
@@ -54,16 +57,21 @@ bool CheckResults::overLimitAt(qsizetype index) const {
 // reaches the run and its host only through here, and only while the run is
 // there.
 struct CheckRun::Shared {
-    Shared(const FetchSettings& fetch, int perHost, std::shared_ptr<CheckResults> tables,
-           CheckRunHost& runHost, CheckRun& owner)
+    Shared(const FetchSettings& fetch, const CheckRunOptions& options,
+           std::shared_ptr<CheckResults> tables, CheckRunHost& runHost, CheckRun& owner)
         : results(std::move(tables)),
           abort(fetch.abort),
-          gate(perHost > 0 ? std::make_unique<HostGate>(perHost) : nullptr),
+          gate(options.perHost > 0 ? std::make_unique<HostGate>(options.perHost) : nullptr),
+          memory(options.pageMemory),
+          robots(options.robots ? std::make_unique<RobotsFiles>() : nullptr),
+          renderer(options.renderer),
           settings(fetch),
+          finishTakenRecords(options.finishTakenRecords),
           run(&owner),
           host(&runHost) {
         settings.abort = &abort;
         settings.hostGate = gate.get();
+        settings.pageMemory = &memory;
     }
 
     // From a worker: runs `task` on the UI thread and waits for it. False
@@ -119,9 +127,13 @@ struct CheckRun::Shared {
     // Holding it across the hand-out makes "take the next record" and "read
     // which one it was" one step for a worker.
     std::mutex CursorLock;
-    const std::unique_ptr<HostGate> gate;  // with a per-host limit only
-    ReciprocalPages reciprocal;            // the user's own pages of this run
-    FetchSettings settings;                // with the flag and the gate above
+    const std::unique_ptr<HostGate> gate;          // with a per-host limit only
+    PageMemory memory;                             // room for the pages the workers hold
+    ReciprocalPages reciprocal;                    // the user's own pages of this run
+    const std::unique_ptr<RobotsFiles> robots;     // the sites' robots.txt, unless turned off
+    const std::shared_ptr<PageRenderer> renderer;  // with --render only
+    FetchSettings settings;                        // with the flag, the gate and the room above
+    const bool finishTakenRecords;                 // see CheckRunOptions
 
     // UI thread only: the run, until it stops waiting for its workers.
     CheckRun* run;
@@ -173,7 +185,7 @@ void CheckRun::start() {
     joinEndedWorkers();
 
     // A fresh stop flag, CursorLock and abort flag for every run.
-    shared_ = std::make_shared<Shared>(settings_, options_.perHost, CheckResults_, host_, *this);
+    shared_ = std::make_shared<Shared>(settings_, options_, CheckResults_, host_, *this);
     NextRecordIndex = 0;
     deferred_.clear();
     deferredHeads_.clear();
@@ -320,11 +332,15 @@ void checkurls::run() {
             s.gate->waitForLeave(50);
             continue;
         }
-        RecordCheck check = checkRecord(fields, s.settings, s.StopRequested, handout.host);
+        static const std::atomic<bool> neverStopped{false};
+        const bool finish = s.finishTakenRecords;
+        RecordCheck check =
+            checkRecord(fields, s.settings, finish ? neverStopped : s.StopRequested, handout.host);
         if (check.outcome.status == CheckStatus::None) {
             break;  // cut off, or loaded after a stop: nothing is written
         }
         check.index = handout.index;
+        check.afterStop = !finish && stopRequested();
         s.results->store(check.index, check.outcome);
         const bool loaded = check.outcome.status != CheckStatus::FetchFailed;
         // Reading a date may consult the time zone, which the C library
@@ -340,16 +356,35 @@ void checkurls::run() {
                 s.run->host_.RepaintRecordList();
             }
         };
-        // The partner page's result shows first; the user's own page is
-        // looked at after it, unless a stop has come.
+        // The partner page's result shows first; what is looked at after it
+        // (its site's robots.txt, the page rendered, the user's own page)
+        // comes after, unless a stop has come.
+        const bool robots = loaded && s.robots;
+        const bool render =
+            s.renderer && check.outcome.status == CheckStatus::Missing && !fields.link.isEmpty();
         bool reported = false;
-        if (fields.ownPage.isEmpty() || stopRequested()) {
+        if ((!robots && !render && fields.ownPage.isEmpty()) || (!finish && stopRequested())) {
             reported = s.onUiThread([&repaint, &report] {
                 repaint();
                 report();
             });
         } else if (s.onUiThread(repaint)) {
-            check.reciprocal = s.reciprocal.check(fields.ownPage, fields.partnerUrl, s.settings);
+            if (robots && !stopRequested()) {
+                const RobotsVerdict verdict = s.robots->verdictFor(check.pageAddress, s.settings);
+                if (!verdict.agent.isEmpty()) {
+                    check.robotsAgent = verdict.agent;
+                    check.pageSignals |= RobotsDisallow;
+                }
+            }
+            if (render && !stopRequested()) {
+                check.pageSignals |= renderedSignals(*s.renderer, check.pageAddress, fields.link,
+                                                     fields.partnerUrl, &check.renderFailure);
+                check.rendered = check.renderFailure.isEmpty();
+            }
+            if (!fields.ownPage.isEmpty()) {
+                check.reciprocal =
+                    s.reciprocal.check(fields.ownPage, fields.partnerUrl, s.settings);
+            }
             reported = s.onUiThread(report);
         }
         if (!reported || (loaded && stopRequested())) {

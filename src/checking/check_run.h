@@ -17,8 +17,11 @@
 
 #include "checking/check_outcome.h"
 #include "checking/http_client.h"
+#include "checking/page_memory.h"
 
 namespace quorvel {
+
+class PageRenderer;
 
 inline constexpr int kResultTableSize = 100000;
 inline constexpr int kCheckWorkers = 10;
@@ -33,6 +36,19 @@ struct CheckRunOptions {
     // How long destroying a run waits for its workers to end; a worker still
     // busy after that ends on its own later, without the run.
     std::chrono::milliseconds endBound{10000};
+    // After a loaded page has shown: whether its site's robots.txt is read
+    // (each site's once a run).
+    bool robots = true;
+    // A loaded page without the link is looked at once more in this
+    // browser (the command line's --render).
+    std::shared_ptr<PageRenderer> renderer = nullptr;
+    // Room in bytes for the pages the workers hold at once (see PageMemory).
+    qint64 pageMemory = kDefaultPageMemory;
+    // After a stop, each record already taken is checked to its end, its
+    // page scanned and the user's own page looked at, and reported as any
+    // other. Without it (the window) a page that loads after a stop gets no
+    // result, and what ends after the stop is reported with afterStop set.
+    bool finishTakenRecords = false;
 };
 
 // The results of the latest run, by the position a record had when it was
@@ -122,6 +138,9 @@ class CheckRun {
     bool shutdown(std::chrono::milliseconds bound);
 
     State state() const { return state_; }
+    // Workers that have not ended yet: while stopping, the downloads that
+    // the stop waits for.
+    int workersAlive() const { return liveWorkers_; }
     const CheckResults& results() const { return *CheckResults_; }
     // The same tables, for a reader that may outlive the run.
     std::shared_ptr<const CheckResults> sharedResults() const { return CheckResults_; }

@@ -36,6 +36,8 @@ std::optional<FailureReason> FailureReason::readCode(QStringView code) {
         {u"scheme", Kind::Scheme},
         {u"aborted", Kind::Aborted},
         {u"blocked challenge", Kind::Challenge},
+        {u"encoding", Kind::Encoding},
+        {u"no-host", Kind::NoHost},
     };
     for (const auto& plain : kPlain) {
         if (code == plain.code) {
@@ -99,6 +101,10 @@ QString FailureReason::code() const {
             return QStringLiteral("scheme");
         case Kind::Aborted:
             return QStringLiteral("aborted");
+        case Kind::Encoding:
+            return QStringLiteral("encoding");
+        case Kind::NoHost:
+            return QStringLiteral("no-host");
     }
     return QString();
 }

@@ -25,10 +25,12 @@ struct FailureReason {
         Scheme,     // neither http nor https, or a step down from https to http
         Aborted,    // cut off on purpose (a stop, the window closing)
         Challenge,  // a bot wall answered instead of the site
+        Encoding,   // the body's Content-Encoding could not be undone
+        NoHost,     // the address names no host: nothing to look up or ask
         // A new kind goes last and becomes kLastKind; it needs a code here
         // and words in the history's table.
     };
-    static constexpr Kind kLastKind = Kind::Challenge;
+    static constexpr Kind kLastKind = Kind::NoHost;
 
     FailureReason() = default;
     explicit FailureReason(Kind k, int finalStatus = 0) : kind(k), status(finalStatus) {}
@@ -40,7 +42,8 @@ struct FailureReason {
 
     // The short code: "dns", "connect", "timeout", "tls" (or "tls " and the
     // certificate problem, as in "tls certificate has expired"), "http 404",
-    // "too-large", "redirects", "scheme", "aborted"; a bot wall is "blocked
+    // "too-large", "redirects", "scheme", "aborted", "encoding", "no-host";
+    // a bot wall is "blocked
     // challenge", a rate limit "blocked http 429" (with " retry-after N" when
     // the server named its wait); empty for None.
     QString code() const;

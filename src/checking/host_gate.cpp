@@ -56,7 +56,7 @@ int HostGate::inUse(const QByteArray& host) const {
 }
 
 QByteArray requestHostOf(QStringView address) {
-    return resolveRequestUrl(address, {}).host;
+    return hostKeyOf(QString::fromLatin1(resolveRequestUrl(address, {}).host));
 }
 
 }  // namespace quorvel

@@ -39,8 +39,9 @@ class HostGate {
     quint64 leaves_ = 0;
 };
 
-// The host an address would be requested from (lower-case, IDNA form), or an
-// empty text when the address is not one that can be requested.
+// The host an address would be requested from, in the form hosts are
+// compared in (hostKeyOf), or an empty text when the address is not one that
+// can be requested.
 QByteArray requestHostOf(QStringView address);
 
 }  // namespace quorvel

@@ -1,5 +1,7 @@
 #include "checking/host_mappings.h"
 
+#include "checking/address.h"
+
 #ifdef Q_OS_WIN
 #include <ws2tcpip.h>
 #else
@@ -106,7 +108,9 @@ HostMappings& HostMappings::operator+=(const QString& entry) {
     } else if (d_.use_count() > 1) {
         d_ = std::make_shared<Data>(*d_);  // copies share until one changes
     }
-    const QByteArray host = mapping->host.toLower();
+    // The same form as a request's host (see hostKeyOf).
+    const QByteArray host =
+        mapping->host == "*" ? mapping->host : hostKeyOf(QString::fromUtf8(mapping->host));
     const QByteArray addresses = (mapping->expiring ? "+" : "") + mapping->addresses;
     if (host == "*") {
         d_->anyHost.insert(mapping->port, addresses);
@@ -121,7 +125,7 @@ QByteArray HostMappings::entryFor(const QByteArray& host, int port) const {
         return QByteArray();
     }
     const QByteArray portText = QByteArray::number(port);
-    auto it = d_->byHost.constFind(host + ':' + portText);
+    auto it = d_->byHost.constFind(hostKeyOf(QString::fromLatin1(host)) + ':' + portText);
     const QByteArray* addresses = nullptr;
     if (it != d_->byHost.constEnd()) {
         addresses = &it.value();

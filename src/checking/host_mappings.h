@@ -43,7 +43,10 @@ class HostMappings {
     HostMappings& operator+=(const QString& entry);
 
     // The mapping to hand the HTTP library for a request to `host` (lower
-    // case) and `port`, written for that host; empty when there is none.
+    // case, ASCII, as the library asks for it) and `port`, written for that
+    // host; empty when there is none. Hosts match in one normal form (see
+    // hostKeyOf): a mapping of "Partner.Test" or of its Unicode spelling
+    // serves "partner.test." too.
     QByteArray entryFor(const QByteArray& host, int port) const;
 
   private:

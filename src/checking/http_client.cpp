@@ -6,10 +6,13 @@
 #include <chrono>
 #include <mutex>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "checking/address.h"
 #include "checking/bot_walls.h"
+#include "checking/curl_rules.h"
+#include "checking/page_memory.h"
 
 #ifdef Q_OS_LINUX
 #include <netinet/in.h>
@@ -29,23 +32,9 @@ using Clock = std::chrono::steady_clock;
 constexpr std::chrono::milliseconds kRefusedSniff(5000);
 constexpr std::chrono::milliseconds kRefusedStall(2000);
 
-struct EasyDeleter {
-    void operator()(CURL* h) const { curl_easy_cleanup(h); }
-};
 struct MultiDeleter {
     void operator()(CURLM* m) const { curl_multi_cleanup(m); }
 };
-struct ListDeleter {
-    void operator()(curl_slist* l) const { curl_slist_free_all(l); }
-};
-
-void appendTo(std::unique_ptr<curl_slist, ListDeleter>& list, const QByteArray& line) {
-    curl_slist* grown = curl_slist_append(list.get(), line.constData());
-    if (grown) {
-        list.release();
-        list.reset(grown);
-    }
-}
 
 bool startsWithNoCase(QByteArrayView line, QByteArrayView prefix) {
     return line.size() >= prefix.size() &&
@@ -79,6 +68,8 @@ Kind kindOf(CURLcode code) {
             return Kind::TooLarge;
         case CURLE_ABORTED_BY_CALLBACK:
             return Kind::Aborted;
+        case CURLE_BAD_CONTENT_ENCODING:  // unknown, damaged, or too many stages
+            return Kind::Encoding;
         default:
             return Kind::Connect;  // refused, reset, closed early, or not HTTP at all
     }
@@ -114,16 +105,17 @@ struct HttpClient::Impl {
     // it outlives the handles whose clean-up closes them.
     std::vector<curl_socket_t> sockets;
     FetchSettings settings;
-    std::unique_ptr<CURL, EasyDeleter> easy;
+    CurlEasy easy;
     std::unique_ptr<CURLM, MultiDeleter> multi;
-    std::unique_ptr<curl_slist, ListDeleter> headers;
-    std::unique_ptr<curl_slist, ListDeleter> resolve;
+    CurlList headers;
+    CurlList resolve;
     QByteArray lastAddress;
     char errorBuffer[CURL_ERROR_SIZE] = {};
 
     // The response under way.
     HttpResponse response;
     Clock::time_point lastByte;
+    bool waitingForMemory = false;  // its body's download is paused for room
     // What the request under way has shown so far; every request starts
     // with a fresh one (see get()).
     struct Exchange {
@@ -192,6 +184,7 @@ struct HttpClient::Impl {
             d->response.location.clear();
             d->response.contentType.clear();
             d->response.robotsTags.clear();
+            d->response.links.clear();
             d->x.startResponse();
         } else if (line.isEmpty()) {
             if (d->status() >= 200) {  // an interim 1xx answer's headers decide nothing
@@ -203,6 +196,8 @@ struct HttpClient::Impl {
             d->x.retryAfter = line.sliced(12).trimmed().toByteArray();
         } else if (startsWithNoCase(line, "X-Robots-Tag:")) {
             d->response.robotsTags += line.sliced(13).trimmed().toByteArray();
+        } else if (startsWithNoCase(line, "Link:")) {
+            d->response.links += line.sliced(5).trimmed().toByteArray();
         } else if (startsWithNoCase(line, "Location:")) {
             d->response.location = line.sliced(9).trimmed().toByteArray();
         } else if (startsWithNoCase(line, "Content-Type:")) {
@@ -234,10 +229,24 @@ struct HttpClient::Impl {
             return n;
         }
         if (d->response.body.size() + qint64(n) > d->settings.maxBodyBytes) {
+            if (d->settings.cutBodyAtLimit) {  // the start is all that is wanted
+                d->response.body.append(data, d->settings.maxBodyBytes - d->response.body.size());
+                d->x.stoppedOnPurpose = true;
+                return 0;
+            }
             d->x.stopReason =
                 QStringLiteral("the body is larger than %1 bytes").arg(d->settings.maxBodyBytes);
             d->x.stopKind = Kind::TooLarge;
             return 0;
+        }
+        if (PageMemory* memory = d->settings.pageMemory) {
+            if (!d->response.memory) {
+                d->response.memory = std::make_shared<PageLease>(*memory);
+            }
+            if (!d->response.memory->tryTake(kPageCostPerByte * qint64(n))) {
+                d->waitingForMemory = true;
+                return CURL_WRITEFUNC_PAUSE;  // the library hands these bytes over again
+            }
         }
         d->response.body.append(data, qsizetype(n));
         return n;
@@ -286,12 +295,16 @@ struct HttpClient::Impl {
     }
 
     // Runs the transfer on the multi handle, so that the abort flag and the
-    // stall limit are checked every few milliseconds.
+    // time limits are checked every few milliseconds. A wait for room to
+    // hold the page is ours, not the server's: it counts against neither
+    // limit.
     CURLcode perform() {
         CURLM* m = multi.get();
         curl_multi_add_handle(m, easy.get());
         CURLcode result = CURLE_OK;
         int running = 1;
+        Clock::time_point deadline =
+            Clock::now() + std::chrono::milliseconds(settings.totalTimeoutMs);
         while (running > 0) {
             if (curl_multi_perform(m, &running) != CURLM_OK) {
                 result = CURLE_FAILED_INIT;
@@ -304,6 +317,21 @@ struct HttpClient::Impl {
                 x.stopReason = QStringLiteral("aborted");
                 x.stopKind = Kind::Aborted;
                 result = CURLE_ABORTED_BY_CALLBACK;
+                break;
+            }
+            if (waitingForMemory) {
+                const Clock::time_point since = Clock::now();
+                response.memory->waitForRoom(std::chrono::milliseconds(20));
+                deadline += Clock::now() - since;
+                lastByte += Clock::now() - since;
+                waitingForMemory = false;
+                curl_easy_pause(easy.get(), CURLPAUSE_CONT);  // may pause again at once
+                continue;
+            }
+            if (Clock::now() > deadline) {
+                x.stopReason = QStringLiteral("timed out after %1 ms").arg(settings.totalTimeoutMs);
+                x.stopKind = Kind::Timeout;
+                result = CURLE_OPERATION_TIMEDOUT;
                 break;
             }
             if (refused() &&
@@ -362,11 +390,8 @@ HttpClient::HttpClient(const QByteArray& userAgent, const FetchSettings& setting
     curl_easy_setopt(h, CURLOPT_HTTPHEADER, d_->headers.get());
     curl_easy_setopt(h, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1));
     curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L);
-    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(h, CURLOPT_PROXY, "");       // never a proxy from the environment
+    applyTransferRules(h, settings, "http,https");
     curl_easy_setopt(h, CURLOPT_COOKIEFILE, "");  // cookies kept for the handle's life
-    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
     if (settings.hostGate) {
         // An attempt that makes room at its host must not leave a connection
         // open there: the limit is one of connections, too.
@@ -374,19 +399,8 @@ HttpClient::HttpClient(const QByteArray& userAgent, const FetchSettings& setting
     }
     // An aborted transfer must not wait for a name lookup still under way.
     curl_easy_setopt(h, CURLOPT_QUICK_EXIT, 1L);
-    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, long(settings.connectTimeoutMs));
-    curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, long(settings.totalTimeoutMs));
-    curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
-    curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
-#ifdef Q_OS_WIN
-    // Windows' TLS asks each certificate's revocation server and fails when
-    // none answers (common behind firewalls); a certificate known to be
-    // revoked still fails.
-    curl_easy_setopt(h, CURLOPT_SSL_OPTIONS, long(CURLSSLOPT_REVOKE_BEST_EFFORT));
-#endif
-    if (!settings.caFile.isEmpty()) {
-        curl_easy_setopt(h, CURLOPT_CAINFO, settings.caFile.toLocal8Bit().constData());
-    }
+    // The whole request's limit is kept by perform(), which leaves out any
+    // wait for room to hold the page.
     curl_easy_setopt(h, CURLOPT_ERRORBUFFER, d_->errorBuffer);
     curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &Impl::onHeader);
     curl_easy_setopt(h, CURLOPT_HEADERDATA, d_.get());
@@ -401,7 +415,7 @@ HttpClient::HttpClient(const QByteArray& userAgent, const FetchSettings& setting
 HttpClient::~HttpClient() = default;
 
 QByteArray HttpClient::hostOf(const QString& address) const {
-    return resolveRequestUrl(address, d_->lastAddress).host;
+    return hostKeyOf(QString::fromLatin1(resolveRequestUrl(address, d_->lastAddress).host));
 }
 
 HttpResponse HttpClient::get(const QString& address) {
@@ -417,9 +431,12 @@ HttpResponse HttpClient::get(const QString& address) {
     }
     const RequestUrl url = resolveRequestUrl(address, d.lastAddress);
     if (url.url.isEmpty()) {
-        // An address without a host to look up fails like a name that
-        // cannot be resolved.
-        return fail(url.unsupportedScheme ? Kind::Scheme : Kind::Dns, url.error);
+        // An address that cannot be parsed fails like a name that cannot be
+        // resolved.
+        return fail(url.unsupportedScheme ? Kind::Scheme
+                    : url.noHost          ? Kind::NoHost
+                                          : Kind::Dns,
+                    url.error);
     }
     if (d.abortRequested()) {
         return fail(Kind::Aborted, QStringLiteral("aborted"));
@@ -427,13 +444,7 @@ HttpResponse HttpClient::get(const QString& address) {
     d.lastAddress = url.url;
     d.response.url = url.url;
     curl_easy_setopt(d.easy.get(), CURLOPT_URL, url.url.constData());
-    // Only this request's own host mapping, whatever the number of mappings.
-    const QByteArray mapping = d.settings.resolve.entryFor(url.host, url.port);
-    d.resolve.reset();
-    if (!mapping.isEmpty()) {
-        appendTo(d.resolve, mapping);
-    }
-    curl_easy_setopt(d.easy.get(), CURLOPT_RESOLVE, d.resolve.get());
+    applyHostMapping(d.easy.get(), d.settings, url.host, url.port, d.resolve);
     d.errorBuffer[0] = '\0';
     d.lastByte = Clock::now();
     d.x = {};
@@ -447,6 +458,7 @@ HttpResponse HttpClient::get(const QString& address) {
         d.response.result = d.classify(status);
         if (d.response.result != HttpResponse::Result::Ok) {
             d.response.body.clear();
+            d.response.memory.reset();
         } else {
             d.response.challengeMarker = hasChallengeMarker(d.response.body);
         }
@@ -465,10 +477,12 @@ HttpResponse HttpClient::get(const QString& address) {
             }
         }
         d.x.refusedHead.clear();
-        return d.response;
+        // Moved out: the client keeps no second hold on the page.
+        return std::exchange(d.response, HttpResponse());
     }
     d.response.result = HttpResponse::Result::Failed;
     d.response.body.clear();
+    d.response.memory.reset();
     const QByteArray libraryText(d.errorBuffer);
     if (!d.x.stopReason.isEmpty()) {
         return fail(d.x.stopKind, d.x.stopReason);

@@ -15,6 +15,8 @@
 namespace quorvel {
 
 class HostGate;
+class PageLease;
+class PageMemory;
 
 // A page body larger than this fails the attempt; saved pages get the same cap.
 inline constexpr qint64 kMaxPageBytes = qint64(16) * 1024 * 1024;
@@ -27,12 +29,16 @@ struct FetchSettings {
     int stallTimeoutMs = 30000;  // no byte received for this long
     int totalTimeoutMs = 60000;
     qint64 maxBodyBytes = kMaxPageBytes;  // counted after any decoding
+    bool cutBodyAtLimit = false;          // a longer body is cut there instead of failing
     const AbortFlag* abort = nullptr;     // set: the request ends at once, failed
     // Unattended checks only: another User-Agent, and the whole header set of
     // a desktop browser (compressed bodies accepted and decoded).
     QByteArray userAgent;
     bool browserHeaders = false;
     HostGate* hostGate = nullptr;  // FetchPage: each attempt waits for room at its host
+    // A page's body and text take room here from its first byte on; a
+    // download waits (paused, its time limits stopped) while there is none.
+    PageMemory* pageMemory = nullptr;
 };
 
 // The browser whose request browserHeaders sends.
@@ -59,11 +65,15 @@ struct HttpResponse {
     QByteArray location;
     QByteArray contentType;
     QList<QByteArray> robotsTags;  // every X-Robots-Tag header value
+    QList<QByteArray> links;       // every Link header value
     QString error;
     FailureReason reason;  // for Status and Failed
     // A 200 page that carries a mark of a bot wall's challenge (it is
     // scanned all the same).
     bool challengeMarker = false;
+    // Ok with settings.pageMemory: the room the page holds there, given back
+    // when the last copy of this goes.
+    std::shared_ptr<PageLease> memory;
 };
 
 // One HTTP client: a cookie store and the address it requested last, kept for
@@ -86,8 +96,8 @@ class HttpClient {
     // kept: of a refused answer only its start is looked at (for at most a few
     // seconds) to tell a bot wall from a dead page.
     HttpResponse get(const QString& address);
-    // The host get(address) would ask now (lower-case, IDNA form), or an
-    // empty text when the address cannot be requested.
+    // The host get(address) would ask now, in the form hosts are compared in
+    // (hostKeyOf), or an empty text when the address cannot be requested.
     QByteArray hostOf(const QString& address) const;
 
   private:

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <limits>
 
 #include "checking/char_search.h"
 #include "checking/html_tags.h"
@@ -261,8 +262,16 @@ void walkPage(Scan& scan, QStringView pageText);
 }  // namespace
 
 void PageAnchors::add(QStringView value, bool hidden) {
-    entries_.push_back({text_.size(), value.size(), hidden});
+    if (text_.size() + value.size() > std::numeric_limits<int32_t>::max()) {
+        return;  // beyond any page within the size limit
+    }
+    entries_.push_back({uint32_t(text_.size()), uint32_t(value.size()), hidden ? 1u : 0u});
     text_.append(value);
+}
+
+void PageAnchors::squeeze() {
+    text_.squeeze();
+    entries_.shrink_to_fit();
 }
 
 BacklinkVerdict PageAnchors::verdictFor(QStringView yourLink) const {
@@ -274,10 +283,6 @@ BacklinkVerdict PageAnchors::verdictFor(QStringView yourLink) const {
         }
     }
     return BacklinkVerdict::Nil;
-}
-
-qint64 PageAnchors::bytes() const {
-    return qint64(text_.capacity()) * 2 + qint64(entries_.capacity() * sizeof(Entry));
 }
 
 LinkScanResult scanLinks(QStringView pageText, QStringView yourLink, QStringView partnerUrl,
@@ -300,6 +305,7 @@ PageAnchors collectAnchors(QStringView pageText) {
     Scan scan(pageText, {}, {}, false);
     scan.anchors_ = &anchors;
     walkPage(scan, pageText);
+    anchors.squeeze();
     return anchors;
 }
 

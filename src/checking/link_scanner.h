@@ -4,6 +4,7 @@
 #include <QStringList>
 #include <QStringView>
 
+#include <cstdint>
 #include <vector>
 
 #include "checking/page_facts.h"
@@ -57,19 +58,23 @@ class PageAnchors {
     // The verdict the scanner would give for `yourLink`: the first anchor
     // that holds its key decides.
     BacklinkVerdict verdictFor(QStringView yourLink) const;
-    qint64 bytes() const;  // what the page takes in memory
+    // Gives back the room kept for more anchors, once all are in.
+    void squeeze();
 
   private:
+    // Eight bytes an anchor besides its text: a page's text is far below
+    // 2^31 characters (pages stop at 16 MiB).
     struct Entry {
-        qsizetype offset;
-        qsizetype length;
-        bool hidden;
+        uint32_t offset;
+        uint32_t length : 31;
+        uint32_t hidden : 1;
     };
     QString text_;
     std::vector<Entry> entries_;
 };
 
-// Every anchor of a page, in one pass (the same pass as the verdict's).
+// Every anchor of a page, in one pass (the same pass as the verdict's), kept
+// in as little room as they need.
 PageAnchors collectAnchors(QStringView pageText);
 
 // IsAnchorTag with the name "a", in one pass without copying.

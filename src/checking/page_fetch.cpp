@@ -2,6 +2,7 @@
 
 #include "checking/address.h"
 #include "checking/host_gate.h"
+#include "checking/page_memory.h"
 #include "checking/page_text.h"
 #include "records/text_decoding.h"
 
@@ -88,6 +89,18 @@ FetchResult FetchPage(const QString& partnerUrl, const FetchSettings& settings,
                       const QByteArray& admittedHost) {
     FetchResult result;
     result.firstAddress = firstAddressOf(partnerUrl);
+    if (std::optional<FailureReason> reason = unaskableAddress(partnerUrl)) {
+        // No "www." variant can mend it, and asking would only trouble the
+        // resolver with names like "www." or "ftp".
+        result.error = reason->kind == FailureReason::Kind::Scheme
+                           ? u"scheme not supported: "_s + partnerUrl
+                           : u"no host in the address"_s;
+        result.attempts.append(FetchAttempt{result.firstAddress, std::move(*reason), result.error});
+        if (!admittedHost.isEmpty() && settings.hostGate) {
+            settings.hostGate->leave(admittedHost);
+        }
+        return result;
+    }
     HttpClient client(kUserAgent, settings);
     HttpResponse page;
     result.attempts.append(
@@ -103,9 +116,44 @@ FetchResult FetchPage(const QString& partnerUrl, const FetchSettings& settings,
     }
     result.success = true;
     result.pageText = pageTextFromBody(page.body);
+    result.finalAddress = QString::fromUtf8(page.url);
     result.robotsTags = std::move(page.robotsTags);
+    result.links = std::move(page.links);
     result.challengeMarker = page.challengeMarker;
+    // The body goes now; the room it took goes back, its text's stays.
+    const qint64 bodyBytes = page.body.size();
+    result.memory = std::move(page.memory);
+    page = HttpResponse();
+    if (result.memory) {
+        result.memory->giveBack(bodyBytes);
+    }
     return result;
+}
+
+QByteArray pageUserAgent(const FetchSettings& settings) {
+    if (!settings.userAgent.isEmpty()) {
+        return settings.userAgent;
+    }
+    return settings.browserHeaders ? QByteArray(kBrowserUserAgent) : QByteArray(kUserAgent);
+}
+
+QByteArray pageAcceptLanguage(const FetchSettings& settings) {
+    if (!settings.browserHeaders) {
+        return {};
+    }
+    static constexpr QByteArrayView kName = "Accept-Language:";
+    for (const QByteArray& line : browserHeaderLines(settings.userAgent)) {
+        if (line.startsWith(kName)) {
+            return line.sliced(kName.size()).trimmed();
+        }
+    }
+    return {};
+}
+
+FetchAttempt fetchSiteFile(const QString& address, const FetchSettings& settings,
+                           HttpResponse* response) {
+    HttpClient client(kUserAgent, settings);
+    return gatedAttempt(client, settings, address, {}, response);
 }
 
 }  // namespace quorvel

@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "checking/link_scanner.h"
 #include "checking/page_text.h"
 
 #ifdef Q_OS_UNIX
@@ -97,6 +98,24 @@ RenderResult PageRenderer::render(const QString& url) {
     }
     freed_.notify_one();
     return result;
+}
+
+PageSignals renderedSignals(PageRenderer& renderer, const QString& pageAddress, const QString& link,
+                            const QString& partnerUrl, QString* failure) {
+    const RenderResult rendered = renderer.render(pageAddress);
+    if (!rendered.success) {
+        *failure = rendered.error;
+        return 0;
+    }
+    switch (scanLinks(rendered.pageText, link, partnerUrl, false).verdict) {
+        case BacklinkVerdict::Yep:
+            return RenderedFound;
+        case BacklinkVerdict::Hidden:
+            return RenderedHidden;
+        case BacklinkVerdict::Nil:
+            break;
+    }
+    return 0;
 }
 
 #ifdef Q_OS_UNIX

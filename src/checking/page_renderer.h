@@ -9,6 +9,7 @@
 #include <mutex>
 
 #include "checking/abort_flag.h"
+#include "checking/page_signals.h"
 
 namespace quorvel {
 
@@ -74,5 +75,11 @@ class PageRenderer {
     std::condition_variable freed_;
     int running_ = 0;
 };
+
+// A page that lacked the link looked at once more, rendered: RenderedFound
+// or RenderedHidden when the scanner's rules find `link` (QV_6) there, 0
+// when they do not or the browser gave nothing; then `failure` says why.
+PageSignals renderedSignals(PageRenderer& renderer, const QString& pageAddress, const QString& link,
+                            const QString& partnerUrl, QString* failure);
 
 }  // namespace quorvel

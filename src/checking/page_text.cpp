@@ -4,38 +4,60 @@
 
 namespace quorvel {
 
-QString normalizeLineEnds(QStringView text) {
+void normalizeLineEnds(QString& text) {
     const qsizetype nul = text.indexOf(QChar(u'\0'));
     if (nul >= 0) {
-        text = text.first(nul);
+        text.truncate(nul);
     }
-    const char16_t* in = text.utf16();
     const qsizetype n = text.size();
-    QString out;
-    // Most pages end lines in LF alone: room for some added CRs up front.
-    out.reserve(n + n / 16 + 2);
-    qsizetype runStart = 0;
-    for (qsizetype i = 0; i < n; ++i) {
-        const char16_t c = in[i];
-        if (c != u'\r' && c != u'\n') {
-            continue;
-        }
-        out.append(QStringView(in + runStart, i - runStart));
-        out.append(u"\r\n");
-        if (c == u'\r' && i + 1 < n && in[i + 1] == u'\n') {
-            ++i;
-        }
-        runStart = i + 1;
+    if (n == 0) {
+        return;
     }
-    if (runStart < n) {
-        out.append(QStringView(in + runStart, n - runStart));
-        out.append(u"\r\n");
+    // How much the text grows: a CR for every lone LF, an LF for every lone
+    // CR, and a whole line end after a last line without one.
+    qsizetype grows = 0;
+    {
+        const auto* in = reinterpret_cast<const char16_t*>(text.constData());
+        for (qsizetype i = 0; i < n; ++i) {
+            if (in[i] == u'\n') {
+                grows += i == 0 || in[i - 1] != u'\r';
+            } else if (in[i] == u'\r') {
+                grows += i + 1 == n || in[i + 1] != u'\n';
+            }
+        }
+        grows += in[n - 1] == u'\r' || in[n - 1] == u'\n' ? 0 : 2;
     }
-    return out;
+    if (grows == 0) {
+        return;
+    }
+    // Filled from the end, so the text is never copied: what is written
+    // lies at or after what is still to be read.
+    text.resize(n + grows);
+    char16_t* s = reinterpret_cast<char16_t*>(text.data());
+    qsizetype to = n + grows;
+    qsizetype from = n;
+    if (s[n - 1] != u'\r' && s[n - 1] != u'\n') {
+        s[--to] = u'\n';
+        s[--to] = u'\r';
+    }
+    while (from > 0 && to > from) {
+        const char16_t c = s[--from];
+        if (c == u'\n' || c == u'\r') {
+            if (c == u'\n' && from > 0 && s[from - 1] == u'\r') {
+                --from;  // CR LF stays one line end
+            }
+            s[--to] = u'\n';
+            s[--to] = u'\r';
+        } else {
+            s[--to] = c;
+        }
+    }
 }
 
 QString pageTextFromBody(QByteArrayView body) {
-    return normalizeLineEnds(decodeText(body).text);
+    QString text = decodeText(body).text;
+    normalizeLineEnds(text);
+    return text;
 }
 
 }  // namespace quorvel

@@ -46,11 +46,8 @@ CheckStatus ReciprocalPages::check(const QString& ownPage, QStringView partnerUr
                 case Page::State::Failed:
                     return CheckStatus::FetchFailed;
                 case Page::State::CutOff:
-                    return CheckStatus::None;
-                case Page::State::NotKept:
                 case Page::State::Fetching:
-                    page.reset();  // fetched again, below, for this record alone
-                    break;
+                    return CheckStatus::None;
             }
         } else {
             page = std::make_shared<Page>();
@@ -58,33 +55,29 @@ CheckStatus ReciprocalPages::check(const QString& ownPage, QStringView partnerUr
         }
     }
 
-    const FetchResult fetched = FetchPage(ownPage, settings);
+    FetchResult fetched = FetchPage(ownPage, settings);
     const bool cutOff = !fetched.success && settings.abort && settings.abort->isSet();
     PageAnchors anchors;
     if (fetched.success) {
         anchors = collectAnchors(fetched.pageText);
+        fetched.pageText = QString();  // only the anchors stay
     }
     const CheckStatus status = cutOff            ? CheckStatus::None
                                : fetched.success ? statusOf(anchors.verdictFor(key))
                                                  : CheckStatus::FetchFailed;
-    if (page) {
-        std::lock_guard lock(mutex_);
-        if (cutOff) {
-            // Nothing was learnt: those waiting were cut off too, and a later
-            // run's record would try again.
-            page->state = Page::State::CutOff;
-            pages_.remove(address);
-        } else if (!fetched.success) {
-            page->state = Page::State::Failed;
-        } else if (bytes_ + anchors.bytes() <= budget_) {
-            bytes_ += anchors.bytes();
-            page->anchors = std::move(anchors);
-            page->state = Page::State::Loaded;
-        } else {
-            page->state = Page::State::NotKept;
-        }
-        done_.notify_all();
+    std::lock_guard lock(mutex_);
+    if (cutOff) {
+        // Nothing was learnt: those waiting were cut off too, and a later
+        // run's record would try again.
+        page->state = Page::State::CutOff;
+        pages_.remove(address);
+    } else if (!fetched.success) {
+        page->state = Page::State::Failed;
+    } else {
+        page->anchors = std::move(anchors);
+        page->state = Page::State::Loaded;
     }
+    done_.notify_all();
     return status;
 }
 

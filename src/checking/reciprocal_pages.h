@@ -15,17 +15,13 @@
 namespace quorvel {
 
 // The user's own pages (QV_4) of one run, each fetched once however many
-// records name it: a record looks on it for a link to its partner's site.
-// What a page keeps is only what any key needs (its anchors in order, each
-// with whether it is hidden), within a byte budget for the whole run; a page
-// beyond the budget is fetched again by each record that needs it.
-// Thread-safe: a worker that needs a page another worker is fetching waits.
+// records name it and whatever its size: a record looks on it for a link to
+// its partner's site. What a page keeps for the rest of the run is only what
+// any key needs (its anchors in order, each with whether it is hidden), not
+// the page. Thread-safe: a worker that needs a page another worker is
+// fetching waits.
 class ReciprocalPages {
   public:
-    static constexpr qint64 kDefaultBudget = qint64(64) * 1024 * 1024;
-
-    explicit ReciprocalPages(qint64 budget = kDefaultBudget) : budget_(budget) {}
-
     // Whether the page at `ownPage` links to the partner's site (`partnerUrl`,
     // as in QV_U): Found or Hidden by the scanner's rules, Missing, or
     // FetchFailed. None when the download was cut off by the abort flag of
@@ -35,16 +31,14 @@ class ReciprocalPages {
 
   private:
     struct Page {
-        enum class State { Fetching, Loaded, Failed, NotKept, CutOff };
+        enum class State { Fetching, Loaded, Failed, CutOff };
         State state = State::Fetching;
         PageAnchors anchors;
     };
 
-    const qint64 budget_;
     mutable std::mutex mutex_;
     std::condition_variable done_;
     QHash<QString, std::shared_ptr<Page>> pages_;
-    qint64 bytes_ = 0;
 };
 
 // The key by which a page is searched for a link to the partner: QV_U after

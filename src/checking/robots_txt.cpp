@@ -182,6 +182,35 @@ RobotsRules::RobotsRules(QByteArrayView body) {
     }
 }
 
+RobotsRules RobotsRules::forSearchEngines(QByteArrayView body) {
+    RobotsRules rules(body);
+    rules.keepOnly({"googlebot", "yandexbot", "yandex", "*"});
+    return rules;
+}
+
+void RobotsRules::keepOnly(std::initializer_list<QByteArrayView> agents) {
+    std::erase_if(groups_, [&](Group& g) {
+        std::erase_if(g.agents, [&](const QByteArray& a) {
+            return std::find(agents.begin(), agents.end(), QByteArrayView(a)) == agents.end();
+        });
+        return g.agents.empty();
+    });
+}
+
+qint64 RobotsRules::bytes() const {
+    qint64 total = 0;
+    for (const Group& g : groups_) {
+        total += qint64(sizeof(Group));
+        for (const QByteArray& a : g.agents) {
+            total += a.size() + qint64(sizeof(QByteArray));
+        }
+        for (const Rule& r : g.rules) {
+            total += r.pattern.size() + qint64(sizeof(Rule));
+        }
+    }
+    return total;
+}
+
 bool RobotsRules::names(QByteArrayView token) const {
     for (const Group& g : groups_) {
         if (std::find(g.agents.begin(), g.agents.end(), token) != g.agents.end()) {

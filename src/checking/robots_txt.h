@@ -21,6 +21,11 @@ class RobotsRules {
 
     RobotsRules() = default;
     explicit RobotsRules(QByteArrayView body);
+    // Only the groups robotsForbiddingAgent reads: those of Googlebot,
+    // Yandex and "*" (a hostile file's other groups take no memory).
+    static RobotsRules forSearchEngines(QByteArrayView body);
+
+    qint64 bytes() const;  // about what the rules take in memory
 
     // Whether a group names this product token (lower case).
     bool names(QByteArrayView token) const;
@@ -30,6 +35,8 @@ class RobotsRules {
     bool allows(std::initializer_list<QByteArrayView> tokens, QByteArrayView pathAndQuery) const;
 
   private:
+    void keepOnly(std::initializer_list<QByteArrayView> agents);
+
     struct Rule {
         QByteArray pattern;  // in the compared form, "*" and a final "$" kept
         bool allow = false;

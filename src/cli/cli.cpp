@@ -1,6 +1,7 @@
 #include "cli/cli.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <cstdio>
 
@@ -19,10 +20,14 @@ extern const Command kFetchCommand;
 extern const Command kCheckCommand;
 extern const Command kHistoryCommand;
 extern const Command kImportCommand;
+extern const Command kExportCommand;
+extern const Command kNotifyCommand;
+extern const Command kScheduleCommand;
 
 std::span<const Command> commands() {
-    static const Command list[] = {kCheckCommand, kHistoryCommand, kImportCommand, kFetchCommand,
-                                   kScanCommand,  kLinksCommand,   kFieldsCommand};
+    static const Command list[] = {kCheckCommand,  kHistoryCommand,  kImportCommand, kExportCommand,
+                                   kNotifyCommand, kScheduleCommand, kFetchCommand,  kScanCommand,
+                                   kLinksCommand,  kFieldsCommand};
     return list;
 }
 
@@ -79,6 +84,12 @@ QString cannotRead(const QString& name, const RecordFileContent& content) {
     return text;
 }
 
+void reportLosses(const Command& command, const QString& name, const RecordFileContent& content) {
+    if (content.outcome == ReadOutcome::ReadLossily) {
+        reportError(command, u'\'' % name % u"': " % content.problem);
+    }
+}
+
 bool parseCommandLine(const Command& command, const QStringList& args,
                       const QList<QCommandLineOption>& options, QCommandLineParser& parser) {
     const QStringList program{QStringLiteral("quorvel-cli")};
@@ -122,13 +133,17 @@ QString firstValue(const QCommandLineParser& parser, const QString& name) {
     return parser.values(name).value(0);
 }
 
-QList<QCommandLineOption> downloadOptions() {
-    return {valuedOption(QStringLiteral("resolve")), valuedOption(QStringLiteral("cacert")),
-            valuedOption(QStringLiteral("user-agent")), flagOption(QStringLiteral("browser"))};
+QList<QCommandLineOption> connectionOptions() {
+    return {valuedOption(QStringLiteral("resolve")), valuedOption(QStringLiteral("cacert"))};
 }
 
-std::optional<FetchSettings> downloadSettings(const Command& command,
-                                              const QCommandLineParser& parser) {
+QList<QCommandLineOption> downloadOptions() {
+    return connectionOptions() << valuedOption(QStringLiteral("user-agent"))
+                               << flagOption(QStringLiteral("browser"));
+}
+
+std::optional<FetchSettings> connectionSettings(const Command& command,
+                                                const QCommandLineParser& parser) {
     FetchSettings settings;
     // In the order given: for one host and port, the last mapping counts.
     const QStringList mappings = parser.values(QStringLiteral("resolve"));
@@ -141,6 +156,24 @@ std::optional<FetchSettings> downloadSettings(const Command& command,
     }
     settings.resolve = mappings;
     settings.caFile = firstValue(parser, QStringLiteral("cacert"));
+    if (parser.isSet(QStringLiteral("cacert"))) {
+        // Otherwise every https page would fail as if its certificate were bad.
+        const QFileInfo file(settings.caFile);
+        if (!file.isFile() || !file.isReadable()) {
+            usageError(command, u"cannot read --cacert '" % settings.caFile % u'\'');
+            return std::nullopt;
+        }
+    }
+    return settings;
+}
+
+std::optional<FetchSettings> downloadSettings(const Command& command,
+                                              const QCommandLineParser& parser) {
+    std::optional<FetchSettings> found = connectionSettings(command, parser);
+    if (!found) {
+        return std::nullopt;
+    }
+    FetchSettings& settings = *found;
     if (parser.isSet(QStringLiteral("user-agent"))) {
         const QString agent = firstValue(parser, QStringLiteral("user-agent"));
         if (agent.isEmpty() || agent.contains(u'\r') || agent.contains(u'\n')) {

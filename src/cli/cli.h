@@ -57,11 +57,16 @@ QCommandLineOption flagOption(const QString& name);
 // An option's value; given more than once, its first value counts.
 QString firstValue(const QCommandLineParser& parser, const QString& name);
 
-// The options of the commands that download: --resolve (any number), --cacert,
-// --user-agent and --browser.
+// The options of every command that connects to a server: --resolve (any
+// number) and --cacert.
+QList<QCommandLineOption> connectionOptions();
+// The options of the commands that download pages: those, --user-agent and --browser.
 QList<QCommandLineOption> downloadOptions();
-// The settings those options ask for; nothing, after a usage error, when a --resolve is not a
-// host mapping.
+// The settings connectionOptions() ask for; nothing, after a usage error, when a --resolve is
+// not a host mapping.
+std::optional<FetchSettings> connectionSettings(const Command& command,
+                                                const QCommandLineParser& parser);
+// The settings downloadOptions() ask for; nothing after a usage error.
 std::optional<FetchSettings> downloadSettings(const Command& command,
                                               const QCommandLineParser& parser);
 
@@ -71,6 +76,9 @@ bool readInput(const QString& name, qint64 limit, QByteArray* out);
 RecordFileContent readRecordInput(const QString& name);
 // "cannot read 'NAME'", with the reason when there is one.
 QString cannotRead(const QString& name, const RecordFileContent& content);
+// One line on standard error when the file was read with losses (what was
+// lost), so that records dropped after a NUL never go unnoticed.
+void reportLosses(const Command& command, const QString& name, const RecordFileContent& content);
 
 // A field for one-line output: backslash, TAB, CR and LF as \\, \t, \r, \n.
 QString escapeField(QStringView text);

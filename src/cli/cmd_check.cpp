@@ -20,9 +20,12 @@
 #endif
 
 #include "checking/check_loop.h"
+#include "checking/deadline.h"
 #include "checking/retry_pass.h"
+#include "cli/check_notices.h"
 #include "cli/cli.h"
 #include "cli/history_options.h"
+#include "cli/look_options.h"
 #include "cli/report.h"
 #include "history/history_reader.h"
 #include "history/run_recording.h"
@@ -46,8 +49,10 @@ int runCheck(const QStringList& args);
 extern const Command kCheckCommand = {
     "check",
     "[--format tsv|csv|json] [--changes] [--history PATH | --no-history]\n"
-    "                         [--workers N] [--per-host N] [--resolve HOST:PORT:ADDRESS]...\n"
-    "                         [--cacert FILE] FILE",
+    "                         [--notify [--notify-config PATH]]\n"
+    "                         [--workers N] [--per-host N] [--memory-budget SIZE]\n"
+    "                         [--resolve HOST:PORT:ADDRESS]... [--cacert FILE]\n"
+    "                         [--render [--render-workers N]] [--no-robots] FILE",
     "check every partner of a record file, ten pages at a time",
     "Reads FILE (data.qvp or a project file) and checks every record as the\n"
     "window's check button does: ten pages are downloaded at a time (--workers\n"
@@ -64,35 +69,76 @@ extern const Command kCheckCommand = {
     "  over_limit   1 when that is more than the record's maximum (field 5)\n"
     "  partner_url  the partner page (field U)\n"
     "  reason       why: for FetchFailed what failed (dns, connect, timeout,\n"
-    "               tls ..., http NNN, too-large, redirects, scheme; both\n"
-    "               attempts' reasons, separated by \"; \"), for Hidden nofollow or\n"
+    "               tls ..., http NNN, too-large, redirects, scheme, encoding;\n"
+    "               both attempts' reasons, separated by \"; \"; no-host or\n"
+    "               scheme alone for an address without a host or with another\n"
+    "               scheme, which is not tried twice), for Hidden nofollow or\n"
     "               noindex, for Missing no-link when the record has no link\n"
     "  signals      what the partner page says to search engines beyond the\n"
     "               status: meta-noindex, meta-nofollow (a robots, googlebot or\n"
     "               yandex meta tag), header-noindex, header-nofollow (its\n"
     "               X-Robots-Tag header), rel-sponsored, rel-ugc (the rel of the\n"
-    "               link that decided); separated by commas, a list in JSON\n"
+    "               link that decided), challenge-marker (marks of a bot wall's\n"
+    "               challenge on the page); and what else was learnt of your\n"
+    "               link: other-link-to-you (Missing, but the page links to your\n"
+    "               site: see near_link), canonical-elsewhere (the page names\n"
+    "               another page canonical: see canonical), robots-disallow (its\n"
+    "               site's robots.txt forbids the page to Googlebot or Yandex,\n"
+    "               or to every crawler when it names neither), rendered-found,\n"
+    "               rendered-hidden (with --render: Missing, but the page a\n"
+    "               browser renders carries your link, indexable or not);\n"
+    "               separated by commas, a list in JSON\n"
     "  reciprocal   whether your page (field 4) links to the partner's site:\n"
     "               Found, Hidden, Missing, FetchFailed, or none without field 4\n"
-    "  overdue      1 when the deadline (field D) has passed and the status is\n"
-    "               neither Found nor Hidden\n"
+    "  overdue      1 when the deadline (field D) has passed, the status is\n"
+    "               neither Found nor Hidden, and the deadline is not before the\n"
+    "               day of the record's first check in the history: a deadline\n"
+    "               that had passed before the record was ever checked is not\n"
+    "               reported (without a history this run is the first check)\n"
+    "  anchor       Found or Hidden: the text of the link that decided, tags left\n"
+    "               out, at most 200 characters; \"[img] \" and its alt text for\n"
+    "               an image link\n"
+    "  near_link    with other-link-to-you: the first link to your site's host\n"
+    "               (\"www.\", the scheme and letter case aside) on the page\n"
+    "  canonical    with canonical-elsewhere: the page's canonical address, from\n"
+    "               its <link rel=\"canonical\"> or its Link header\n"
+    "  external     a page that loaded: its distinct http and https link targets\n"
+    "               on other sites than its own (its host without \"www.\" and\n"
+    "               the subdomains), under any domain; empty otherwise\n"
     "\n"
-    "  --format tsv   (default) TAB-separated, no header; in a text a backslash,\n"
+    "  --format tsv   (default) TAB-separated, no header (with --changes: a header\n"
+    "                 line just before the first row); in a text a backslash,\n"
     "                 TAB, CR and LF are written \\\\, \\t, \\r, \\n\n"
     "  --format csv   RFC 4180 with a header of the column names\n"
     "  --format json  an array of objects with those keys\n"
     "  --changes      print only the records whose confirmed state changed in\n"
-    "                 this run (see below), with three more columns: change,\n"
-    "                 previous (the state before) and since\n"
+    "                 this run (see below), with five more columns: change,\n"
+    "                 previous (the state before; for anchor-changed the link's\n"
+    "                 text before), since (on your clock with its offset, as in\n"
+    "                 2026-12-11T04:14:14+03:00), and the record's email (field\n"
+    "                 E) and notes (field 7); a run without changes prints nothing\n"
     "  --history PATH  keep the check history in PATH instead of\n"
     "                 quorvel-history.sqlite beside FILE (standard input has no\n"
     "                 history unless --history names one)\n"
     "  --no-history   keep no history\n"
+    "  --notify       after the run, send what changed to the channels of the\n"
+    "                 notify settings (Telegram, mail, webhook; see 'quorvel-cli\n"
+    "                 notify --help'): one message per channel, nothing when\n"
+    "                 nothing changed. What was sent is kept in the history; a\n"
+    "                 channel that failed is tried again at the start of the next\n"
+    "                 check --notify. A failed delivery adds a line on standard\n"
+    "                 error and leaves the exit status as it is.\n"
+    "  --notify-config PATH  the notify settings in PATH\n"
     "  --workers N    download N pages at a time, 1 to 256 (default 10)\n"
     "  --per-host N   but at most N at a time from one host, 1 to 16 (default 2);\n"
     "                 the other workers go on with records of other hosts\n"
     "                 Many parallel requests can overload a small site or get\n"
     "                 your address blocked: raise these with care.\n"
+    "  --memory-budget SIZE  hold at most SIZE of partner pages at once (default\n"
+    "                 1G; 512M, 2G, ...): a page takes about three times its size\n"
+    "                 while it is read and decoded, twice while it is searched; a\n"
+    "                 download that would pass SIZE waits for room, and a page\n"
+    "                 larger than SIZE loads alone\n"
     "  --browser      send the request headers of a desktop browser (Firefox ESR\n"
     "                 128 on Windows 10, Russian first) and accept compressed\n"
     "                 pages, for firewalls that turn away other clients\n"
@@ -100,14 +146,23 @@ extern const Command kCheckCommand = {
     "  --resolve HOST:PORT:ADDRESS   connect to ADDRESS for HOST and PORT\n"
     "  --cacert FILE                 trust the CA certificates in FILE instead of\n"
     "                                the system's\n"
+    "  --render       look at every page that loaded without your link once more\n"
+    "                 in a real browser that runs its scripts (the package\n"
+    "                 chromium-headless-shell; without it, exit 2); what the\n"
+    "                 browser could not do goes to standard error\n"
+    "  --render-workers N  at most N browsers at a time, 1 to 16 (default 2)\n"
+    "  --no-robots    do not read the sites' robots.txt (read once per site,\n"
+    "                 after its page; a failure to read it changes nothing)\n"
     "\n"
     "While it runs on a terminal, a progress line is shown on standard error.\n"
-    "The first Ctrl+C stops the run as a second press of the check button does\n"
-    "(a line on standard error says so): no record is taken after it, but each\n"
-    "page under way is downloaded to the end, both attempts included (up to\n"
-    "about two minutes with the time limits);\n"
-    "then it prints what it has and exits with 130. A second Ctrl+C also cuts\n"
-    "off the downloads under way; their records get no result (status none).\n"
+    "The first Ctrl+C stops the run (a line on standard error says so): no\n"
+    "record is taken after it, but each record under way is checked to its end,\n"
+    "both attempts included (up to about two minutes with the time limits),\n"
+    "and its real result, loaded or failed, is printed and kept in the history;\n"
+    "records never taken get status none. Then it prints every row and exits\n"
+    "with 130. A second Ctrl+C also cuts off the downloads under way; their\n"
+    "records get no result (status none) and are not kept. SIGTERM acts as the\n"
+    "first Ctrl+C, and the exit status is then 143.\n"
     "\n"
     "A page that a bot wall answered (a challenge page, or the header\n"
     "cf-mitigated: challenge) failed with the reason \"blocked challenge\"; a rate\n"
@@ -120,11 +175,16 @@ extern const Command kCheckCommand = {
     "those that loaded the page, down after three FetchFailed checks in a row.\n"
     "Its changes are lost (found or hidden -> missing), restored (missing ->\n"
     "found or hidden), hidden (found -> hidden), indexable (hidden -> found),\n"
-    "down (-> down, also a first state that is down) and up (down -> any).\n"
+    "down (-> down, also a first state that is down) and up (down -> any);\n"
+    "overdue is told once, by the run that first finds the deadline passed.\n"
+    "A new text of the link between two checks that found it is anchor-changed.\n"
+    "A Missing page whose rendering (--render) carries the link counts as found;\n"
+    "while the link was last seen that way, a Missing check without --render is\n"
+    "no evidence, so runs with and without it make no lost and restored pair.\n"
     "A history that cannot be used is named on standard error; the run goes on.\n"
     "\n"
     "Exit status: 0 when every record is Found, 1 when any is not, 2 on a usage\n"
-    "error or a file that cannot be read, 130 when interrupted.\n"
+    "error or a file that cannot be read, 130 when interrupted (143 after SIGTERM).\n"
     "\n"
     "Example for cron, mailing what changed since yesterday:\n"
     "  quorvel-cli check --changes ~/links/data.qvp | mail -E -s links me\n",
@@ -138,10 +198,19 @@ namespace {
 constexpr std::chrono::seconds kHistoryFinishBound(30);
 
 std::atomic<int> interrupts{0};
+std::atomic<bool> terminated{false};
 
 extern "C" void onInterrupt(int) {
     interrupts.fetch_add(1, std::memory_order_relaxed);
     std::signal(SIGINT, onInterrupt);
+}
+
+// A SIGTERM (a timeout(1) around the run, a shutdown) is answered as a
+// Ctrl+C, so the rows of what was checked are not lost.
+extern "C" void onTerminate(int) {
+    terminated.store(true, std::memory_order_relaxed);
+    interrupts.fetch_add(1, std::memory_order_relaxed);
+    std::signal(SIGTERM, onTerminate);
 }
 
 // The longest wait for rate-limited pages; tests shorten it through the
@@ -160,6 +229,9 @@ struct CheckOptions {
     QString file;
     std::optional<QString> historyPath;  // none: --no-history, or standard input
     bool changes = false;
+    std::optional<NoticeQueue> notices;  // with --notify
+    // Set by the second Ctrl+C: cuts off the browsers of --render too.
+    std::shared_ptr<AbortFlag> lookAbort = std::make_shared<AbortFlag>();
 };
 
 // A whole number from `low` to `high` for an option; nothing after a usage error.
@@ -180,20 +252,59 @@ std::optional<int> numberOption(const QCommandLineParser& parser, const QString&
     return value;
 }
 
+// A size in bytes for an option: a whole number, with K, M or G after it for
+// KiB, MiB or GiB (2G, 512M), from 1 MiB to 1 TiB; nothing after a usage
+// error.
+std::optional<qint64> sizeOption(const QCommandLineParser& parser, const QString& name,
+                                 qint64 fallback) {
+    if (!parser.isSet(name)) {
+        return fallback;
+    }
+    const QString text = firstValue(parser, name);
+    QStringView digits = text;
+    qint64 unit = 1;
+    if (!digits.isEmpty()) {
+        const int shift = QStringLiteral("KMG").indexOf(digits.back().toUpper());
+        if (shift >= 0) {
+            unit = qint64(1) << (10 * (shift + 1));
+            digits.chop(1);
+        }
+    }
+    bool ok = false;
+    const qint64 value = digits.toLongLong(&ok);
+    constexpr qint64 kLow = qint64(1) << 20;
+    constexpr qint64 kHigh = qint64(1) << 40;
+    if (!ok || value <= 0 || value > kHigh / unit || value * unit < kLow) {
+        usageError(kCheckCommand, u"--" % name %
+                                      u" takes a size from 1M to 1024G (a number of bytes, or "
+                                      u"with K, M or G after it), not '" %
+                                      text % u'\'');
+        return std::nullopt;
+    }
+    return value * unit;
+}
+
 // The options, or nothing after a usage error (which has been reported).
 std::optional<CheckOptions> checkOptions(const QStringList& args) {
     QCommandLineParser parser;
     const QString workersOption = QStringLiteral("workers");
     const QString perHostOption = QStringLiteral("per-host");
     const QString changesOption = QStringLiteral("changes");
-    if (!parseCommandLine(kCheckCommand, args,
-                          downloadOptions() + historyOptions(true)
-                              << formatOption() << valuedOption(workersOption)
-                              << valuedOption(perHostOption) << flagOption(changesOption),
-                          parser)) {
+    const QString memoryOption = QStringLiteral("memory-budget");
+    if (!parseCommandLine(
+            kCheckCommand, args,
+            downloadOptions() + historyOptions(true) + checkNoticeOptions() + lookOptions()
+                << formatOption() << valuedOption(workersOption) << valuedOption(perHostOption)
+                << valuedOption(memoryOption) << flagOption(changesOption),
+            parser)) {
         return std::nullopt;
     }
     CheckOptions options;
+    const std::optional<qint64> pageMemory = sizeOption(parser, memoryOption, kDefaultPageMemory);
+    if (!pageMemory) {
+        return std::nullopt;
+    }
+    options.run.pageMemory = *pageMemory;
     const std::optional<int> workers =
         numberOption(parser, workersOption, kCheckWorkers, 1, kMaxWorkers);
     if (!workers) {
@@ -205,6 +316,9 @@ std::optional<CheckOptions> checkOptions(const QStringList& args) {
         return std::nullopt;
     }
     options.run.workers = *workers;
+    // A stop keeps every record already taken: its row and its history tell
+    // what its page really gave, loaded or not.
+    options.run.finishTakenRecords = true;
     options.run.perHost = *perHost;
     const std::optional<Format> format = reportFormat(kCheckCommand, parser);
     if (!format) {
@@ -233,6 +347,14 @@ std::optional<CheckOptions> checkOptions(const QStringList& args) {
         usageError(kCheckCommand, QStringLiteral("--changes needs a history (--history PATH)"));
         return std::nullopt;
     }
+    if (!checkNoticeQueue(kCheckCommand, parser, options.file, options.historyPath,
+                          options.settings, &options.notices)) {
+        return std::nullopt;
+    }
+    if (!applyLookOptions(kCheckCommand, parser, options.settings, options.lookAbort.get(),
+                          &options.run)) {
+        return std::nullopt;
+    }
     return options;
 }
 
@@ -246,6 +368,10 @@ struct CompactResult {
     CheckStatus reciprocal = CheckStatus::None;
     PageSignals pageSignals = 0;
     QString reason;
+    int external = -1;  // a page that did not load has none
+    QString anchor;
+    QString nearLink;
+    QString canonical;
 };
 
 // The loop host of a command-line run: it keeps every record's result,
@@ -286,9 +412,13 @@ class ResultsHost : public CheckLoopHost {
         if (check.index < 0 || size_t(check.index) >= results.size()) {
             return false;
         }
-        results[size_t(check.index)] = {check.outcome.count,     check.outcome.status,
-                                        check.outcome.overLimit, check.reciprocal,
-                                        check.pageSignals,       check.reasonCode()};
+        results[size_t(check.index)] = {
+            check.outcome.count, check.outcome.status, check.outcome.overLimit, check.reciprocal,
+            check.pageSignals,   check.reasonCode(),   check.external,          check.anchor,
+            check.nearLink,      check.canonical};
+        if (!check.renderFailure.isEmpty()) {
+            writeErr(u"render: " % check.pageAddress % u": " % check.renderFailure);
+        }
         ++done;
         return true;
     }
@@ -301,16 +431,19 @@ class ResultsHost : public CheckLoopHost {
 // between two looks.
 class InterruptAnswers {
   public:
+    explicit InterruptAnswers(AbortFlag& lookAbort) : lookAbort_(lookAbort) {}
+
     void answer(CheckRun& run) {
         for (const int seen = interrupts.load(std::memory_order_relaxed); handled_ < seen;) {
             ++handled_;
             if (run.state() == CheckRun::State::Running) {
                 run.requestStop();
                 reportError(kCheckCommand,
-                            QStringLiteral("stopping: the pages under way are downloaded to the "
-                                           "end (Ctrl+C again cuts them off)"));
+                            QStringLiteral("stopping: the pages under way are checked to the end "
+                                           "(Ctrl+C again cuts them off)"));
             } else {
                 run.abortDownloads();
+                lookAbort_.set();
             }
         }
     }
@@ -319,6 +452,7 @@ class InterruptAnswers {
     }
 
   private:
+    AbortFlag& lookAbort_;
     int handled_ = 0;
 };
 
@@ -356,11 +490,15 @@ void checkEveryRecord(ResultsHost& host, const CheckOptions& options, InterruptA
         [&](CheckRun& again) { answers.answer(again); });
 }
 
-// The columns of a checked record, for its line of the record file.
-QList<QJsonValue> checkColumns(const RunRecording& recording, int index,
-                               const CompactResult& result, const QString& line) {
-    const bool overdue = recording.isOverdue(
-        parseDeadline(ExtractFieldView(line, QChar(u'D'))).value_or(QDate()), result.status);
+QDate deadlineOf(QStringView line) {
+    return parseDeadline(ExtractFieldView(line, QChar(u'D'))).value_or(QDate());
+}
+
+// The columns of a checked record, for its line of the record file, whose
+// first check in the history is `firstChecked` (invalid: this run's).
+QList<QJsonValue> checkColumns(int index, const CompactResult& result, const QString& line,
+                               const QDateTime& firstChecked) {
+    const bool overdue = RunRecording::isOverdue(deadlineOf(line), result.status, firstChecked);
     return {index,
             QString::fromLatin1(statusName(result.status)),
             result.count,
@@ -369,7 +507,39 @@ QList<QJsonValue> checkColumns(const RunRecording& recording, int index,
             result.reason,
             QJsonArray::fromStringList(signalNames(result.pageSignals)),
             QString::fromLatin1(statusName(result.reciprocal)),
-            overdue ? 1 : 0};
+            overdue ? 1 : 0,
+            result.anchor,
+            result.nearLink,
+            result.canonical,
+            result.external >= 0 ? QJsonValue(result.external) : QJsonValue()};
+}
+
+// A passed deadline is overdue only when it lapsed after the record's first
+// check: the history says when that was, for the records whose deadline has
+// passed without the link (the others stay invalid).
+std::vector<QDateTime> firstChecksOf(const ResultsHost& host, const CheckOptions& options) {
+    const int total = host.recordCount();
+    std::vector<QDateTime> firstChecks(static_cast<size_t>(total));
+    if (!options.historyPath) {
+        return firstChecks;
+    }
+    QList<int> late;
+    QList<RecordIdentity> identities;
+    for (int i = 0; i < total; ++i) {
+        const QString line = host.recordAt(i);
+        if (isOverdue(deadlineOf(line), host.results[size_t(i)].status)) {
+            late += i;
+            identities += identityOf(line);
+        }
+    }
+    if (!late.isEmpty()) {
+        HistoryReader reader(*options.historyPath);
+        const QueryOutcome<QList<RecordSummary>> summaries = reader.summaries(identities);
+        for (qsizetype k = 0; summaries.ok() && k < late.size(); ++k) {
+            firstChecks[size_t(late.at(k))] = summaries.value.at(k).firstChecked;
+        }
+    }
+    return firstChecks;
 }
 
 // One row per record in list order; with --changes, only the records whose
@@ -380,12 +550,16 @@ void writeReport(const ResultsHost& host, const RunRecording& recording,
     QStringList columns{
         QStringLiteral("index"),      QStringLiteral("status"),      QStringLiteral("count"),
         QStringLiteral("over_limit"), QStringLiteral("partner_url"), QStringLiteral("reason"),
-        QStringLiteral("signals"),    QStringLiteral("reciprocal"),  QStringLiteral("overdue")};
+        QStringLiteral("signals"),    QStringLiteral("reciprocal"),  QStringLiteral("overdue"),
+        QStringLiteral("anchor"),     QStringLiteral("near_link"),   QStringLiteral("canonical"),
+        QStringLiteral("external")};
     const int total = host.recordCount();
+    const std::vector<QDateTime> firstChecks = firstChecksOf(host, options);
     if (!options.changes) {
         ReportWriter report(options.format, columns);
         for (int i = 0; i < total; ++i) {
-            report.write(checkColumns(recording, i, host.results[size_t(i)], host.recordAt(i)));
+            report.write(
+                checkColumns(i, host.results[size_t(i)], host.recordAt(i), firstChecks[size_t(i)]));
         }
         report.finish();
         return;
@@ -401,8 +575,11 @@ void writeReport(const ResultsHost& host, const RunRecording& recording,
             changed[e.identity] += e.event;
         }
     }
-    columns << QStringLiteral("change") << QStringLiteral("previous") << QStringLiteral("since");
-    ReportWriter report(options.format, columns);
+    columns << QStringLiteral("change") << QStringLiteral("previous") << QStringLiteral("since")
+            << QStringLiteral("email") << QStringLiteral("notes");
+    // The header comes with the first row: a run without changes prints
+    // nothing at all, so that mail -E sends nothing.
+    ReportWriter report(options.format, columns, ReportWriter::TsvHeader::BeforeFirstRow);
     for (int i = 0; i < total && !changed.isEmpty(); ++i) {
         const QString line = host.recordAt(i);
         const RecordIdentity identity = identityOf(line);
@@ -411,16 +588,21 @@ void writeReport(const ResultsHost& host, const RunRecording& recording,
         }
         // Taken, so that the loop ends once every change is out.
         for (const HistoryEvent& event : changed.take(identity)) {
-            report.write(checkColumns(recording, i, host.results[size_t(i)], line)
-                         << changeName(event.change).toString()
-                         << stateName(event.previous).toString() << reportTime(event.since));
+            // A new text of the link: what it was, beside the anchor column's now.
+            const QString previous = event.change == ChangeKind::AnchorChanged
+                                         ? event.previousAnchor
+                                         : stateName(event.previous).toString();
+            report.write(checkColumns(i, host.results[size_t(i)], line, firstChecks[size_t(i)])
+                         << changeName(event.change).toString() << previous
+                         << localIsoTime(event.since) << ExtractField(line, QChar(u'E'))
+                         << ExtractField(line, QChar(u'7')));
         }
     }
     report.finish();
 }
 
 int runCheck(const QStringList& args) {
-    const std::optional<CheckOptions> options = checkOptions(args);
+    std::optional<CheckOptions> options = checkOptions(args);
     if (!options) {
         return kExitUsage;
     }
@@ -429,12 +611,30 @@ int runCheck(const QStringList& args) {
         reportError(kCheckCommand, cannotRead(options->file, content));
         return kExitUsage;
     }
+    reportLosses(kCheckCommand, options->file, content);
+    HistoryRecorderOptions recorderOptions;
+    // A schedule's service names itself, so that the history can tell its runs.
+    recorderOptions.source = qEnvironmentVariableIsEmpty("QUORVEL_SCHEDULE")
+                                 ? RunSource::CommandLine
+                                 : RunSource::Schedule;
+    std::optional<NoticeQueue>& notices = options->notices;
+    if (notices) {
+        setRecordLookup(&*notices, content.records);
+        // Unsent notices of earlier runs go first, before this run is
+        // registered; then the run asks for its own.
+        sendLeftNotices(*notices);
+        recorderOptions.notify = true;
+        recorderOptions.list = notices->list;
+    }
+    const QDateTime runStarted = QDateTime::currentDateTimeUtc();
     // Opening (and repairing) the history goes on beside the run.
-    RunRecording recording(options->historyPath, content.records, nullptr,
-                           {.source = RunSource::CommandLine});
+    RunRecording recording(options->historyPath, content.records, nullptr, recorderOptions);
     ResultsHost host(std::move(content.records), recording);
     std::signal(SIGINT, onInterrupt);
-    InterruptAnswers answers;
+#ifdef SIGTERM
+    std::signal(SIGTERM, onTerminate);
+#endif
+    InterruptAnswers answers(*options->lookAbort);
     checkEveryRecord(host, *options, answers);
     // What the second look did not reach keeps its first result.
     recording.addKeptBack();
@@ -446,8 +646,19 @@ int runCheck(const QStringList& args) {
     writeReport(host, recording, *options, recorded.runId);
     // Until the rows are out, a Ctrl+C only asks for an end: no row is lost.
     std::signal(SIGINT, SIG_DFL);
+#ifdef SIGTERM
+    std::signal(SIGTERM, SIG_DFL);
+#endif
+    if (notices) {
+        std::fflush(stdout);
+        std::map<CheckStatus, int> totals;
+        for (const CompactResult& result : host.results) {
+            ++totals[result.status];
+        }
+        sendRunNotice(*notices, recorded.runId, runStarted, totals);
+    }
     if (answers.anyPressed()) {
-        return 130;
+        return terminated.load(std::memory_order_relaxed) ? 143 : 130;
     }
     const bool allFound =
         std::all_of(host.results.begin(), host.results.end(),

@@ -44,6 +44,7 @@ int runFields(const QStringList& args) {
             status = kExitUsage;
             continue;
         }
+        reportLosses(kFieldsCommand, file, content);
         OutputBuffer out;
         for (QStringView record : content.records) {
             const std::array<QStringView, 8> fields = ExtractAllFields(record);

@@ -232,25 +232,14 @@ int runImport(const QStringList& args) {
         return kExitUsage;
     }
 
-    const ImportCounts counts = import->counts();
-    if (records.isEmpty()) {
-        records = import->takeAdded();  // the new records alone, without a copy
-    } else {
-        import->applyTo(&records);
-    }
-    import.reset();  // its index of identities goes before the file's bytes are made
-    const std::optional<QByteArray> bytes = encodeRecordFile(records);
-    QString error;
-    if (!bytes) {
-        error = QStringLiteral("the list would be over the limits of a record file");
-    } else if (const FileResult written = writeFileAtomically(target, *bytes); !written) {
-        error = u"cannot write: " % written.error;
-    }
-    if (!error.isEmpty()) {
-        reportError(command, u"'" % target % u"': " % error);
+    // The list is written as it is made, a record at a time: the new records
+    // wait without their tags and never all become lines at once.
+    import->dropIndex();
+    if (const FileResult written = writeRecordFile(target, import->result()); !written) {
+        reportError(command, u"'" % target % u"': cannot write: " % written.error);
         return kExitUsage;
     }
-    const ImportCounts& n = counts;
+    const ImportCounts& n = import->counts();
     writeErr(QStringLiteral("added: %1, updated: %2, skipped: duplicates %3, without address %4, "
                             "with record tags %5; unreadable dates: %6")
                  .arg(n.added)

@@ -75,8 +75,8 @@ std::optional<Format> reportFormat(const Command& command, const QCommandLinePar
     return std::nullopt;
 }
 
-ReportWriter::ReportWriter(Format format, QStringList columns)
-    : format_(format), columns_(std::move(columns)) {
+ReportWriter::ReportWriter(Format format, QStringList columns, TsvHeader tsvHeader)
+    : format_(format), columns_(std::move(columns)), tsvHeader_(tsvHeader) {
     if (format_ == Format::Csv) {
         writeOut((columns_.join(u',') + u"\r\n").toUtf8());
     } else if (format_ == Format::Json) {
@@ -88,6 +88,9 @@ void ReportWriter::write(const QList<QJsonValue>& values) {
     QString line;
     switch (format_) {
         case Format::Tsv:
+            if (rows_ == 0 && tsvHeader_ == TsvHeader::BeforeFirstRow) {
+                line = columns_.join(u'\t') + u'\n';
+            }
             for (qsizetype i = 0; i < values.size(); ++i) {
                 line += (i > 0 ? u"\t" : u"") + escapeField(plainText(values.at(i)));
             }

@@ -30,16 +30,20 @@ std::optional<Format> reportFormat(const Command& command, const QCommandLinePar
 // standard output, so that the report of a long list never sits in memory
 // whole. A value is a number, a text or a list of texts: TAB-separated with
 // \\, \t, \r and \n escaped (no header); RFC 4180 with a header; or a JSON
-// array with one object per row.
+// array with one object per row. A TSV report may have its header too,
+// written just before the first row, so that a report without rows stays
+// empty.
 class ReportWriter {
   public:
-    ReportWriter(Format format, QStringList columns);
+    enum class TsvHeader { None, BeforeFirstRow };
+    ReportWriter(Format format, QStringList columns, TsvHeader tsvHeader = TsvHeader::None);
     void write(const QList<QJsonValue>& values);  // one per column, in column order
     void finish();
 
   private:
     Format format_;
     QStringList columns_;
+    TsvHeader tsvHeader_;
     qint64 rows_ = 0;
 };
 

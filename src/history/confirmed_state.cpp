@@ -7,9 +7,17 @@ namespace quorvel {
 namespace {
 
 constexpr std::array<QStringView, 5> kStateNames = {u"", u"found", u"hidden", u"missing", u"down"};
-constexpr std::array<QStringView, 9> kChangeNames = {
-    u"lost", u"restored", u"hidden",          u"indexable",          u"down",
-    u"up",   u"blocked",  u"reciprocal-lost", u"reciprocal-restored"};
+constexpr std::array<QStringView, 11> kChangeNames = {u"lost",
+                                                      u"restored",
+                                                      u"hidden",
+                                                      u"indexable",
+                                                      u"down",
+                                                      u"up",
+                                                      u"blocked",
+                                                      u"reciprocal-lost",
+                                                      u"reciprocal-restored",
+                                                      u"overdue",
+                                                      u"anchor-changed"};
 
 ChangeKind changeBetween(ConfirmedState from, ConfirmedState to) {
     if (to == ConfirmedState::Down) {
@@ -98,9 +106,28 @@ std::optional<StateEvent> applyCheck(TrackedState& tracked, const CheckEvidence&
     tracked.blockedStreak = 0;
     tracked.blockedStreakSince = 0;
 
+    CheckStatus status = check.status;
+    if (status == CheckStatus::Missing) {
+        if (check.rendered && (check.renderedStatus == CheckStatus::Found ||
+                               check.renderedStatus == CheckStatus::Hidden)) {
+            // The link is there once the page's scripts have run.
+            status = check.renderedStatus;
+            tracked.renderFound = true;
+        } else if (!check.rendered && tracked.renderFound) {
+            // Not rendered, so it cannot tell whether the scripts still
+            // write the link: no evidence, but the server is up.
+            tracked.failedStreak = 0;
+            return std::nullopt;
+        } else {
+            tracked.renderFound = false;
+        }
+    } else if (status != CheckStatus::FetchFailed) {
+        tracked.renderFound = false;
+    }
+
     std::optional<ConfirmedState> confirmed;
     qint64 streakSince = 0;
-    switch (check.status) {
+    switch (status) {
         case CheckStatus::None:
             return std::nullopt;
         case CheckStatus::Found:
@@ -109,7 +136,7 @@ std::optional<StateEvent> applyCheck(TrackedState& tracked, const CheckEvidence&
             tracked.missingStreak = 0;
             tracked.failedStreak = 0;
             confirmed =
-                check.status == CheckStatus::Found ? ConfirmedState::Found : ConfirmedState::Hidden;
+                status == CheckStatus::Found ? ConfirmedState::Found : ConfirmedState::Hidden;
             streakSince = check.runStartedAt;
             break;
         case CheckStatus::Missing:
@@ -149,6 +176,19 @@ std::optional<StateEvent> applyCheck(TrackedState& tracked, const CheckEvidence&
     }
     return StateEvent{changeBetween(previous, tracked.state), previous, tracked.state,
                       tracked.since};
+}
+
+std::optional<AnchorChange> applyAnchor(std::optional<QString>& foundAnchor, CheckStatus status,
+                                        const QString& anchor) {
+    if (status != CheckStatus::Found && status != CheckStatus::Hidden) {
+        return std::nullopt;
+    }
+    std::optional<AnchorChange> change;
+    if (foundAnchor && *foundAnchor != anchor) {
+        change = AnchorChange{*foundAnchor, anchor};
+    }
+    foundAnchor = anchor;
+    return change;
 }
 
 std::optional<StateEvent> applyReciprocalCheck(ReciprocalTracked& tracked, CheckStatus reciprocal,

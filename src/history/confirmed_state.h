@@ -21,6 +21,12 @@ namespace quorvel {
 // way: it is reported apart (blocked) and never turns into down or missing.
 // The user's own page (the reciprocal link) has a confirmed state of its
 // own, moved by the same kind of evidence.
+//
+// A Missing check whose page a browser rendered with the link in it is
+// evidence of the link (the reader and a search engine that renders see it).
+// While the link was last seen that way, a Missing check that was not
+// rendered is no evidence: runs with and without rendering must not make a
+// lost and restored pair of noise.
 
 enum class ConfirmedState : uint8_t {
     None,  // nothing confirmed yet
@@ -44,7 +50,15 @@ enum class ChangeKind : uint8_t {
     // states): found or hidden -> missing, and missing -> found or hidden.
     ReciprocalLost,
     ReciprocalRestored,
+    // The partner's deadline passed without the link: told once, in the run
+    // that first finds the record overdue (previous and state are both the
+    // confirmed state at that time, since is the start of that run).
+    Overdue,
+    // The text of the link changed between two checks that found it; the
+    // confirmed state stays.
+    AnchorChanged,
 };
+inline constexpr ChangeKind kLastChangeKind = ChangeKind::AnchorChanged;
 
 // The state a single check speaks for (FetchFailed: Down).
 ConfirmedState stateOf(CheckStatus status);
@@ -73,6 +87,10 @@ struct CheckEvidence {
     QString reason;
     qint64 checkedAt = 0;
     qint64 runStartedAt = 0;
+    // Missing only: the page was rendered by a browser, and what that found
+    // there (Found or Hidden; Missing when the link was not there either).
+    bool rendered = false;
+    CheckStatus renderedStatus = CheckStatus::None;
 };
 
 // What is remembered of one record between its checks. 0 stands for "no
@@ -88,6 +106,9 @@ struct TrackedState {
     qint64 lastFound = 0;   // the last check that was Found or Hidden
     int blockedStreak = 0;  // blocked checks in a row
     qint64 blockedStreakSince = 0;
+    // The last check that loaded the page found the link only rendered, or
+    // was an unrendered Missing after such a check.
+    bool renderFound = false;
 
     friend bool operator==(const TrackedState&, const TrackedState&) = default;
 };
@@ -126,6 +147,17 @@ struct ReciprocalTracked {
 
     friend bool operator==(const ReciprocalTracked&, const ReciprocalTracked&) = default;
 };
+
+// Whether the anchor of a check that found the link (Found or Hidden) is news:
+// `foundAnchor` is the text of the last check that found it (nothing when no
+// check the history kept a text of did); it takes `anchor`. A check that
+// did not find the link leaves it and reports nothing.
+struct AnchorChange {
+    QString previous;
+    QString anchor;
+};
+std::optional<AnchorChange> applyAnchor(std::optional<QString>& foundAnchor, CheckStatus status,
+                                        const QString& anchor);
 
 // Takes one check's reciprocal status into `tracked`. Reports
 // ReciprocalLost and ReciprocalRestored; the first confirmed state and

@@ -17,7 +17,7 @@ RecordIdentity identityOf(QStringView recordLine) {
 
 namespace {
 
-constexpr QStringView kRunSourceNames[] = {u"", u"window", u"quorvel-cli"};
+constexpr QStringView kRunSourceNames[] = {u"", u"window", u"quorvel-cli", u"schedule"};
 
 }  // namespace
 
@@ -41,6 +41,17 @@ QDateTime historyTime(qint64 secondsSinceEpoch) {
 
 qint64 historySeconds(const QDateTime& time) {
     return time.isValid() ? time.toSecsSinceEpoch() : 0;
+}
+
+QString localIsoTime(const QDateTime& time) {
+    if (!time.isValid()) {
+        return QString();
+    }
+    const QDateTime local = time.toLocalTime();
+    const int offset = local.offsetFromUtc() / 60;
+    return local.toString(u"yyyy-MM-ddTHH:mm:ss") % (offset < 0 ? u'-' : u'+') %
+           QString::number(qAbs(offset) / 60).rightJustified(2, u'0') % u':' %
+           QString::number(qAbs(offset) % 60).rightJustified(2, u'0');
 }
 
 }  // namespace quorvel

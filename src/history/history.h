@@ -31,7 +31,13 @@ namespace quorvel {
 inline constexpr char16_t kHistoryFileName[] = u"quorvel-history.sqlite";
 // The schema this program writes (PRAGMA user_version). Older files are
 // migrated step by step when they are opened; newer ones are left alone.
-inline constexpr int kHistorySchemaVersion = 3;
+inline constexpr int kHistorySchemaVersion = 5;
+// The first version that keeps notices and their deliveries.
+inline constexpr int kFirstVersionWithDeliveries = 4;
+// The first version that keeps what a check learnt of the link beside its
+// verdict (its text, a near miss, a canonical page, robots.txt, the external
+// links, a rendering).
+inline constexpr int kFirstVersionWithLinkFacts = 5;
 // A record keeps the individual results of at most its last runs; its
 // streaks and its count of checks are kept forever.
 inline constexpr int kKeptRunsPerRecord = 100;
@@ -53,8 +59,9 @@ enum class RunSource : uint8_t {
     Unknown,
     Window,       // the window's check button
     CommandLine,  // quorvel-cli check
+    Schedule,     // quorvel-cli check, started by a schedule
 };
-// The names the history stores: "", "window", "quorvel-cli".
+// The names the history stores: "", "window", "quorvel-cli", "schedule".
 QStringView runSourceName(RunSource source);
 RunSource runSourceFromName(QStringView name);
 
@@ -71,9 +78,26 @@ struct HistoryEntry {
     // The user's own page: None when the record has none or the check did
     // not get to it.
     CheckStatus reciprocal = CheckStatus::None;
-    // The partner was late with the link as of this check (its deadline had
-    // passed and the link was not there).
+    // The partner was late with the link as of this check: its deadline had
+    // passed and the link was not there. The history keeps it only for a
+    // promise that lapsed while the program watched: when the record's first
+    // check (this one, for a record new to the history) came before
+    // `deadlineEndsAt`, the end of the deadline's day in local time (seconds
+    // since the epoch; 0 for no deadline).
     bool overdue = false;
+    qint64 deadlineEndsAt = 0;
+    // What the check learnt of the link (see RecordCheck): the deciding
+    // link's text (Found or Hidden), the near miss, the canonical page
+    // elsewhere, the agent robots.txt forbids the page to, and the page's
+    // external links (-1: not loaded).
+    QString anchor{};
+    QString nearLink{};
+    QString canonical{};
+    QString robotsAgent{};
+    int external = -1;
+    // A Missing check whose page a browser rendered (whether or not the
+    // link was there; the signals say).
+    bool rendered = false;
 };
 
 enum class HistoryOpenStatus {
@@ -122,13 +146,29 @@ struct RecordSummary {
     // Missing) and the start of the run that began it.
     ConfirmedState reciprocalState = ConfirmedState::None;
     QDateTime reciprocalSince;
+    // The first check the history holds of the record (its rows of equal
+    // results are kept forever): a deadline is overdue only when it lapsed
+    // from then on.
+    QDateTime firstChecked;
+    // The last check's facts of the link (as in HistoryEntry; none for a
+    // check recorded before the history kept them).
+    QString lastAnchor;
+    QString lastNearLink;
+    QString lastCanonical;
+    QString lastRobotsAgent;
+    int lastExternal = -1;
+    // The confirmed state stands on a rendering: the link is there only
+    // after the page's scripts have run.
+    bool renderedOnly = false;
 };
 
 // One reported change. For ReciprocalLost and ReciprocalRestored, previous,
 // state and since are those of the reciprocal state and the reason is empty
 // (the check's reason is the partner page's). For Blocked, previous and
 // state are both the confirmed state at the time and since is the start of
-// the run of the first of the blocked checks.
+// the run of the first of the blocked checks. For AnchorChanged, previous
+// and state are both the confirmed state, since is the start of the check's
+// run, and previousAnchor and anchor are the link's texts.
 struct HistoryEvent {
     qint64 runId = 0;
     QDateTime checkedAt;  // the check that made the change
@@ -136,7 +176,9 @@ struct HistoryEvent {
     ConfirmedState previous = ConfirmedState::None;  // None for a baseline
     ConfirmedState state = ConfirmedState::None;
     QDateTime since;
-    QString reason;  // of the check that made the change
+    QString reason;          // of the check that made the change
+    QString previousAnchor;  // AnchorChanged only
+    QString anchor;
 };
 
 struct RunEvent {
@@ -157,6 +199,12 @@ struct PastCheck {
     CheckStatus reciprocal = CheckStatus::None;
     bool overdue = false;
     RunSource source = RunSource::Unknown;
+    QString anchor;
+    QString nearLink;
+    QString canonical;
+    QString robotsAgent;
+    int external = -1;
+    bool rendered = false;
 };
 
 struct RecordHistory {
@@ -169,9 +217,6 @@ struct RecordHistory {
 // facts around it.
 struct RecordOverview {
     RecordSummary summary;
-    // The first check the history holds of the record (its rows of equal
-    // results are kept forever); invalid when never checked.
-    QDateTime firstChecked;
     // The last check's outgoing links and whether they were over the limit.
     int32_t lastCount = 0;
     bool lastOverLimit = false;
@@ -195,6 +240,12 @@ struct RunTally {
     int total() const { return byStatus[0] + byStatus[1] + byStatus[2] + byStatus[3]; }
 };
 
+// The latest run of a kind, and how many records it changed.
+struct LatestRun {
+    RunTally tally;
+    int changed = 0;  // records whose confirmed state moved in it
+};
+
 struct ListOverview {
     QList<RecordOverview> records;  // one per identity asked for, in order
     QList<RunTally> runs;           // oldest first
@@ -212,5 +263,8 @@ struct QueryOutcome {
 // Seconds since the epoch as a UTC time, and back; 0 is "no time".
 QDateTime historyTime(qint64 secondsSinceEpoch);
 qint64 historySeconds(const QDateTime& time);
+// A time on the user's clock with its offset, ISO 8601 to the second, as in
+// 2026-12-11T04:14:14+03:00 (+00:00 in UTC); an empty text for no time.
+QString localIsoTime(const QDateTime& time);
 
 }  // namespace quorvel

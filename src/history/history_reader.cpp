@@ -17,13 +17,21 @@ namespace {
 // The columns that summaryAt() reads, after the record's id. A file of
 // version 1 (not migrated until the next run) has no columns for the facts
 // that version 2 added: its checks read as checks without them.
+// The record's first check is the first of its rows of equal results.
 constexpr char kRecordColumns[] =
     "id, checks, last_status, last_reason, last_time, state, state_reason, since, last_found, "
-    "last_signals, last_reciprocal, last_overdue, reciprocal_state, reciprocal_since";
+    "last_signals, last_reciprocal, last_overdue, reciprocal_state, reciprocal_since, "
+    "(SELECT s.first_time FROM streaks s WHERE s.record = records.id ORDER BY s.id LIMIT 1)";
 constexpr char kRecordColumnsVersion1[] =
     "id, checks, last_status, last_reason, last_time, state, state_reason, since, last_found, "
-    "'', 0, 0, '', NULL";
-constexpr int kRecordColumnCount = 14;
+    "'', 0, 0, '', NULL, "
+    "(SELECT s.first_time FROM streaks s WHERE s.record = records.id ORDER BY s.id LIMIT 1)";
+// Then the facts of the link, which later versions keep.
+constexpr char kLinkColumns[] =
+    ", last_anchor, last_near_link, last_canonical, last_robots_agent, "
+    "coalesce(last_external, -1), render_found";
+constexpr char kLinkColumnsBefore[] = ", '', '', '', '', -1, 0";
+constexpr int kRecordColumnCount = 21;
 constexpr int kFirstVersionWithFacts = 2;
 constexpr int kFirstVersionWithSources = 3;
 
@@ -48,6 +56,15 @@ RecordSummary summaryAt(const SqliteStatement& row, int first) {
     summary.lastOverdue = row.int64At(first + 10) != 0;
     summary.reciprocalState = stateFromName(row.textAt(first + 11)).value_or(ConfirmedState::None);
     summary.reciprocalSince = historyTime(row.int64At(first + 12));
+    summary.firstChecked = historyTime(row.int64At(first + 13));
+    summary.lastAnchor = row.textAt(first + 14);
+    summary.lastNearLink = row.textAt(first + 15);
+    summary.lastCanonical = row.textAt(first + 16);
+    summary.lastRobotsAgent = row.textAt(first + 17);
+    summary.lastExternal = int(row.int64At(first + 18));
+    summary.renderedOnly =
+        row.int64At(first + 19) != 0 &&
+        (summary.state == ConfirmedState::Found || summary.state == ConfirmedState::Hidden);
     return summary;
 }
 
@@ -62,11 +79,18 @@ PastCheck pastCheckAt(const SqliteStatement& row, int first) {
     check.reciprocal = CheckStatus(row.int64At(first + 6));
     check.overdue = row.int64At(first + 7) != 0;
     check.source = runSourceFromName(row.textAt(first + 8));
+    check.anchor = row.textAt(first + 9);
+    check.nearLink = row.textAt(first + 10);
+    check.canonical = row.textAt(first + 11);
+    check.robotsAgent = row.textAt(first + 12);
+    check.external = int(row.int64At(first + 13));
+    check.rendered = row.int64At(first + 14) != 0;
     return check;
 }
 
-// Reads the event columns run, time, change, previous, state, since, reason
-// from `first` on; false for a change this program does not know.
+// Reads the event columns run, time, change, previous, state, since, reason,
+// previous_anchor, anchor from `first` on; false for a change this program
+// does not know.
 bool eventAt(const SqliteStatement& row, int first, HistoryEvent* event) {
     const std::optional<ChangeKind> change = changeFromName(row.textAt(first + 2));
     if (!change) {
@@ -79,6 +103,8 @@ bool eventAt(const SqliteStatement& row, int first, HistoryEvent* event) {
     event->state = stateFromName(row.textAt(first + 4)).value_or(ConfirmedState::None);
     event->since = historyTime(row.int64At(first + 5));
     event->reason = row.textAt(first + 6);
+    event->previousAnchor = row.textAt(first + 7);
+    event->anchor = row.textAt(first + 8);
     return true;
 }
 
@@ -102,7 +128,8 @@ class ReadSnapshot {
     SqliteStatement findRecord(const char* more = "") const {
         const QByteArray sql =
             QByteArray("SELECT ") +
-            (version_ < kFirstVersionWithFacts ? kRecordColumnsVersion1 : kRecordColumns) + more +
+            (version_ < kFirstVersionWithFacts ? kRecordColumnsVersion1 : kRecordColumns) +
+            linkColumns(kLinkColumns, kLinkColumnsBefore) + more +
             " FROM records WHERE partner_url = ?1 AND link = ?2";
         return SqliteStatement(db_, sql.constData());
     }
@@ -112,6 +139,10 @@ class ReadSnapshot {
             QByteArray("SELECT ") +
             (version_ < kFirstVersionWithFacts ? kCheckColumnsVersion1 : kCheckColumns) +
             (version_ < kFirstVersionWithSources ? ", ''" : ", u.source") +
+            linkColumns(
+                ", r.anchor, r.near_link, r.canonical, r.robots_agent, "
+                "coalesce(r.external, -1), r.rendered",
+                ", '', '', '', '', -1, 0") +
             " FROM results r JOIN runs u ON u.id = r.run WHERE r.record = ?1 "
             "ORDER BY r.run DESC LIMIT ?2";
         return SqliteStatement(db_, sql.constData());
@@ -123,7 +154,20 @@ class ReadSnapshot {
                                         : "SELECT started, source FROM runs WHERE id = ?1");
     }
 
+    // The columns of events that eventAt() reads, from `prefix`'s table;
+    // then `rest`.
+    SqliteStatement events(const char* select, const char* rest) const {
+        const QByteArray sql = QByteArray("SELECT ") + select +
+                               "run, e.time, e.change, e.previous, e.state, e.since, e.reason" +
+                               linkColumns(", e.previous_anchor, e.anchor", ", '', ''") + rest;
+        return SqliteStatement(db_, sql.constData());
+    }
+
   private:
+    const char* linkColumns(const char* kept, const char* before) const {
+        return version_ < kFirstVersionWithLinkFacts ? before : kept;
+    }
+
     SqliteDatabase& db_;
     int version_ = 0;
 };
@@ -185,9 +229,8 @@ QueryOutcome<RecordHistory> HistoryReader::recordHistory(const RecordIdentity& i
     }
     ReadSnapshot snapshot(db_);
     SqliteStatement find = snapshot.findRecord();
-    SqliteStatement events(db_,
-                           "SELECT run, time, change, previous, state, since, reason FROM events "
-                           "WHERE record = ?1 ORDER BY id DESC");
+    SqliteStatement events =
+        snapshot.events("e.", " FROM events e WHERE e.record = ?1 ORDER BY e.id DESC");
     SqliteStatement checks = snapshot.pastChecks();
     if (!find.ok() || !events.ok() || !checks.ok()) {
         answer.error = failed();
@@ -232,10 +275,9 @@ QueryOutcome<QList<RunEvent>> HistoryReader::eventsOfRun(qint64 runId) {
         return answer;
     }
     ReadSnapshot snapshot(db_);
-    SqliteStatement events(db_,
-                           "SELECT r.partner_url, r.link, e.run, e.time, e.change, e.previous, "
-                           "e.state, e.since, e.reason FROM events e JOIN records r "
-                           "ON r.id = e.record WHERE e.run = ?1 ORDER BY e.id");
+    SqliteStatement events = snapshot.events(
+        "r.partner_url, r.link, e.",
+        " FROM events e JOIN records r ON r.id = e.record WHERE e.run = ?1 ORDER BY e.id");
     if (!events.ok()) {
         answer.error = failed();
         return answer;
@@ -256,15 +298,14 @@ QueryOutcome<QList<RunEvent>> HistoryReader::eventsOfRun(qint64 runId) {
 
 namespace {
 
-// After the summary's columns: the time of the record's first check (its
-// first row of equal results) and, when its last partner-side change was
-// blocked with no check since that loaded the page, that change's since (?3
-// blocked, ?4 and ?5 the reciprocal changes).
+// After the summary's columns: when the record's last partner-side change
+// was blocked with no check since that loaded the page, that change's since
+// (?3 blocked, ?4 and ?5 the reciprocal changes, ?6 a lapsed deadline: none
+// of them says anything of the partner's page).
 constexpr char kOverviewColumns[] =
-    ", (SELECT s.first_time FROM streaks s WHERE s.record = records.id ORDER BY s.id LIMIT 1)"
     ", (SELECT CASE WHEN e.change = ?3 AND NOT EXISTS (SELECT 1 FROM streaks s "
     "WHERE s.record = records.id AND s.status BETWEEN 1 AND 3 AND s.last_time > e.time) "
-    "THEN e.since END FROM events e WHERE e.record = records.id AND e.change NOT IN (?4, ?5) "
+    "THEN e.since END FROM events e WHERE e.record = records.id AND e.change NOT IN (?4, ?5, ?6) "
     "ORDER BY e.id DESC LIMIT 1)";
 
 }  // namespace
@@ -316,6 +357,7 @@ QueryOutcome<ListOverview> HistoryReader::overview(const QList<RecordIdentity>& 
         find.bind(3, changeName(ChangeKind::Blocked).toString());
         find.bind(4, changeName(ChangeKind::ReciprocalLost).toString());
         find.bind(5, changeName(ChangeKind::ReciprocalRestored).toString());
+        find.bind(6, changeName(ChangeKind::Overdue).toString());
         const int rc = find.step();
         if (rc == SQLITE_DONE) {
             continue;  // never checked
@@ -327,8 +369,7 @@ QueryOutcome<ListOverview> HistoryReader::overview(const QList<RecordIdentity>& 
         RecordOverview& record = answer.value.records[i];
         recordIds[i] = find.int64At(0);
         record.summary = summaryAt(find, 1);
-        record.firstChecked = historyTime(find.int64At(kRecordColumnCount));
-        record.blockedSince = historyTime(find.int64At(kRecordColumnCount + 1));
+        record.blockedSince = historyTime(find.int64At(kRecordColumnCount));
 
         StatementUse useResults(results);
         results.bind(1, recordIds[i]);
@@ -392,6 +433,56 @@ QueryOutcome<ListOverview> HistoryReader::overview(const QList<RecordIdentity>& 
                 recordIds.at(i) != 0 && changedIds.contains(recordIds.at(i));
         }
     }
+    return answer;
+}
+
+QueryOutcome<std::optional<LatestRun>> HistoryReader::latestRun(RunSource source) {
+    QueryOutcome<std::optional<LatestRun>> answer;
+    if (answer.error = unavailable(); !answer.error.isEmpty() || !db_.isOpen()) {
+        return answer;
+    }
+    ReadSnapshot snapshot(db_);
+    SqliteStatement version(db_, "PRAGMA user_version");
+    if (!version.ok() || version.step() != SQLITE_ROW ||
+        version.int64At(0) < kFirstVersionWithSources) {
+        return answer;  // no run of a file this old says who ran it
+    }
+    SqliteStatement latest(
+        db_, "SELECT id, started FROM runs WHERE source = ?1 ORDER BY id DESC LIMIT 1");
+    SqliteStatement results(db_,
+                            "SELECT status, count(*) FROM results WHERE run = ?1 GROUP BY status");
+    SqliteStatement changed(db_, "SELECT count(DISTINCT record) FROM events WHERE run = ?1");
+    if (!latest.ok() || !results.ok() || !changed.ok()) {
+        answer.error = failed();
+        return answer;
+    }
+    latest.bind(1, runSourceName(source).toString());
+    int rc = latest.step();
+    if (rc == SQLITE_DONE) {
+        return answer;
+    }
+    if (rc != SQLITE_ROW) {
+        answer.error = failed();
+        return answer;
+    }
+    LatestRun run;
+    run.tally.runId = latest.int64At(0);
+    run.tally.startedAt = historyTime(latest.int64At(1));
+    run.tally.source = source;
+    results.bind(1, run.tally.runId);
+    while ((rc = results.step()) == SQLITE_ROW) {
+        const qint64 status = results.int64At(0);
+        if (status >= 1 && status <= 4) {
+            run.tally.byStatus[size_t(status - 1)] = int(results.int64At(1));
+        }
+    }
+    changed.bind(1, run.tally.runId);
+    if (rc != SQLITE_DONE || changed.step() != SQLITE_ROW) {
+        answer.error = failed();
+        return answer;
+    }
+    run.changed = int(changed.int64At(0));
+    answer.value = run;
     return answer;
 }
 

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <optional>
 
 #include "history/history.h"
 #include "history/sqlite_db.h"
@@ -52,6 +53,9 @@ class HistoryReader {
     // written: at most two per identity, the partner's (a move or blocked)
     // before the reciprocal state's.
     QueryOutcome<QList<RunEvent>> eventsOfRun(qint64 runId);
+    // The latest run of `source`, if any: when it began, its results by
+    // status and how many records it changed.
+    QueryOutcome<std::optional<LatestRun>> latestRun(RunSource source);
 
   private:
     // Why a query cannot be answered; empty when it can (possibly with

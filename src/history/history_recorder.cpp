@@ -1,11 +1,13 @@
 #include "history/history_recorder.h"
 
 #include <QDir>
+#include <QStringList>
 
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "history/history_file.h"
@@ -45,6 +47,7 @@ struct HistoryRecorder::Shared {
     qint64 written = 0;
     qint64 droppedByWriter = 0;
     QString writeError;
+    QStringList notes;  // what the writer mended on the way
 
     bool abandoned() const {
         if (abandon.load(std::memory_order_relaxed)) {
@@ -59,6 +62,15 @@ struct HistoryRecorder::Shared {
         return finished.wait_until(lock, deadline, [this] { return writerDone; });
     }
     void runWriter();
+    // Registers the run in the open history; false when it could not.
+    bool registerRun(HistoryStore& store);
+    // After a write found the file damaged: the full check, then the
+    // indexes rebuilt or the file replaced. True when the write may be tried
+    // again (in a new file, the run registered anew).
+    bool mend(std::optional<HistoryStore>& store, OpenedHistory& opened,
+              const ConnectionOptions& connection);
+    // The full check after a run, at most once a day.
+    void checkAfterRun(std::optional<HistoryStore>& store, OpenedHistory& opened);
     // Waits for a batch to be due; false when the writer should end.
     bool takeBatch(std::vector<HistoryEntry>* batch);
     // From now on add() drops; what is queued is dropped too.
@@ -122,10 +134,15 @@ HistoryRunOutcome HistoryRecorder::finish(std::chrono::milliseconds bound) {
     outcome_.written = s.written;
     outcome_.dropped = s.droppedOnAdd + s.droppedByWriter;
     outcome_.message = s.open.message;
+    const auto tell = [this](const QString& text) {
+        outcome_.message += (outcome_.message.isEmpty() ? u"history: "_s : u"; "_s) + text;
+    };
+    for (const QString& note : s.notes) {
+        tell(note);
+    }
     if (s.open.usable() && outcome_.dropped > 0) {
         const QString why = !s.writeError.isEmpty() ? s.writeError : u"time ran out"_s;
-        outcome_.message += (outcome_.message.isEmpty() ? u"history: "_s : u"; "_s) +
-                            u"%1 results not recorded (%2)"_s.arg(outcome_.dropped).arg(why);
+        tell(u"%1 results not recorded (%2)"_s.arg(outcome_.dropped).arg(why));
     }
     return outcome_;
 }
@@ -185,6 +202,91 @@ bool HistoryRecorder::Shared::takeBatch(std::vector<HistoryEntry>* batch) {
     return true;
 }
 
+bool HistoryRecorder::Shared::registerRun(HistoryStore& store) {
+    HistoryStore::WriteStatus status = HistoryStore::WriteStatus::Busy;
+    // Busy means another program held the file for the whole busy timeout;
+    // it will let go, and finish() bounds the wait.
+    while (status == HistoryStore::WriteStatus::Busy && !abandoned()) {
+        runId = store.beginRun(runStartedAt, options.source, options.notify, options.list, &status);
+        if (status == HistoryStore::WriteStatus::Busy && options.onBusy) {
+            options.onBusy();
+        }
+    }
+    if (status != HistoryStore::WriteStatus::Written) {
+        if (status == HistoryStore::WriteStatus::Failed ||
+            status == HistoryStore::WriteStatus::Damaged) {
+            writeError = store.error();
+        }
+        runId = 0;
+    }
+    return runId != 0;
+}
+
+bool HistoryRecorder::Shared::mend(std::optional<HistoryStore>& store, OpenedHistory& opened,
+                                   const ConnectionOptions& connection) {
+    const QString seen = store->error();
+    const IntegrityCheck check = checkIntegrity(opened.db);
+    const QString shownPath = QDir::toNativeSeparators(path);
+    switch (check.result) {
+        case IntegrityCheck::Result::Sound:
+            // Nothing the check can see: one more try tells a passing fault
+            // from a lasting one, which then drops the checks with its reason.
+            return true;
+        case IntegrityCheck::Result::Rebuilt:
+            notes += shownPath + u" had a damaged index ("_s + check.why + u"); rebuilt it"_s;
+            return true;
+        case IntegrityCheck::Result::Unfinished:
+            writeError = seen + u"; the full check did not finish: "_s + check.why;
+            return false;
+        case IntegrityCheck::Result::Damaged:
+            break;
+    }
+    // The checks written so far stay in the file moved aside; the rest of
+    // the run goes to a new one.
+    store.reset();
+    opened.db.closeUntouched();
+    opened = replaceDamagedHistory(path, check.why, connection);
+    if (!opened.outcome.usable()) {
+        writeError = opened.outcome.message.mid(u"history: "_s.size());
+        runId = 0;
+        return false;
+    }
+    open.status = opened.outcome.status;
+    open.movedTo = opened.outcome.movedTo;
+    notes +=
+        opened.outcome.message.mid(u"history: "_s.size()) +
+        (written > 0 ? u" (%1 results of this run are in the old one)"_s.arg(written) : QString());
+    store.emplace(opened.db);
+    return registerRun(*store);
+}
+
+void HistoryRecorder::Shared::checkAfterRun(std::optional<HistoryStore>& store,
+                                            OpenedHistory& opened) {
+    if (runId == 0 || abandoned() || !fullCheckDue(opened.db, runId)) {
+        return;
+    }
+    const IntegrityCheck check = checkIntegrity(opened.db);
+    const QString shownPath = QDir::toNativeSeparators(path);
+    if (check.result == IntegrityCheck::Result::Rebuilt) {
+        notes += shownPath + u" had a damaged index ("_s + check.why + u"); rebuilt it"_s;
+    } else if (check.result == IntegrityCheck::Result::Damaged) {
+        // As a damaged file found at the start of a run, with this run's
+        // checks in it; the next run starts a new one.
+        store.reset();
+        opened.db.closeUntouched();
+        QString error;
+        const QString movedTo = moveHistoryAside(path, &error);
+        if (movedTo.isEmpty()) {
+            notes += shownPath + u" is damaged ("_s + check.why +
+                     u") and could not be moved aside ("_s + error + u")"_s;
+        } else {
+            notes += shownPath + u" is damaged ("_s + check.why + u"); moved aside to "_s +
+                     QDir::toNativeSeparators(movedTo) +
+                     u" with this run's checks; the next run starts a new one"_s;
+        }
+    }
+}
+
 void HistoryRecorder::Shared::runWriter() {
     // The run before writes first; its own bound keeps this wait short.
     while (previous && !abandoned() &&
@@ -202,39 +304,38 @@ void HistoryRecorder::Shared::runWriter() {
 
     std::vector<HistoryEntry> batch;
     if (open.usable()) {
-        HistoryStore store(opened.db);
+        std::optional<HistoryStore> store(std::in_place, opened.db);
         const qint64 startedAt = historySeconds(runStartedAt);
-        HistoryStore::WriteStatus status = HistoryStore::WriteStatus::Busy;
-        // Busy means another program held the file for the whole busy
-        // timeout; it will let go, and finish() bounds the wait.
+        HistoryStore::WriteStatus status = HistoryStore::WriteStatus::Written;
         const auto busy = [this] {
             if (options.onBusy) {
                 options.onBusy();
             }
         };
-        while (status == HistoryStore::WriteStatus::Busy && !abandoned()) {
-            runId = store.beginRun(runStartedAt, options.source, &status);
-            if (status == HistoryStore::WriteStatus::Busy) {
-                busy();
-            }
-        }
-        if (status != HistoryStore::WriteStatus::Written) {
-            if (status == HistoryStore::WriteStatus::Failed) {
-                writeError = store.error();
-            }
-            runId = 0;
-        }
+        registerRun(*store);
         while (runId != 0 && takeBatch(&batch)) {
             // A batch that piled up while the file was busy goes in slices, so
             // no transaction holds the lock for long.
+            bool mended = false;  // once per slice
             for (size_t at = 0; at < batch.size();) {
                 const size_t count = std::min(batch.size() - at, size_t(options.batchSize));
                 const std::span<const HistoryEntry> slice(batch.data() + at, count);
-                status = store.write(slice, runId, startedAt);
+                status = store->write(slice, runId, startedAt);
                 if (status == HistoryStore::WriteStatus::Written) {
                     written += qint64(count);
                     at += count;
+                    mended = false;
+                } else if (status == HistoryStore::WriteStatus::Damaged && !mended &&
+                           !abandoned()) {
+                    mended = true;
+                    if (!mend(store, opened, connection)) {
+                        droppedByWriter += qint64(batch.size() - at);
+                        break;
+                    }
                 } else if (status != HistoryStore::WriteStatus::Busy || abandoned()) {
+                    if (status == HistoryStore::WriteStatus::Damaged) {
+                        writeError = store->error();
+                    }
                     droppedByWriter += qint64(batch.size() - at);
                     break;
                 } else {
@@ -243,9 +344,19 @@ void HistoryRecorder::Shared::runWriter() {
             }
             batch.clear();
             if (status == HistoryStore::WriteStatus::Failed) {
-                writeError = store.error();
+                writeError = store->error();
                 break;
             }
+            if (status == HistoryStore::WriteStatus::Damaged) {
+                break;
+            }
+        }
+        // Every check handed over is written: the run is over.
+        if (runId != 0 && store && !abandoned() && droppedByWriter == 0 && writeError.isEmpty()) {
+            store->endRun(runId, QDateTime::currentDateTimeUtc());
+        }
+        if (status == HistoryStore::WriteStatus::Written) {
+            checkAfterRun(store, opened);
         }
     }
     refuse();

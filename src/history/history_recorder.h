@@ -20,6 +20,11 @@ struct HistoryRecorderOptions {
     // after its first one arrived.
     int batchSize = 500;
     std::chrono::milliseconds batchDelay{250};
+    // The run's changes are to be sent out as a notice, and the record file
+    // it checks (as named), kept with the run from its start: a notice is
+    // built for it even when the program is stopped before it does so.
+    bool notify = false;
+    QString list = QString();
     // Which program runs the checks.
     RunSource source = RunSource::Unknown;
     // On the writer thread, each time another program has held the file for

@@ -113,6 +113,70 @@ constexpr char kVersion3[] = R"sql(
 ALTER TABLE runs ADD COLUMN source TEXT NOT NULL DEFAULT '';
 )sql";
 
+// What a check learnt of the link beside its verdict. Checks recorded
+// before read as checks without these facts; found_anchor stays NULL until
+// a check that found the link keeps its text, so the first such check is no
+// change of text.
+constexpr char kLinkFacts[] = R"sql(
+ALTER TABLE results ADD COLUMN anchor TEXT NOT NULL DEFAULT '';
+ALTER TABLE results ADD COLUMN near_link TEXT NOT NULL DEFAULT '';
+ALTER TABLE results ADD COLUMN canonical TEXT NOT NULL DEFAULT '';
+ALTER TABLE results ADD COLUMN robots_agent TEXT NOT NULL DEFAULT '';
+ALTER TABLE results ADD COLUMN external INTEGER;  -- NULL: the page did not load
+ALTER TABLE results ADD COLUMN rendered INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE records ADD COLUMN last_anchor TEXT NOT NULL DEFAULT '';
+ALTER TABLE records ADD COLUMN last_near_link TEXT NOT NULL DEFAULT '';
+ALTER TABLE records ADD COLUMN last_canonical TEXT NOT NULL DEFAULT '';
+ALTER TABLE records ADD COLUMN last_robots_agent TEXT NOT NULL DEFAULT '';
+ALTER TABLE records ADD COLUMN last_external INTEGER;
+
+-- The text of the link at the last check that found it, and whether the
+-- confirmed state stands on a rendering (the link only after scripts ran).
+ALTER TABLE records ADD COLUMN found_anchor TEXT;
+ALTER TABLE records ADD COLUMN render_found INTEGER NOT NULL DEFAULT 0;
+
+-- anchor-changed: the link's text before and after.
+ALTER TABLE events ADD COLUMN previous_anchor TEXT NOT NULL DEFAULT '';
+ALTER TABLE events ADD COLUMN anchor TEXT NOT NULL DEFAULT '';
+)sql";
+
+// Notices of a run's changes and their delivery. A run that asked for a
+// notice says so when it is registered and when its last check is written,
+// so that a notice is built for it even when the program that ran it was
+// stopped before it got to that.
+constexpr char kDeliveries[] = R"sql(
+-- 1 when the run's changes are to be sent out, and the record file it
+-- checked (as named); the time its last check was written (NULL while it
+-- runs, and for runs recorded before).
+ALTER TABLE runs ADD COLUMN notify INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE runs ADD COLUMN list TEXT NOT NULL DEFAULT '';
+ALTER TABLE runs ADD COLUMN ended INTEGER;
+
+-- The notice of a run that asked for one, as it is sent ('' when the run
+-- changed nothing): kept, so that a delivery tried again sends the same text.
+CREATE TABLE notices (
+    run INTEGER PRIMARY KEY REFERENCES runs (id),
+    notice TEXT NOT NULL
+);
+
+-- Each channel's delivery of a notice: pending, sending (a send under way,
+-- or cut off before its answer was noted: it counts as not sent), sent or
+-- failed. `parts` counts the messages accepted, for a channel that takes a
+-- notice in several; `claimed_by` names the program that sends it.
+CREATE TABLE deliveries (
+    run INTEGER NOT NULL REFERENCES runs (id),
+    channel TEXT NOT NULL,
+    state TEXT NOT NULL,
+    attempts INTEGER NOT NULL DEFAULT 0,
+    parts INTEGER NOT NULL DEFAULT 0,
+    last_error TEXT NOT NULL DEFAULT '',
+    last_time INTEGER,
+    claimed_by TEXT NOT NULL DEFAULT '',
+    PRIMARY KEY (run, channel)
+) WITHOUT ROWID;
+CREATE INDEX deliveries_open ON deliveries (state, run);
+)sql";
+
 // Step i takes a file from version i to version i + 1. A later version adds
 // its step here; steps that need more than SQL can be functions of their own.
 using SchemaStep = int (*)(SqliteDatabase&);
@@ -120,8 +184,12 @@ constexpr SchemaStep kSteps[] = {
     [](SqliteDatabase& db) { return db.exec(kVersion1); },
     [](SqliteDatabase& db) { return db.exec(kVersion2); },
     [](SqliteDatabase& db) { return db.exec(kVersion3); },
+    [](SqliteDatabase& db) { return db.exec(kDeliveries); },
+    [](SqliteDatabase& db) { return db.exec(kLinkFacts); },
 };
 static_assert(std::size(kSteps) == kHistorySchemaVersion);
+static_assert(kFirstVersionWithLinkFacts == kHistorySchemaVersion,
+              "the link facts are the last step");
 
 }  // namespace
 

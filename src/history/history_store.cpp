@@ -4,6 +4,8 @@
 
 namespace quorvel {
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 void bindTime(SqliteStatement& statement, int index, qint64 seconds) {
@@ -14,23 +16,50 @@ void bindTime(SqliteStatement& statement, int index, qint64 seconds) {
     }
 }
 
+void bindExternal(SqliteStatement& statement, int index, int external) {
+    if (external < 0) {
+        statement.bindNull(index);
+    } else {
+        statement.bind(index, qint64(external));
+    }
+}
+
+// What the rendering of a Missing check found.
+CheckStatus renderedStatusOf(const HistoryEntry& entry) {
+    if (!entry.rendered) {
+        return CheckStatus::None;
+    }
+    if (entry.pageSignals & RenderedFound) {
+        return CheckStatus::Found;
+    }
+    return (entry.pageSignals & RenderedHidden) ? CheckStatus::Hidden : CheckStatus::Missing;
+}
+
 }  // namespace
 
 HistoryStore::HistoryStore(SqliteDatabase& db)
     : db_(db),
-      insertRun_(db, "INSERT INTO runs (started, source) VALUES (?1, ?2)"),
+      insertRun_(db, "INSERT INTO runs (started, source, notify, list) VALUES (?1, ?2, ?3, ?4)"),
+      endRun_(db, "UPDATE runs SET ended = ?2 WHERE id = ?1"),
       findRecord_(db,
                   "SELECT id, checks, last_status, last_reason, streak, state, since, "
                   "state_reason, missing_streak, missing_streak_since, failed_streak, "
                   "failed_streak_since, last_found, blocked_streak, blocked_streak_since, "
                   "reciprocal_state, reciprocal_since, reciprocal_missing_streak, "
-                  "reciprocal_missing_streak_since FROM records "
+                  "reciprocal_missing_streak_since, last_overdue, (SELECT s.first_time "
+                  "FROM streaks s WHERE s.record = records.id ORDER BY s.id LIMIT 1), "
+                  "found_anchor, render_found FROM records "
                   "WHERE partner_url = ?1 AND link = ?2"),
+      // The row an index led to, read by its id: only the table knows whose
+      // it is (a query through the index reads the index's copy of the key).
+      confirmRecord_(db, "SELECT partner_url = ?2 AND link = ?3 FROM records WHERE id = ?1"),
       insertRecord_(db, "INSERT INTO records (partner_url, link) VALUES (?1, ?2)"),
       insertResult_(db,
                     "INSERT OR IGNORE INTO results (record, run, time, status, count, over_limit, "
-                    "reason, signals, reciprocal, overdue) "
-                    "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)"),
+                    "reason, signals, reciprocal, overdue, anchor, near_link, canonical, "
+                    "robots_agent, external, rendered) "
+                    "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15, "
+                    "?16)"),
       extendStreak_(db, "UPDATE streaks SET last_time = ?2, checks = checks + 1 WHERE id = ?1"),
       insertStreak_(db,
                     "INSERT INTO streaks (record, status, reason, first_time, last_time, checks) "
@@ -43,34 +72,50 @@ HistoryStore::HistoryStore(SqliteDatabase& db)
                     "last_signals = ?15, last_reciprocal = ?16, last_overdue = ?17, "
                     "blocked_streak = ?18, blocked_streak_since = ?19, reciprocal_state = ?20, "
                     "reciprocal_since = ?21, reciprocal_missing_streak = ?22, "
-                    "reciprocal_missing_streak_since = ?23 WHERE id = ?1"),
+                    "reciprocal_missing_streak_since = ?23, last_anchor = ?24, "
+                    "last_near_link = ?25, last_canonical = ?26, last_robots_agent = ?27, "
+                    "last_external = ?28, found_anchor = ?29, render_found = ?30 WHERE id = ?1"),
       insertEvent_(db,
                    "INSERT INTO events (record, run, time, change, previous, state, since, "
-                   "reason) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)"),
+                   "reason, previous_anchor, anchor) "
+                   "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)"),
       // Keeps the record's results of its last kKeptRunsPerRecord runs.
       pruneResults_(db,
                     "DELETE FROM results WHERE record = ?1 AND run <= (SELECT run FROM results "
                     "WHERE record = ?1 ORDER BY run DESC LIMIT 1 OFFSET ?2)") {
     for (const SqliteStatement* statement :
-         {&insertRun_, &findRecord_, &insertRecord_, &insertResult_, &extendStreak_, &insertStreak_,
-          &updateRecord_, &insertEvent_, &pruneResults_}) {
-        prepared_ = prepared_ && statement->ok();
-    }
-    if (!prepared_) {
-        error_ = db_.errorText();
+         {&insertRun_, &endRun_, &findRecord_, &confirmRecord_, &insertRecord_, &insertResult_,
+          &extendStreak_, &insertStreak_, &updateRecord_, &insertEvent_, &pruneResults_}) {
+        if (prepared_ && !statement->ok()) {
+            prepared_ = false;
+            error_ = statement->prepareError();  // the connection's error is a later one's
+        }
     }
 }
 
 HistoryStore::WriteStatus HistoryStore::failure() {
+    if (damaged_) {
+        return WriteStatus::Damaged;  // error_ says what
+    }
     const int code = db_.errorCode();
     error_ = db_.errorText();
     if (db_.abandoned() || (code & 0xff) == SQLITE_INTERRUPT) {
         return WriteStatus::Interrupted;
     }
+    if (isDamageCode(code)) {
+        return WriteStatus::Damaged;
+    }
     return (code & 0xff) == SQLITE_BUSY ? WriteStatus::Busy : WriteStatus::Failed;
 }
 
-qint64 HistoryStore::beginRun(const QDateTime& startedAt, RunSource source, WriteStatus* status) {
+bool HistoryStore::damaged(const QString& what) {
+    damaged_ = true;
+    error_ = what;
+    return false;
+}
+
+qint64 HistoryStore::beginRun(const QDateTime& startedAt, RunSource source, bool notify,
+                              const QString& list, WriteStatus* status) {
     if (!prepared_) {
         *status = WriteStatus::Failed;
         return 0;
@@ -78,6 +123,8 @@ qint64 HistoryStore::beginRun(const QDateTime& startedAt, RunSource source, Writ
     StatementUse use(insertRun_);
     insertRun_.bind(1, historySeconds(startedAt));
     insertRun_.bind(2, runSourceName(source).toString());
+    insertRun_.bind(3, notify ? 1 : 0);
+    insertRun_.bind(4, list);
     if (insertRun_.step() != SQLITE_DONE) {
         *status = failure();
         return 0;
@@ -86,11 +133,22 @@ qint64 HistoryStore::beginRun(const QDateTime& startedAt, RunSource source, Writ
     return sqlite3_last_insert_rowid(db_.handle());
 }
 
+HistoryStore::WriteStatus HistoryStore::endRun(qint64 runId, const QDateTime& at) {
+    if (!prepared_) {
+        return WriteStatus::Failed;
+    }
+    StatementUse use(endRun_);
+    endRun_.bind(1, runId);
+    endRun_.bind(2, historySeconds(at));
+    return endRun_.step() == SQLITE_DONE ? WriteStatus::Written : failure();
+}
+
 HistoryStore::WriteStatus HistoryStore::write(std::span<const HistoryEntry> entries, qint64 runId,
                                               qint64 runStartedAt) {
     if (!prepared_) {
         return WriteStatus::Failed;
     }
+    damaged_ = false;
     // IMMEDIATE takes the write lock at once: a deferred transaction that
     // read first could not wait for it and would fail at its first write.
     if (db_.exec("BEGIN IMMEDIATE") != SQLITE_OK) {
@@ -124,6 +182,9 @@ bool HistoryStore::writeOne(const HistoryEntry& entry, qint64 runId, qint64 runS
     qint64 streakId = 0;
     TrackedState tracked;
     ReciprocalTracked reciprocal;
+    bool wasOverdue = true;  // a first check tells no news of a deadline
+    std::optional<QString> foundAnchor;
+    qint64 firstCheckedAt = 0;  // 0: this is the record's first check
     {
         StatementUse use(findRecord_);
         findRecord_.bind(1, entry.identity.partnerUrl);
@@ -149,8 +210,29 @@ bool HistoryStore::writeOne(const HistoryEntry& entry, qint64 runId, qint64 runS
             reciprocal.since = findRecord_.int64At(16);
             reciprocal.missingStreak = int(findRecord_.int64At(17));
             reciprocal.missingStreakSince = findRecord_.int64At(18);
+            wasOverdue = checks > 0 && findRecord_.int64At(19) != 0;
+            firstCheckedAt = findRecord_.int64At(20);
+            if (!findRecord_.isNull(21)) {
+                foundAnchor = findRecord_.textAt(21);
+            }
+            tracked.renderFound = findRecord_.int64At(22) != 0;
         } else if (rc != SQLITE_DONE) {
             return false;
+        }
+    }
+    if (recordId != 0) {
+        StatementUse use(confirmRecord_);
+        confirmRecord_.bind(1, recordId);
+        confirmRecord_.bind(2, entry.identity.partnerUrl);
+        confirmRecord_.bind(3, entry.identity.link);
+        const int rc = confirmRecord_.step();
+        if (rc != SQLITE_ROW) {
+            return rc == SQLITE_DONE
+                       ? damaged(u"an index leads to record %1, which is not there"_s.arg(recordId))
+                       : false;
+        }
+        if (confirmRecord_.int64At(0) != 1) {
+            return damaged(u"an index leads to record %1, which is another one"_s.arg(recordId));
         }
     }
     if (recordId == 0) {
@@ -163,6 +245,11 @@ bool HistoryStore::writeOne(const HistoryEntry& entry, qint64 runId, qint64 runS
         recordId = sqlite3_last_insert_rowid(db_.handle());
     }
 
+    // A deadline that had passed before the record's first check was never
+    // a promise the program saw lapse.
+    const qint64 firstCheck = firstCheckedAt != 0 ? firstCheckedAt : checkedAt;
+    const bool overdue = entry.overdue && firstCheck < entry.deadlineEndsAt;
+
     {
         StatementUse use(insertResult_);
         insertResult_.bind(1, recordId);
@@ -174,7 +261,13 @@ bool HistoryStore::writeOne(const HistoryEntry& entry, qint64 runId, qint64 runS
         insertResult_.bind(7, entry.reason);
         insertResult_.bind(8, signalText);
         insertResult_.bind(9, qint64(entry.reciprocal));
-        insertResult_.bind(10, qint64(entry.overdue ? 1 : 0));
+        insertResult_.bind(10, qint64(overdue ? 1 : 0));
+        insertResult_.bind(11, entry.anchor);
+        insertResult_.bind(12, entry.nearLink);
+        insertResult_.bind(13, entry.canonical);
+        insertResult_.bind(14, entry.robotsAgent);
+        bindExternal(insertResult_, 15, entry.external);
+        insertResult_.bind(16, qint64(entry.rendered ? 1 : 0));
         if (insertResult_.step() != SQLITE_DONE) {
             return false;
         }
@@ -190,6 +283,10 @@ bool HistoryStore::writeOne(const HistoryEntry& entry, qint64 runId, qint64 runS
         if (extendStreak_.step() != SQLITE_DONE) {
             return false;
         }
+        if (sqlite3_changes(db_.handle()) != 1) {
+            return damaged(
+                u"record %1 names streak %2, which is not there"_s.arg(recordId).arg(streakId));
+        }
     } else {
         StatementUse use(insertStreak_);
         insertStreak_.bind(1, recordId);
@@ -202,8 +299,10 @@ bool HistoryStore::writeOne(const HistoryEntry& entry, qint64 runId, qint64 runS
         streakId = sqlite3_last_insert_rowid(db_.handle());
     }
 
-    const std::optional<StateEvent> event =
-        applyCheck(tracked, {status, entry.reason, checkedAt, runStartedAt});
+    const std::optional<StateEvent> event = applyCheck(
+        tracked,
+        {status, entry.reason, checkedAt, runStartedAt, entry.rendered, renderedStatusOf(entry)});
+    const std::optional<AnchorChange> anchorChange = applyAnchor(foundAnchor, status, entry.anchor);
     const std::optional<StateEvent> reciprocalEvent =
         applyReciprocalCheck(reciprocal, entry.reciprocal, runStartedAt);
     {
@@ -224,15 +323,29 @@ bool HistoryStore::writeOne(const HistoryEntry& entry, qint64 runId, qint64 runS
         bindTime(updateRecord_, 14, tracked.lastFound);
         updateRecord_.bind(15, signalText);
         updateRecord_.bind(16, qint64(entry.reciprocal));
-        updateRecord_.bind(17, qint64(entry.overdue ? 1 : 0));
+        updateRecord_.bind(17, qint64(overdue ? 1 : 0));
         updateRecord_.bind(18, qint64(tracked.blockedStreak));
         bindTime(updateRecord_, 19, tracked.blockedStreakSince);
         updateRecord_.bind(20, stateName(reciprocal.state).toString());
         bindTime(updateRecord_, 21, reciprocal.since);
         updateRecord_.bind(22, qint64(reciprocal.missingStreak));
         bindTime(updateRecord_, 23, reciprocal.missingStreakSince);
+        updateRecord_.bind(24, entry.anchor);
+        updateRecord_.bind(25, entry.nearLink);
+        updateRecord_.bind(26, entry.canonical);
+        updateRecord_.bind(27, entry.robotsAgent);
+        bindExternal(updateRecord_, 28, entry.external);
+        if (foundAnchor) {
+            updateRecord_.bind(29, *foundAnchor);
+        } else {
+            updateRecord_.bindNull(29);
+        }
+        updateRecord_.bind(30, qint64(tracked.renderFound ? 1 : 0));
         if (updateRecord_.step() != SQLITE_DONE) {
             return false;
+        }
+        if (sqlite3_changes(db_.handle()) != 1) {
+            return damaged(u"record %1 could not be updated"_s.arg(recordId));
         }
     }
     // The partner's event first: readers list a run's events in the order
@@ -240,8 +353,22 @@ bool HistoryStore::writeOne(const HistoryEntry& entry, qint64 runId, qint64 runS
     if (event && !insertEvent(recordId, runId, checkedAt, *event, entry.reason)) {
         return false;
     }
+    if (anchorChange &&
+        !insertEvent(recordId, runId, checkedAt,
+                     {ChangeKind::AnchorChanged, tracked.state, tracked.state, runStartedAt},
+                     entry.reason, *anchorChange)) {
+        return false;
+    }
     // The check's reason is about the partner's page, not the user's own.
     if (reciprocalEvent && !insertEvent(recordId, runId, checkedAt, *reciprocalEvent, QString())) {
+        return false;
+    }
+    // A lapsed deadline is news once, when a check first finds it (the
+    // flag stays up until the link is there or the deadline moves).
+    if (overdue && !wasOverdue &&
+        !insertEvent(recordId, runId, checkedAt,
+                     {ChangeKind::Overdue, tracked.state, tracked.state, runStartedAt},
+                     QString())) {
         return false;
     }
     if (checks + 1 > kKeptRunsPerRecord) {
@@ -256,7 +383,8 @@ bool HistoryStore::writeOne(const HistoryEntry& entry, qint64 runId, qint64 runS
 }
 
 bool HistoryStore::insertEvent(qint64 recordId, qint64 runId, qint64 checkedAt,
-                               const StateEvent& event, const QString& reason) {
+                               const StateEvent& event, const QString& reason,
+                               const AnchorChange& anchors) {
     StatementUse use(insertEvent_);
     insertEvent_.bind(1, recordId);
     insertEvent_.bind(2, runId);
@@ -266,6 +394,8 @@ bool HistoryStore::insertEvent(qint64 recordId, qint64 runId, qint64 checkedAt,
     insertEvent_.bind(6, stateName(event.state).toString());
     insertEvent_.bind(7, event.since);
     insertEvent_.bind(8, reason);
+    insertEvent_.bind(9, anchors.previous);
+    insertEvent_.bind(10, anchors.anchor);
     return insertEvent_.step() == SQLITE_DONE;
 }
 

@@ -6,12 +6,47 @@ namespace quorvel {
 
 using namespace Qt::StringLiterals;
 
+const QStringList& listColumnWords() {
+    static const QStringList words{u"страница партнера"_s,
+                                   u"ваша ссылка"_s,
+                                   u"дата"_s,
+                                   u"icq"_s,
+                                   u"e-mail"_s,
+                                   u"ваша страница"_s,
+                                   u"максимальное количество"_s,
+                                   u"дополнительно"_s};
+    return words;
+}
+
+const QStringList& exportHistoryColumnWords() {
+    static const QStringList words{u"состояние"_s,
+                                   u"с"_s,
+                                   u"последний раз найдена"_s,
+                                   u"причина"_s,
+                                   u"ссылок на странице"_s,
+                                   u"превышен лимит"_s,
+                                   u"сигналы"_s,
+                                   u"ваша ссылка на партнера"_s,
+                                   u"просрочен"_s};
+    return words;
+}
+
+QString yesWords() {
+    return u"да"_s;
+}
+
 const QString kNoChecksYetText = u"проверок еще не было"_s;
 const QString kHistoryUnreadableText = u"не удалось прочитать историю проверок"_s;
 const QString kNeverCheckedText = u"еще не проверялась"_s;
 const QString kBlockedStateText = u"страница закрыта защитой от ботов"_s;
 const QString kUnconfirmedText = u"не подтверждено: "_s;
 const QString kOverdueMark = u"просрочен"_s;
+const QString kYourLinkText = u"ваша ссылка на партнера"_s;
+const QString kReasonText = u"причина"_s;
+const QString kRenderedOnlyText = u"ссылка есть только после выполнения JavaScript"_s;
+const QString kRenderCommandText = u"проверить с JavaScript"_s;
+const QString kRenderNeedsPackageText =
+    u"для проверки с JavaScript нужен пакет chromium-headless-shell"_s;
 
 QString stateWords(ConfirmedState state) {
     switch (state) {
@@ -33,6 +68,17 @@ QString statusWords(CheckStatus status) {
     return stateWords(stateOf(status));
 }
 
+QString checkedStateWords(const RecordSummary& summary, bool blocked) {
+    if (blocked) {
+        return kBlockedStateText;
+    }
+    if (summary.state == ConfirmedState::None) {
+        return kUnconfirmedText + statusWords(summary.lastStatus);
+    }
+    // Found by a browser only: the user should know the scripts carry it.
+    return summary.renderedOnly ? kRenderedOnlyText : stateWords(summary.state);
+}
+
 QString changeWords(ChangeKind change) {
     switch (change) {
         case ChangeKind::Lost:
@@ -50,9 +96,13 @@ QString changeWords(ChangeKind change) {
         case ChangeKind::Blocked:
             return u"страница партнера закрыта защитой от ботов"_s;
         case ChangeKind::ReciprocalLost:
-            return u"ваша ссылка на партнера пропала"_s;
+            return kYourLinkText + u" пропала"_s;
         case ChangeKind::ReciprocalRestored:
-            return u"ваша ссылка на партнера снова на месте"_s;
+            return kYourLinkText + u" снова на месте"_s;
+        case ChangeKind::Overdue:
+            return u"срок установки ссылки истек"_s;
+        case ChangeKind::AnchorChanged:
+            return u"изменился текст ссылки"_s;
     }
     return QString();
 }
@@ -69,8 +119,7 @@ QString failureWords(const FailureReason& reason) {
         case Kind::Timeout:
             return u"истекло время ожидания"_s;
         case Kind::Tls:
-            return reason.tlsProblem.isEmpty() ? u"ошибка TLS-соединения"_s
-                                               : u"ошибка сертификата: "_s + reason.tlsProblem;
+            return tlsWords(reason.tlsProblem);
         case Kind::Http:
             // A server that asks to wait, whatever wait it names.
             return reason.isBlocked() ? u"сервер просит подождать (429)"_s
@@ -85,6 +134,10 @@ QString failureWords(const FailureReason& reason) {
             return u"загрузка прервана"_s;
         case Kind::Challenge:
             return kBlockedStateText;
+        case Kind::Encoding:
+            return u"не удалось распаковать страницу"_s;
+        case Kind::NoHost:
+            return u"в адресе нет имени сайта"_s;
     }
     return QString();
 }
@@ -103,22 +156,72 @@ QString verdictReasonWords(VerdictReason reason) {
     return QString();
 }
 
-QString reasonWords(QStringView reason) {
-    QStringList parts;
-    for (const QStringView part : reason.split(u"; ")) {
-        if (const std::optional<VerdictReason> verdict = verdictReasonFromCode(part)) {
-            parts += verdictReasonWords(*verdict);
-        } else if (const std::optional<FailureReason> failure = FailureReason::readCode(part)) {
-            parts += failureWords(*failure);
-        } else {
-            parts += part.toString();
-        }
+namespace {
+
+// The words of one code of a reason: a verdict's, a failure's, or the text
+// as it is.
+QString partWords(QStringView part) {
+    if (const std::optional<VerdictReason> verdict = verdictReasonFromCode(part)) {
+        return verdictReasonWords(*verdict);
     }
-    return parts.join(u"; ");
+    if (const std::optional<FailureReason> failure = FailureReason::readCode(part)) {
+        return failureWords(*failure);
+    }
+    return part.toString();
+}
+
+// An attempt's words where the address is named after them: a bot wall
+// closed that address, not "the page".
+QString attemptWords(QStringView part) {
+    const std::optional<FailureReason> failure = FailureReason::readCode(part);
+    return failure && failure->kind == FailureReason::Kind::Challenge
+               ? u"закрыта защитой от ботов"_s
+               : partWords(part);
+}
+
+}  // namespace
+
+QString tlsWords(QStringView problem) {
+    if (problem.isEmpty()) {
+        return u"ошибка TLS-соединения"_s;
+    }
+    // The library's words for the usual problems, and our own for a name
+    // that does not match; anything else is named as the library says it.
+    if (problem.contains(u"expired", Qt::CaseInsensitive)) {
+        return u"сертификат просрочен"_s;
+    }
+    if (problem.contains(u"self-signed", Qt::CaseInsensitive) ||
+        problem.contains(u"self signed", Qt::CaseInsensitive)) {
+        return u"сертификат самоподписанный"_s;
+    }
+    if (problem.contains(u"host name", Qt::CaseInsensitive) ||
+        problem.contains(u"subject name", Qt::CaseInsensitive)) {
+        return u"сертификат выдан другому имени"_s;
+    }
+    return u"сертификат не проверен: "_s + problem;
+}
+
+QString reasonWords(QStringView reason) {
+    const QList<QStringView> parts = reason.split(u"; ");
+    if (parts.size() == 2) {
+        // The two addresses of a failed page: the first attempt's reason,
+        // then the second's only when it says something else.
+        const QString second = partWords(parts.at(1));
+        if (partWords(parts.at(0)) == second) {
+            return second;
+        }
+        return attemptWords(parts.at(0)) + u" (первый адрес); второй адрес: "_s +
+               attemptWords(parts.at(1));
+    }
+    QStringList words;
+    for (const QStringView part : parts) {
+        words += partWords(part);
+    }
+    return words.join(u"; ");
 }
 
 QString signalWords(QStringView name) {
-    static constexpr struct {
+    static const struct {
         QStringView name;
         QStringView words;
     } kSignals[] = {
@@ -129,6 +232,12 @@ QString signalWords(QStringView name) {
         {u"rel-sponsored", u"rel=sponsored"},
         {u"rel-ugc", u"rel=ugc"},
         {u"challenge-marker", u"признаки защиты от ботов"},
+        {u"other-link-to-you", u"на странице есть другая ссылка на ваш сайт"},
+        {u"canonical-elsewhere", u"страница указывает каноническим другой адрес"},
+        {u"robots-disallow", u"robots.txt запрещает страницу"},
+        {u"rendered-found", kRenderedOnlyText},
+        {u"rendered-hidden",
+         u"ссылка есть только после выполнения JavaScript, но не индексируется"},
     };
     for (const auto& signal : kSignals) {
         if (signal.name == name) {
@@ -154,6 +263,10 @@ QString reciprocalWords(CheckStatus status) {
     return kNeverCheckedText;
 }
 
+QString overdueWords(QDate deadline) {
+    return u"срок установки ссылки истек "_s + deadline.toString(u"dd.MM.yyyy"_s);
+}
+
 QString signalListWords(const QStringList& names) {
     QStringList words;
     for (const QString& name : names) {
@@ -162,12 +275,54 @@ QString signalListWords(const QStringList& names) {
     return words.join(u", ");
 }
 
+QString signalListWords(const QStringList& names, const SignalDetails& details) {
+    QStringList words;
+    for (const QString& name : names) {
+        QString word = signalWords(name);
+        if (name == u"other-link-to-you" && !details.nearLink.isEmpty()) {
+            word += u": "_s + details.nearLink;
+        } else if (name == u"canonical-elsewhere" && !details.canonical.isEmpty()) {
+            word += u": "_s + details.canonical;
+        } else if (name == u"robots-disallow" && !details.robotsAgent.isEmpty()) {
+            // A file that names neither engine forbids it to every crawler.
+            word += u" для "_s + (details.robotsAgent == u"*" ? u"всех поисковых роботов"_s
+                                                              : details.robotsAgent);
+        }
+        words += word;
+    }
+    return words.join(u", ");
+}
+
+SignalDetails signalDetails(const RecordSummary& summary) {
+    return {summary.lastNearLink, summary.lastCanonical, summary.lastRobotsAgent};
+}
+
+QString eventWords(const HistoryEvent& event) {
+    if (event.change == ChangeKind::AnchorChanged) {
+        return changeWords(event.change) + u": "_s + event.previousAnchor + u" → "_s + event.anchor;
+    }
+    return changeWords(event.change);
+}
+
+QString renderLookWords(PageSignals signalsFound, bool rendered) {
+    if (signalsFound & RenderedFound) {
+        return kRenderedOnlyText;
+    }
+    if (signalsFound & RenderedHidden) {
+        return signalWords(u"rendered-hidden");
+    }
+    return rendered ? u"ссылки нет и после выполнения JavaScript"_s
+                    : u"браузер не показал страницу"_s;
+}
+
 QString runSourceWords(RunSource source) {
     switch (source) {
         case RunSource::Window:
             return u"окно программы"_s;
         case RunSource::CommandLine:
             return u"quorvel-cli"_s;
+        case RunSource::Schedule:
+            return u"по расписанию"_s;
         case RunSource::Unknown:
             break;
     }
@@ -180,5 +335,53 @@ QString tallyWords(const std::array<int, 4>& byStatus) {
         .arg(byStatus[2])
         .arg(byStatus[3]);
 }
+
+QString changeGroupWords(ChangeKind change) {
+    switch (change) {
+        case ChangeKind::Lost:
+            return u"пропали ссылки"_s;
+        case ChangeKind::Down:
+            return u"недоступны"_s;
+        case ChangeKind::ReciprocalLost:
+            return u"пропали ваши ссылки на партнеров"_s;
+        case ChangeKind::Hidden:
+            return u"ссылки перестали индексироваться"_s;
+        case ChangeKind::Blocked:
+            return u"закрыты защитой от ботов"_s;
+        case ChangeKind::Restored:
+            return u"ссылки снова на месте"_s;
+        case ChangeKind::Indexable:
+            return u"ссылки снова индексируются"_s;
+        case ChangeKind::Up:
+            return u"снова доступны"_s;
+        case ChangeKind::ReciprocalRestored:
+            return u"ваши ссылки на партнеров снова на месте"_s;
+        case ChangeKind::Overdue:
+            return u"просрочен срок установки"_s;
+        case ChangeKind::AnchorChanged:
+            return u"изменился текст ссылки"_s;
+    }
+    return QString();
+}
+
+QString runTotalsWords(int checked, int found, int hidden, int missing, int failed) {
+    return u"проверено %1: есть %2, скрыты %3, нет %4, недоступны %5"_s.arg(checked)
+        .arg(found)
+        .arg(hidden)
+        .arg(missing)
+        .arg(failed);
+}
+
+QString runTimeWords(const QDateTime& started) {
+    return u"проверка "_s + started.toLocalTime().toString(u"dd.MM.yyyy HH:mm");
+}
+
+QString sinceWords(const QDateTime& since) {
+    return u"с "_s + since.toLocalTime().toString(u"dd.MM.yyyy HH:mm");
+}
+
+const QString kNoticeTestSubject = u"Quorvel: проверка отправки"_s;
+const QString kNoticeTestText =
+    u"Уведомления доходят: сюда придут изменения, найденные проверками ссылок."_s;
 
 }  // namespace quorvel

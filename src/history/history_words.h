@@ -5,10 +5,11 @@
 // window and report that tells these things in words takes them from here,
 // so that one thing is always called by one name.
 
+#include <QDate>
+#include <QDateTime>
 #include <QString>
-#include <QStringView>
-
 #include <QStringList>
+#include <QStringView>
 
 #include <array>
 
@@ -17,6 +18,17 @@
 #include "history/history.h"
 
 namespace quorvel {
+
+// The record list's column captions, left to right (the fields in
+// kListColumnFields order): "страница партнера", "ваша ссылка", "дата", ...
+const QStringList& listColumnWords();
+// The columns that an export of the list adds after the eight fields, what
+// the history knows: "состояние", "с", "последний раз найдена", "причина",
+// "ссылок на странице", "превышен лимит", "сигналы", "ваша ссылка на
+// партнера", "просрочен".
+const QStringList& exportHistoryColumnWords();
+// A fact that holds, in a table's cell: "да".
+QString yesWords();
 
 // "проверок еще не было": a record the history has never seen.
 extern const QString kNoChecksYetText;
@@ -33,12 +45,23 @@ extern const QString kBlockedStateText;
 extern const QString kUnconfirmedText;
 extern const QString kOverdueMark;
 
+// What the user's own page says of the partner ("ваша ссылка на партнера"),
+// and the why of a check ("причина"): captions and the start of lines.
+extern const QString kYourLinkText;
+extern const QString kReasonText;
+
 // The words of the check button's legend: "ссылка есть", "ссылка не
 // индексируется", "ссылки нет", "не удалось загрузить страницу партнера";
 // empty for None.
 QString stateWords(ConfirmedState state);
 // The same words for the status of a single check.
 QString statusWords(CheckStatus status);
+// The state of a record that has been checked, as the overview and the
+// export tell it: kBlockedStateText while `blocked` (its last change was a
+// bot wall, and no page has loaded since), else its confirmed state, else
+// kUnconfirmedText and the last check's words; a found state that stands on a
+// rendering is kRenderedOnlyText.
+QString checkedStateWords(const RecordSummary& summary, bool blocked);
 // A move of the confirmed state ("ссылка пропала", ...).
 QString changeWords(ChangeKind change);
 // Why an attempt failed ("адрес не найден", "ответ сервера 404", ...); empty
@@ -48,12 +71,52 @@ QString failureWords(const FailureReason& reason);
 QString verdictReasonWords(VerdictReason reason);
 // A reason as the history keeps it (codes as in RecordCheck::reasonCode,
 // two attempts joined by "; ") in words; a code this program does not know is
-// shown as it is.
+// shown as it is. A reason never repeats itself: two attempts that failed
+// alike are told once, two that failed otherwise as "закрыта защитой от
+// ботов (первый адрес); второй адрес: адрес не найден".
 QString reasonWords(QStringView reason);
+// A TLS failure by the certificate problem the library named: "сертификат
+// просрочен", "сертификат самоподписанный", "сертификат выдан другому
+// имени", or "сертификат не проверен: " and the library's text; without a
+// problem, "ошибка TLS-соединения".
+QString tlsWords(QStringView problem);
 // A page signal by its name ("meta-noindex", ...); an unknown name as it is.
 QString signalWords(QStringView name);
+// A deadline that passed without the link: "срок установки ссылки истек
+// 20.10.2010".
+QString overdueWords(QDate deadline);
 // Signals by name joined by ", ".
 QString signalListWords(const QStringList& names);
+// The addresses and the agent that some signals name.
+struct SignalDetails {
+    QString nearLink;     // other-link-to-you
+    QString canonical;    // canonical-elsewhere
+    QString robotsAgent;  // robots-disallow
+};
+// Signals by name joined by ", ", each with what it names: "на странице
+// есть другая ссылка на ваш сайт: АДРЕС", "страница указывает каноническим
+// другой адрес: АДРЕС", "robots.txt запрещает страницу для Googlebot".
+QString signalListWords(const QStringList& names, const SignalDetails& details);
+// The details of a record's last check.
+SignalDetails signalDetails(const RecordSummary& summary);
+// A change as one line: the change's words, and for anchor-changed the
+// texts ("изменился текст ссылки: БЫЛО → СТАЛО").
+QString eventWords(const HistoryEvent& event);
+
+// The headings of the facts of the link (constant, for tables' captions).
+inline constexpr char16_t kAnchorHeading[] = u"текст ссылки";
+inline constexpr char16_t kExternalHeading[] = u"всего внешних ссылок";
+// The state of a record whose link is there only after the page's scripts
+// have run.
+extern const QString kRenderedOnlyText;
+// The list's command that looks at a page once more in a browser, and what
+// it says without the browser's package.
+extern const QString kRenderCommandText;
+extern const QString kRenderNeedsPackageText;
+// What that look found, for the status bar: the link there, there but not
+// indexable, not there either, or no answer from the browser (its reason
+// follows).
+QString renderLookWords(PageSignals signalsFound, bool rendered);
 // Which program ran a check: "окно программы" or "quorvel-cli" (Unknown:
 // nothing).
 QString runSourceWords(RunSource source);
@@ -63,5 +126,19 @@ QString tallyWords(const std::array<int, 4>& byStatus);
 // The user's own page as the reciprocal check found it ("есть", "нет", ...,
 // "еще не проверялась" for None).
 QString reciprocalWords(CheckStatus status);
+
+// Notices of a run's changes.
+// A group of changes of one kind, before its count: "пропали ссылки",
+// "недоступны", ...
+QString changeGroupWords(ChangeKind change);
+// A run's totals: "проверено 480: есть 451, скрыты 9, нет 12, недоступны 8".
+QString runTotalsWords(int checked, int found, int hidden, int missing, int failed);
+// When a notice's run began: "проверка 11.12.2026 07:00" (local time).
+QString runTimeWords(const QDateTime& started);
+// Since when a change holds: "с 11.12.2026 04:14" (local time).
+QString sinceWords(const QDateTime& since);
+// The test message of the notice channels.
+extern const QString kNoticeTestSubject;
+extern const QString kNoticeTestText;
 
 }  // namespace quorvel

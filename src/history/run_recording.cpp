@@ -57,18 +57,35 @@ bool RunRecording::isRecorded(int index, const RecordIdentity& identity) const {
     return first == firstAt_.cend() || *first == index;
 }
 
-bool RunRecording::isOverdue(QDate deadline, CheckStatus status) const {
-    return quorvel::isOverdue(deadline, status);
+bool RunRecording::isOverdue(QDate deadline, CheckStatus status, const QDateTime& firstChecked) {
+    const QDate today = QDate::currentDate();
+    return quorvel::isOverdue(deadline, status,
+                              firstChecked.isValid() ? firstChecked.toLocalTime().date() : today,
+                              today);
 }
 
 HistoryEntry RunRecording::entryOf(const RecordCheck& check) const {
+    // The history knows the record's first check: it keeps the flag only for
+    // a deadline whose day ended after it. The end of that day is read here,
+    // on the owner's thread, where reading local time is safe.
+    const qint64 deadlineEndsAt =
+        check.deadline.isValid()
+            ? QDateTime(check.deadline.addDays(1), QTime(0, 0)).toSecsSinceEpoch()
+            : 0;
     return {{check.partnerUrl, check.link},
             QDateTime::currentDateTimeUtc(),
             check.outcome,
             check.reasonCode(),
             check.pageSignals,
             check.reciprocal,
-            isOverdue(check.deadline, check.outcome.status)};
+            quorvel::isOverdue(check.deadline, check.outcome.status),
+            deadlineEndsAt,
+            check.anchor,
+            check.nearLink,
+            check.canonical,
+            check.robotsAgent,
+            check.external,
+            check.rendered};
 }
 
 void RunRecording::add(const RecordCheck& check) {

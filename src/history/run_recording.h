@@ -45,14 +45,20 @@ class RunRecording {
     RunRecording& operator=(const RunRecording&) = delete;
 
     bool keepsHistory() const { return recorder_ != nullptr; }
+    // Whether the writing of this run has ended (or there is none): then
+    // finish() answers at once.
+    bool writingDone() const { return !recorder_ || recorder_->done(); }
     // Whether a check of the record at `index` with `identity` is recorded:
     // no earlier record of the list at the start had the same identity. A
     // record moved by an edit during the run is still recorded, unless its
     // identity stood in the list more than once.
     bool isRecorded(int index, const RecordIdentity& identity) const;
     // Whether the partner is late with the link: the deadline (read by the
-    // run) has passed and `status` is neither Found nor Hidden.
-    bool isOverdue(QDate deadline, CheckStatus status) const;
+    // run) has passed, `status` is neither Found nor Hidden, and the deadline
+    // is not before the day of the record's first check, `firstChecked`
+    // (invalid when this run is the first: then a passed deadline had passed
+    // before the program saw the record). Owner's thread: it reads the date.
+    static bool isOverdue(QDate deadline, CheckStatus status, const QDateTime& firstChecked);
     // The entry the history keeps of a check, checked now.
     HistoryEntry entryOf(const RecordCheck& check) const;
 

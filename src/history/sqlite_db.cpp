@@ -104,7 +104,9 @@ int SqliteDatabase::exec(const char* sql) {
 }
 
 QString SqliteDatabase::errorText() const {
-    return db_ ? QString::fromUtf8(sqlite3_errmsg(db_)) : QStringLiteral("out of memory");
+    // One line, for messages: a damaged schema's error quotes its SQL.
+    return db_ ? QString::fromUtf8(sqlite3_errmsg(db_)).simplified()
+               : QStringLiteral("out of memory");
 }
 
 int SqliteDatabase::errorCode() const {
@@ -118,6 +120,7 @@ bool SqliteDatabase::abandoned() const {
 SqliteStatement::SqliteStatement(const SqliteDatabase& db, const char* sql) {
     if (sqlite3_prepare_v3(db.handle(), sql, -1, SQLITE_PREPARE_PERSISTENT, &stmt_, nullptr) !=
         SQLITE_OK) {
+        prepareError_ = db.errorText();
         sqlite3_finalize(stmt_);
         stmt_ = nullptr;
     }
@@ -128,12 +131,14 @@ SqliteStatement::~SqliteStatement() {
 }
 
 SqliteStatement::SqliteStatement(SqliteStatement&& other) noexcept
-    : stmt_(std::exchange(other.stmt_, nullptr)) {}
+    : stmt_(std::exchange(other.stmt_, nullptr)),
+      prepareError_(std::exchange(other.prepareError_, QString())) {}
 
 SqliteStatement& SqliteStatement::operator=(SqliteStatement&& other) noexcept {
     if (this != &other) {
         sqlite3_finalize(stmt_);
         stmt_ = std::exchange(other.stmt_, nullptr);
+        prepareError_ = std::exchange(other.prepareError_, QString());
     }
     return *this;
 }
@@ -167,6 +172,10 @@ qint64 SqliteStatement::int64At(int column) const {
 QString SqliteStatement::textAt(int column) const {
     const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, column));
     return QString::fromUtf8(text, sqlite3_column_bytes(stmt_, column));
+}
+
+bool SqliteStatement::isNull(int column) const {
+    return sqlite3_column_type(stmt_, column) == SQLITE_NULL;
 }
 
 bool isDamageCode(int code) {

@@ -50,6 +50,7 @@ class SqliteDatabase {
 
     // Runs one or more statements that return no rows; the result code.
     int exec(const char* sql);
+    // The last error's text, on one line.
     QString errorText() const;
     // The extended result code of the last failure.
     int errorCode() const;
@@ -72,6 +73,8 @@ class SqliteStatement {
     SqliteStatement& operator=(const SqliteStatement&) = delete;
 
     bool ok() const { return stmt_ != nullptr; }
+    // Why it did not compile; empty when it did.
+    const QString& prepareError() const { return prepareError_; }
     // Parameters count from 1.
     void bind(int index, qint64 value);
     void bind(int index, const QString& text);
@@ -84,9 +87,11 @@ class SqliteStatement {
     // Columns count from 0.
     qint64 int64At(int column) const;
     QString textAt(int column) const;
+    bool isNull(int column) const;
 
   private:
     sqlite3_stmt* stmt_ = nullptr;
+    QString prepareError_;
 };
 
 // Resets a statement when the scope ends, however it ends.

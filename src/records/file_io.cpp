@@ -4,6 +4,8 @@
 #include <QSaveFile>
 
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 #ifndef Q_OS_WIN
 #include <fcntl.h>
@@ -21,7 +23,14 @@ const QString kNotRegular = QStringLiteral("not a regular file");
 
 }  // namespace
 
-FileResult writeFileAtomically(const QString& path, QByteArrayView bytes) {
+FileResult writeFileAtomically(const QString& path, QByteArrayView bytes, FileAccess access) {
+    return writeFileAtomically(
+        path, [bytes](const ByteSink& sink) { return sink(bytes); }, access);
+}
+
+FileResult writeFileAtomically(const QString& path,
+                               const std::function<bool(const ByteSink&)>& produce,
+                               FileAccess access) {
     const QFileInfo info(path);
     if (info.exists() && !info.isFile()) {
         // A FIFO, a device or a folder is never replaced by a file.
@@ -31,20 +40,46 @@ FileResult writeFileAtomically(const QString& path, QByteArrayView bytes) {
     // Unbuffered, so that a failed write says why at once; a buffered one
     // fails only in commit, which loses the reason while cleaning up.
     bool open = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
-    // A short write (a disk that just filled up) is no error yet; the next
-    // write is, and it carries the reason.
-    for (qsizetype done = 0; open && done < bytes.size();) {
-        const qint64 n = file.write(bytes.data() + done, bytes.size() - done);
-        open = n > 0;
-        done += open ? n : 0;
+    if (open && access == FileAccess::OwnerOnly) {
+        // The temporary file takes an existing file's mode, or the default
+        // one: closed before any secret goes in.
+        open = file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     }
-    if (!open) {
-        const QString why = file.errorString();
+    bool failed = !open;
+    const ByteSink sink = [&](QByteArrayView bytes) {
+        // A short write (a disk that just filled up) is no error yet; the
+        // next write is, and it carries the reason.
+        for (qsizetype done = 0; open && done < bytes.size();) {
+            const qint64 n = file.write(bytes.data() + done, bytes.size() - done);
+            open = n > 0;
+            done += open ? n : 0;
+        }
+        failed = failed || !open;
+        return open;
+    };
+    const bool produced = open && produce(sink);
+    if (failed || !produced) {
+        const QString why =
+            failed ? file.errorString() : QStringLiteral("the writing was given up");
         file.cancelWriting();
         return FileResult::failure(why);
     }
     if (!file.commit()) {
         return FileResult::failure(file.errorString());
+    }
+    return {};
+}
+
+FileResult replaceFileWith(const QString& path, const QString& finished) {
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile()) {
+        return FileResult::failure(kNotRegular);
+    }
+    std::error_code code;
+    std::filesystem::rename(std::filesystem::path(finished.toStdU16String()),
+                            std::filesystem::path(path.toStdU16String()), code);
+    if (code) {
+        return FileResult::failure(QString::fromStdString(code.message()));
     }
     return {};
 }

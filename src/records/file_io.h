@@ -30,13 +30,33 @@ struct [[nodiscard]] FileOutcome {
 };
 using FileResult = FileOutcome<std::monostate>;
 
+// Who may read and write a file the program writes: whoever the system's
+// defaults let, or its owner alone (a file that holds secrets).
+enum class FileAccess { Default, OwnerOnly };
+
 // Replaces the file at `path` with `bytes` atomically: the bytes go to a
 // temporary file beside it, which then takes the file's name, so a crash, a
 // full disk or a power cut leaves either the old file or the new one. On
 // failure the old file is untouched and no temporary file is left. A name
 // that belongs to anything but a regular file is never replaced. Every file
-// the program writes goes through here.
-FileResult writeFileAtomically(const QString& path, QByteArrayView bytes);
+// the program writes goes through here. With OwnerOnly, the new file is
+// closed to everyone else before its first byte is written.
+FileResult writeFileAtomically(const QString& path, QByteArrayView bytes,
+                               FileAccess access = FileAccess::Default);
+
+// The same for bytes that come in pieces: `produce` hands each piece to the
+// sink it gets, which says false once a write failed; `produce` returns
+// false to give up (the old file then stays).
+using ByteSink = std::function<bool(QByteArrayView)>;
+FileResult writeFileAtomically(const QString& path,
+                               const std::function<bool(const ByteSink&)>& produce,
+                               FileAccess access = FileAccess::Default);
+
+// For a file that a library writes itself, by its name: `finished`, a file
+// beside `path`, takes the name `path` in one step, as the temporary file of
+// writeFileAtomically does. A name that belongs to something other than a
+// regular file is never replaced.
+FileResult replaceFileWith(const QString& path, const QString& finished);
 
 // Why a limited read ended.
 enum class ReadEnd { Done, Failed, TooLarge, Refused };

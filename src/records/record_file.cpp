@@ -114,68 +114,156 @@ QString tooManyLines(const RecordFileLimits& limits) {
 // The records of bytes that have been scanned whole and are within the limits.
 RecordFileContent decodeRecords(QByteArray bytes, const ByteScan& scan,
                                 const RecordFileLimits& limits) {
-    DecodedText decoded = decodeText(QByteArrayView(bytes).first(scan.textEnd(bytes.size())));
+    const qsizetype textEnd = scan.textEnd(bytes.size());
+    DecodedText decoded = decodeText(QByteArrayView(bytes).first(textEnd));
+    QString lost;
+    if (scan.dataAfterNul()) {
+        lost = QStringLiteral(
+                   "a NUL byte at offset %1 ends the text; the %2 bytes after it "
+                   "are not read")
+                   .arg(textEnd)
+                   .arg(bytes.size() - textEnd - 1);
+    } else if (decoded.lossy) {
+        lost = QStringLiteral("bytes that its encoding does not allow read as U+FFFD");
+    }
     bytes = QByteArray();  // the bytes, the text and the spans never all coexist
-    const ReadOutcome outcome =
-        decoded.lossy || scan.dataAfterNul() ? ReadOutcome::ReadLossily : ReadOutcome::Read;
+    const ReadOutcome outcome = lost.isEmpty() ? ReadOutcome::Read : ReadOutcome::ReadLossily;
     RecordStore records = RecordStore::fromLines(std::move(decoded.text), scan.lines());
     if (records.size() > limits.maxLines) {
         return unreadable(tooManyLines(limits));  // decoding never adds line ends; a safeguard
     }
-    return RecordFileContent{outcome, std::move(records), {}};
+    return RecordFileContent{outcome, std::move(records), lost};
 }
 
-bool withinLimits(const QByteArray& bytes, const RecordFileLimits& limits) {
-    if (bytes.size() > limits.maxBytes) {
-        return false;
-    }
-    ByteScan scan;
-    scan.advance(bytes, true);
-    return scan.lines() <= limits.maxLines;
-}
+// A piece of the file goes to the sink once it is about this large.
+constexpr qsizetype kWritePiece = 1 << 20;
 
-// Windows-1251 without a mark, when every character has its byte and the
-// reader would not take the bytes for a mark or for UTF-8.
-bool encode8Bit(const RecordStore& records, QByteArray* out) {
-    out->resize(records.textSize() + 2 * records.size());
-    char* dst = out->data();
-    for (QStringView record : records) {
-        if (!encodeCodePage(record, dst)) {
-            return false;
+// One pass over the records as they are to be written: the lines the reader
+// will count, and whether the 8-bit form may stand without a mark: every
+// character has its byte, and the reader would take the bytes neither for a
+// mark nor for UTF-8. The 8-bit bytes go to `keep`, when given, as long as
+// that form is possible.
+class FormCheck {
+  public:
+    explicit FormCheck(QByteArray* keep = nullptr) : keep_(keep) {}
+
+    void add(QStringView record) {
+        countLines(record);
+        if (!encodable_) {
+            return;
         }
-        dst += record.size();
-        *dst++ = '\r';
-        *dst++ = '\n';
+        QByteArray& bytes = keep_ ? *keep_ : scratch_;
+        const qsizetype at = keep_ ? bytes.size() : 0;
+        bytes.resize(at + record.size() + 2);
+        char* dst = bytes.data() + at;
+        if (!encodeCodePage(record, dst)) {
+            encodable_ = false;
+            bytes = QByteArray();
+            return;
+        }
+        dst[record.size()] = '\r';
+        dst[record.size() + 1] = '\n';
+        const QByteArrayView piece(dst, record.size() + 2);
+        size_ += piece.size();
+        // The reader decides on the bytes before the first NUL.
+        if (beforeNul_) {
+            const qsizetype nul = piece.indexOf('\0');
+            form_.add(nul >= 0 ? piece.first(nul) : piece);
+            beforeNul_ = nul < 0;
+        }
     }
-    // The reader decides on the text before the first NUL (a byte order mark
-    // holds none): it must take these bytes for 8-bit ones.
-    const qsizetype nul = out->indexOf('\0');
-    const TextForm form = detectTextForm(QByteArrayView(*out).first(nul >= 0 ? nul : out->size()));
-    return form == TextForm::CodePage || form == TextForm::Ascii;
-}
 
-QByteArray encodeUtf8(const RecordStore& records) {
-    // Room for the longest form each unit can take.
-    qsizetype room = 3;
-    for (QStringView record : records) {
+    bool eightBit() const {
+        const TextForm form = form_.form();
+        return encodable_ && (form == TextForm::CodePage || form == TextForm::Ascii);
+    }
+    qint64 eightBitSize() const { return size_; }
+    // Every record ends in CR LF; line ends after the first NUL do not count.
+    qsizetype lines() const { return lineEnds_; }
+
+  private:
+    void countLines(QStringView record) {
+        if (nul_) {
+            return;
+        }
         for (const QChar ch : record) {
             const char16_t c = ch.unicode();
-            room += c < 0x80 ? 1 : c < 0x800 ? 2 : 3;
+            if (c > u'\r') {
+                afterCr_ = false;
+            } else if (c == u'\r') {
+                ++lineEnds_;
+                afterCr_ = true;
+            } else if (c == u'\n') {
+                lineEnds_ += afterCr_ ? 0 : 1;
+                afterCr_ = false;
+            } else if (c == 0) {
+                nul_ = true;
+                return;
+            } else {
+                afterCr_ = false;
+            }
         }
-        room += 2;
+        ++lineEnds_;  // the record's own CR LF
+        afterCr_ = false;
     }
-    QByteArray bytes(room, Qt::Uninitialized);
-    char* out = bytes.data();
-    std::memcpy(out, "\xEF\xBB\xBF", 3);
-    out += 3;
+
+    QByteArray* keep_;
+    QByteArray scratch_;
+    bool encodable_ = true;
+    qint64 size_ = 0;
+    TextFormDetector form_;
+    bool beforeNul_ = true;
+    qsizetype lineEnds_ = 0;
+    bool afterCr_ = false;
+    bool nul_ = false;
+};
+
+// The records' bytes in the form chosen, to `sink` in pieces: the 8-bit
+// code page, or UTF-8 after its mark. False when the sink said so.
+bool encodeRecords(const RecordSequence& records, bool eightBit, const ByteSink& sink) {
+    QByteArray buffer;
+    buffer.reserve(kWritePiece + (1 << 16));
+    if (!eightBit) {
+        buffer = "\xEF\xBB\xBF";
+    }
     QStringEncoder encoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
-    for (QStringView record : records) {
-        out = encoder.appendToBuffer(out, record);
-        *out++ = '\r';
-        *out++ = '\n';
-    }
-    bytes.truncate(out - bytes.constData());
-    return bytes;
+    bool written = true;
+    records([&](QStringView record) {
+        if (!written) {
+            return;
+        }
+        const qsizetype at = buffer.size();
+        if (eightBit) {
+            buffer.resize(at + record.size());
+            encodeCodePage(record, buffer.data() + at);
+        } else {
+            buffer.resize(at + 3 * record.size());  // the longest form a unit takes
+            buffer.truncate(encoder.appendToBuffer(buffer.data() + at, record) - buffer.data());
+        }
+        buffer += "\r\n";
+        if (buffer.size() >= kWritePiece) {
+            written = sink(buffer);
+            buffer.clear();
+        }
+    });
+    return written && sink(buffer);
+}
+
+qint64 utf8Size(const RecordSequence& records) {
+    qint64 size = 0;
+    encodeRecords(records, false, [&size](QByteArrayView bytes) {
+        size += bytes.size();
+        return true;
+    });
+    return size;
+}
+
+RecordSequence sequenceOf(const RecordStore& records) {
+    return [&records](const RecordVisitor& visit) {
+        for (const QStringView record : records) {
+            visit(record);
+        }
+    };
 }
 
 }  // namespace
@@ -247,11 +335,23 @@ std::optional<QByteArray> encodeRecordFile(const RecordStore& records,
         return std::nullopt;
     }
     QByteArray bytes;
-    if (!encode8Bit(records, &bytes)) {
-        bytes = QByteArray();  // freed before the UTF-8 form is made
-        bytes = encodeUtf8(records);
+    bytes.reserve(records.textSize() + 2 * records.size());
+    FormCheck check(&bytes);
+    for (const QStringView record : records) {
+        check.add(record);
     }
-    if (!withinLimits(bytes, limits)) {
+    if (check.lines() > limits.maxLines) {
+        return std::nullopt;
+    }
+    if (check.eightBit()) {
+        return bytes;
+    }
+    bytes = QByteArray();  // freed before the UTF-8 form is made
+    encodeRecords(sequenceOf(records), false, [&bytes](QByteArrayView piece) {
+        bytes += piece;
+        return true;
+    });
+    if (bytes.size() > limits.maxBytes) {
         return std::nullopt;
     }
     return bytes;
@@ -259,11 +359,22 @@ std::optional<QByteArray> encodeRecordFile(const RecordStore& records,
 
 FileResult writeRecordFile(const QString& path, const RecordStore& records,
                            const RecordFileLimits& limits) {
-    const std::optional<QByteArray> bytes = encodeRecordFile(records, limits);
-    if (!bytes) {
-        return FileResult::failure(QStringLiteral("the list is too large for a record file"));
+    return writeRecordFile(path, sequenceOf(records), limits);
+}
+
+FileResult writeRecordFile(const QString& path, const RecordSequence& records,
+                           const RecordFileLimits& limits) {
+    FormCheck check;
+    records([&check](QStringView record) { check.add(record); });
+    if (check.lines() > limits.maxLines) {
+        return FileResult::failure(tooManyLines(limits));
     }
-    return writeFileAtomically(path, *bytes);
+    const bool eightBit = check.eightBit();
+    if ((eightBit ? check.eightBitSize() : utf8Size(records)) > limits.maxBytes) {
+        return FileResult::failure(tooLarge(limits));
+    }
+    return writeFileAtomically(
+        path, [&](const ByteSink& sink) { return encodeRecords(records, eightBit, sink); });
 }
 
 }  // namespace quorvel

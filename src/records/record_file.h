@@ -34,7 +34,7 @@ enum class ReadOutcome {
 struct RecordFileContent {
     ReadOutcome outcome = ReadOutcome::Missing;
     RecordStore records;  // empty unless the outcome is Read or ReadLossily
-    QString problem;      // why it is Unreadable, for messages
+    QString problem;      // why it is Unreadable, or what a lossy read lost: for messages
 };
 
 inline bool wasRead(ReadOutcome outcome) {
@@ -62,6 +62,15 @@ std::optional<QByteArray> encodeRecordFile(const RecordStore& records,
 // one, never a mix. Fails (the old file then stays) when the write failed or
 // the file would be over the limits.
 FileResult writeRecordFile(const QString& path, const RecordStore& records,
+                           const RecordFileLimits& limits = {});
+
+// Records handed over one at a time, in list order, each time the sequence
+// is run: a list that is made as it is written, never held as lines.
+using RecordVisitor = std::function<void(QStringView)>;
+using RecordSequence = std::function<void(const RecordVisitor&)>;
+// The same write for such records: they are gone through once to choose the
+// form, and again to write the file in pieces.
+FileResult writeRecordFile(const QString& path, const RecordSequence& records,
                            const RecordFileLimits& limits = {});
 
 }  // namespace quorvel

@@ -13,6 +13,10 @@ namespace quorvel {
 // The eight fields of a partner record, in the order they stand in the line.
 inline constexpr char16_t kFieldCodes[8] = {u'U', u'I', u'E', u'D', u'4', u'5', u'6', u'7'};
 
+// The record list's columns, left to right, by their field's place in
+// kFieldCodes: U, 6, D, I, E, 4, 5, 7.
+inline constexpr int kListColumnFields[8] = {0, 6, 3, 1, 2, 4, 5, 7};
+
 // "<QV_U>value</QV_U><QV_I>...</QV_7>": the eight tagged values, nothing else.
 // The values come in field order: partner page (U), ICQ (I), e-mail (E),
 // deadline (D), own page (4), maximum of outgoing links (5), your link (6),

@@ -10,10 +10,6 @@ namespace quorvel {
 
 namespace {
 
-bool startsWith(QByteArrayView bytes, const char* mark, qsizetype n) {
-    return bytes.size() >= n && std::memcmp(bytes.data(), mark, size_t(n)) == 0;
-}
-
 DecodedText decodeUtf16(QByteArrayView rest, QStringConverter::Encoding encoding) {
     // ConvertInitialBom: the mark is gone already; a second one is a character.
     QStringDecoder decoder(
@@ -39,6 +35,21 @@ DecodedText decodeUtf16(QByteArrayView rest, QStringConverter::Encoding encoding
 }
 
 }  // namespace
+
+qsizetype wholeUtf8Prefix(QByteArrayView bytes) {
+    const qsizetype n = bytes.size();
+    for (qsizetype back = 1; back <= qMin<qsizetype>(3, n); ++back) {
+        const auto c = static_cast<unsigned char>(bytes[n - back]);
+        if (c < 0x80) {
+            return n;
+        }
+        if (c >= 0xC0) {
+            const qsizetype length = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : 2;
+            return length > back ? n - back : n;
+        }
+    }
+    return n;
+}
 
 bool isValidUtf8(QByteArrayView bytes, bool* hasMultiByte) {
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
@@ -101,18 +112,45 @@ bool isValidUtf8(QByteArrayView bytes, bool* hasMultiByte) {
 }
 
 TextForm detectTextForm(QByteArrayView bytes) {
-    if (startsWith(bytes, "\xFF\xFE", 2)) {
+    TextFormDetector detector;
+    detector.add(bytes);
+    return detector.form();
+}
+
+void TextFormDetector::add(QByteArrayView piece) {
+    if (head_.size() < 3) {
+        head_ += piece.first(qMin<qsizetype>(piece.size(), 3 - head_.size()));
+    }
+    // Behind a mark the bytes are not looked at.
+    if (!utf8Valid_ || head_.startsWith("\xFF\xFE") || head_.startsWith("\xFE\xFF") ||
+        head_.startsWith("\xEF\xBB\xBF")) {
+        return;
+    }
+    QByteArrayView part = piece;
+    if (!carry_.isEmpty()) {
+        carry_ += piece;
+        part = carry_;
+    }
+    const qsizetype whole = wholeUtf8Prefix(part);
+    bool multi = false;
+    utf8Valid_ = isValidUtf8(part.first(whole), &multi);
+    multiByte_ = multiByte_ || multi;
+    carry_ = part.sliced(whole).toByteArray();
+}
+
+TextForm TextFormDetector::form() const {
+    if (head_.startsWith("\xFF\xFE")) {
         return TextForm::Utf16LE;
     }
-    if (startsWith(bytes, "\xFE\xFF", 2)) {
+    if (head_.startsWith("\xFE\xFF")) {
         return TextForm::Utf16BE;
     }
-    if (startsWith(bytes, "\xEF\xBB\xBF", 3)) {
+    if (head_.startsWith("\xEF\xBB\xBF")) {
         return TextForm::Utf8WithMark;
     }
-    bool multi = false;
-    if (isValidUtf8(bytes, &multi)) {
-        return multi ? TextForm::Utf8 : TextForm::Ascii;
+    // A sequence cut off at the end is no UTF-8.
+    if (utf8Valid_ && carry_.isEmpty()) {
+        return multiByte_ ? TextForm::Utf8 : TextForm::Ascii;
     }
     return TextForm::CodePage;
 }

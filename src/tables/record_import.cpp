@@ -32,31 +32,68 @@ QString lineOf(const std::array<QString, 8>& fields) {
     return recordLineOf(views);
 }
 
+// A new record in the compact form it waits in: its values joined by LF.
+QString compactOf(const std::array<QString, 8>& fields) {
+    QString text;
+    for (size_t k = 0; k < fields.size(); ++k) {
+        if (k > 0) {
+            text += u'\n';
+        }
+        text += fields[k];
+    }
+    return text;
+}
+
+std::array<QStringView, 8> valuesOf(QStringView compact) {
+    std::array<QStringView, 8> values;
+    size_t k = 0;
+    for (const QStringView value : compact.tokenize(u'\n')) {
+        if (k < values.size()) {
+            values[k++] = value;
+        }
+    }
+    return values;
+}
+
 }  // namespace
 
 RecordImport::RecordImport(const RecordStore& existing, bool update, const QLocale& locale)
     : existing_(existing), update_(update), locale_(locale), deadlines_(locale) {}
 
-QString RecordImport::lineAt(Slot slot) const {
-    if (slot < 0) {
-        return added_.at(~slot);
+std::array<QString, 8> RecordImport::fieldsAt(Slot slot) const {
+    if (slot >= 0) {
+        return fieldsOf(updates_.value(slot, existing_.at(slot)));
     }
-    return updates_.value(slot, existing_.at(slot));
+    const std::array<QStringView, 8> values = valuesOf(added_.view(~slot));
+    std::array<QString, 8> fields;
+    for (size_t k = 0; k < fields.size(); ++k) {
+        fields[k] = values[k].toString();
+    }
+    return fields;
 }
 
-void RecordImport::setLineAt(Slot slot, const QString& line) {
+void RecordImport::setFieldsAt(Slot slot, const std::array<QString, 8>& fields) {
     if (slot < 0) {
-        added_.replace(~slot, line);
+        added_.replace(~slot, compactOf(fields));
     } else {
-        updates_.insert(slot, line);
+        updates_.insert(slot, lineOf(fields));
     }
+}
+
+RecordIdentity RecordImport::identityAt(Slot slot) const {
+    if (slot >= 0) {
+        return identityOf(updates_.value(slot, existing_.at(slot)));
+    }
+    const std::array<QStringView, 8> values = valuesOf(added_.view(~slot));
+    return {values[size_t(ImportField::PartnerPage)].toString(),
+            values[size_t(ImportField::YourLink)].toString()};
 }
 
 std::optional<RecordImport::Slot> RecordImport::find(const QString& partnerUrl,
                                                      const QString& link) const {
     const size_t hash = identityHash(partnerUrl, link);
     const RecordIdentity wanted{partnerUrl, link};
-    const auto matches = [&](Slot slot) { return identityOf(lineAt(slot)) == wanted; };
+    const auto matches = [&](Slot slot) { return identityAt(slot) == wanted; };
     const auto first = firstByHash_.constFind(hash);
     if (first == firstByHash_.cend()) {
         return std::nullopt;
@@ -169,19 +206,18 @@ void RecordImport::addRow(const TableRow& row) {
     if (known) {
         // An existing record: its non-empty values are replaced.
         touched_.insert(*known);
-        const QString before = lineAt(*known);
-        std::array<QString, 8> fields = fieldsOf(before);
+        const std::array<QString, 8> before = fieldsAt(*known);
+        std::array<QString, 8> fields = before;
         for (size_t k = 0; k < fields.size(); ++k) {
             if (mapped[k] && !values[k].isEmpty()) {
                 fields[k] = values[k];
             }
         }
-        const QString after = lineOf(fields);
-        if (after == before && !slashed) {
+        if (fields == before && !slashed) {
             ++counts_.duplicates;
             return;
         }
-        setLineAt(*known, after);
+        setFieldsAt(*known, fields);
         ++counts_.updated;
         if (slashed) {
             pending_.append({*known, rawDeadline});
@@ -189,7 +225,7 @@ void RecordImport::addRow(const TableRow& row) {
         return;
     }
     const Slot slot = ~added_.size();
-    added_.append(lineOf(values));
+    added_.append(compactOf(values));
     remember(partnerUrl, link, slot);
     ++counts_.added;
     if (slashed) {
@@ -198,9 +234,9 @@ void RecordImport::addRow(const TableRow& row) {
 }
 
 void RecordImport::setDeadline(Slot slot, const QString& deadline) {
-    std::array<QString, 8> fields = fieldsOf(lineAt(slot));
+    std::array<QString, 8> fields = fieldsAt(slot);
     fields[kDeadline] = deadline;
-    setLineAt(slot, lineOf(fields));
+    setFieldsAt(slot, fields);
 }
 
 void RecordImport::endTable() {
@@ -214,13 +250,39 @@ void RecordImport::endTable() {
     pending_ = QList<Pending>();
 }
 
+RecordStore RecordImport::added() const {
+    RecordStore lines;
+    for (const QStringView compact : added_) {
+        lines.append(recordLineOf(valuesOf(compact)));
+    }
+    return lines;
+}
+
 void RecordImport::applyTo(RecordStore* records) const {
     for (auto it = updates_.cbegin(); it != updates_.cend(); ++it) {
         records->replace(it.key(), it.value());
     }
-    for (QStringView line : added_) {
-        records->append(line);
+    for (const QStringView compact : added_) {
+        records->append(recordLineOf(valuesOf(compact)));
     }
+}
+
+RecordSequence RecordImport::result() const {
+    return [this](const RecordVisitor& visit) {
+        for (qsizetype i = 0; i < existing_.size(); ++i) {
+            const auto updated = updates_.constFind(i);
+            visit(updated != updates_.cend() ? QStringView(*updated) : existing_.view(i));
+        }
+        for (const QStringView compact : added_) {
+            visit(recordLineOf(valuesOf(compact)));
+        }
+    };
+}
+
+void RecordImport::dropIndex() {
+    firstByHash_ = QHash<size_t, Slot>();
+    moreByHash_ = QMultiHash<size_t, Slot>();
+    touched_ = QSet<Slot>();
 }
 
 }  // namespace quorvel

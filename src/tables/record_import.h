@@ -8,9 +8,11 @@
 #include <QSet>
 #include <QString>
 
+#include <array>
 #include <optional>
-#include <utility>
 
+#include "history/history.h"
+#include "records/record_file.h"
 #include "records/record_store.h"
 #include "tables/column_mapping.h"
 #include "tables/table_reader.h"
@@ -45,23 +47,29 @@ class RecordImport {
     // The table's deadlines whose day and month order its column decides.
     void endTable();
 
-    // The new records, in the order of the rows.
-    const RecordStore& added() const { return added_; }
+    // The new records as record lines, in the order of the rows.
+    RecordStore added() const;
+    qsizetype addedCount() const { return added_.size(); }
     // The existing records' new lines, by their index.
     const QMap<qsizetype, QString>& updates() const { return updates_; }
     const ImportCounts& counts() const { return counts_; }
 
     // The updates, then the new records appended.
     void applyTo(RecordStore* records) const;
-    // The new records, taken out: the import is of no further use.
-    RecordStore takeAdded() { return std::exchange(added_, RecordStore()); }
+    // The list as the import leaves it, a record at a time, without making
+    // it whole in memory: the existing records (updated), then the new ones.
+    // Valid while the import and the existing records are.
+    RecordSequence result() const;
+    // Lets go of what only the reading of rows needs.
+    void dropIndex();
 
   private:
     // Where a record is: >= 0 an existing record's index, < 0 ~ a new one's.
     using Slot = qsizetype;
 
-    QString lineAt(Slot slot) const;
-    void setLineAt(Slot slot, const QString& line);
+    std::array<QString, 8> fieldsAt(Slot slot) const;
+    void setFieldsAt(Slot slot, const std::array<QString, 8>& fields);
+    RecordIdentity identityAt(Slot slot) const;
     std::optional<Slot> find(const QString& partnerUrl, const QString& link) const;
     void remember(const QString& partnerUrl, const QString& link, Slot slot);
     // Sets the deadline of the record at `slot`.
@@ -70,6 +78,8 @@ class RecordImport {
     const RecordStore& existing_;
     bool update_;
     QLocale locale_;
+    // The new records' eight values each, joined by LF (which no value
+    // holds): a record without its 104 characters of tags.
     RecordStore added_;
     QMap<qsizetype, QString> updates_;
     ImportCounts counts_;

@@ -22,22 +22,6 @@ bool isUtf16(TextEncoding encoding) {
     return encoding == TextEncoding::Utf16LE || encoding == TextEncoding::Utf16BE;
 }
 
-// The length of `bytes` without a UTF-8 sequence cut off at its end.
-qsizetype wholeUtf8Prefix(QByteArrayView bytes) {
-    const qsizetype n = bytes.size();
-    for (qsizetype back = 1; back <= qMin<qsizetype>(3, n); ++back) {
-        const auto c = static_cast<unsigned char>(bytes[n - back]);
-        if (c < 0x80) {
-            return n;
-        }
-        if (c >= 0xC0) {
-            const qsizetype length = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : 2;
-            return length > back ? n - back : n;
-        }
-    }
-    return n;
-}
-
 // One pass over the bytes of a text table, before any row is read: how many
 // lines it has, whether it holds a NUL byte, whether it is valid UTF-8.
 struct TextScan {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFrame>
 #include <QHeaderView>
@@ -30,10 +31,12 @@
 
 namespace quorvel {
 
+class BackgroundWork;
 class HistoryWindow;
 class OverviewRefresher;
 class OverviewWindow;
 class RunRecording;
+class BackgroundWork;
 class RecordImport;
 class TForm3;
 
@@ -82,6 +85,9 @@ class TForm1 : public QMainWindow, public CheckRunHost, public BannerWindow {
     static std::function<int(QDialog&)> setModalHookForTests(std::function<int(QDialog&)> run);
     // The developer's and the idea author's sites for windows created after the call.
     static PublisherSites setPublisherSitesForTests(PublisherSites sites);
+    // The quorvel-cli a schedule runs (by default the one beside the program,
+    // else the one on the PATH).
+    static QString setCliProgramForTests(QString path);
     bool bannerThreadEnded() const { return bannerThreadEnded_; }
 
     // CheckRunHost
@@ -135,11 +141,18 @@ class TForm1 : public QMainWindow, public CheckRunHost, public BannerWindow {
     void N3Click();
     // The current record's check history.
     void N4Click();
+    // The current record's partner page looked at once more, rendered by a
+    // browser, in the background; the result goes to the status bar and the
+    // history.
+    void RenderMenuItemClick();
     // The overview of every partner, opened with a filter.
     void OverviewButtonClick();
     void openOverview(OverviewFilter filter);
     // The overview's snapshot as it stands (none before the first read).
     std::shared_ptr<const OverviewSnapshot> overviewSnapshot() const;
+    // The status bar's third panel: a click opens the overview of what the
+    // last run changed.
+    void StatusPanel2Click();
     // Project files.
     void ToolButton4Click();
     void ToolButton2Click();
@@ -148,6 +161,8 @@ class TForm1 : public QMainWindow, public CheckRunHost, public BannerWindow {
     // list with its check results out to one.
     void ImportClick(const QString& file = QString());
     void ExportClick();
+    // Checks of the list on a schedule, with notices of what changed.
+    void ScheduleButtonClick();
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -195,6 +210,12 @@ class TForm1 : public QMainWindow, public CheckRunHost, public BannerWindow {
     // A row chosen in the overview: the record at `index` when the overview
     // was made, whose line was `line`.
     void selectFromOverview(int index, const QString& line);
+    // The third panel: a run's progress, its stopping and its summary.
+    void progressStarted();
+    void progressRecorded(const RecordCheck& check);
+    void showProgress();
+    // While a run goes on, and after it until the history has its checks.
+    void progressTick();
 
     // Components, by their names.
     RecordListView* ListBox1 = nullptr;
@@ -207,6 +228,7 @@ class TForm1 : public QMainWindow, public CheckRunHost, public BannerWindow {
     QStatusBar* StatusBar1 = nullptr;
     QLabel* StatusPanel0 = nullptr;
     QLabel* StatusPanel1 = nullptr;
+    ClickableLabel* StatusPanel2 = nullptr;
     QList<QIcon> ImageList1;
     QToolBar* ToolBar1 = nullptr;
     QAction* ToolButton1 = nullptr;
@@ -221,15 +243,18 @@ class TForm1 : public QMainWindow, public CheckRunHost, public BannerWindow {
     QWidget* ToolButton9 = nullptr;
     QFileDialog* OpenDialog1 = nullptr;
     QFileDialog* SaveDialog1 = nullptr;
+    QFileDialog* ExportDialog1 = nullptr;  // made on first use
     QMenu* PopupMenu1 = nullptr;
     QAction* N1 = nullptr;
     QAction* N2 = nullptr;
     QAction* N3 = nullptr;
     QAction* N4 = nullptr;
+    QAction* RenderMenuItem = nullptr;
     QAction* ImportButton = nullptr;
     QAction* ExportButton = nullptr;
     QAction* ImportMenuItem = nullptr;
     QAction* ExportMenuItem = nullptr;
+    QAction* ScheduleButton = nullptr;
     ClickableLabel* Image1 = nullptr;
     ClickableLabel* Image2 = nullptr;
     QDialog* Form2 = nullptr;
@@ -253,7 +278,27 @@ class TForm1 : public QMainWindow, public CheckRunHost, public BannerWindow {
     // The history's record of the run under way or the last one, which may
     // still be writing (and holds the ones before it that still are).
     std::unique_ptr<RunRecording> recording_;
+    // The last run as the third panel tells it.
+    struct RunProgress {
+        bool started = false;
+        int checked = 0;
+        std::array<int, 4> byStatus{};  // Found, Hidden, Missing, FetchFailed
+        QElapsedTimer clock;
+        // The records whose confirmed state the run moved, once the history
+        // has its checks; -1 until then, or without a history.
+        int changed = -1;
+        // The run's recording, until its checks are written.
+        const RunRecording* awaited = nullptr;
+    };
+    RunProgress progress_;
+    QTimer progressTimer_;
+    // Questions to the history about the last run, off the UI thread.
+    std::unique_ptr<BackgroundWork> runQuestions_;
     HistoryRecorderOptions historyOptions_{.source = RunSource::Window};
+    // The looks of "проверить с JavaScript": their own recordings (each
+    // holding the ones before it that still write) and their thread.
+    std::unique_ptr<RunRecording> renderRecording_;
+    std::unique_ptr<BackgroundWork> renderWork_;
     bool closing_ = false;
     PublisherSites sites_;
     // The banner's HTTP client, one for the program's life (used by the banner thread).

@@ -42,6 +42,7 @@ void TForm1::ToolButton3Click() {
             // file after those of the run before.
             recording_ = std::make_unique<RunRecording>(historyPath_, model_->records(),
                                                         std::move(recording_), historyOptions_);
+            progressStarted();
             run_->start();
             break;
         case CheckRun::State::Running:
@@ -75,8 +76,9 @@ void TForm1::runStateChanged() {
             setHint(ToolButton3, kCheckButtonHint);
             if (recording_) {
                 recording_->finishInBackground(kRunEndBound);
+                // The summary's changes and the overview wait for the history.
+                progress_.awaited = recording_->keepsHistory() ? recording_.get() : nullptr;
             }
-            refreshOverviewSoon();
             break;
         case CheckRun::State::Running:
             ToolButton3->setIcon(ImageList1.value(0));
@@ -87,14 +89,20 @@ void TForm1::runStateChanged() {
             setHint(ToolButton3, kStoppingHint);
             break;
     }
+    if (StatusPanel2) {  // the toolbar is built before the status bar
+        showProgress();
+    }
 }
 
 // Records that a stop left untaken or an abort cut off are never reported,
-// so they add nothing to the history.
+// so they add nothing to the history; nor does a record that ended after a
+// stop: its row shows what it got, but of the records under way only the
+// failures would be kept, which could make a stop look like a site gone down.
 void TForm1::recordChecked(const RecordCheck& check) {
-    if (recording_) {
+    if (recording_ && !check.afterStop) {
         recording_->add(check);
     }
+    progressRecorded(check);
 }
 
 void TForm1::HeaderControl1SectionResize() {
@@ -103,6 +111,11 @@ void TForm1::HeaderControl1SectionResize() {
 
 void TForm1::PopupMenu1Popup() {
     N2->setEnabled(MarkersShown);
+    // A second look makes sense only at a page that loaded without the link,
+    // and not while a run is changing the results.
+    const int row = currentRow();
+    RenderMenuItem->setEnabled(run_->state() == CheckRun::State::Idle && row >= 0 &&
+                               run_->results().statusAt(row) == CheckStatus::Missing);
 }
 
 void TForm1::N2Click() {

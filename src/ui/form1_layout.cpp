@@ -2,6 +2,7 @@
 // list's context menu, with their sizes, captions and hints.
 #include <QToolButton>
 
+#include "history/history_words.h"
 #include "ui/form1.h"
 
 namespace quorvel {
@@ -75,6 +76,11 @@ void TForm1::buildToolbar() {
     ExportButton = button("ExportButton", -1,
                           QStringLiteral("экспорт списка и результатов проверки в таблицу"));
     ExportButton->setIcon(QIcon(QStringLiteral(":/quorvel/export.png")));
+    ScheduleButton = button("ScheduleButton", -1,
+                            QStringLiteral("расписание проверок: проверять список и без окна "
+                                           "программы и присылать изменения"));
+    ScheduleButton->setIcon(QIcon(QStringLiteral(":/quorvel/schedule.png")));
+    connect(ScheduleButton, &QAction::triggered, this, [this] { ScheduleButtonClick(); });
     connect(ToolButton3, &QAction::triggered, this, [this] { ToolButton3Click(); });
     connect(ToolButton6, &QAction::triggered, this, [this] { ToolButton6Click(); });
 }
@@ -113,6 +119,12 @@ void TForm1::buildStatusBar() {
     };
     StatusPanel0 = panel("StatusPanel0", 187);
     StatusPanel1 = panel("StatusPanel1", 287);
+    // A run's progress and summary, in the rest of the bar.
+    StatusPanel2 = new ClickableLabel(StatusBar1);
+    StatusPanel2->setObjectName(QStringLiteral("StatusPanel2"));
+    StatusPanel2->setTextFormat(Qt::PlainText);
+    StatusBar1->addWidget(StatusPanel2, 1);
+    connect(StatusPanel2, &ClickableLabel::clicked, this, [this] { StatusPanel2Click(); });
 }
 
 void TForm1::buildPopupMenu() {
@@ -126,6 +138,9 @@ void TForm1::buildPopupMenu() {
     N2->setObjectName(QStringLiteral("N2"));
     N4 = PopupMenu1->addAction(QStringLiteral("история проверок"));
     N4->setObjectName(QStringLiteral("N4"));
+    RenderMenuItem = PopupMenu1->addAction(kRenderCommandText);
+    RenderMenuItem->setObjectName(QStringLiteral("RenderMenuItem"));
+    connect(RenderMenuItem, &QAction::triggered, this, [this] { RenderMenuItemClick(); });
     PopupMenu1->addSeparator();
     ImportMenuItem = PopupMenu1->addAction(QStringLiteral("импорт партнеров…"));
     ImportMenuItem->setObjectName(QStringLiteral("ImportMenuItem"));

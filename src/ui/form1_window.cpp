@@ -12,7 +12,9 @@
 
 #include <cstdio>
 
+#include "history/history_words.h"
 #include "history/run_recording.h"
+#include "ui/background_work.h"
 #include "ui/form1.h"
 #include "ui/form3.h"
 #include "ui/overview_model.h"
@@ -102,6 +104,8 @@ TForm1::TForm1(const QString& directory, QWidget* parent)
     overview_ = new OverviewRefresher(historyPath_, this);
     overviewDelay_.setSingleShot(true);
     connect(&overviewDelay_, &QTimer::timeout, this, [this] { refreshOverview(); });
+    connect(&progressTimer_, &QTimer::timeout, this, [this] { progressTick(); });
+    runQuestions_ = std::make_unique<BackgroundWork>(this);
     FetchSettings bannerSettings;
     bannerSettings.abort = &abort_;
     IdHTTP1 = makeBannerClient(bannerSettings);
@@ -129,6 +133,14 @@ TForm1::TForm1(const QString& directory, QWidget* parent)
     ListBox1->setModel(model_);
     ListBox1->setItemDelegate(new RecordDelegate(HeaderControl1, ListBox1));
     column->addWidget(ListBox1, 1);
+    // A row's hint: what the history knows of its record, from the
+    // overview's snapshot in memory (nothing is read on this thread).
+    ListBox1->setRowHint([this](int row) {
+        const std::shared_ptr<const OverviewSnapshot>& snapshot = overview_->snapshot();
+        return snapshot && row < model_->rowCount()
+                   ? overviewHint(*snapshot, row, model_->records().view(row))
+                   : QString();
+    });
 
     Panel3 = bevelledPanel(central, "Panel3");
     Panel3->setFixedHeight(77);
@@ -151,10 +163,7 @@ TForm1::TForm1(const QString& directory, QWidget* parent)
 
 void TForm1::buildHeader(QWidget* parent) {
     auto* headerModel = new QStandardItemModel(0, kSectionCount, this);
-    headerModel->setHorizontalHeaderLabels(
-        {QStringLiteral("страница партнера"), QStringLiteral("ваша ссылка"), QStringLiteral("дата"),
-         QStringLiteral("icq"), QStringLiteral("e-mail"), QStringLiteral("ваша страница"),
-         QStringLiteral("максимальное количество"), QStringLiteral("дополнительно")});
+    headerModel->setHorizontalHeaderLabels(listColumnWords());
     HeaderControl1 = new QHeaderView(Qt::Horizontal, parent);
     HeaderControl1->setObjectName(QStringLiteral("HeaderControl1"));
     HeaderControl1->setModel(headerModel);
@@ -342,6 +351,8 @@ void TForm1::endThreads() {
     abort_.set();
     const auto deadline = std::chrono::steady_clock::now() + kThreadEndBound;
     run_->shutdown(kThreadEndBound);
+    // A look with JavaScript under way has been cut off with the rest.
+    renderWork_.reset();
     // The run's last results go to the history in what is left of the
     // bound; whatever is not written by then is dropped.
     if (recording_) {
@@ -349,6 +360,12 @@ void TForm1::endThreads() {
             std::max(deadline - std::chrono::steady_clock::now(),
                      std::chrono::steady_clock::duration::zero())));
         recording_.reset();
+    }
+    if (renderRecording_) {
+        renderRecording_->finish(std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::max(deadline - std::chrono::steady_clock::now(),
+                     std::chrono::steady_clock::duration::zero())));
+        renderRecording_.reset();
     }
     // The banner thread never waits for this window (it only posts to it)
     // and its downloads have been cut off, so it ends at once.

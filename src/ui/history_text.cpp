@@ -13,6 +13,22 @@ QString historyTimeText(const QDateTime& time) {
     return time.isValid() ? time.toLocalTime().toString(u"dd.MM.yyyy HH:mm"_s) : QString();
 }
 
+QString lastFoundLine(const QDateTime& lastFound) {
+    return u"ссылка последний раз найдена "_s + historyTimeText(lastFound);
+}
+
+QString reasonLine(QStringView reason) {
+    return kReasonText + u": "_s + reasonWords(reason);
+}
+
+QString signalsLine(const QStringList& signalNames, const SignalDetails& details) {
+    return u"сигналы страницы: "_s + signalListWords(signalNames, details);
+}
+
+QString reciprocalLine(CheckStatus reciprocal) {
+    return kYourLinkText + u": "_s + reciprocalWords(reciprocal);
+}
+
 namespace {
 
 QString withReason(const QString& words, QStringView reason) {
@@ -26,11 +42,12 @@ QString lastCheckLine(const RecordSummary& summary) {
 
 // A deadline that has passed, as of the last check's status.
 QStringList overdueLines(const RecordSummary& summary, const RecordFacts& facts) {
-    if (!isOverdue(facts.deadline, summary.lastStatus, facts.today)) {
+    const QDate deadline = parseDeadline(facts.deadline).value_or(QDate());
+    if (!isOverdue(deadline, summary.lastStatus, summary.firstChecked.toLocalTime().date(),
+                   facts.today)) {
         return {};
     }
-    return {u"срок установки ссылки истек "_s +
-            parseDeadline(facts.deadline)->toString(u"dd.MM.yyyy"_s)};
+    return {overdueWords(deadline)};
 }
 
 }  // namespace
@@ -45,23 +62,32 @@ QString historyText(const RecordHistory& history, const RecordFacts& facts) {
         // One Missing check or fewer than three failures confirm nothing yet.
         lines += lastCheckLine(summary) + u"; состояние еще не подтверждено"_s;
     } else {
-        QString line = withReason(stateWords(summary.state), summary.stateReason);
+        QString line = summary.renderedOnly
+                           ? kRenderedOnlyText
+                           : withReason(stateWords(summary.state), summary.stateReason);
         if (summary.since.isValid()) {
             line += u" с "_s + historyTimeText(summary.since);
         }
         lines += line;
     }
     if (!summary.lastSignals.isEmpty()) {
-        lines += u"сигналы страницы: "_s + signalListWords(summary.lastSignals);
+        lines += signalsLine(summary.lastSignals, signalDetails(summary));
+    }
+    if (!summary.lastAnchor.isEmpty()) {
+        lines += QString::fromUtf16(kAnchorHeading) + u": "_s + summary.lastAnchor;
+    }
+    if (summary.lastExternal >= 0) {
+        lines +=
+            QString::fromUtf16(kExternalHeading) + u": "_s + QString::number(summary.lastExternal);
     }
     if (facts.hasOwnPage) {
-        lines += u"ваша ссылка на партнера: "_s + reciprocalWords(summary.lastReciprocal);
+        lines += reciprocalLine(summary.lastReciprocal);
     }
     lines += overdueLines(summary, facts);
     const bool foundNow =
         summary.state == ConfirmedState::Found || summary.state == ConfirmedState::Hidden;
     if (!foundNow && summary.lastFound.isValid()) {
-        lines += u"ссылка последний раз найдена "_s + historyTimeText(summary.lastFound);
+        lines += lastFoundLine(summary.lastFound);
     }
     // A single odd check does not move the state, but the user should see
     // why the page failed this morning.
@@ -70,7 +96,7 @@ QString historyText(const RecordHistory& history, const RecordFacts& facts) {
     }
     for (const HistoryEvent& event : history.events) {
         lines += historyTimeText(event.checkedAt) + u" — "_s +
-                 withReason(changeWords(event.change), event.reason);
+                 withReason(eventWords(event), event.reason);
     }
     return lines.join(u'\n');
 }

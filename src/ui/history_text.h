@@ -15,6 +15,12 @@ namespace quorvel {
 // A history time in local time, to the minute; an invalid time is empty.
 QString historyTimeText(const QDateTime& time);
 
+// Lines of the history window's text that the list's hints show too.
+QString lastFoundLine(const QDateTime& lastFound);
+QString reasonLine(QStringView reason);
+QString signalsLine(const QStringList& signalNames, const SignalDetails& details = {});
+QString reciprocalLine(CheckStatus reciprocal);
+
 // What the record itself says, beside its history: whether it names the
 // user's own page (QV_4) and its deadline (QV_D).
 struct RecordFacts {

@@ -29,17 +29,17 @@ HistoryWindow::HistoryWindow(QWidget* owner) : QDialog(owner) {
     setObjectName(u"HistoryWindow"_s);
     textView = makeTextWindow(this, owner, u"история проверок"_s, "HistoryView");
     resize(860, 560);
-    checksTable = new QTableWidget(0, 7, this);
+    checksTable = new QTableWidget(0, 9, this);
     checksTable->setObjectName(u"HistoryChecks"_s);
-    checksTable->setHorizontalHeaderLabels({u"дата и время"_s, u"результат"_s, u"причина"_s,
-                                            u"ссылок"_s, u"сигналы"_s, u"ваша ссылка на партнера"_s,
-                                            u"источник"_s});
+    checksTable->setHorizontalHeaderLabels(
+        {u"дата и время"_s, u"результат"_s, kReasonText, u"ссылок"_s, u"сигналы"_s, kYourLinkText,
+         u"источник"_s, QString::fromUtf16(kExternalHeading), QString::fromUtf16(kAnchorHeading)});
     checksTable->verticalHeader()->hide();
     checksTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
     checksTable->setSelectionBehavior(QAbstractItemView::SelectRows);
     checksTable->setWordWrap(false);
     checksTable->horizontalHeader()->setStretchLastSection(true);
-    const int widths[] = {130, 230, 200, 50, 150, 150};
+    const int widths[] = {130, 230, 200, 50, 150, 150, 110, 60};
     for (int i = 0; i < int(std::size(widths)); ++i) {
         checksTable->setColumnWidth(i, widths[i]);
     }
@@ -71,9 +71,12 @@ void HistoryWindow::showHistory(const QString& partnerUrl, const QList<PastCheck
             statusWords(check.status),
             reasonWords(check.reason),
             loaded ? QString::number(check.count) : QString(),
-            signalListWords(check.signalNames),
+            signalListWords(check.signalNames,
+                            {check.nearLink, check.canonical, check.robotsAgent}),
             check.reciprocal == CheckStatus::None ? QString() : reciprocalWords(check.reciprocal),
             runSourceWords(check.source),
+            loaded && check.external >= 0 ? QString::number(check.external) : QString(),
+            check.anchor,
         };
         for (int column = 0; column < int(std::size(texts)); ++column) {
             checksTable->setItem(row, column, cell(texts[column]));

@@ -87,7 +87,7 @@ QVariant OverviewModel::data(const QModelIndex& index, int role) const {
 QVariant OverviewModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 &&
         section < int(overviewColumns().size())) {
-        return overviewColumns()[size_t(section)].caption.toString();
+        return overviewColumns()[size_t(section)].caption;
     }
     return QAbstractTableModel::headerData(section, orientation, role);
 }

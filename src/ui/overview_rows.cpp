@@ -2,6 +2,7 @@
 
 #include <QHash>
 #include <QLocale>
+#include <QStringList>
 
 #include <algorithm>
 #include <limits>
@@ -39,13 +40,7 @@ QString stateText(const OverviewRowView& row) {
     if (summary.checks == 0) {
         return kNeverCheckedText;
     }
-    if (row.facts.history.blockedSince.isValid()) {
-        return kBlockedStateText;
-    }
-    if (summary.state == ConfirmedState::None) {
-        return kUnconfirmedText + statusWords(summary.lastStatus);
-    }
-    return stateWords(summary.state);
+    return checkedStateWords(summary, row.facts.history.blockedSince.isValid());
 }
 
 // Since when the state shown holds: the wall's first blocked run, or the
@@ -68,46 +63,6 @@ bool pageLoaded(const OverviewRowView& row) {
     return last == CheckStatus::Found || last == CheckStatus::Hidden ||
            last == CheckStatus::Missing;
 }
-
-constexpr OverviewColumn kColumns[] = {
-    {u"№", [](const OverviewRowView& row) { return QString::number(row.facts.index + 1); },
-     [](const OverviewRowView& row) { return qint64(row.facts.index); }},
-    {u"состояние", stateText},
-    {u"с", [](const OverviewRowView& row) { return historyTimeText(sinceOf(row)); },
-     [](const OverviewRowView& row) { return timeKey(sinceOf(row)); }},
-    {u"последний раз найдена",
-     [](const OverviewRowView& row) { return historyTimeText(summaryOf(row).lastFound); },
-     [](const OverviewRowView& row) { return timeKey(summaryOf(row).lastFound); }},
-    {u"причина",
-     [](const OverviewRowView& row) {
-         return checked(row) ? reasonWords(summaryOf(row).lastReason) : QString();
-     }},
-    {u"сигналы",
-     [](const OverviewRowView& row) { return signalListWords(summaryOf(row).lastSignals); }},
-    {u"ваша ссылка на партнера",
-     [](const OverviewRowView& row) {
-         return ExtractFieldView(row.line, QChar(u'4')).isEmpty()
-                    ? QString()
-                    : reciprocalWords(summaryOf(row).lastReciprocal);
-     }},
-    {u"срок", deadlineText,
-     [](const OverviewRowView& row) {
-         return row.facts.deadline ? row.facts.deadline->toJulianDay()
-                                   : std::numeric_limits<qint64>::min();
-     }},
-    {u"ссылок",
-     [](const OverviewRowView& row) {
-         return pageLoaded(row) ? QString::number(row.facts.history.lastCount) : QString();
-     },
-     [](const OverviewRowView& row) {
-         return pageLoaded(row) ? qint64(row.facts.history.lastCount) : qint64(-1);
-     },
-     // Over the partner's limit, as a bold row of the list.
-     [](const OverviewRowView& row) { return pageLoaded(row) && row.facts.history.lastOverLimit; }},
-    {u"страница партнера",
-     [](const OverviewRowView& row) { return ExtractField(row.line, QChar(u'U')); }},
-    {u"e-mail", [](const OverviewRowView& row) { return ExtractField(row.line, QChar(u'E')); }},
-};
 
 // The marker whose tint the row takes: the state it shows.
 CheckStatus tintOf(const RecordOverview& history) {
@@ -146,7 +101,63 @@ bool isProblem(const OverviewFacts& facts, bool hasOwnPage) {
 }  // namespace
 
 std::span<const OverviewColumn> overviewColumns() {
-    return kColumns;
+    // Made at the first call, after the words it uses.
+    static const OverviewColumn columns[] = {
+        {u"№"_s, [](const OverviewRowView& row) { return QString::number(row.facts.index + 1); },
+         [](const OverviewRowView& row) { return qint64(row.facts.index); }},
+        {u"состояние"_s, stateText},
+        {u"с"_s, [](const OverviewRowView& row) { return historyTimeText(sinceOf(row)); },
+         [](const OverviewRowView& row) { return timeKey(sinceOf(row)); }},
+        {u"последний раз найдена"_s,
+         [](const OverviewRowView& row) { return historyTimeText(summaryOf(row).lastFound); },
+         [](const OverviewRowView& row) { return timeKey(summaryOf(row).lastFound); }},
+        {kReasonText,
+         [](const OverviewRowView& row) {
+             return checked(row) ? reasonWords(summaryOf(row).lastReason) : QString();
+         }},
+        {u"сигналы"_s,
+         [](const OverviewRowView& row) {
+             const RecordSummary& summary = summaryOf(row);
+             return signalListWords(summary.lastSignals, signalDetails(summary));
+         }},
+        {kYourLinkText,
+         [](const OverviewRowView& row) {
+             return ExtractFieldView(row.line, QChar(u'4')).isEmpty()
+                        ? QString()
+                        : reciprocalWords(summaryOf(row).lastReciprocal);
+         }},
+        {u"срок"_s, deadlineText,
+         [](const OverviewRowView& row) {
+             return row.facts.deadline ? row.facts.deadline->toJulianDay()
+                                       : std::numeric_limits<qint64>::min();
+         }},
+        {u"ссылок"_s,
+         [](const OverviewRowView& row) {
+             return pageLoaded(row) ? QString::number(row.facts.history.lastCount) : QString();
+         },
+         [](const OverviewRowView& row) {
+             return pageLoaded(row) ? qint64(row.facts.history.lastCount) : qint64(-1);
+         },
+         // Over the partner's limit, as a bold row of the list.
+         [](const OverviewRowView& row) {
+             return pageLoaded(row) && row.facts.history.lastOverLimit;
+         }},
+        // Every external link, under any domain, beside the count the limit
+        // is about.
+        {QString::fromUtf16(kExternalHeading),
+         [](const OverviewRowView& row) {
+             const int external = summaryOf(row).lastExternal;
+             return external >= 0 ? QString::number(external) : QString();
+         },
+         [](const OverviewRowView& row) { return qint64(summaryOf(row).lastExternal); }},
+        {QString::fromUtf16(kAnchorHeading),
+         [](const OverviewRowView& row) { return summaryOf(row).lastAnchor; }},
+        {u"страница партнера"_s,
+         [](const OverviewRowView& row) { return ExtractField(row.line, QChar(u'U')); }},
+        {u"e-mail"_s,
+         [](const OverviewRowView& row) { return ExtractField(row.line, QChar(u'E')); }},
+    };
+    return columns;
 }
 
 std::shared_ptr<const OverviewSnapshot> buildOverview(RecordStore shared,
@@ -194,7 +205,7 @@ std::shared_ptr<const OverviewSnapshot> buildOverview(RecordStore shared,
         facts.deadline = *known;
         const RecordSummary& summary = facts.history.summary;
         facts.overdue = isOverdue(facts.deadline.value_or(QDate()), summary.lastStatus,
-                                  facts.history.firstChecked.toLocalTime().date(), today);
+                                  summary.firstChecked.toLocalTime().date(), today);
         facts.tint = tintOf(facts.history);
         facts.problem = isProblem(facts, !ExtractFieldView(line, QChar(u'4')).isEmpty());
         if ((i & 4095) == 0 && cancel.load(std::memory_order_relaxed)) {
@@ -206,13 +217,57 @@ std::shared_ptr<const OverviewSnapshot> buildOverview(RecordStore shared,
 
 QString overviewText(const OverviewSnapshot& snapshot, int row, int column) {
     const OverviewFacts& facts = snapshot.rows.at(row);
-    return kColumns[column].text({facts, snapshot.records.view(facts.index)});
+    return overviewColumns()[size_t(column)].text({facts, snapshot.records.view(facts.index)});
+}
+
+QString overviewHint(const OverviewSnapshot& snapshot, int row, QStringView line) {
+    const RecordStore& records = snapshot.records;
+    const auto sameRecord = [&line](QStringView other) {
+        return ExtractFieldView(other, QChar(u'U')) == ExtractFieldView(line, QChar(u'U')) &&
+               ExtractFieldView(other, QChar(u'6')) == ExtractFieldView(line, QChar(u'6'));
+    };
+    qsizetype at = row >= 0 && row < records.size() && sameRecord(records.view(row)) ? row : -1;
+    for (qsizetype i = 0; at < 0 && i < records.size(); ++i) {
+        if (sameRecord(records.view(i))) {
+            at = i;
+        }
+    }
+    if (at < 0) {
+        return QString();
+    }
+    const OverviewFacts& facts = snapshot.rows.at(at);
+    const OverviewRowView view{facts, records.view(at)};
+    const RecordSummary& summary = summaryOf(view);
+    if (summary.checks == 0) {
+        return kNeverCheckedText;
+    }
+    QString state = stateText(view);
+    if (const QDateTime since = sinceOf(view); since.isValid()) {
+        state += u" с "_s + historyTimeText(since);
+    }
+    QStringList lines{state};
+    if (summary.lastFound.isValid()) {
+        lines += lastFoundLine(summary.lastFound);
+    }
+    if (!summary.lastReason.isEmpty()) {
+        lines += reasonLine(summary.lastReason);
+    }
+    if (!summary.lastSignals.isEmpty()) {
+        lines += signalsLine(summary.lastSignals, signalDetails(summary));
+    }
+    if (!ExtractFieldView(view.line, QChar(u'4')).isEmpty()) {
+        lines += reciprocalLine(summary.lastReciprocal);
+    }
+    if (facts.overdue) {
+        lines += overdueWords(*facts.deadline);
+    }
+    return lines.join(u'\n');
 }
 
 bool overviewBold(const OverviewSnapshot& snapshot, int row, int column) {
     const OverviewFacts& facts = snapshot.rows.at(row);
-    return kColumns[column].bold &&
-           kColumns[column].bold({facts, snapshot.records.view(facts.index)});
+    return overviewColumns()[size_t(column)].bold &&
+           overviewColumns()[size_t(column)].bold({facts, snapshot.records.view(facts.index)});
 }
 
 QList<int> overviewOrder(const OverviewSnapshot& snapshot, const OverviewView& view,
@@ -230,7 +285,7 @@ QList<int> overviewOrder(const OverviewSnapshot& snapshot, const OverviewView& v
         if (!search.isEmpty()) {
             const OverviewRowView rowView{facts, snapshot.records.view(facts.index)};
             bool found = false;
-            for (const OverviewColumn& column : kColumns) {
+            for (const OverviewColumn& column : overviewColumns()) {
                 if (column.text(rowView).contains(search, Qt::CaseInsensitive)) {
                     found = true;
                     break;
@@ -245,12 +300,12 @@ QList<int> overviewOrder(const OverviewSnapshot& snapshot, const OverviewView& v
             return {};
         }
     }
-    if (view.sortColumn < 0 || view.sortColumn >= int(std::size(kColumns))) {
+    if (view.sortColumn < 0 || view.sortColumn >= int(overviewColumns().size())) {
         return order;
     }
     // Each row's key or words once, then the order of the rows; ties keep
     // the list's order.
-    const OverviewColumn& column = kColumns[view.sortColumn];
+    const OverviewColumn& column = overviewColumns()[size_t(view.sortColumn)];
     const bool descending = view.sortOrder == Qt::DescendingOrder;
     if (column.key) {
         QList<qint64> keys(snapshot.rows.size());

@@ -49,7 +49,7 @@ struct OverviewRowView {
 // words), and when a cell is bold. A new column is one more entry in
 // overviewColumns().
 struct OverviewColumn {
-    QStringView caption;
+    QString caption;
     QString (*text)(const OverviewRowView& row);
     qint64 (*key)(const OverviewRowView& row) = nullptr;
     bool (*bold)(const OverviewRowView& row) = nullptr;
@@ -91,6 +91,15 @@ struct OverviewView {
 // shows them. Empty when `cancel` was set.
 QList<int> overviewOrder(const OverviewSnapshot& snapshot, const OverviewView& view,
                          const std::atomic<bool>& cancel);
+
+// What the hint of a row of the main list says of the record `line`: its
+// state and since when, when the link was last found, the last reason, the
+// signals, the user's side and a deadline that lapsed, from the snapshot's
+// row of the same record ("еще не проверялась" for one never checked).
+// `row` is where the list holds it now; the snapshot may be older than an
+// edit, so the record is looked for by its identity when it moved. Empty
+// when the snapshot does not hold the record.
+QString overviewHint(const OverviewSnapshot& snapshot, int row, QStringView line);
 
 // A cell's words, and whether it is bold.
 QString overviewText(const OverviewSnapshot& snapshot, int row, int column);

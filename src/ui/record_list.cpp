@@ -4,10 +4,12 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QToolTip>
 
 #include <algorithm>
 
 #include "records/record_line.h"
+#include "ui/hints.h"
 
 namespace quorvel {
 
@@ -210,15 +212,13 @@ void RecordDelegate::ListBox1DrawItem(QPainter* painter, const QStyleOptionViewI
     if (markers) {
         x -= 27;
     }
-    // The fields 6, D, I, E, 4, 5, 7 by their place in kFieldCodes.
-    static constexpr size_t kColumns[] = {6, 3, 1, 2, 4, 5, 7};
     for (int column = 2; column <= 8; ++column) {
         if (column >= 3) {
             x += header_->sectionSize(column - 2);  // the section above the previous column
         }
         if (x < R) {
             painter->fillRect(QRect(x, T, R - x, H), fill);
-            drawAt(x, fields[kColumns[column - 2]]);
+            drawAt(x, fields[size_t(kListColumnFields[column - 1])]);
         }
     }
 
@@ -309,6 +309,22 @@ void RecordListView::keyReleaseEvent(QKeyEvent* event) {
     if ((event->key() == Qt::Key_Up || event->key() == Qt::Key_Down) && !event->isAutoRepeat()) {
         Q_EMIT arrowKeyReleased();
     }
+}
+
+bool RecordListView::viewportEvent(QEvent* event) {
+    if (event->type() == QEvent::ToolTip) {
+        const auto* help = static_cast<QHelpEvent*>(event);
+        const QModelIndex index = indexAt(help->pos());
+        const QString hint = index.isValid() && rowHint_ ? rowHint_(index.row()) : QString();
+        if (hint.isEmpty()) {
+            QToolTip::hideText();
+        } else {
+            QToolTip::showText(help->globalPos(), plainToolTip(hint), viewport(),
+                               visualRect(index));
+        }
+        return true;
+    }
+    return QListView::viewportEvent(event);
 }
 
 void RecordListView::contextMenuEvent(QContextMenuEvent* event) {

@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <QStyledItemDelegate>
 
+#include <functional>
 #include <memory>
 
 #include "checking/check_run.h"
@@ -102,6 +103,9 @@ class RecordListView : public QListView {
 
     // Redraws every visible row before returning.
     void repaintNow();
+    // What a row's hint says when the pointer rests on it (plain text; empty:
+    // no hint).
+    void setRowHint(std::function<QString(int row)> hint) { rowHint_ = std::move(hint); }
 
   Q_SIGNALS:
     void contextMenuWanted(const QPoint& globalPos);
@@ -121,11 +125,14 @@ class RecordListView : public QListView {
     void keyPressEvent(QKeyEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
 
   private:
     // Runs a base handler and reports whether the user changed the selection.
     template <typename Base>
     void tracked(Base&& base);
+
+    std::function<QString(int row)> rowHint_;
 };
 
 }  // namespace quorvel

@@ -50,6 +50,15 @@ RawServer::Handler pages() {
     };
 }
 
+// The page requests a server has had (its site's robots.txt aside).
+qsizetype pageRequests(const RawServer& server) {
+    qsizetype pages = 0;
+    for (const QByteArray& request : server.requests()) {
+        pages += test::requestTarget(request) != "/robots.txt";
+    }
+    return pages;
+}
+
 QString record(int port, const QString& path, const QString& maximum = u"5"_s,
                const QString& link = u"http://mysite.example.com/"_s) {
     return BuildRecordLine(u"http://127.0.0.1:%1%2"_s.arg(port).arg(path), {}, {}, QDate(), {},
@@ -124,7 +133,7 @@ TEST(CheckRun, EmptyLinkEmptyListAndTheNilLine) {
     EXPECT_FALSE(run.results().overLimitAt(0));
     EXPECT_EQ(run.results().statusAt(1), CheckStatus::FetchFailed);
     EXPECT_EQ(run.results().statusAt(2), CheckStatus::Found);
-    EXPECT_EQ(server.requests().size(), 2);
+    EXPECT_EQ(pageRequests(server), 2);
 
     CheckLoopHost empty;
     CheckRun emptyRun(empty);
@@ -163,6 +172,48 @@ TEST(CheckRun, StopLetsDownloadsUnderWayFinishAndStartsNoMore) {
     host.records() = {record(port, u"/found"_s)};
     runToEnd(host, run);
     EXPECT_EQ(run.results().statusAt(0), CheckStatus::Found);
+}
+
+// What a stop leaves of the records under way, a page that loads and one
+// that fails: the window's run gives the loaded one no result and marks the
+// failed one as ended after the stop; a run that finishes what it took
+// reports both as any other.
+TEST(CheckRun, WhatAStopLeavesOfTheRecordsUnderWay) {
+    for (const bool finish : {false, true}) {
+        SCOPED_TRACE(finish ? "finishing" : "the window's way");
+        RawServer server(pages());
+        const int port = server.port();
+        QStringList records;
+        for (const QString& path :
+             {u"p0.test:%1/slow/found"_s, u"p1.test:%1/slow/gone"_s, u"p2.test:%1/found"_s}) {
+            records += BuildRecordLine(path.arg(port), {}, {}, QDate(), {}, u"5"_s,
+                                       u"http://mysite.example.com/"_s, {});
+        }
+        CountingHost host(records);
+        FetchSettings settings;
+        settings.resolve = {u"*:%1:127.0.0.1"_s.arg(port)};
+        CheckRunOptions options;
+        options.workers = 2;
+        options.finishTakenRecords = finish;
+        CheckRun run(host, settings, options);
+        run.start();
+        while (server.requests().size() < 2) {
+            host.processTasks(std::chrono::milliseconds(10));
+        }
+        run.requestStop();
+        host.runUntilIdle(run);
+
+        EXPECT_EQ(run.results().statusAt(0), finish ? CheckStatus::Found : CheckStatus::None);
+        EXPECT_EQ(host.checks.count(0), finish ? 1u : 0u);
+        ASSERT_EQ(host.checks.count(1), 1u);
+        EXPECT_EQ(host.checks[1].outcome.status, CheckStatus::FetchFailed);
+        EXPECT_EQ(host.checks[1].reasonCode(), u"http 404; http 404");
+        EXPECT_EQ(host.checks[1].afterStop, !finish);
+        if (finish) {
+            EXPECT_FALSE(host.checks[0].afterStop);
+        }
+        EXPECT_EQ(host.checks.count(2), 0u) << "never taken";
+    }
 }
 
 // A page that could not be loaded says why, by the reason code of each attempt.
@@ -389,6 +440,72 @@ TEST(CheckRun, YourSideOfTheExchange) {
         fetchesOfMine += test::requestTarget(request) == "/mine";
     }
     EXPECT_EQ(fetchesOfMine, 1) << "seven records share the page; it is fetched once";
+}
+
+// Pages that each need more room than the whole run has are all checked:
+// every download waits its turn, and the run never stands still.
+TEST(CheckRun, PagesLargerThanTheRoomTakeTurns) {
+    const QByteArray page = test::httpResponse(
+        "200 OK", QByteArray(256 * 1024, 'x') + "<a href=http://mysite.example.com/>me</a>");
+    RawServer server([&page](const RawServer::Connection& c) { c.send(page); });
+    QStringList records;
+    for (int i = 0; i < 12; ++i) {
+        records += record(server.port(), u"/page%1"_s.arg(i));
+    }
+    CountingHost host(records);
+    CheckRunOptions options{6};
+    options.pageMemory = 256 * 1024;  // less than one page takes
+    CheckRun run(host, {}, options);
+    runToEnd(host, run);
+    ASSERT_EQ(host.checks.size(), records.size());
+    for (const auto& [index, check] : host.checks) {
+        EXPECT_EQ(check.outcome.status, CheckStatus::Found) << index;
+    }
+}
+
+// However big the user's pages are, each is downloaded once per run: two
+// pages of almost 16 MiB of short anchors, named by records in turn.
+TEST(CheckRun, BigOwnPagesAreDownloadedOnce) {
+    const auto page = [](const QByteArray& partner) {
+        QByteArray body;
+        body.reserve(kMaxPageBytes);
+        for (int i = 0; body.size() < kMaxPageBytes - 100; ++i) {
+            body.append("<a href=").append(QByteArray::number(i % 10000)).append('>');
+        }
+        return body.append("<a href=http://").append(partner).append(".example/>");
+    };
+    const QByteArray pages[] = {page("one"), page("two")};
+    RawServer server([&pages](const RawServer::Connection& c) {
+        const QByteArray target = test::requestTarget(c.request);
+        if (target == "/one" || target == "/two") {
+            c.send(test::httpResponse("200 OK", pages[target == "/one" ? 0 : 1]));
+        } else {
+            c.send("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n");
+        }
+    });
+    const QString base = u"127.0.0.1:%1/"_s.arg(server.port());
+    // Each record's partner is the site its own page links to, at its end.
+    QStringList records;
+    for (int i = 0; i < 12; ++i) {
+        const QString own = i % 2 == 0 ? u"one"_s : u"two"_s;
+        records += BuildRecordLine(u"http://"_s + own + u".example/"_s, {}, {}, QDate(), base + own,
+                                   u"5"_s, u"http://mysite.example.com/"_s, {});
+    }
+    CountingHost host(records);
+    FetchSettings settings;
+    settings.resolve = {u"*:80:127.0.0.1"_s};  // partner pages: refused at once
+    CheckRun run(host, settings, CheckRunOptions{4});
+    runToEnd(host, run);
+    ASSERT_EQ(host.checks.size(), records.size());
+    for (const auto& [index, check] : host.checks) {
+        EXPECT_EQ(check.reciprocal, CheckStatus::Found) << index;
+    }
+    std::map<QByteArray, int> downloads;
+    for (const QByteArray& request : server.requests()) {
+        ++downloads[test::requestTarget(request)];
+    }
+    EXPECT_EQ(downloads["/one"], 1);
+    EXPECT_EQ(downloads["/two"], 1);
 }
 
 }  // namespace

@@ -44,6 +44,8 @@ TEST(FailureReason, CodesAndReadingThemBack) {
         {FailureReason(Kind::Redirects), u"redirects"_s},
         {FailureReason(Kind::Scheme), u"scheme"_s},
         {FailureReason(Kind::Aborted), u"aborted"_s},
+        {FailureReason(Kind::Encoding), u"encoding"_s},
+        {FailureReason(Kind::NoHost), u"no-host"_s},
         {FailureReason(), QString()},
     };
     for (const Row& row : rows) {

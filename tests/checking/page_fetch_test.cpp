@@ -1,4 +1,5 @@
 #include "checking/page_fetch.h"
+#include "checking/page_memory.h"
 
 #include <gtest/gtest.h>
 
@@ -128,6 +129,46 @@ TEST(FetchPage, TheHostLimitCountsTheHostAsked) {
     EXPECT_EQ(heldByOther, 1);
     EXPECT_EQ(heldByPartner, 0);
     EXPECT_EQ(gate.inUse("other.test"), 0);
+}
+
+// A host is one host however it is written: letter case, a trailing dot and
+// the Unicode or punycode spelling neither escape the per-host limit nor miss
+// a mapping.
+TEST(FetchPage, OneHostWhateverItsSpelling) {
+    struct Row {
+        const char* name;
+        QString address;  // "%1" is the port
+        QString mapped;   // the host as --resolve writes it
+        QByteArray key;   // the host the limit counts
+    };
+    const Row rows[] = {
+        {"trailing dot asked, plain mapped", u"http://Partner.Test.:%1/"_s, u"partner.test"_s,
+         "partner.test"},
+        {"plain asked, trailing dot and capitals mapped", u"http://partner.test:%1/"_s,
+         u"PARTNER.test."_s, "partner.test"},
+        {"Unicode asked, Unicode in capitals mapped", u"http://пример.test.:%1/"_s,
+         u"ПРИМЕР.test"_s, "xn--e1afmkfd.test"},
+        {"punycode asked, Unicode mapped", u"http://xn--e1afmkfd.test:%1/"_s, u"пример.test"_s,
+         "xn--e1afmkfd.test"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        HostGate gate(1);
+        std::atomic<int> held{-1};
+        RawServer server([&](const RawServer::Connection& c) {
+            held = gate.inUse(row.key);
+            c.send(httpResponse("200 OK", "ok"));
+        });
+        const int port = server.port();
+        const QString address = row.address.arg(port);
+        EXPECT_EQ(requestHostOf(address), row.key);
+        FetchSettings settings = settingsFor(port, {row.mapped});
+        settings.hostGate = &gate;
+        const FetchResult r = FetchPage(address, settings);
+        ASSERT_TRUE(r.success) << r.error.toStdString();
+        EXPECT_EQ(held, 1);
+        EXPECT_EQ(gate.inUse(row.key), 0);
+    }
 }
 
 TEST(FetchPage, RedirectsUpToFourteen) {
@@ -313,6 +354,39 @@ TEST(FetchPage, HttpsNeverFallsBackToPlainHttp) {
     }
 }
 
+// What is wrong with a certificate, as the attempt's reason names it: the
+// history puts these very texts into words.
+TEST(FetchPage, CertificateProblemsAreNamed) {
+    struct Case {
+        const char* name;
+        const char* certificate;  // the server's
+        QString host;
+        QString caFile;  // what the client trusts
+        QString problem;
+    };
+    const Case cases[] = {
+        {"expired", "expired", u"expired.test"_s, u"expired-ca.pem"_s,
+         u"certificate has expired"_s},
+        {"self-signed", "self-signed", u"self.test"_s, u"ca.pem"_s, u"self-signed certificate"_s},
+        {"issued to another name", "server", u"partner.test"_s, u"ca.pem"_s,
+         u"certificate does not match the host name"_s},
+        {"an issuer nobody trusts", "server", u"secure.test"_s, u"expired-ca.pem"_s,
+         u"unable to get local issuer certificate"_s},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TlsServer tls(c.certificate);
+        FetchSettings settings = settingsFor(tls.port(), {c.host, u"www."_s + c.host});
+        settings.caFile = kFixtures + c.caFile;
+        const FetchResult r =
+            FetchPage(u"https://%1:%2/page"_s.arg(c.host).arg(tls.port()), settings);
+        EXPECT_FALSE(r.success);
+        ASSERT_FALSE(r.attempts.isEmpty());
+        EXPECT_EQ(r.attempts.at(0).reason.kind, FailureReason::Kind::Tls);
+        EXPECT_EQ(r.attempts.at(0).reason.tlsProblem, c.problem);
+    }
+}
+
 TEST(FetchPage, ARedirectFromHttpsToHttpFails) {
     RawServer plain(
         [](const RawServer::Connection& c) { c.send(httpResponse("200 OK", "plain")); });
@@ -442,7 +516,7 @@ TEST(FetchPage, FailedAttemptsSayWhy) {
     }
     EXPECT_EQ(FetchPage(hostOf(freePort), settingsFor(freePort)).attempts.at(0).reason.code(),
               u"connect");
-    EXPECT_EQ(FetchPage(u"http://"_s).attempts.at(0).reason.code(), u"dns");
+    EXPECT_EQ(FetchPage(u"http://"_s).attempts.at(0).reason.code(), u"no-host");
     EXPECT_EQ(
         FetchPage(u"http://nowhere.invalid/"_s, settingsFor(freePort)).attempts.at(0).reason.code(),
         u"dns");
@@ -517,6 +591,37 @@ TEST(FetchPage, HostileServersEndInBoundedTime) {
             << c.what << ": " << r.error.toStdString();
         EXPECT_LT(timer.elapsed(), 2 * 2000 + 1500) << c.what;
     }
+}
+
+// A download that waits for room to hold its page is paused, not stalled:
+// the wait, longer than both its limits, counts against neither. The room
+// it takes (three bytes a byte while the body is there) shrinks to the
+// text's two once the body is gone, and goes back with the result.
+TEST(FetchPage, AWaitForRoomCountsAgainstNoLimit) {
+    const QByteArray body(1000, 'x');
+    RawServer server(
+        [&body](const RawServer::Connection& c) { c.send(test::httpResponse("200 OK", body)); });
+    PageMemory memory(3000);
+    auto other = std::make_unique<PageLease>(memory);
+    ASSERT_TRUE(other->tryTake(2500));  // another page, scanned meanwhile
+    FetchSettings settings = settingsFor(server.port());
+    settings.stallTimeoutMs = 300;
+    settings.totalTimeoutMs = 600;
+    settings.pageMemory = &memory;
+    std::thread done([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        other.reset();
+    });
+    QElapsedTimer timer;
+    timer.start();
+    FetchResult r = FetchPage(hostOf(server.port()), settings);
+    done.join();
+    EXPECT_TRUE(r.success) << r.error.toStdString();
+    EXPECT_GE(timer.elapsed(), 1400);
+    EXPECT_EQ(r.pageText.size(), body.size() + 2);
+    EXPECT_EQ(memory.inUse(), 2 * body.size());
+    r = FetchResult();
+    EXPECT_EQ(memory.inUse(), 0);
 }
 
 TEST(FetchPage, AbortEndsTheDownloadAtOnce) {

@@ -77,6 +77,15 @@ class Walls {
               } else if (target == "/bomb") {
                   c.send(test::httpResponse("200 OK", gzipped(QByteArray(20 << 20, ' ')),
                                             "Content-Encoding: gzip\r\n"));
+              } else if (target == "/stages") {
+                  QByteArray body = kPage;
+                  QByteArrayList stages;
+                  for (int i = 0; i < 50; ++i) {
+                      body = gzipped(body);
+                      stages += "gzip";
+                  }
+                  c.send(test::httpResponse("200 OK", body,
+                                            "Content-Encoding: " + stages.join(", ") + "\r\n"));
               }
           }) {}
 
@@ -173,9 +182,11 @@ TEST(CliBlocked, WallsInTheHistory) {
     }
     EXPECT_EQ(changes.at(0), "") << "a wall is not news at once";
     EXPECT_EQ(changes.at(1), "");
-    EXPECT_TRUE(changes.at(2).startsWith("0\tFetchFailed\t")) << changes.at(2).toStdString();
-    EXPECT_TRUE(changes.at(2).contains("\tblocked\t")) << changes.at(2).toStdString();
-    EXPECT_EQ(changes.at(2).count('\n'), 1);
+    const QByteArray row = changes.at(2).mid(changes.at(2).indexOf('\n') + 1);  // after the header
+    EXPECT_TRUE(changes.at(2).startsWith("index\t")) << changes.at(2).toStdString();
+    EXPECT_TRUE(row.startsWith("0\tFetchFailed\t")) << changes.at(2).toStdString();
+    EXPECT_TRUE(row.contains("\tblocked\t")) << changes.at(2).toStdString();
+    EXPECT_EQ(row.count('\n'), 1);
     EXPECT_EQ(changes.at(3), "") << "told once";
 
     const test::CliResult h = test::runCli({u"history"_s, u"--format=json"_s, list});
@@ -220,10 +231,12 @@ TEST(CliBlocked, BrowserHeadersAndCompressedPages) {
     EXPECT_TRUE(walls.server.requests().last().contains("\r\nUser-Agent: Checker/2.0\r\n"));
     EXPECT_TRUE(walls.server.requests().last().contains("\r\nAccept-Encoding: identity\r\n"));
 
-    // 20 MiB of spaces, compressed to a few KiB: stopped at the page limit.
-    const QJsonArray bomb = checkRows(walls, {u"/bomb"_s}, {u"--browser"_s});
-    ASSERT_EQ(bomb.size(), 1);
+    // 20 MiB of spaces, compressed to a few KiB: stopped at the page limit;
+    // a page compressed 50 times over: refused for its encoding.
+    const QJsonArray bomb = checkRows(walls, {u"/bomb"_s, u"/stages"_s}, {u"--browser"_s});
+    ASSERT_EQ(bomb.size(), 2);
     EXPECT_EQ(bomb.at(0).toObject().value(u"reason"_s).toString(), u"too-large; too-large");
+    EXPECT_EQ(bomb.at(1).toObject().value(u"reason"_s).toString(), u"encoding; encoding");
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "records/record_file.h"
 #include "records/record_line.h"
 #include "support/cli_runner.h"
+#include "support/dns_stub.h"
 #include "support/printers.h"
 #include "support/raw_server.h"
 #include "support/temp_dir.h"
@@ -69,7 +70,11 @@ TEST(CliCheck, RowsInEveryFormat) {
                     {u"reason"_s, QString()},
                     {u"signals"_s, QJsonArray()},
                     {u"reciprocal"_s, u"none"_s},
-                    {u"overdue"_s, 0}},
+                    {u"overdue"_s, 0},
+                    {u"anchor"_s, u"x"_s},
+                    {u"near_link"_s, QString()},
+                    {u"canonical"_s, QString()},
+                    {u"external"_s, 1}},
         QJsonObject{{u"index"_s, 1},
                     {u"status"_s, u"FetchFailed"_s},
                     {u"count"_s, 0},
@@ -78,27 +83,33 @@ TEST(CliCheck, RowsInEveryFormat) {
                     {u"reason"_s, reason},
                     {u"signals"_s, QJsonArray()},
                     {u"reciprocal"_s, u"none"_s},
-                    {u"overdue"_s, 0}},
+                    {u"overdue"_s, 0},
+                    {u"anchor"_s, QString()},
+                    {u"near_link"_s, QString()},
+                    {u"canonical"_s, QString()},
+                    {u"external"_s, QJsonValue()}},
     };
     EXPECT_EQ(json, QJsonDocument(rows)) << r.out.toStdString();
 
     r = test::runCli(QStringList{u"check"_s} + resolve + QStringList{file});
     EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
     EXPECT_EQ(r.out, "0\tFound\t1\t1\t" + base.toUtf8() +
-                         "/found\t\t\tnone\t0\n"
+                         "/found\t\t\tnone\t0\tx\t\t\t1\n"
                          "1\tFetchFailed\t0\t0\t" +
                          base.toUtf8() + "/gone, \"really\"\\t\t" + reason.toUtf8() +
-                         "\t\tnone\t0\n");
+                         "\t\tnone\t0\t\t\t\t\n");
     EXPECT_TRUE(r.err.isEmpty()) << "no progress line when standard error is no terminal";
 
     r = test::runCli(QStringList{u"check"_s, u"--format=csv"_s} + resolve + QStringList{file});
     EXPECT_EQ(r.out,
-              "index,status,count,over_limit,partner_url,reason,signals,reciprocal,overdue\r\n"
+              "index,status,count,over_limit,partner_url,reason,signals,reciprocal,overdue,"
+              "anchor,near_link,canonical,external\r\n"
               "0,Found,1,1," +
                   base.toUtf8() +
-                  "/found,,,none,0\r\n"
+                  "/found,,,none,0,x,,,1\r\n"
                   "1,FetchFailed,0,0,\"" +
-                  base.toUtf8() + "/gone, \"\"really\"\"\t\"," + reason.toUtf8() + ",,none,0\r\n");
+                  base.toUtf8() + "/gone, \"\"really\"\"\t\"," + reason.toUtf8() +
+                  ",,none,0,,,,\r\n");
 
     EXPECT_EQ(QJsonDocument::fromJson(test::runCli({u"check"_s, u"--format=json"_s, u"-"_s}).out),
               QJsonDocument(QJsonArray()))
@@ -154,6 +165,42 @@ TEST(CliCheck, CtrlCStopsAndPrintsWhatItHas) {
     EXPECT_EQ(rows.size(), 40);
     EXPECT_TRUE(rows.at(39).startsWith("39\tnone\t0\t0\t"));
     EXPECT_EQ(server.requests().size(), 10);
+}
+
+// A stop keeps what the records under way really gave, loaded or failed:
+// both are printed and kept in the history; records never taken are
+// neither. SIGTERM stops the same way.
+TEST(CliCheck, AStopFinishesEveryRecordTaken) {
+    for (const auto& [signal, exitCode] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}}) {
+        SCOPED_TRACE(signal);
+        RawServer server(pages());
+        test::TempDir dir;
+        QStringList urls{u"p0.test:%1/slow/found"_s.arg(server.port()),
+                         u"p1.test:%1/slow/gone"_s.arg(server.port())};
+        for (int i = 2; i < 6; ++i) {
+            urls += u"p%1.test:%2/found"_s.arg(i).arg(server.port());
+        }
+        const QString file = writeRecords(dir, urls);
+        test::CliProcess process(
+            {u"check"_s, u"--workers=2"_s, u"--resolve=*:%1:127.0.0.1"_s.arg(server.port()), file});
+        ASSERT_TRUE(server.waitForRequests(2));
+        ::kill(process.pid(), signal);
+        const test::CliResult r = process.finish(10000);
+        EXPECT_EQ(r.exitCode, exitCode) << r.err.toStdString();
+        const QList<QByteArray> rows = r.out.trimmed().split('\n');
+        ASSERT_EQ(rows.size(), 6) << r.out.toStdString();
+        EXPECT_TRUE(rows.at(0).startsWith("0\tFound\t1\t")) << rows.at(0).toStdString();
+        EXPECT_TRUE(rows.at(1).contains("\thttp 404; http 404\t")) << rows.at(1).toStdString();
+        EXPECT_TRUE(rows.at(2).startsWith("2\tnone\t")) << rows.at(2).toStdString();
+
+        const test::CliResult h = test::runCli({u"history"_s, u"--format=json"_s, file});
+        ASSERT_EQ(h.exitCode, 0) << h.err.toStdString();
+        const QJsonArray history = QJsonDocument::fromJson(h.out).array();
+        ASSERT_EQ(history.size(), 6);
+        EXPECT_EQ(history.at(0).toObject().value(u"checks"_s).toInt(), 1) << "loaded: kept";
+        EXPECT_EQ(history.at(1).toObject().value(u"checks"_s).toInt(), 1) << "failed: kept";
+        EXPECT_EQ(history.at(2).toObject().value(u"checks"_s).toInt(), 0) << "never taken";
+    }
 }
 
 TEST(CliCheck, ProgressOnlyOnATerminal) {
@@ -237,7 +284,46 @@ TEST(CliCheck, MoreFactsPerRecord) {
     const QJsonObject gone = rows.at(1).toObject();
     EXPECT_EQ(gone.value(u"status"_s).toString(), u"FetchFailed");
     EXPECT_EQ(gone.value(u"reciprocal"_s).toString(), u"FetchFailed");
-    EXPECT_EQ(gone.value(u"overdue"_s).toInt(), 1);
+    EXPECT_EQ(gone.value(u"overdue"_s).toInt(), 0)
+        << "without a history this run is the first check, and the deadline had passed before";
+}
+
+// An address with no host, or with a scheme of its own, fails at once: no
+// name is looked up (a blank record used to ask the resolver for "www."),
+// and there is no second try. The stub resolver sees every lookup.
+TEST(CliCheck, AnAddressWithoutAHostAsksNoResolver) {
+    test::DnsStub dns;
+    ASSERT_TRUE(dns.listening());
+    test::TempDir dir;
+    const QString file = dir.path(u"list.qvp"_s);
+    ASSERT_TRUE(writeRecordFile(
+        file, {QString(), BuildRecordLine(u"ftp://x.test/"_s, {}, {}, QDate(), {}, {}, {}, {}),
+               BuildRecordLine(u"http://:80/page"_s, {}, {}, QDate(), {}, {}, {}, {}),
+               // A name nothing maps: the one lookup of the run.
+               BuildRecordLine(u"looked-up.test"_s, {}, {}, QDate(), {}, {}, {}, {})}));
+    const test::CliResult r =
+        test::CliProcess(dns.withResolver(QStringLiteral(QUORVEL_CLI_PATH),
+                                          {u"check"_s, u"--no-history"_s, file}),
+                         {}, {}, "/usr/bin/unshare")
+            .finish();
+    EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
+    const QList<QByteArray> rows = r.out.split('\n');
+    ASSERT_GE(rows.size(), 4);
+    const char* reasons[] = {"no-host", "scheme", "no-host", "dns; dns"};
+    for (int i = 0; i < 4; ++i) {
+        SCOPED_TRACE(i);
+        const QList<QByteArray> cells = rows.at(i).split('\t');
+        ASSERT_GT(cells.size(), 5);
+        EXPECT_EQ(cells.at(1), "FetchFailed");
+        EXPECT_EQ(cells.at(5), reasons[i]);
+    }
+    QList<QByteArray> asked;
+    for (const QByteArray& name : dns.names()) {
+        if (!asked.contains(name)) {
+            asked += name;  // once per name, whatever the address families asked
+        }
+    }
+    EXPECT_EQ(asked, (QList<QByteArray>{"looked-up.test", "www.looked-up.test"}));
 }
 
 }  // namespace

@@ -51,6 +51,25 @@ TEST(CliFields, ReadsStandardInputAndKeepsGoingAfterAnUnreadableFile) {
     EXPECT_EQ(r.err.count('\n'), 1);
 }
 
+// A file damaged after a NUL is read up to it, and both commands that read
+// record files say in one line what was left unread; the check of the
+// records before it goes on (a record without a host fails at once).
+TEST(CliFields, RecordsCutOffByANulAreNamed) {
+    test::TempDir dir;
+    dir.write(u"cut.qvp"_s, QByteArray("<QV_7>a</QV_7>\r\n\r\n\0<QV_U>b</QV_U>\r\n", 35));
+    const QByteArray said =
+        "': a NUL byte at offset 18 ends the text; the 16 bytes after it are "
+        "not read\n";
+    const QString file = dir.path(u"cut.qvp"_s);
+    const test::CliResult fields = test::runCli({u"fields"_s, file});
+    EXPECT_EQ(fields.exitCode, 0);
+    EXPECT_EQ(fields.out, "\t\t\t\t\t\t\ta\n\t\t\t\t\t\t\t\n");
+    EXPECT_EQ(fields.err, "quorvel-cli: fields: '" + file.toUtf8() + said);
+    const test::CliResult check = test::runCli({u"check"_s, u"--no-history"_s, file});
+    EXPECT_EQ(check.out.count('\n'), 2);
+    EXPECT_EQ(check.err, "quorvel-cli: check: '" + file.toUtf8() + said);
+}
+
 // A FIFO without a writer is refused at once, by both commands that read
 // record files; standard input is read whatever it is (a pipe above).
 TEST(CliFields, AFifoIsRefusedAtOnce) {

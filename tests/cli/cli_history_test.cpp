@@ -13,6 +13,7 @@
 #include <mutex>
 
 #include "history/history.h"
+#include "history/history_recorder.h"
 #include "history/sqlite_db.h"
 #include "records/record_file.h"
 #include "records/record_line.h"
@@ -85,17 +86,23 @@ QString writeList(const test::TempDir& dir, const QStringList& urls, const QStri
     return path;
 }
 
-// The columns index, status, change and previous of every row --changes printed.
+// The columns index, status, change and previous of every row --changes
+// printed, after its header.
 QStringList changes(const test::CliResult& r) {
+    QList<QByteArray> lines = r.out.split('\n');
+    lines.removeAll(QByteArray());
+    if (!lines.isEmpty()) {
+        EXPECT_EQ(lines.takeFirst(),
+                  "index\tstatus\tcount\tover_limit\tpartner_url\treason\tsignals\treciprocal\t"
+                  "overdue\tanchor\tnear_"
+                  "link\tcanonical\texternal\tchange\tprevious\tsince\temail\tnotes");
+    }
     QStringList rows;
-    for (const QByteArray& line : r.out.split('\n')) {
-        if (line.isEmpty()) {
-            continue;
-        }
+    for (const QByteArray& line : lines) {
         const QList<QByteArray> cells = line.split('\t');
-        EXPECT_EQ(cells.size(), 12) << line.toStdString();
-        rows += QString::fromUtf8(cells.value(0) + ' ' + cells.value(1) + ' ' + cells.value(9) +
-                                  ' ' + cells.value(10));
+        EXPECT_EQ(cells.size(), 18) << line.toStdString();
+        rows += QString::fromUtf8(cells.value(0) + ' ' + cells.value(1) + ' ' + cells.value(13) +
+                                  ' ' + cells.value(14));
     }
     return rows;
 }
@@ -187,6 +194,46 @@ TEST(CliHistory, YourSideOfTheExchangeChanges) {
     EXPECT_EQ(row.value(u"signals"_s).toArray(), QJsonArray());
     EXPECT_EQ(row.value(u"overdue"_s).toInt(), 0);
     EXPECT_EQ(row.value(u"checks"_s).toInt(), 4);
+}
+
+// A deadline is overdue only when it lapsed after the record's first check:
+// a partner the history saw before the deadline is late, one it sees for
+// the first time after it is not; check and history agree.
+TEST(CliHistory, OverdueIsADeadlineThatLapsedAfterTheFirstCheck) {
+    ChangingPages pages;
+    pages.set("a", ChangingPages::Missing);
+    pages.set("b", ChangingPages::Missing);
+    test::TempDir dir;
+    const QDate today = QDate::currentDate();
+    QStringList records;
+    for (const char* host : {"a", "b"}) {
+        records += BuildRecordLine(pages.url(host), {}, {}, today.addDays(-1), {}, u"5"_s,
+                                   u"me.example.com"_s, {});
+    }
+    const QString list = dir.path(u"list.qvp"_s);
+    ASSERT_TRUE(writeRecordFile(list, records));
+    {
+        // a was first checked five days ago, before its deadline.
+        const QDateTime then = QDateTime(today.addDays(-5), QTime(9, 0)).toUTC();
+        HistoryRecorder recorder(dir.path(u"quorvel-history.sqlite"_s), then);
+        RecordOutcome missing;
+        missing.status = CheckStatus::Missing;
+        recorder.add({identityOf(records.at(0)), then.addSecs(60), missing, {}});
+        ASSERT_EQ(recorder.finish(std::chrono::seconds(10)).written, 1);
+    }
+    const auto overdueOf = [](const test::CliResult& r) {
+        QList<int> overdue;
+        for (const QJsonValue row : QJsonDocument::fromJson(r.out).array()) {
+            overdue += row.toObject().value(u"overdue"_s).toInt();
+        }
+        return overdue;
+    };
+    const test::CliResult check =
+        test::runCli({u"check"_s, u"--format=json"_s, pages.mapping(), list});
+    EXPECT_EQ(check.exitCode, 1) << check.err.toStdString();
+    EXPECT_EQ(overdueOf(check), (QList<int>{1, 0}));
+    const test::CliResult history = test::runCli({u"history"_s, u"--format=json"_s, list});
+    EXPECT_EQ(overdueOf(history), (QList<int>{1, 0}));
 }
 
 TEST(CliHistory, WhereTheHistoryIsAndWhenThereIsNone) {
@@ -291,6 +338,46 @@ TEST(CliHistory, AnUnusableHistoryIsNamedAndTheRunGoesOn) {
             EXPECT_TRUE(dir.read(u"quorvel-history.sqlite"_s) == before);
         }
     }
+}
+
+// Reading never needs the right to write: another user's history, in a
+// folder we may only read, is shown as it is; one we may not read says so
+// once.
+TEST(CliHistory, AHistoryWeMayOnlyRead) {
+    ChangingPages pages;
+    pages.set("a", ChangingPages::Found);
+    test::TempDir dir;
+    const QString list = writeList(dir, {pages.url("a")});
+    ASSERT_EQ(test::runCli({u"check"_s, pages.mapping(), list}).exitCode, 0);
+    const QString history = dir.path(u"quorvel-history.sqlite"_s);
+    const QByteArray before = dir.read(u"quorvel-history.sqlite"_s);
+    const auto asNobody = [&] {
+        return test::CliProcess({u"--reuid=65534"_s, u"--regid=65534"_s, u"--clear-groups"_s,
+                                 QStringLiteral(QUORVEL_CLI_PATH), u"history"_s, list},
+                                {}, {}, "/usr/bin/setpriv")
+            .finish();
+    };
+    const auto readOnly = QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther;
+    QFile::setPermissions(dir.path({}), readOnly);
+    QFile::setPermissions(list, QFile::ReadOwner | QFile::ReadOther);
+    QFile::setPermissions(history, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther);
+
+    const test::CliResult shown = asNobody();
+    EXPECT_EQ(shown.exitCode, 0) << shown.err.toStdString();
+    EXPECT_TRUE(shown.out.startsWith("0\tFound\t\tfound\t")) << shown.out.toStdString();
+    EXPECT_TRUE(shown.err.isEmpty()) << shown.err.toStdString();
+
+    QFile::setPermissions(history, QFile::ReadOwner | QFile::WriteOwner);
+    const test::CliResult refused = asNobody();
+    QFile::setPermissions(dir.path({}), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    EXPECT_EQ(refused.exitCode, 2);
+    EXPECT_TRUE(refused.err.startsWith(
+        QByteArray("quorvel-cli: history: cannot read " + history.toUtf8() + " (")))
+        << refused.err.toStdString();
+    EXPECT_EQ(refused.err.count('\n'), 1) << refused.err.toStdString();
+    EXPECT_TRUE(dir.read(u"quorvel-history.sqlite"_s) == before);
+    EXPECT_EQ(QDir(dir.path({})).entryList(QDir::Files),
+              QStringList({u"list.qvp"_s, u"quorvel-history.sqlite"_s}));
 }
 
 }  // namespace

@@ -60,6 +60,19 @@ TEST(CliOptions, ArgumentsReadAsBefore) {
          2,
          "",
          "quorvel-cli: links: unknown option '-p'\nTry 'quorvel-cli links --help'.\n"},
+        {"a certificate file that cannot be read",
+         {u"fetch"_s, u"--cacert"_s, u"no-such.pem"_s, partner},
+         2,
+         "",
+         "quorvel-cli: fetch: cannot read --cacert 'no-such.pem'\n"
+         "Try 'quorvel-cli fetch --help'.\n"},
+        {"a memory budget that is no size",
+         {u"check"_s, u"--memory-budget"_s, u"64k"_s, u"data.qvp"_s},
+         2,
+         "",
+         "quorvel-cli: check: --memory-budget takes a size from 1M to 1024G (a number of bytes, "
+         "or with K, M or G after it), not '64k'\n"
+         "Try 'quorvel-cli check --help'.\n"},
         {"a value missing at the end",
          {u"links"_s, u"page.html"_s, u"--partner"_s},
          2,

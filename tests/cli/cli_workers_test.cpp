@@ -61,7 +61,9 @@ class CountingServer {
     QList<QByteArray> hostsInOrder() const {
         QList<QByteArray> hosts;
         for (const QByteArray& request : server.requests()) {
-            hosts += hostOf(request);
+            if (test::requestTarget(request) != "/robots.txt") {  // pages only
+                hosts += hostOf(request);
+            }
         }
         return hosts;
     }

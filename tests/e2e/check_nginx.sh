@@ -69,13 +69,13 @@ status=0
     "$work/list.qvp" > "$work/rows.tsv" || status=$?
 
 expected=$(printf '%s\n' \
-    "0	Found	1	0	$host/found.html			none	0" \
-    "1	Hidden	0	0	$host/nofollow.html	nofollow		none	0" \
-    "2	Hidden	0	0	$host/noindex.html	noindex		none	0" \
-    "3	Missing	1	0	$host/missing.html			none	1" \
-    "4	FetchFailed	0	0	$host/nothing.html	http 404; http 404		none	1" \
-    "5	Found	1	0	$host/redirect			none	0" \
-    "6	Found	9	1	$host/farm.html			none	0")
+    "0	Found	1	0	$host/found.html			none	0	me			1" \
+    "1	Hidden	0	0	$host/nofollow.html	nofollow		none	0	me			1" \
+    "2	Hidden	0	0	$host/noindex.html	noindex		none	0	me			1" \
+    "3	Missing	1	0	$host/missing.html			none	0				1" \
+    "4	FetchFailed	0	0	$host/nothing.html	http 404; http 404		none	0				" \
+    "5	Found	1	0	$host/redirect			none	0	me			1" \
+    "6	Found	9	1	$host/farm.html			none	0	me			9")
 if [ "$(cat "$work/rows.tsv")" != "$expected" ] || [ "$status" -ne 1 ]; then
     echo "unexpected result (exit status $status):"
     diff <(echo "$expected") "$work/rows.tsv" || true

@@ -22,10 +22,26 @@ CheckStatus statusOf(char code) {
         case 'h':
             return CheckStatus::Hidden;
         case 'm':
+        case 'j':
+        case 'J':
+        case 'n':
             return CheckStatus::Missing;
         case 'x':
         case 'b':
             return CheckStatus::FetchFailed;
+    }
+    return CheckStatus::None;
+}
+
+// What the browser made of a rendered Missing check; None: not rendered.
+CheckStatus renderedOf(char code) {
+    switch (code) {
+        case 'j':
+            return CheckStatus::Found;
+        case 'J':
+            return CheckStatus::Hidden;
+        case 'n':
+            return CheckStatus::Missing;
     }
     return CheckStatus::None;
 }
@@ -45,7 +61,8 @@ struct Expected {
 struct Row {
     const char* name;
     // f Found, h Hidden, m Missing, x FetchFailed, b FetchFailed and blocked;
-    // one per run
+    // rendered Missing checks: j the link in the rendered page, J there but
+    // hidden, n not there either; one per run
     const char* checks;
     std::vector<Expected> events;
     ConfirmedState state;
@@ -174,6 +191,21 @@ const Row kRows[] = {
      S::Found,
      3,
      3},
+
+    // Links that scripts write: a rendering that finds one is evidence of it,
+    // and a check that did not render is none against it.
+    {"found only rendered is a quiet baseline", "j", {}, S::Found, 0, 0},
+    {"a rendered find restores",
+     "fmmj",
+     {{2, C::Lost, S::Found}, {3, C::Restored, S::Missing}},
+     S::Found,
+     3,
+     3},
+    {"unrendered missings after a rendered find are no evidence", "jmmm", {}, S::Found, 0, 0},
+    {"failures keep the rendering's hold", "jxmm", {}, S::Found, 0, 0},
+    {"a rendered miss is evidence again", "jmnn", {{3, C::Lost, S::Found}}, S::Missing, 2, 0},
+    {"a plain find ends the rendering's hold", "jfmm", {{3, C::Lost, S::Found}}, S::Missing, 2, 1},
+    {"a rendered hidden link is hidden", "fJ", {{1, C::Hidden, S::Found}}, S::Hidden, 1, 1},
 };
 
 TEST(ConfirmedState, StatusSequences) {
@@ -185,8 +217,12 @@ TEST(ConfirmedState, StatusSequences) {
         std::vector<qint64> stateSinces;  // the tracked since right after each event
         const std::string checks = row.checks;
         for (int i = 0; i < int(checks.size()); ++i) {
-            const CheckEvidence check{statusOf(checks[i]), reasonOf(checks[i]), runStart(i) + 10,
-                                      runStart(i)};
+            const CheckEvidence check{statusOf(checks[i]),
+                                      reasonOf(checks[i]),
+                                      runStart(i) + 10,
+                                      runStart(i),
+                                      renderedOf(checks[i]) != CheckStatus::None,
+                                      renderedOf(checks[i])};
             if (const std::optional<StateEvent> event = applyCheck(tracked, check)) {
                 EXPECT_EQ(event->state, tracked.state);
                 events.push_back({i, event->change, event->previous});
@@ -321,6 +357,37 @@ TEST(ConfirmedState, ReciprocalSequences) {
         EXPECT_EQ(stateName(tracked.state), stateName(row.state));
         EXPECT_EQ(tracked.since, row.sinceRun < 0 ? 0 : runStart(row.sinceRun));
     }
+}
+
+// The text of the link is news only between two checks that found it; the
+// first text known, and checks that did not find the link, are not.
+TEST(ConfirmedState, AnchorChangesBetweenChecksThatFoundTheLink) {
+    struct Step {
+        CheckStatus status;
+        QString anchor;
+        std::optional<QString> changedFrom;
+    };
+    const Step steps[] = {
+        {CheckStatus::Found, u"купить окна"_s, std::nullopt},
+        {CheckStatus::Found, u"купить окна"_s, std::nullopt},
+        {CheckStatus::Missing, QString(), std::nullopt},
+        {CheckStatus::FetchFailed, QString(), std::nullopt},
+        {CheckStatus::Hidden, u"окна"_s, u"купить окна"_s},
+        {CheckStatus::Found, QString(), u"окна"_s},
+        {CheckStatus::Found, u"[img] logo"_s, QString()},
+    };
+    std::optional<QString> foundAnchor;
+    for (size_t i = 0; i < std::size(steps); ++i) {
+        SCOPED_TRACE(i);
+        const std::optional<AnchorChange> change =
+            applyAnchor(foundAnchor, steps[i].status, steps[i].anchor);
+        ASSERT_EQ(change.has_value(), steps[i].changedFrom.has_value());
+        if (change) {
+            EXPECT_EQ(change->previous, *steps[i].changedFrom);
+            EXPECT_EQ(change->anchor, steps[i].anchor);
+        }
+    }
+    EXPECT_EQ(foundAnchor, u"[img] logo"_s);
 }
 
 TEST(ConfirmedState, NoCheckChangesNothing) {

@@ -60,6 +60,19 @@ QByteArray truncatedHistory(const test::TempDir& dir) {
     return whole.first(whole.size() / 2);
 }
 
+// A history whose table definition can no longer be read.
+QByteArray damagedSchema(const test::TempDir& dir) {
+    const QString scratch = dir.path(u"whole.sqlite"_s);
+    EXPECT_EQ(
+        recordRun(scratch, kStart, {historyEntry(kPartner, CheckStatus::Found, kStart)}).written,
+        1);
+    QByteArray bytes = dir.read(u"whole.sqlite"_s);
+    const qsizetype at = bytes.indexOf("UNIQUE (partner_url, link)");
+    EXPECT_GT(at, 0);
+    bytes[at + 7] = '[';
+    return bytes;
+}
+
 // A damaged history goes aside with its -wal and -shm under the first
 // suffix that none of the three names uses, and a new one starts.
 TEST(HistoryFile, DamagedFileIsMovedAsideWithItsCompanions) {
@@ -70,6 +83,8 @@ TEST(HistoryFile, DamagedFileIsMovedAsideWithItsCompanions) {
     const Case cases[] = {
         {"random bytes", [](const test::TempDir&) { return randomBytes(20000); }},
         {"a truncated database", truncatedHistory},
+        // Its error quotes the schema's lines; the message stays one line.
+        {"a broken schema", damagedSchema},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -116,6 +131,7 @@ TEST(HistoryFile, DamagedFileIsMovedAsideWithItsCompanions) {
 
         // The new history holds this run only, and the next run uses it as is.
         EXPECT_EQ(queryNumber(path, "SELECT count(*) FROM results"), 1);
+        EXPECT_EQ(queryNumber(path, "PRAGMA application_id"), kHistoryApplicationId);
         const HistoryRunOutcome next =
             recordRun(path, kStart + 60, {historyEntry(kPartner, CheckStatus::Found, kStart)});
         EXPECT_EQ(next.open.status, HistoryOpenStatus::Opened);
@@ -139,6 +155,21 @@ TEST(HistoryFile, FilesOfOthersAreLeftAlone) {
              std::to_string(kHistorySchemaVersion + 1) + ";",
          HistoryOpenStatus::NewerSchema, u"was written by a newer Quorvel; not recorded"_s},
         {"another program's database", "CREATE TABLE contacts (name TEXT);",
+         HistoryOpenStatus::Foreign, u"is another program's database; not recorded"_s},
+        // Schema versions are every program's to use: only our tables or our
+        // mark make a file ours. Neither is switched to WAL or given -wal and
+        // -shm files, even one that is in WAL mode already.
+        {"another program's database at our version",
+         "CREATE TABLE results (x); PRAGMA user_version = 1;", HistoryOpenStatus::Foreign,
+         u"is another program's database; not recorded"_s},
+        {"another program's database in WAL mode",
+         "PRAGMA journal_mode = WAL; CREATE TABLE runs (x); PRAGMA user_version = " +
+             std::to_string(kHistorySchemaVersion) + ";",
+         HistoryOpenStatus::Foreign, u"is another program's database; not recorded"_s},
+        {"another program's mark on our tables",
+         "CREATE TABLE runs (x); CREATE TABLE records (x); CREATE TABLE results (x); "
+         "CREATE TABLE streaks (x); CREATE TABLE events (x); PRAGMA user_version = 1; "
+         "PRAGMA application_id = 7;",
          HistoryOpenStatus::Foreign, u"is another program's database; not recorded"_s},
     };
     for (const Case& c : cases) {
@@ -226,6 +257,7 @@ TEST(HistoryFile, OlderVersionIsReadAsItIsAndMigratedByARun) {
     }
     EXPECT_EQ(queryNumber(path, "PRAGMA user_version"), 1) << "reading does not migrate";
     EXPECT_EQ(dir.read(kName), before);
+    EXPECT_EQ(queryNumber(path, "PRAGMA application_id"), 0) << "written before the mark";
 
     HistoryEntry partnerCheck = historyEntry(kPartner, CheckStatus::Missing, run4 + 10);
     partnerCheck.pageSignals = PageSignal::MetaNofollow;
@@ -236,6 +268,7 @@ TEST(HistoryFile, OlderVersionIsReadAsItIsAndMigratedByARun) {
     EXPECT_TRUE(outcome.message.isEmpty()) << outcome.message.toStdString();
     EXPECT_EQ(outcome.written, 2);
     EXPECT_EQ(queryNumber(path, "PRAGMA user_version"), kHistorySchemaVersion);
+    EXPECT_EQ(queryNumber(path, "PRAGMA application_id"), kHistoryApplicationId);
 
     // Every old row is kept; the old checks read as checks without the new facts.
     EXPECT_EQ(queryNumber(path, "SELECT count(*) FROM results"), 8);
@@ -293,9 +326,11 @@ TEST(HistoryFile, EveryEarlierVersionIsMigratedByARun) {
             EXPECT_EQ(read.value.checks[2].source, RunSource::Unknown);
         }
         const qint64 run = 1'700'259'200;
+        HistoryEntry found = historyEntry(kPartner, CheckStatus::Found, run + 10);
+        found.anchor = u"окна"_s;
+        found.external = 3;
         const HistoryRunOutcome outcome =
-            recordRun(path, run, {historyEntry(kPartner, CheckStatus::Found, run + 10)},
-                      {.source = RunSource::Window});
+            recordRun(path, run, {found}, {.source = RunSource::Window});
         EXPECT_TRUE(outcome.message.isEmpty()) << outcome.message.toStdString();
         EXPECT_EQ(queryNumber(path, "PRAGMA user_version"), kHistorySchemaVersion);
         EXPECT_EQ(queryNumber(path, "SELECT count(*) FROM runs WHERE source = ''"),
@@ -306,9 +341,17 @@ TEST(HistoryFile, EveryEarlierVersionIsMigratedByARun) {
         ASSERT_EQ(checks.size(), oldChecks + 1);
         EXPECT_EQ(checks[0].checkedAt, historyTime(run + 10));
         EXPECT_EQ(checks[0].source, RunSource::Window);
+        EXPECT_EQ(checks[0].anchor, u"окна"_s);
+        EXPECT_EQ(checks[0].external, 3);
         for (qsizetype i = 1; i < checks.size(); ++i) {
             EXPECT_EQ(checks[i].source, RunSource::Unknown);
+            EXPECT_TRUE(checks[i].anchor.isEmpty());
+            EXPECT_EQ(checks[i].external, -1);
         }
+        // The text of the link before the history kept it is not known: the
+        // first one kept is no change.
+        EXPECT_TRUE(reader.eventsOfRun(outcome.runId).value.isEmpty());
+        EXPECT_EQ(reader.summaries({kPartner}).value.value(0).lastAnchor, u"окна"_s);
     }
 }
 
@@ -356,7 +399,10 @@ bool runUnprivileged(const std::function<bool()>& body) {
            WEXITSTATUS(status) == 0;
 }
 
-TEST(HistoryFile, ReadOnlyDirectoryMeansNoHistory) {
+// A directory we may not write holds no new history and takes no run, but
+// a history in it is read as it is: from its WAL when another user's program
+// has the shared index open, from the file alone when nobody has.
+TEST(HistoryFile, ReadOnlyDirectoryIsReadButNeverWritten) {
     test::TempDir dir;
     const QString readOnly = dir.path(u"ro"_s);
     ASSERT_TRUE(QDir().mkdir(readOnly));
@@ -384,12 +430,191 @@ TEST(HistoryFile, ReadOnlyDirectoryMeansNoHistory) {
         return ok && !QFileInfo::exists(absent);
     }));
     EXPECT_EQ(dir.read(u"ro/with/"_s + kName), before);
+    EXPECT_EQ(QDir(readOnly + u"/with"_s).entryList(QDir::Files), QStringList{kName});
+
+    const auto readsChecks = [&](qint64 checks) {
+        return runUnprivileged([&] {
+            HistoryReader reader(existing);
+            const QueryOutcome<QList<RecordSummary>> read = reader.summaries({kPartner});
+            return reader.outcome().status == HistoryOpenStatus::Opened && read.ok() &&
+                   read.value.value(0).checks == checks &&
+                   read.value.value(0).lastStatus == CheckStatus::Found;
+        });
+    };
+    // The owner's program writes and keeps its -wal and -shm files open.
+    {
+        SqliteDatabase owner;
+        ASSERT_EQ(owner.open(existing, SQLITE_OPEN_READWRITE, {}), SQLITE_OK);
+        ASSERT_EQ(owner.exec("PRAGMA wal_autocheckpoint = 0; UPDATE records SET checks = 5"),
+                  SQLITE_OK);
+        EXPECT_TRUE(readsChecks(5)) << "the latest commit, from the WAL";
+    }
+    const QByteArray checkpointed = dir.read(u"ro/with/"_s + kName);
+    EXPECT_TRUE(readsChecks(5)) << "the file alone";
+    EXPECT_EQ(dir.read(u"ro/with/"_s + kName), checkpointed);
+    EXPECT_EQ(QDir(readOnly + u"/with"_s).entryList(QDir::Files), QStringList{kName});
 
     for (const QString& directory : directories) {
         chmod(QFile::encodeName(directory).constData(), 0755);
     }
 }
 #endif
+
+// Changes bytes of the page where the named table or index starts (a small
+// one lies whole in it): the first `from` found there becomes `to`.
+void patchRootPage(const test::TempDir& dir, const char* object, const QByteArray& from,
+                   const QByteArray& to) {
+    const QString path = dir.path(kName);
+    const std::string root =
+        "SELECT rootpage FROM sqlite_schema WHERE name = '" + std::string(object) + "'";
+    const qint64 pageSize = queryNumber(path, "PRAGMA page_size");
+    const qint64 start = (queryNumber(path, root.c_str()) - 1) * pageSize;
+    QByteArray bytes = dir.read(kName);
+    const qsizetype at = bytes.indexOf(from, start);
+    ASSERT_TRUE(at >= start && at + from.size() <= start + pageSize) << object;
+    bytes.replace(at, from.size(), to);
+    dir.write(kName, bytes);
+}
+
+// Damage that the quick check at the start of a run does not see, met by a
+// write: the full check finds it, and the write goes on in a mended file
+// (indexes rebuilt from their tables) or, when the tables themselves
+// disagree with the index, in a new one. No check of the run is lost.
+TEST(HistoryFile, DamageThatAWriteMeetsIsMendedAndNoCheckIsLost) {
+    struct Case {
+        const char* name;
+        const char* object;
+        QByteArray from;
+        QByteArray to;
+        const char* says;
+        bool movedAside;
+    };
+    const QByteArray link = kPartner.link.toUtf8();
+    const Case cases[] = {
+        // Record 2's index entry leads to record 3: its check would land on
+        // record 3's row, which has its result of this run already.
+        {"a rowid flipped in the unique index", "sqlite_autoindex_records_1",
+         "http://p2.example/" + link + '\x02', "http://p2.example/" + link + '\x03',
+         " had a damaged index (row 2 missing from index sqlite_autoindex_records_1); "
+         "rebuilt it",
+         false},
+        // Record 2's row holds record 3's address: no index can hold both.
+        {"two rows of one identity", "records", "http://p2.example/", "http://p3.example/",
+         " was damaged (row 2 missing from index sqlite_autoindex_records_1); moved aside to ",
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::TempDir dir;
+        const QString path = dir.path(kName);
+        std::vector<HistoryEntry> run;
+        for (int i = 1; i <= 5; ++i) {
+            run.push_back(historyEntry({u"http://p%1.example/"_s.arg(i), kPartner.link},
+                                       CheckStatus::Found, kStart));
+        }
+        ASSERT_EQ(recordRun(path, kStart, run).written, 5);
+        patchRootPage(dir, c.object, c.from, c.to);
+        ASSERT_EQ(queryNumber(path,
+                              "SELECT count(*) FROM pragma_quick_check WHERE quick_check = "
+                              "'ok'"),
+                  1);
+
+        // The same day: no full check at the start or the end of the run.
+        const qint64 later = kStart + 3600;
+        for (HistoryEntry& entry : run) {
+            entry.checkedAt = historyTime(later);
+        }
+        const HistoryRunOutcome outcome = recordRun(path, later, run);
+        EXPECT_EQ(outcome.written, 5);
+        EXPECT_EQ(outcome.dropped, 0);
+        EXPECT_TRUE(outcome.message.startsWith(u"history: "_s + QDir::toNativeSeparators(path) +
+                                               QString::fromLatin1(c.says)))
+            << outcome.message.toStdString();
+        EXPECT_FALSE(outcome.message.contains(u'\n'));
+        EXPECT_EQ(queryNumber(path,
+                              "SELECT count(*) FROM pragma_integrity_check WHERE "
+                              "integrity_check = 'ok'"),
+                  1);
+        // Every identity has its check of this run, on its own row.
+        EXPECT_EQ(queryNumber(path,
+                              "SELECT count(DISTINCT r.partner_url) FROM results s JOIN records r "
+                              "ON r.id = s.record WHERE s.run = (SELECT max(id) FROM runs)"),
+                  5);
+        EXPECT_EQ(queryNumber(path, "SELECT count(*) FROM records"), 5);
+        if (c.movedAside) {
+            EXPECT_EQ(outcome.open.status, HistoryOpenStatus::Recovered);
+            EXPECT_EQ(outcome.open.movedTo, path + u".bad"_s);
+            EXPECT_EQ(queryNumber(path, "SELECT count(*) FROM results"), 5);
+            EXPECT_EQ(queryNumber(path + u".bad"_s, "SELECT count(*) FROM results"), 5);
+        } else {
+            EXPECT_EQ(outcome.open.status, HistoryOpenStatus::Opened);
+            EXPECT_EQ(queryNumber(path, "SELECT min(checks) FROM records"), 2);
+        }
+    }
+}
+
+// Damage that no write meets is found by the full check, which runs after
+// the first run of each day only (it reads the whole file).
+TEST(HistoryFile, TheFirstRunOfADayEndsWithTheFullCheck) {
+    test::TempDir dir;
+    const QString path = dir.path(kName);
+    const RecordIdentity other{u"http://p2.example/"_s, kPartner.link};
+    ASSERT_EQ(recordRun(path, kStart,
+                        {historyEntry(kPartner, CheckStatus::Found, kStart),
+                         historyEntry(other, CheckStatus::Found, kStart)})
+                  .written,
+              2);
+    const QByteArray link = kPartner.link.toUtf8();
+    patchRootPage(dir, "sqlite_autoindex_records_1", "http://p2.example/" + link + '\x02',
+                  "http://p2.example/" + link + '\x07');
+    const char* sound = "SELECT count(*) FROM pragma_integrity_check WHERE integrity_check = 'ok'";
+
+    const qint64 sameDay = kStart + 60;
+    const HistoryRunOutcome quiet =
+        recordRun(path, sameDay, {historyEntry(kPartner, CheckStatus::Found, sameDay)});
+    EXPECT_TRUE(quiet.message.isEmpty()) << quiet.message.toStdString();
+    EXPECT_EQ(queryNumber(path, sound), 0) << "not checked twice in a day";
+
+    const qint64 nextDay = kStart + 86'400;
+    const HistoryRunOutcome checked =
+        recordRun(path, nextDay, {historyEntry(kPartner, CheckStatus::Found, nextDay)});
+    EXPECT_EQ(checked.written, 1);
+    EXPECT_EQ(checked.message, u"history: "_s + QDir::toNativeSeparators(path) +
+                                   u" had a damaged index (row 2 missing from index "
+                                   "sqlite_autoindex_records_1); rebuilt it"_s);
+    EXPECT_EQ(queryNumber(path, sound), 1);
+}
+
+// A link to a history elsewhere is followed; a link to nothing is refused,
+// since opening it would create a file wherever it points.
+TEST(HistoryFile, ALinkToNothingIsRefused) {
+    test::TempDir dir;
+    ASSERT_TRUE(QDir().mkpath(dir.path(u"lists"_s)));
+    ASSERT_TRUE(QDir().mkpath(dir.path(u"elsewhere"_s)));
+    const QString link = dir.path(u"lists/"_s + kName);
+    const QString target = dir.path(u"elsewhere/"_s + kName);
+    ASSERT_TRUE(QFile::link(target, link));
+
+    const HistoryRunOutcome refused =
+        recordRun(link, kStart, {historyEntry(kPartner, CheckStatus::Found, kStart)});
+    EXPECT_EQ(refused.open.status, HistoryOpenStatus::Failed);
+    EXPECT_EQ(refused.message, u"history: "_s + QDir::toNativeSeparators(link) +
+                                   u" is a link to "_s + QDir::toNativeSeparators(target) +
+                                   u", which does not exist; not recorded"_s);
+    EXPECT_EQ(refused.dropped, 1);
+    EXPECT_FALSE(QFileInfo::exists(target));
+    EXPECT_EQ(HistoryReader(link).outcome().status, HistoryOpenStatus::Absent);
+    EXPECT_FALSE(QFileInfo::exists(target));
+
+    ASSERT_EQ(
+        recordRun(target, kStart, {historyEntry(kPartner, CheckStatus::Found, kStart)}).written, 1);
+    const HistoryRunOutcome followed =
+        recordRun(link, kStart + 60, {historyEntry(kPartner, CheckStatus::Found, kStart + 60)});
+    EXPECT_EQ(followed.open.status, HistoryOpenStatus::Opened);
+    EXPECT_EQ(followed.written, 1);
+    EXPECT_EQ(queryNumber(target, "SELECT count(*) FROM results"), 2);
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
+}
 
 }  // namespace
 }  // namespace quorvel

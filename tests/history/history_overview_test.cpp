@@ -71,7 +71,7 @@ TEST(HistoryOverview, RecordsAndTheListsLastRuns) {
     const QList<RecordOverview>& records = overview.value.records;
     ASSERT_EQ(records.size(), 4);
     EXPECT_EQ(records[0].summary.state, ConfirmedState::Missing);
-    EXPECT_EQ(records[0].firstChecked, historyTime(kFirstRun + 5));
+    EXPECT_EQ(records[0].summary.firstChecked, historyTime(kFirstRun + 5));
     EXPECT_EQ(records[0].lastCount, 12);
     EXPECT_TRUE(records[0].lastOverLimit);
     EXPECT_TRUE(records[0].changedInLatestRun) << "lost in the latest run";
@@ -80,7 +80,7 @@ TEST(HistoryOverview, RecordsAndTheListsLastRuns) {
         << "a failed load after the wall tells nothing new";
     EXPECT_FALSE(records[1].changedInLatestRun) << "blocked one run earlier";
     EXPECT_EQ(records[2].summary.checks, 0);
-    EXPECT_FALSE(records[2].firstChecked.isValid());
+    EXPECT_FALSE(records[2].summary.firstChecked.isValid());
     EXPECT_EQ(records[3].summary.checks, records[0].summary.checks);
     EXPECT_TRUE(records[3].changedInLatestRun);
 

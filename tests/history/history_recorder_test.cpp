@@ -149,18 +149,23 @@ TEST(History, NewFactsReciprocalEventsAndBlockedRows) {
         CheckStatus partner;
         PageSignals signals;
         CheckStatus reciprocal;
-        bool overdue;
+        // A deadline that had passed without the link: the end of its day; 0
+        // for none.
+        qint64 deadlineEndsAt;
         CheckStatus walled;
     };
     using St = CheckStatus;
     const Run runs[] = {
-        {St::Found, MetaNoindex | RelUgc, St::Found, false, St::Found},
-        {St::Missing, 0, St::Missing, false, St::FetchFailed},
-        // The partner's link and the user's own are both confirmed lost.
-        {St::Missing, 0, St::Missing, true, St::FetchFailed},
+        {St::Found, MetaNoindex | RelUgc, St::Found, 0, St::Found},
+        // Late, but with a deadline that had passed before the first check:
+        // not kept as overdue.
+        {St::Missing, 0, St::Missing, kFirstRun, St::FetchFailed},
+        // The partner's link and the user's own are both confirmed lost, and
+        // the deadline lapsed after the first check.
+        {St::Missing, 0, St::Missing, kFirstRun + kDay, St::FetchFailed},
         // The user's page fails: the reciprocal state stays missing.
-        {St::Found, 0, St::FetchFailed, false, St::FetchFailed},
-        {St::Found, RelSponsored | HeaderNofollow, St::Hidden, false, St::FetchFailed},
+        {St::Found, 0, St::FetchFailed, 0, St::FetchFailed},
+        {St::Found, RelSponsored | HeaderNofollow, St::Hidden, 0, St::FetchFailed},
     };
     std::vector<qint64> runIds;
     for (int i = 0; i < int(std::size(runs)); ++i) {
@@ -168,7 +173,8 @@ TEST(History, NewFactsReciprocalEventsAndBlockedRows) {
         HistoryEntry partner = historyEntry(kPartner, runs[i].partner, start + 5);
         partner.pageSignals = runs[i].signals;
         partner.reciprocal = runs[i].reciprocal;
-        partner.overdue = runs[i].overdue;
+        partner.overdue = runs[i].deadlineEndsAt != 0;
+        partner.deadlineEndsAt = runs[i].deadlineEndsAt;
         const HistoryRunOutcome outcome = recordRun(
             path, start,
             {partner, historyEntry(walled, runs[i].walled, start + 7,
@@ -180,7 +186,7 @@ TEST(History, NewFactsReciprocalEventsAndBlockedRows) {
     HistoryReader reader(path);
     EXPECT_TRUE(reader.eventsOfRun(runIds[1]).value.isEmpty());
     const QList<RunEvent> lost = reader.eventsOfRun(runIds[2]).value;
-    ASSERT_EQ(lost.size(), 2);
+    ASSERT_EQ(lost.size(), 3);
     EXPECT_EQ(lost[0].event.change, ChangeKind::Lost) << "the partner's event comes first";
     EXPECT_EQ(lost[1].identity, kPartner);
     EXPECT_EQ(lost[1].event.change, ChangeKind::ReciprocalLost);
@@ -188,6 +194,7 @@ TEST(History, NewFactsReciprocalEventsAndBlockedRows) {
     EXPECT_EQ(lost[1].event.state, ConfirmedState::Missing);
     EXPECT_EQ(lost[1].event.since, historyTime(kFirstRun + kDay));
     EXPECT_TRUE(lost[1].event.reason.isEmpty());
+    EXPECT_EQ(lost[2].event.change, ChangeKind::Overdue) << "the deadline lapsed in this run";
 
     // Three blocked checks in a row: reported once, the state stays found.
     const QList<RunEvent> third = reader.eventsOfRun(runIds[3]).value;
@@ -235,8 +242,135 @@ TEST(History, NewFactsReciprocalEventsAndBlockedRows) {
     for (const HistoryEvent& event : events) {
         changes << changeName(event.change).toString();
     }
-    EXPECT_EQ(changes, (QStringList{u"reciprocal-restored"_s, u"restored"_s, u"reciprocal-lost"_s,
-                                    u"lost"_s}));
+    EXPECT_EQ(changes, (QStringList{u"reciprocal-restored"_s, u"restored"_s, u"overdue"_s,
+                                    u"reciprocal-lost"_s, u"lost"_s}));
+}
+
+// A lapsed deadline is news in the run that first finds it, not in every run
+// after; it is news again only after the link was there in between. A
+// record's first check is no news of its deadline.
+TEST(History, OverdueIsToldOncePerLapse) {
+    test::TempDir dir;
+    const QString path = dir.path(QString::fromUtf16(kHistoryFileName));
+    const RecordIdentity late{u"http://late.example/"_s, kPartner.link};
+    struct Run {
+        CheckStatus status;
+        bool overdue;
+        bool told;
+    };
+    using St = CheckStatus;
+    const Run runs[] = {
+        {St::Missing, true, false},  // first check
+        {St::Found, false, false},      {St::Missing, true, true}, {St::Missing, true, false},
+        {St::FetchFailed, true, false}, {St::Found, false, false}, {St::Missing, true, true},
+    };
+    for (int i = 0; i < int(std::size(runs)); ++i) {
+        SCOPED_TRACE(i);
+        const qint64 start = kFirstRun + i * kDay;
+        HistoryEntry entry = historyEntry(late, runs[i].status, start + 5);
+        entry.overdue = runs[i].overdue;
+        // A deadline that lapsed after the record's first check.
+        entry.deadlineEndsAt = runs[i].overdue ? kFirstRun + kDay : 0;
+        const HistoryRunOutcome outcome = recordRun(path, start, {entry});
+        ASSERT_EQ(outcome.written, 1) << outcome.message.toStdString();
+        QList<RunEvent> told;
+        for (const RunEvent& event : HistoryReader(path).eventsOfRun(outcome.runId).value) {
+            if (event.event.change == ChangeKind::Overdue) {
+                told += event;
+            }
+        }
+        ASSERT_EQ(told.size(), runs[i].told ? 1 : 0);
+        if (runs[i].told) {
+            const HistoryEvent& event = told[0].event;
+            EXPECT_EQ(event.since, historyTime(start));
+            EXPECT_EQ(event.previous, event.state) << "a deadline moves no state";
+            EXPECT_EQ(event.state, ConfirmedState::Found) << "one Missing check confirms nothing";
+        }
+    }
+}
+
+// What a check learnt of the link is kept with it; a new text of a found link
+// is a change, and a link that only scripts write holds the state found
+// through runs that did not render the page.
+TEST(History, LinkFactsAnchorChangesAndRenderedFinds) {
+    test::TempDir dir;
+    const QString path = dir.path(QString::fromUtf16(kHistoryFileName));
+    const RecordIdentity scripted{u"http://scripted.example/"_s, kPartner.link};
+    using St = CheckStatus;
+
+    struct Run {
+        St partner;
+        QString anchor;
+        St scripted;
+        int rendered;  // -1 not rendered, 0 the link not there either, 1 there
+    };
+    const Run runs[] = {
+        {St::Found, u"окна"_s, St::Missing, 1},
+        {St::Hidden, u"окна"_s, St::Missing, -1},
+        {St::Found, u"купить окна"_s, St::Missing, -1},
+        {St::Found, u"купить окна"_s, St::Missing, 0},
+        {St::Found, u"купить окна"_s, St::Missing, 0},
+    };
+    std::vector<qint64> runIds;
+    std::vector<RecordSummary> scriptedAfter;
+    for (int i = 0; i < int(std::size(runs)); ++i) {
+        const qint64 start = kFirstRun + i * kDay;
+        HistoryEntry partner = historyEntry(kPartner, runs[i].partner, start + 5);
+        partner.anchor = runs[i].anchor;
+        partner.canonical = u"http://partner.example/"_s;
+        partner.robotsAgent = u"Googlebot"_s;
+        partner.pageSignals = CanonicalElsewhere | RobotsDisallow;
+        partner.external = 40 + i;
+        HistoryEntry script = historyEntry(scripted, runs[i].scripted, start + 6);
+        script.nearLink = u"https://www.mysite.example/"_s;
+        script.pageSignals = OtherLinkToYou | (runs[i].rendered == 1 ? RenderedFound : 0);
+        script.rendered = runs[i].rendered >= 0;
+        const HistoryRunOutcome outcome = recordRun(path, start, {partner, script});
+        ASSERT_EQ(outcome.written, 2) << outcome.message.toStdString();
+        runIds.push_back(outcome.runId);
+        scriptedAfter.push_back(HistoryReader(path).summaries({scripted}).value.value(0));
+    }
+
+    HistoryReader reader(path);
+    const QList<RunEvent> third = reader.eventsOfRun(runIds[2]).value;
+    ASSERT_EQ(third.size(), 2);
+    EXPECT_EQ(third[0].event.change, ChangeKind::Indexable);
+    EXPECT_EQ(third[1].event.change, ChangeKind::AnchorChanged);
+    EXPECT_EQ(third[1].event.previousAnchor, u"окна"_s);
+    EXPECT_EQ(third[1].event.anchor, u"купить окна"_s);
+    EXPECT_EQ(third[1].event.state, ConfirmedState::Found);
+    EXPECT_TRUE(reader.eventsOfRun(runIds[1]).value.size() == 1) << "hidden, the same text";
+    EXPECT_TRUE(reader.eventsOfRun(runIds[3]).value.isEmpty());
+
+    // Found only rendered, then unrendered runs that are no evidence, then two
+    // rendered misses: one lost, in the last run.
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(scriptedAfter[size_t(i)].state, ConfirmedState::Found) << i;
+        EXPECT_TRUE(scriptedAfter[size_t(i)].renderedOnly) << i;
+    }
+    EXPECT_EQ(scriptedAfter[3].state, ConfirmedState::Found);
+    EXPECT_FALSE(scriptedAfter[3].renderedOnly);
+    const QList<RunEvent> last = reader.eventsOfRun(runIds[4]).value;
+    ASSERT_EQ(last.size(), 1);
+    EXPECT_EQ(last[0].identity, scripted);
+    EXPECT_EQ(last[0].event.change, ChangeKind::Lost);
+    EXPECT_EQ(last[0].event.since, historyTime(kFirstRun + 3 * kDay));
+    EXPECT_EQ(scriptedAfter[4].lastNearLink, u"https://www.mysite.example/"_s);
+    EXPECT_EQ(scriptedAfter[4].lastExternal, -1) << "no count was given";
+
+    const RecordHistory partner = reader.recordHistory(kPartner).value;
+    EXPECT_EQ(partner.summary.lastAnchor, u"купить окна"_s);
+    EXPECT_EQ(partner.summary.lastCanonical, u"http://partner.example/"_s);
+    EXPECT_EQ(partner.summary.lastRobotsAgent, u"Googlebot"_s);
+    EXPECT_EQ(partner.summary.lastExternal, 44);
+    ASSERT_EQ(partner.checks.size(), 5);
+    EXPECT_EQ(partner.checks[4].anchor, u"окна"_s);
+    EXPECT_EQ(partner.checks[4].external, 40);
+    EXPECT_EQ(partner.events.first().change, ChangeKind::AnchorChanged);
+    const QList<PastCheck> scriptChecks = reader.recordHistory(scripted).value.checks;
+    ASSERT_EQ(scriptChecks.size(), 5);
+    EXPECT_TRUE(scriptChecks[4].rendered);
+    EXPECT_FALSE(scriptChecks[3].rendered);
 }
 
 TEST(History, NoFileYetAnswersEmptyAndCreatesNothing) {

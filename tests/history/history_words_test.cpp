@@ -40,8 +40,9 @@ TEST(HistoryWords, EveryReasonHasACodeAndWords) {
 }
 
 TEST(HistoryWords, EveryStateChangeAndStatusHasWords) {
-    for (int c = 0; c <= int(ChangeKind::ReciprocalRestored); ++c) {
+    for (int c = 0; c <= int(kLastChangeKind); ++c) {
         EXPECT_FALSE(changeWords(ChangeKind(c)).isEmpty()) << c;
+        EXPECT_FALSE(changeGroupWords(ChangeKind(c)).isEmpty()) << c;
     }
     for (const CheckStatus status : {CheckStatus::Found, CheckStatus::Hidden, CheckStatus::Missing,
                                      CheckStatus::FetchFailed}) {
@@ -51,6 +52,29 @@ TEST(HistoryWords, EveryStateChangeAndStatusHasWords) {
     }
     EXPECT_TRUE(statusWords(CheckStatus::None).isEmpty());
     EXPECT_EQ(reciprocalWords(CheckStatus::None), u"еще не проверялась");
+}
+
+// The signals that name an address or an agent say it; the change of a
+// link's text says both texts.
+TEST(HistoryWords, FactsOfTheLinkAreSaid) {
+    const SignalDetails details{u"https://www.my.test/"_s, u"http://p.test/main"_s, u"Yandex"_s};
+    EXPECT_EQ(signalListWords({u"other-link-to-you"_s, u"canonical-elsewhere"_s,
+                               u"robots-disallow"_s, u"rel-ugc"_s},
+                              details),
+              u"на странице есть другая ссылка на ваш сайт: https://www.my.test/, "
+              u"страница указывает каноническим другой адрес: http://p.test/main, "
+              u"robots.txt запрещает страницу для Yandex, rel=ugc"_s);
+    EXPECT_EQ(signalListWords({u"robots-disallow"_s}, {{}, {}, u"*"_s}),
+              u"robots.txt запрещает страницу для всех поисковых роботов"_s);
+    EXPECT_EQ(signalListWords({u"robots-disallow"_s}, {}), u"robots.txt запрещает страницу"_s);
+
+    HistoryEvent event;
+    event.change = ChangeKind::AnchorChanged;
+    event.previousAnchor = u"купить окна"_s;
+    event.anchor = u"окна"_s;
+    EXPECT_EQ(eventWords(event), u"изменился текст ссылки: купить окна → окна"_s);
+    event.change = ChangeKind::Lost;
+    EXPECT_EQ(eventWords(event), changeWords(ChangeKind::Lost));
 }
 
 }  // namespace

@@ -55,13 +55,71 @@ TEST(RunRecording, TheFirstOfEachIdentity) {
     EXPECT_EQ(outcome.written, 3);
     EXPECT_EQ(queryNumber(path, "SELECT count(*) FROM results WHERE status = 1"), 3);
 
-    // Without a history nothing is kept, and overdue is still told.
+    // Without a history nothing is kept.
     RunRecording none(std::nullopt, {line(a)});
     EXPECT_FALSE(none.keepsHistory());
     none.add(check(0, a, CheckStatus::Found));
     EXPECT_EQ(none.finish(1s).runId, 0);
-    EXPECT_TRUE(none.isOverdue(QDate(2000, 1, 1), CheckStatus::Missing));
-    EXPECT_FALSE(none.isOverdue(QDate(2000, 1, 1), CheckStatus::Hidden));
+}
+
+// Overdue is a promise that lapsed while the program watched: the deadline
+// has passed, the link is not there, and the deadline is not before the day
+// of the record's first check.
+TEST(RunRecording, OverdueIsAPromiseThatLapsedAfterTheFirstCheck) {
+    const QDate today = QDate::currentDate();
+    const QDateTime morning(today.addDays(-10), QTime(9, 0));
+    struct Row {
+        const char* name;
+        QDate deadline;
+        CheckStatus status;
+        QDateTime firstChecked;
+        bool overdue;
+    };
+    const Row rows[] = {
+        {"lapsed after the first check", today.addDays(-3), CheckStatus::Missing, morning, true},
+        {"lapsed on the first check's day", today.addDays(-10), CheckStatus::FetchFailed, morning,
+         true},
+        {"had lapsed before the first check", today.addDays(-11), CheckStatus::Missing, morning,
+         false},
+        {"no earlier check: this one is the first",
+         today.addDays(-3),
+         CheckStatus::Missing,
+         {},
+         false},
+        {"the link is there", today.addDays(-3), CheckStatus::Hidden, morning, false},
+        {"not passed yet", today, CheckStatus::Missing, morning, false},
+        {"no deadline", QDate(), CheckStatus::Missing, morning, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(RunRecording::isOverdue(row.deadline, row.status, row.firstChecked), row.overdue);
+    }
+
+    // The history keeps the flag by the same rule: a record it sees first in
+    // this run had its deadline pass before, one it saw before did not.
+    test::TempDir dir;
+    const QString path = dir.path(QString::fromUtf16(kHistoryFileName));
+    const QString seen = u"http://seen.example/"_s;
+    const QString fresh = u"http://fresh.example/"_s;
+    ASSERT_EQ(
+        test::recordRun(path, morning.toSecsSinceEpoch(),
+                        {test::historyEntry({seen, u"http://me.example/"_s}, CheckStatus::Missing,
+                                            morning.toSecsSinceEpoch() + 60)})
+            .written,
+        1);
+    RunRecording recording(path, {line(seen), line(fresh)});
+    for (const auto& [index, url] : {std::pair{0, seen}, std::pair{1, fresh}}) {
+        RecordCheck late = check(index, url, CheckStatus::Missing);
+        late.deadline = today.addDays(-3);
+        recording.add(late);
+    }
+    ASSERT_EQ(recording.finish(10s).written, 2);
+    const auto summaries = HistoryReader(path).summaries(
+        {{seen, u"http://me.example/"_s}, {fresh, u"http://me.example/"_s}});
+    ASSERT_TRUE(summaries.ok());
+    EXPECT_TRUE(summaries.value.at(0).lastOverdue);
+    EXPECT_FALSE(summaries.value.at(1).lastOverdue);
+    EXPECT_EQ(summaries.value.at(0).firstChecked, morning.toUTC().addSecs(60));
 }
 
 // A check kept back for a second look is replaced by that look, or goes in

@@ -12,6 +12,7 @@
 
 #include <cstring>
 #include <future>
+#include <vector>
 
 #include "support/printers.h"
 
@@ -325,6 +326,31 @@ TEST(TextDecoding, Utf8CheckIsStrict) {
     for (const char* bad : {"\xC0\xAF", "\xE0\x80\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80",
                             "\xF5\x80\x80\x80", "\xD0", "\x80", "abcdefgh\xD0"}) {
         EXPECT_FALSE(isValidUtf8(bad)) << bad;
+    }
+}
+
+// A file written in pieces is judged as the reader judges it whole, wherever
+// the pieces are cut (a mark or a UTF-8 sequence across a cut included).
+TEST(TextDecoding, PiecesAreJudgedAsTheWhole) {
+    const std::vector<std::pair<QByteArray, TextForm>> cases = {
+        {"", TextForm::Ascii},
+        {"plain", TextForm::Ascii},
+        {"\xEF\xBB\xBFmark", TextForm::Utf8WithMark},
+        {"\xEF\xBB", TextForm::CodePage},
+        {"\xFF\xFEx\x00", TextForm::Utf16LE},
+        {"\xFE\xFF\x00x", TextForm::Utf16BE},
+        {"\xD0\x9F\xD1\x80\xD0\xB8", TextForm::Utf8},
+        {"\xCF\xF0\xE8\xE2\xE5\xF2", TextForm::CodePage},
+        {"ab\xF0\x9F\x98", TextForm::CodePage},  // cut off at the end
+    };
+    for (const auto& [bytes, form] : cases) {
+        EXPECT_EQ(detectTextForm(bytes), form) << bytes.toHex().constData();
+        for (qsizetype cut = 0; cut <= bytes.size(); ++cut) {
+            TextFormDetector detector;
+            detector.add(QByteArrayView(bytes).first(cut));
+            detector.add(QByteArrayView(bytes).sliced(cut));
+            EXPECT_EQ(detector.form(), form) << bytes.toHex().constData() << " cut at " << cut;
+        }
     }
 }
 

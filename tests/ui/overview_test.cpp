@@ -1,12 +1,17 @@
+#include <QApplication>
 #include <QComboBox>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QLineEdit>
 #include <QTableView>
 #include <QTest>
+#include <QTextDocumentFragment>
 #include <QToolBar>
+#include <QToolTip>
 
 #include <gtest/gtest.h>
 
+#include "history/history_support.h"
 #include "records/record_file.h"
 #include "records/record_line.h"
 #include "support/cli_runner.h"
@@ -40,7 +45,7 @@ RawServer::Handler statePages() {
                 test::httpResponse("200 OK", "<a href=http://me.example.com/ rel=nofollow>me</a>"));
         } else if (target == "/noindex") {
             c.send(test::httpResponse("200 OK", "<meta name=robots content=noindex>" + link));
-        } else if (target == "/missing") {
+        } else if (target.startsWith("/missing")) {
             c.send(test::httpResponse("200 OK", "<p>no links here</p>"));
         } else if (target == "/wall") {
             c.send(test::httpResponse("403 Forbidden", "wait", "cf-mitigated: challenge\r\n"));
@@ -157,6 +162,14 @@ TEST_F(OverviewTest, EveryRecordAsTheHistoryKnowsIt) {
     EXPECT_EQ(text(0, Reciprocal), u"") << "the record names no page of yours";
     EXPECT_EQ(text(0, Count), u"1");
     EXPECT_EQ(text(6, Count), u"") << "no page, no count";
+    // Beside the count: every external link (your own site among them) and
+    // the link's text.
+    EXPECT_EQ(table->model()->headerData(Count + 1, Qt::Horizontal).toString(),
+              u"всего внешних ссылок");
+    EXPECT_EQ(table->model()->headerData(Count + 2, Qt::Horizontal).toString(), u"текст ссылки");
+    EXPECT_EQ(text(0, Count + 1), u"1");
+    EXPECT_EQ(text(0, Count + 2), u"me");
+    EXPECT_EQ(text(6, Count + 1), u"") << "no page, no count";
     EXPECT_FALSE(text(0, Since).isEmpty());
     EXPECT_FALSE(text(0, LastFound).isEmpty());
     EXPECT_EQ(text(3, LastFound), u"");
@@ -285,6 +298,64 @@ TEST_F(OverviewTest, FollowsTheListAndOpensOnceAtATime) {
     // Opening it again raises the same window.
     test::named<QAction>(form.get(), "OverviewButton")->trigger();
     EXPECT_EQ(form->findChildren<OverviewWindow*>().size(), 1);
+}
+
+// The hint of a row of the main list, as the tooltip shows it.
+QString hintOf(const test::Controls& ui, int row) {
+    QWidget* viewport = ui.ListBox1->viewport();
+    const QPoint at = ui.ListBox1->visualRect(ui.ListBox1->model()->index(row, 0)).center();
+    QHelpEvent help(QEvent::ToolTip, at, viewport->mapToGlobal(at));
+    QApplication::sendEvent(viewport, &help);
+    return QToolTip::isVisible() ? QTextDocumentFragment::fromHtml(QToolTip::text()).toPlainText()
+                                 : QString();
+}
+
+// Every row of the list has a hint of what the history knows of it; a
+// deadline counts as overdue only when it lapsed after the first check: a
+// record added with the picker's start date is not late at its first check.
+TEST_F(OverviewTest, RowHintsAndAPromiseThatLapsed) {
+    const QStringList hidden = hintOf(*ui, 1).split(u'\n');
+    ASSERT_GE(hidden.size(), 3);
+    EXPECT_TRUE(hidden[0].startsWith(u"ссылка не индексируется с "_s)) << hidden[0].toStdString();
+    EXPECT_TRUE(hidden[1].startsWith(u"ссылка последний раз найдена "_s));
+    EXPECT_EQ(hidden[2], u"причина: rel=nofollow");
+    EXPECT_TRUE(hintOf(*ui, 2).contains(u"\nсигналы страницы: meta robots noindex"_s));
+    EXPECT_TRUE(hintOf(*ui, 5).contains(u"\nваша ссылка на партнера: нет"_s));
+    EXPECT_TRUE(hintOf(*ui, 4).startsWith(u"страница закрыта защитой от ботов с "_s));
+    EXPECT_EQ(hintOf(*ui, 7), u"еще не проверялась");
+
+    // Added in the editor without touching the date: the picker's start date.
+    ui->ToolButton1->trigger();
+    ui->Edit1->setText(url("missing?added"));
+    ui->Edit6->setText(kLink);
+    ui->Button2->click();
+    // And one whose first check came before its deadline.
+    const QDate today = QDate::currentDate();
+    ui->Edit1->setText(url("missing?late"));
+    ui->DateTimePicker1->setDate(today.addDays(-2));
+    ui->Button2->click();
+    const QString path = dir.path(QString::fromUtf16(kHistoryFileName));
+    const qint64 then = QDateTime(today.addDays(-5), QTime(12, 0)).toSecsSinceEpoch();
+    ASSERT_EQ(test::recordRun(path, then,
+                              {test::historyEntry({url("missing?late"), kLink},
+                                                  CheckStatus::Missing, then + 60)})
+                  .written,
+              1);
+
+    ui->ToolButton3->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->checkRun().state() == CheckRun::State::Idle; }));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return window->upToDate() && text(8, State) == u"не подтверждено: ссылки нет"; },
+        10000));
+    EXPECT_EQ(text(8, Deadline), u"20.10.2010");
+    EXPECT_FALSE(hintOf(*ui, 8).contains(u"срок установки ссылки истек"_s));
+    const QString late = FormatRecordDate(today.addDays(-2));
+    EXPECT_EQ(text(9, Deadline), late + u", просрочен");
+    EXPECT_TRUE(hintOf(*ui, 9).endsWith(u"\nсрок установки ссылки истек "_s +
+                                        today.addDays(-2).toString(u"dd.MM.yyyy"_s)))
+        << hintOf(*ui, 9).toStdString();
+    EXPECT_EQ(test::queryNumber(path, "SELECT count(*) FROM results WHERE overdue = 1"), 1)
+        << "the history keeps it for the late one only";
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <QTextDocumentFragment>
 #include <QTimer>
 #include <QToolButton>
+#include <QWindow>
 
 #include <gtest/gtest.h>
 
@@ -18,6 +19,7 @@
 #include "support/temp_dir.h"
 #include "ui/form1.h"
 #include "ui/form3.h"
+#include "ui/overview_window.h"
 #include "ui/ui_helpers.h"
 
 namespace quorvel {
@@ -113,7 +115,15 @@ class QtTexts : public ::testing::Test {
     QtTexts()
         : modal(&TForm1::setModalHookForTests, [this](QDialog& dialog) {
               dialog.show();
-              EXPECT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+              // The busy dialog may be done (and hidden) before it is ever
+              // exposed: its work can fail at once.
+              EXPECT_TRUE(QTest::qWaitFor(
+                  [&] {
+                      return dialog.isHidden() ||
+                             (dialog.windowHandle() && dialog.windowHandle()->isExposed());
+                  },
+                  5000))
+                  << dialog.metaObject()->className() << ' ' << dialog.objectName().toStdString();
               seen[dialog.objectName().isEmpty()
                        ? QString::fromLatin1(dialog.metaObject()->className())
                        : dialog.objectName()] += visibleTexts(&dialog);
@@ -122,16 +132,32 @@ class QtTexts : public ::testing::Test {
                       seen[u"file list menu"_s] += contextMenuTexts(list->viewport());
                   }
                   if (files->acceptMode() == QFileDialog::AcceptOpen) {
-                      // A file that is gone by now: the load fails with a message.
-                      files->selectFile(dir.path(u"gone.qvp"_s));
+                      // For the import a table; for the load a file that is gone by
+                      // now: the load fails with a message.
+                      files->selectFile(dialog.objectName() == u"ImportFileDialog"
+                                            ? dir.path(u"table.csv"_s)
+                                            : dir.path(u"gone.qvp"_s));
                       dialog.hide();
                       return int(QDialog::Accepted);
                   }
               }
+              if (auto* browse = dialog.findChild<QPushButton*>(u"ImportBrowse"_s)) {
+                  // The import dialog with a table chosen: its preview and the
+                  // field above each column.
+                  browse->click();
+                  seen[u"ImportDialog with a table"_s] += visibleTexts(&dialog);
+              }
               dialog.hide();
+              if (dialog.objectName() == u"BusyDialog") {
+                  // Until its work is done (perhaps already): what it waited
+                  // for shows next.
+                  return dialog.result() == QDialog::Accepted ? int(QDialog::Accepted)
+                                                              : dialog.exec();
+              }
               return int(QDialog::Rejected);
           }) {
         dir.write(u"data.qvp"_s, "<QV_U>127.0.0.1:1/x</QV_U>\r\n");
+        dir.write(u"table.csv"_s, "\xD0\x94\xD0\xBE\xD0\xBD\xD0\xBE\xD1\x80;2\n3;4\n");
         form = std::make_unique<TForm1>(dir.path(QString()));
         form->setForms(nullptr, new TForm3(form.get()));
         form->showAtStart();
@@ -150,6 +176,16 @@ TEST_F(QtTexts, DialogsAndMenusSpeakRussian) {
     ui.ToolButton4->trigger();  // save: the file dialog
     ui.ToolButton2->trigger();  // load: the file dialog, then the failure's message box
     ui.N3->trigger();           // the busy dialog (its download fails at once)
+    test::named<QAction>(form.get(), "ImportButton")->trigger();  // the import, its file dialog
+    test::named<QAction>(form.get(), "ExportButton")->trigger();  // the export's save dialog
+    test::named<QAction>(form.get(), "N4")->trigger();            // the history window
+    // The overview of every partner, and its search field's menu.
+    test::named<QAction>(form.get(), "OverviewButton")->trigger();
+    auto* overview = test::named<OverviewWindow>(form.get(), "OverviewWindow");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return overview->upToDate(); }));
+    seen[u"overview"_s] += visibleTexts(overview);
+    seen[u"overview search menu"_s] +=
+        contextMenuTexts(test::named<QLineEdit>(overview, "OverviewSearch"));
 
     ui.ToolButton1->trigger();
     for (QLineEdit* edit : {ui.Edit1, ui.Edit2, ui.Edit3, ui.Edit4, ui.Edit5, ui.Edit6, ui.Edit7}) {
@@ -165,7 +201,12 @@ TEST_F(QtTexts, DialogsAndMenusSpeakRussian) {
 
     // File and folder names are the user's: the dialogs show the folders
     // they start in.
-    QStringList allowed = {u"Quorvel"_s, u"*.qvp"_s, u"qvp"_s};
+    // So are the names of formats and encodings, and the list's own "icq" and "e-mail".
+    QStringList allowed = {
+        u"Quorvel"_s,  u"*.qvp"_s,    u"qvp"_s,          u"*.csv"_s,        u"*.tsv"_s,  u"*.txt"_s,
+        u"*.xlsx"_s,   u"Excel"_s,    u"CSV"_s,          u"XLSX"_s,         u"TSV"_s,    u"UTF-8"_s,
+        u"UTF-16LE"_s, u"UTF-16BE"_s, u"Windows-1251"_s, u"Windows-1252"_s, u"KOI8-R"_s, u"CP866"_s,
+        u"icq"_s,      u"e-mail"_s,   u"table.csv"_s};
     for (const QString& path : {dir.path({}), startDirectory}) {
         allowed += path.split(u'/', Qt::SkipEmptyParts);
     }
@@ -176,7 +217,9 @@ TEST_F(QtTexts, DialogsAndMenusSpeakRussian) {
         EXPECT_EQ(englishWords(texts, allowed), QStringList()) << what.toStdString();
     }
     for (const char* what : {"SaveDialog1", "OpenDialog1", "QMessageBox", "BusyDialog", "edit menu",
-                             "date picker menu", "calendar", "file list menu"}) {
+                             "date picker menu", "calendar", "file list menu", "ImportDialog",
+                             "ImportFileDialog", "ImportDialog with a table", "ExportDialog1",
+                             "HistoryWindow", "overview", "overview search menu"}) {
         EXPECT_TRUE(seen.count(QString::fromLatin1(what))) << what << " was not opened";
     }
     // The calendar names its months in Russian.

@@ -1,5 +1,6 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QMessageBox>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -8,6 +9,7 @@
 
 #include <sqlite3.h>
 
+#include "checking/page_renderer.h"
 #include "history/history_reader.h"
 #include "history/history_support.h"
 #include "history/sqlite_db.h"
@@ -238,6 +240,82 @@ TEST(WindowHistory, TheWindowAndTheCommandLineShareAHistory) {
     form.close();
 }
 
+// "проверить с JavaScript": offered for a page that loaded without the link,
+// says which package it needs when the browser is not there, and with the
+// browser records a check whose rendering found the link, which holds the
+// record found.
+TEST(WindowHistory, ALookWithJavaScript) {
+    test::QuitCounter end;
+    QStringList messages;
+    test::ScopedHook<std::function<int(QDialog&)>> modal(
+        &TForm1::setModalHookForTests, [&messages](QDialog& dialog) {
+            if (auto* box = qobject_cast<QMessageBox*>(&dialog)) {
+                messages += box->text();
+            }
+            return int(QDialog::Rejected);
+        });
+    RawServer server([](const RawServer::Connection& c) {
+        if (test::requestTarget(c.request) == "/scripted") {
+            c.send(test::httpResponse(
+                "200 OK",
+                "<html><body><div id=x></div><script>document.getElementById('x').innerHTML = "
+                "'<a href=\"http://me.' + 'example.com/\">me</a>';</script></body></html>",
+                "Content-Type: text/html\r\n"));
+        } else {
+            test::partnerPages()(c);
+        }
+    });
+    test::TempDir dir;
+    const QString base = u"127.0.0.1:%1"_s.arg(server.port());
+    const QStringList records = {test::recordLine(base + u"/scripted", kLink),
+                                 test::recordLine(base + u"/found", kLink)};
+    TForm1 form(dir.path(QString()));
+    const test::Controls ui(&form);
+    form.records()->setRecords(records);
+    form.showAtStart();
+    auto* item = test::named<QAction>(&form, "RenderMenuItem");
+    EXPECT_EQ(item->text(), u"проверить с JavaScript");
+    const QList<QAction*> menu = ui.PopupMenu1->actions();
+    EXPECT_EQ(menu.indexOf(item), menu.indexOf(test::named<QAction>(&form, "N4")) + 1);
+    EXPECT_TRUE(menu.at(menu.indexOf(item) + 1)->isSeparator());
+    const auto enabledAt = [&](int row) {
+        ui.ListBox1->selectionModel()->setCurrentIndex(form.records()->index(row),
+                                                       QItemSelectionModel::NoUpdate);
+        form.PopupMenu1Popup();
+        return item->isEnabled();
+    };
+    EXPECT_FALSE(enabledAt(0)) << "not checked yet";
+
+    ui.ToolButton3->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form.checkRun().state() == CheckRun::State::Idle; }));
+    EXPECT_FALSE(enabledAt(1)) << "the link is there";
+    ASSERT_TRUE(enabledAt(0));
+
+    qputenv("QUORVEL_RENDER_BROWSER", "/nonexistent/chromium-headless-shell");
+    item->trigger();
+    qunsetenv("QUORVEL_RENDER_BROWSER");
+    EXPECT_EQ(messages,
+              QStringList{u"для проверки с JavaScript нужен пакет chromium-headless-shell"_s});
+
+    if (!rendererAvailable({})) {
+        form.close();
+        GTEST_SKIP() << kHeadlessBrowserPackage << " is not installed: the look itself is untried";
+    }
+    const QString path = historyPath(dir);
+    const RecordIdentity scripted = identityOf(records.at(0));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return checksOf(path, {scripted}) == QList<qint64>{1}; }));
+    item->trigger();
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return checksOf(path, {scripted}) == QList<qint64>{2}; }, 40000));
+    EXPECT_EQ(ui.StatusPanel1->text(),
+              u"проверить с JavaScript: ссылка есть только после выполнения JavaScript");
+    const RecordSummary summary = summariesOf(path, {scripted}).value(0);
+    EXPECT_EQ(summary.state, ConfirmedState::Found);
+    EXPECT_TRUE(summary.renderedOnly);
+    EXPECT_EQ(summary.lastSignals, QStringList{u"rendered-found"_s});
+    form.close();
+}
+
 // A table's rows, each as its cells joined by " | ".
 QStringList tableOf(const QTableWidget* table) {
     QStringList rows;
@@ -313,9 +391,8 @@ TEST_F(HistoryWindowTest, StateSinceLastFoundAndChangesNewestFirst) {
         {test::recordLine(partner, kLink), test::recordLine(u"http://new.example.com/"_s, kLink)});
     EXPECT_EQ(named<QAction>("N4")->text(), u"история проверок");
     EXPECT_EQ(ui->PopupMenu1->actions().indexOf(named<QAction>("N4")), 3) << "after N1, N3, N2";
-    // The records' deadline (21.10.2010) has passed: that shows too.
-    EXPECT_EQ(historyOf(0), u"проверок еще не было\nсрок установки ссылки истек 21.10.2010")
-        << "no history file yet";
+    // The records' deadline (21.10.2010) had passed before any check: no news.
+    EXPECT_EQ(historyOf(0), u"проверок еще не было") << "no history file yet";
     EXPECT_FALSE(QFileInfo::exists(historyPath(dir))) << "reading creates nothing";
 
     // Found, hidden by nofollow, then three failed loads: down.
@@ -339,15 +416,14 @@ TEST_F(HistoryWindowTest, StateSinceLastFoundAndChangesNewestFirst) {
     }
     EXPECT_EQ(
         historyOf(0).split(u'\n'),
-        (QStringList{u"не удалось загрузить страницу партнера (адрес не найден; нет "
-                     u"соединения) с 03.03.2024 10:00"_s,
-                     u"срок установки ссылки истек 21.10.2010"_s,
+        (QStringList{u"не удалось загрузить страницу партнера (адрес не найден (первый "
+                     u"адрес); второй адрес: нет соединения) с 03.03.2024 10:00"_s,
                      u"ссылка последний раз найдена 02.03.2024 10:05"_s,
-                     u"05.03.2024 10:05 — страница партнера не загружается (адрес не найден; "
-                     u"нет соединения)"_s,
+                     u"05.03.2024 10:05 — страница партнера не загружается (адрес не найден "
+                     u"(первый адрес); второй адрес: нет соединения)"_s,
                      u"02.03.2024 10:05 — ссылка перестала индексироваться (rel=nofollow)"_s}));
     EXPECT_EQ(titles.last(), u"история проверок: "_s + partner);
-    EXPECT_EQ(historyOf(1), u"проверок еще не было\nсрок установки ссылки истек 21.10.2010");
+    EXPECT_EQ(historyOf(1), u"проверок еще не было");
 
     // Cancelling the reading shows nothing.
     cancelBusy = true;
@@ -370,8 +446,11 @@ TEST_F(HistoryWindowTest, TitleAndTheRecordsChecks) {
     HistoryEntry first = test::historyEntry(identity, CheckStatus::Found, march(1, 10, 5));
     first.outcome.count = 12;
     first.outcome.overLimit = true;
-    first.pageSignals = PageSignal::MetaNoindex | PageSignal::RelUgc;
+    first.pageSignals = PageSignal::MetaNoindex | PageSignal::RelUgc | PageSignal::RobotsDisallow;
+    first.robotsAgent = u"Yandex"_s;
     first.reciprocal = CheckStatus::Missing;
+    first.external = 30;
+    first.anchor = u"мой сайт"_s;
     ASSERT_EQ(test::recordRun(historyPath(dir), march(1, 10, 0), {first},
                               {.source = RunSource::CommandLine})
                   .written,
@@ -389,12 +468,14 @@ TEST_F(HistoryWindowTest, TitleAndTheRecordsChecks) {
     EXPECT_TRUE(titles[0].startsWith(u"история проверок: http://partner.example.com/xxx"_s));
     EXPECT_TRUE(titles[0].contains(u"xxx…xxx"_s));
     EXPECT_TRUE(titles[0].endsWith(u"x/end.html"_s));
-    EXPECT_EQ(tables.value(0),
-              (QStringList{
-                  u"02.03.2024 10:07:00 | не удалось загрузить страницу партнера | ответ сервера "
-                  u"404; адрес не найден |  |  |  | окно программы"_s,
-                  u"01.03.2024 10:05:00 | ссылка есть |  | 12 | meta robots noindex, rel=ugc | "
-                  u"нет | quorvel-cli"_s}));
+    EXPECT_EQ(
+        tables.value(0),
+        (QStringList{
+            u"02.03.2024 10:07:00 | не удалось загрузить страницу партнера | ответ сервера "
+            u"404 (первый адрес); второй адрес: адрес не найден |  |  |  | окно программы |  | "_s,
+            u"01.03.2024 10:05:00 | ссылка есть |  | 12 | meta robots noindex, rel=ugc, "
+            u"robots.txt запрещает страницу для Yandex | нет | quorvel-cli | 30 | "
+            u"мой сайт"_s}));
 }
 
 }  // namespace

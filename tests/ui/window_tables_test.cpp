@@ -1,4 +1,6 @@
+#include <QClipboard>
 #include <QComboBox>
+#include <QGuiApplication>
 #include <QMessageBox>
 #include <QTableWidget>
 #include <QTest>
@@ -9,6 +11,7 @@
 #include "records/record_line.h"
 #include "support/printers.h"
 #include "support/temp_dir.h"
+#include "tables/table_export.h"
 #include "ui/form1.h"
 #include "ui/import_dialog.h"
 #include "ui/ui_helpers.h"
@@ -43,6 +46,9 @@ class WindowTables : public ::testing::Test {
                       return int(QDialog::Rejected);
                   }
                   files->selectFile(chosenFile);
+                  if (!chosenFilter.isEmpty()) {
+                      files->selectNameFilter(chosenFilter);
+                  }
                   return int(QDialog::Accepted);
               }
               if (auto* import = qobject_cast<ImportDialog*>(&dialog)) {
@@ -70,6 +76,7 @@ class WindowTables : public ::testing::Test {
     test::ScopedHook<std::function<int(QDialog&)>> modal;
     test::TempDir dir;
     QString chosenFile;
+    QString chosenFilter;
     std::function<int(ImportDialog&)> onImport;
     bool cancelBusy = false;
     bool yes = false;
@@ -100,8 +107,8 @@ TEST_F(WindowTables, CommandsSitRightOfTheFirstOnes) {
     for (const QAction* action : ui->PopupMenu1->actions()) {
         menu += action->isSeparator() ? u"-"_s : action->objectName();
     }
-    EXPECT_EQ(menu, (QStringList{u"N1"_s, u"N3"_s, u"N2"_s, u"N4"_s, u"-"_s, u"ImportMenuItem"_s,
-                                 u"ExportMenuItem"_s}));
+    EXPECT_EQ(menu, (QStringList{u"N1"_s, u"N3"_s, u"N2"_s, u"N4"_s, u"RenderMenuItem"_s, u"-"_s,
+                                 u"ImportMenuItem"_s, u"ExportMenuItem"_s}));
     EXPECT_EQ(in<QAction>(form.get(), "ImportMenuItem")->text(), u"импорт партнеров…");
     EXPECT_EQ(in<QAction>(form.get(), "ExportMenuItem")->text(), u"экспорт…");
 }
@@ -168,6 +175,26 @@ TEST_F(WindowTables, ImportShowsWhatItReadsAndAppends) {
     EXPECT_EQ(ExtractField(lines()[0], QChar(u'7')), u"договорились, 500 руб.");
     EXPECT_EQ(ExtractField(lines()[0], QChar(u'D')), FormatRecordDate(QDate(2026, 9, 15)));
     EXPECT_EQ(ExtractField(lines()[0], QChar(u'5')), u"5") << "no column for it: kept";
+    form->close();
+}
+
+TEST_F(WindowTables, CellsFromTheClipboard) {
+    start({});
+    // Cells copied from a spreadsheet arrive TAB-separated.
+    QGuiApplication::clipboard()->setText(
+        u"Донор\tАкцептор\nhttp://a.example/\thttp://my.example/\nhttp://b.example/\t\n"_s);
+    onImport = [&](ImportDialog& dialog) {
+        in<QRadioButton>(&dialog, "ImportClipboardChoice")->click();
+        EXPECT_EQ(in<QComboBox>(&dialog, "ImportDelimiter")->currentText(), u"табуляция");
+        EXPECT_TRUE(in<QCheckBox>(&dialog, "ImportHeader")->isChecked());
+        return int(QDialog::Accepted);
+    };
+    in<QAction>(form.get(), "ImportButton")->trigger();
+    EXPECT_EQ(
+        lines(),
+        (QStringList{recordLineOf({u"http://a.example/", u"", u"", u"", u"", u"",
+                                   u"http://my.example/", u""}),
+                     recordLineOf({u"http://b.example/", u"", u"", u"", u"", u"", u"", u""})}));
     form->close();
 }
 
@@ -240,6 +267,46 @@ TEST_F(WindowTables, ATableIsNoProjectFile) {
     EXPECT_EQ(lines(), (QStringList{kOld, u"<QV_U>second</QV_U>"_s}));
     form->close();
     EXPECT_EQ(dir.read(u"data.qvp"_s), before);
+}
+
+TEST_F(WindowTables, ExportWritesWhatImportReadsBack) {
+    const QStringList records{kOld, BuildRecordLine(u"http://b.example/"_s, u"7"_s, {}, QDate(), {},
+                                                    u"5"_s, {}, u"=2+2"_s)};
+    start(records);
+    chosenFile = dir.path(u"list.csv"_s);
+    chosenFilter = u"CSV для Excel (*.csv)"_s;
+    in<QAction>(form.get(), "ExportButton")->trigger();
+    EXPECT_TRUE(dialogs.contains(u"BusyDialog"_s)) << "written off the UI thread";
+    const QByteArray csv = dir.read(u"list.csv"_s);
+    EXPECT_TRUE(csv.startsWith("\xEF\xBB\xBF")) << csv.toStdString();
+    EXPECT_TRUE(csv.contains(";'=2+2;"));
+    EXPECT_TRUE(csv.endsWith("\r\n"));
+
+    chosenFile = dir.path(u"list.xlsx"_s);
+    chosenFilter = u"Excel (*.xlsx)"_s;
+    in<QAction>(form.get(), "ExportMenuItem")->trigger();
+    TableReader reader(TableSource::file(dir.path(u"list.xlsx"_s)));
+    ASSERT_TRUE(reader.open());
+    TableRow header;
+    ASSERT_TRUE(reader.next(&header));
+    EXPECT_EQ(header.cells, exportHeader());
+
+    // Both read back into an empty list as the same records.
+    yes = true;
+    chosenFilter.clear();
+    for (const char16_t* name : {u"list.csv", u"list.xlsx"}) {
+        SCOPED_TRACE(QString::fromUtf16(name).toStdString());
+        form->records()->setRecords({});
+        chosenFile = dir.path(QString::fromUtf16(name));
+        onImport = [&](ImportDialog& dialog) {
+            in<QPushButton>(&dialog, "ImportBrowse")->click();
+            return int(QDialog::Accepted);
+        };
+        ui->ToolButton2->trigger();  // the load command offers the table to import
+        EXPECT_EQ(lines(), records);
+    }
+    EXPECT_TRUE(messages.filter(u"Не удалось"_s).isEmpty()) << messages.join(u'\n').toStdString();
+    form->close();
 }
 
 TEST_F(WindowTables, ProjectFilesLoadAsBefore) {

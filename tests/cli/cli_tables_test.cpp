@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include "history/history_support.h"
+#include "records/record_file.h"
+#include "records/record_line.h"
 #include "support/cli_runner.h"
 #include "support/printers.h"
 #include "support/temp_dir.h"
@@ -116,6 +119,72 @@ TEST(CliImport, OutputWithHeaderNamesAndForce) {
                       out, u"--force"_s, dir.path(u"t.csv"_s)});
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_EQ(fieldsOf(out), "http://a.example/\t\tivan@example.com\t\t\t\t\t\n");
+}
+
+TEST(CliExport, WritesTheTableAndReadsBackTheSameRecords) {
+    test::TempDir dir;
+    const QString list = dir.path(u"list.qvp"_s);
+    test::TempDir other;
+    const QStringList records{
+        BuildRecordLine(u"http://a.example/"_s, u"1"_s, u"a@b.ru"_s, QDate(2026, 9, 15), {}, u"5"_s,
+                        u"http://my.example/"_s, u"=1+1 примечание"_s),
+        BuildRecordLine(u"http://b.example/"_s, {}, {}, QDate(), {}, u"5"_s, {}, {})};
+    ASSERT_TRUE(writeRecordFile(list, records));
+    // The history beside the file is read unless told otherwise.
+    const qint64 start = QDateTime(QDate(2026, 3, 1), QTime(10, 0)).toSecsSinceEpoch();
+    test::recordRun(dir.path(u"quorvel-history.sqlite"_s), start,
+                    {test::historyEntry(identityOf(records[0]), CheckStatus::Found, start)});
+
+    test::CliResult r =
+        test::runCli({u"export"_s, list, u"--output"_s, other.path(u"list.xlsx"_s)});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(other.read(u"list.xlsx"_s).startsWith("PK")) << "xlsx by its name";
+    r = test::runCli(
+        {u"import"_s, u"--output"_s, other.path(u"back.qvp"_s), other.path(u"list.xlsx"_s)});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(other.read(u"back.qvp"_s), dir.read(u"list.qvp"_s));
+
+    r = test::runCli({u"export"_s, u"--format"_s, u"csv-excel"_s, list, u"--output"_s,
+                      other.path(u"list.txt"_s)});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const QByteArray csv = other.read(u"list.txt"_s);
+    EXPECT_TRUE(csv.startsWith("\xEF\xBB\xBF")) << csv.toStdString();
+    EXPECT_TRUE(csv.contains(";'=1+1 \xD0\xBF")) << "the guard against formulas";
+    const QByteArray found = u"ссылка есть"_s.toUtf8();
+    EXPECT_TRUE(csv.contains(QByteArray(";" + found + ";"))) << "the history's words";
+
+    r = test::runCli(
+        {u"export"_s, u"--no-history"_s, list, u"--output"_s, other.path(u"plain.csv"_s)});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_FALSE(other.read(u"plain.csv"_s).contains(found));
+}
+
+TEST(CliExport, UsageErrorsAndUnreadableFiles) {
+    test::TempDir dir;
+    dir.write(u"l.qvp"_s, "<QV_U>a</QV_U>\r\n");
+    const QString list = dir.path(u"l.qvp"_s);
+    const QString out = dir.path(u"o.csv"_s);
+    struct Case {
+        const char* name;
+        QStringList args;
+        const char* says;
+    };
+    const Case cases[] = {
+        {"no output", {list}, "--output"},
+        {"two files", {list, list, u"--output"_s, out}, "exactly one FILE"},
+        {"a format that is none", {u"--format"_s, u"ods"_s, list, u"--output"_s, out}, "ods"},
+        {"both history options",
+         {u"--history"_s, out, u"--no-history"_s, list, u"--output"_s, out},
+         "not both"},
+        {"a file that is not there", {dir.path(u"none.qvp"_s), u"--output"_s, out}, "none.qvp"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const test::CliResult r = test::runCli(QStringList{u"export"_s} + c.args);
+        EXPECT_EQ(r.exitCode, 2);
+        EXPECT_TRUE(r.err.contains(c.says)) << r.err.toStdString();
+        EXPECT_FALSE(QFileInfo::exists(out));
+    }
 }
 
 }  // namespace
