@@ -1,5 +1,5 @@
 # Shortcuts for the scripts; ./run.sh and ./test.sh work without make.
-.PHONY: run test package
+.PHONY: run test package package-windows
 
 run:
 	./run.sh
@@ -9,3 +9,6 @@ test:
 
 package:
 	./package.sh
+
+package-windows:
+	./package-windows.sh

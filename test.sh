@@ -5,6 +5,8 @@
 #   build-asan/  clang with AddressSanitizer + UndefinedBehaviorSanitizer, non-GUI tests
 #   build-tsan/  clang with ThreadSanitizer: the check-run tests
 #   build-fuzz/  clang with libFuzzer: every fuzz target runs for a few seconds
+#   build-windows/  the Windows build under Wine (scripts/test-windows), only
+#                when ./package-windows.sh has cross-built its libraries
 #   build-test/  Debug, warnings as errors, all tests; its CTest summary ends the output
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -45,6 +47,9 @@ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DQUORVEL_TESTS=OFF -DQUORVEL_BENCH=OFF -DQUORVEL_GUI=OFF >/dev/null
 cmake --build build-fuzz -j "$jobs"
 ./scripts/fuzz "${QUORVEL_FUZZ_SECONDS:-10}"
+
+echo "== Windows build under Wine (when ./package-windows.sh has built its libraries)"
+./scripts/test-windows --if-built
 
 echo "== build-test/ (Debug, warnings as errors)"
 cmake -S . -B build-test -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUORVEL_WERROR=ON \

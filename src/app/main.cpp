@@ -9,6 +9,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 #include <csignal>
+#else
+#include "app/windows_session.h"
 #endif
 
 #include "checking/http_client.h"
@@ -64,6 +66,8 @@ int main(int argc, char** argv) {
                    new quorvel::TForm3(&form1));
 #ifndef Q_OS_WIN
     closeOnEndSignals(&form1);
+#else
+    quorvel::closeOnWindowsSessionEnd(&form1);
 #endif
     form1.showAtStart();
     // Closing the window writes the files, ends every thread and leaves the

@@ -18,6 +18,12 @@ void applyTransferRules(CURL* handle, const FetchSettings& settings, const char*
     curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, long(settings.connectTimeoutMs));
     curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, 2L);
+#ifdef Q_OS_WIN
+    // Windows' TLS asks each certificate's revocation server and fails when
+    // none answers (common behind firewalls); a certificate known to be
+    // revoked still fails.
+    curl_easy_setopt(handle, CURLOPT_SSL_OPTIONS, long(CURLSSLOPT_REVOKE_BEST_EFFORT));
+#endif
     if (!settings.caFile.isEmpty()) {
         curl_easy_setopt(handle, CURLOPT_CAINFO, settings.caFile.toLocal8Bit().constData());
     }

@@ -76,6 +76,26 @@ void LinkSet::add(QStringView link) {
 QStringList LinkSet::sorted() const {
     QCollator collator{QLocale(QLocale::Russian, QLocale::Russia)};
     collator.setCaseSensitivity(Qt::CaseInsensitive);
+#ifdef Q_OS_WIN
+    // Windows collates with the system's own comparison: compared one pair
+    // at a time, since Wine's sort keys do not always order as its
+    // comparison does.
+    std::vector<const Entry*> entries;
+    entries.reserve(links_.size());
+    for (const Entry& e : links_) {
+        entries.push_back(&e);
+    }
+    std::sort(entries.begin(), entries.end(), [&](const Entry* a, const Entry* b) {
+        const int c = collator.compare(a->link, b->link);
+        return c != 0 ? c < 0 : a->key < b->key;
+    });
+    QStringList out;
+    out.reserve(qsizetype(entries.size()));
+    for (const Entry* e : entries) {
+        out += e->link.toString();
+    }
+    return out;
+#else
     struct Keyed {
         QCollatorSortKey sortKey;
         const Entry* entry;
@@ -95,6 +115,7 @@ QStringList LinkSet::sorted() const {
         out += k.entry->link.toString();
     }
     return out;
+#endif
 }
 
 LinkSet::Slot* LinkSet::find(QStringView key, size_t hash) {

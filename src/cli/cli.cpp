@@ -8,8 +8,7 @@
 #include "records/record_file.h"
 
 #ifdef Q_OS_WIN
-#include <fcntl.h>
-#include <io.h>
+#include "cli/windows_console.h"
 #endif
 
 namespace quorvel::cli {
@@ -279,8 +278,7 @@ void printCommandHelp(const Command& c) {
 
 int runCli(const QStringList& args) {
 #ifdef Q_OS_WIN
-    _setmode(_fileno(stdout), _O_BINARY);
-    _setmode(_fileno(stdin), _O_BINARY);
+    const Utf8Console console;
 #endif
     if (args.isEmpty()) {
         printMainHelp();

@@ -1,7 +1,6 @@
 #include "publisher/banner.h"
 
-#include <QStringDecoder>
-
+#include "records/code_page.h"
 #include "records/record_store.h"
 #include "records/text_decoding.h"
 
@@ -20,9 +19,8 @@ QString decodeTextAnswer(const QByteArray& body, const QByteArray& contentType) 
             if (name.size() >= 2 && name.startsWith('"') && name.endsWith('"')) {
                 name = name.mid(1, name.size() - 2);
             }
-            QStringDecoder decoder(name.constData());
-            if (decoder.isValid()) {
-                return decoder(body);
+            if (std::optional<QString> text = decodeNamedCodePage(name, body)) {
+                return *std::move(text);
             }
             break;
         }

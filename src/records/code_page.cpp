@@ -7,9 +7,91 @@
 #include <array>
 #include <cstdint>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
 namespace quorvel {
 
 #ifdef Q_OS_WIN
+
+namespace {
+
+// The Windows code page of a charset name that Qt cannot decode itself
+// (without ICU it knows only the Unicode encodings and Latin-1); 0 if none.
+UINT windowsCodePage(QByteArrayView name) {
+    const QByteArray key = name.toByteArray().trimmed().toLower();
+    static constexpr std::pair<const char*, UINT> kNames[] = {
+        {"koi8-r", 20866},
+        {"koi8r", 20866},
+        {"koi8-u", 21866},
+        {"ibm866", 866},
+        {"cp866", 866},
+        {"866", 866},
+        {"x-cp866", 866},
+        {"dos-866", 866},
+        {"us-ascii", 20127},
+        {"macintosh", 10000},
+        {"x-mac-cyrillic", 10007},
+        {"shift_jis", 932},
+        {"gbk", 936},
+        {"gb2312", 936},
+        {"big5", 950},
+        {"euc-kr", 51949},
+        {"euc-jp", 20932},
+        {"iso-8859-5", 28595},
+    };
+    for (const auto& [known, page] : kNames) {
+        if (key == known) {
+            return page;
+        }
+    }
+    // windows-1250 ... windows-1258, cp1250 ... cp1258, iso-8859-1 ... -16.
+    bool ok = false;
+    for (const QByteArrayView prefix : {"windows-", "cp", "x-cp"}) {
+        if (key.startsWith(prefix)) {
+            const UINT page = key.mid(prefix.size()).toUInt(&ok);
+            if (ok && page >= 1250 && page <= 1258) {
+                return page;
+            }
+        }
+    }
+    if (key.startsWith("iso-8859-")) {
+        const UINT part = key.mid(9).toUInt(&ok);
+        if (ok && part >= 1 && part <= 16) {
+            return 28590 + part;
+        }
+    }
+    return 0;
+}
+
+QString decodeWindowsCodePage(UINT page, QByteArrayView bytes) {
+    if (bytes.isEmpty()) {
+        return QString();
+    }
+    const int size = int(bytes.size());
+    const int length = MultiByteToWideChar(page, 0, bytes.data(), size, nullptr, 0);
+    QString text(qMax(0, length), Qt::Uninitialized);
+    if (length > 0) {
+        MultiByteToWideChar(page, 0, bytes.data(), size, reinterpret_cast<wchar_t*>(text.data()),
+                            length);
+    }
+    return text;
+}
+
+}  // namespace
+
+std::optional<QString> decodeNamedCodePage(QByteArrayView name, QByteArrayView bytes) {
+    QStringDecoder decoder(name.toByteArray().constData());
+    if (decoder.isValid()) {
+        return decoder(bytes);
+    }
+    const UINT page = windowsCodePage(name);
+    if (page == 0 || !IsValidCodePage(page)) {
+        return std::nullopt;
+    }
+    return decodeWindowsCodePage(page, bytes);
+}
 
 QString decodeCodePage(QByteArrayView bytes) {
     QStringDecoder decoder(QStringConverter::System, QStringConverter::Flag::Stateless);
@@ -88,6 +170,14 @@ bool encodeCodePage(QStringView text, char* dst) {
         dst[i] = static_cast<char>(b);
     }
     return true;
+}
+
+std::optional<QString> decodeNamedCodePage(QByteArrayView name, QByteArrayView bytes) {
+    QStringDecoder decoder(name.toByteArray().constData());
+    if (!decoder.isValid()) {
+        return std::nullopt;
+    }
+    return decoder(bytes);
 }
 
 #endif

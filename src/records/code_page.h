@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringView>
 
+#include <optional>
+
 namespace quorvel {
 
 // The 8-bit code page that files and pages without a byte order mark are read
@@ -16,5 +18,11 @@ QString decodeCodePage(QByteArrayView bytes);
 // bytes. Returns false (and leaves `out` undefined) when some character has
 // no exact byte in it.
 bool encodeCodePage(QStringView text, char* out);
+
+// Decodes `bytes` in the encoding a charset name gives ("windows-1251",
+// "KOI8-R", "cp866", "utf-8", ...; letter case does not matter). Bytes that
+// are no character become U+FFFD. nullopt when the name is unknown. On
+// Windows the legacy code pages are the system's own.
+std::optional<QString> decodeNamedCodePage(QByteArrayView name, QByteArrayView bytes);
 
 }  // namespace quorvel

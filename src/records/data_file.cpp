@@ -5,7 +5,11 @@
 
 #include "records/file_io.h"
 
-#ifndef Q_OS_WIN
+#ifdef Q_OS_WIN
+#include <QDir>
+
+#include <windows.h>
+#else
 #include <unistd.h>
 
 #include <cerrno>
@@ -17,13 +21,19 @@ namespace {
 
 // A hard link keeps the original bytes without reading them, so even a file
 // that cannot be read can be kept; it fails atomically if the name is taken.
-// Links are not always available (Windows, some file systems): Failed, and
-// a copy is tried instead.
+// Links are not always available (FAT, some network shares): Failed, and a
+// copy is tried instead.
 NameUse linkFile(const QString& from, const QString& to) {
 #ifdef Q_OS_WIN
-    Q_UNUSED(from);
-    Q_UNUSED(to);
-    return NameUse::Failed;
+    const QString target = QDir::toNativeSeparators(to);
+    const QString source = QDir::toNativeSeparators(from);
+    if (CreateHardLinkW(reinterpret_cast<const wchar_t*>(target.utf16()),
+                        reinterpret_cast<const wchar_t*>(source.utf16()), nullptr)) {
+        return NameUse::Done;
+    }
+    const DWORD error = GetLastError();
+    return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS ? NameUse::Taken
+                                                                       : NameUse::Failed;
 #else
     if (::link(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0) {
         return NameUse::Done;

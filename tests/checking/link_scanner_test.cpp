@@ -212,10 +212,17 @@ TEST(LinkScanner, ListIsSortedCaseInsensitively) {
         u"<a href=http://b.example.net/><a href=http://я.example.ru/><a href=http://A.example.net/>"
         u"<a href=http://а.example.ru/><a href=http://Ǆ.example.net/><a href=http://c.example.net/>"_s;
     const QStringList links = listOf(page, u""_s);
-    // Russian collation: Cyrillic before Latin, letter case ignored.
+    // Russian collation, letter case ignored: Cyrillic before Latin (ICU's
+    // rule); Windows' own Russian collation puts Latin first.
+#ifdef Q_OS_WIN
+    EXPECT_EQ(links, (QStringList{u"http://a.example.net/"_s, u"http://b.example.net/"_s,
+                                  u"http://c.example.net/"_s, u"http://Ǆ.example.net/"_s,
+                                  u"http://а.example.ru/"_s, u"http://я.example.ru/"_s}));
+#else
     EXPECT_EQ(links, (QStringList{u"http://а.example.ru/"_s, u"http://я.example.ru/"_s,
                                   u"http://a.example.net/"_s, u"http://b.example.net/"_s,
                                   u"http://c.example.net/"_s, u"http://Ǆ.example.net/"_s}));
+#endif
 }
 
 TEST(LinkScanner, HostilePagesScanInLinearTime) {

@@ -73,8 +73,12 @@ TEST(ResolveEntry, MappingsAndMistypedOnes) {
     EXPECT_EQ(mappings.entryFor("other.test", 80), "other.test:80:127.0.0.2");
     EXPECT_TRUE(mappings.entryFor("other.test", 443).isEmpty());
 
+#ifndef Q_OS_WIN
+    // Qt's fatal message does not reach the stderr that a Windows death test
+    // captures (Wine shows nothing of it), so the text is checked here only.
     EXPECT_DEATH(mappings += u"www.partner.test:127.0.0.1"_s,
                  "not a host mapping: 'www.partner.test:127.0.0.1'");
+#endif
 }
 
 }  // namespace

@@ -7,9 +7,11 @@
 
 #include <gtest/gtest.h>
 
+#ifndef Q_OS_WIN
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <functional>
 #include <string>
@@ -378,6 +380,8 @@ TEST(HistoryFile, AMigrationThatFailsLeavesTheFileAsItWas) {
     EXPECT_FALSE(QFileInfo::exists(path + u".bad"_s)) << "a file we cannot migrate is not damaged";
 }
 
+// Directory rights and other users are POSIX's.
+#ifndef Q_OS_WIN
 // Runs `body` as a user without the right to write the directory: as root
 // (who may write anywhere) in a child process that gives up its rights.
 // The body's result is the child's exit status.
@@ -454,6 +458,7 @@ TEST(HistoryFile, ReadOnlyDirectoryIsReadButNeverWritten) {
         chmod(QFile::encodeName(directory).constData(), 0755);
     }
 }
+#endif
 
 // Changes bytes of the page where the named table or index starts (a small
 // one lies whole in it): the first `from` found there becomes `to`.

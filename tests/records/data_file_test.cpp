@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#ifndef Q_OS_WIN
 #include <sys/stat.h>
+#endif
 
 #include "support/printers.h"
 
@@ -140,6 +142,7 @@ TEST(DataFile, AListTooLargeToReadBackIsNotWritten) {
     EXPECT_EQ(dir.read(u"data.qvp.bak"_s), original);
 }
 
+#ifndef Q_OS_WIN
 TEST(DataFile, AFifoIsNeitherReadNorReplaced) {
     test::TempDir dir;
     const QByteArray path = QFile::encodeName(dir.path(u"data.qvp"_s));
@@ -153,6 +156,7 @@ TEST(DataFile, AFifoIsNeitherReadNorReplaced) {
     EXPECT_TRUE(S_ISFIFO(st.st_mode));
     EXPECT_FALSE(QFileInfo::exists(dir.path(u"data.qvp.bak"_s)));
 }
+#endif
 
 // A project file loaded lossily is kept once before the first save over it.
 TEST(LossyReads, KeepTheOriginalBeforeTheFirstWriteOver) {
@@ -166,9 +170,14 @@ TEST(LossyReads, KeepTheOriginalBeforeTheFirstWriteOver) {
 
     EXPECT_TRUE(reads.keepBeforeWriting(dir.path(u"clean.qvp"_s)));
     EXPECT_FALSE(QFileInfo::exists(dir.path(u"clean.qvp.bak"_s)));
+#ifdef Q_OS_WIN
+    const QString alias = dir.path(u"p.qvp"_s);  // links are shortcut files there
+#else
     // Reached through another name, it is the same file.
     ASSERT_TRUE(QFile::link(dir.path(u"p.qvp"_s), dir.path(u"alias.qvp"_s)));
-    EXPECT_TRUE(reads.keepBeforeWriting(dir.path(u"alias.qvp"_s)));
+    const QString alias = dir.path(u"alias.qvp"_s);
+#endif
+    EXPECT_TRUE(reads.keepBeforeWriting(alias));
     EXPECT_EQ(dir.read(u"p.qvp.bak"_s), damaged);
     ASSERT_TRUE(writeRecordFile(dir.path(u"p.qvp"_s), {u"a"_s}));
     EXPECT_TRUE(reads.keepBeforeWriting(dir.path(u"p.qvp"_s)));

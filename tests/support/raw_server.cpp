@@ -1,20 +1,68 @@
 #include "support/raw_server.h"
 
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
 #include <chrono>
 
 namespace quorvel::test {
 
+namespace {
+
+// The few calls that differ between POSIX sockets and Winsock.
+#ifdef _WIN32
+constexpr int kShutBoth = SD_BOTH;
+constexpr int kShutWrite = SD_SEND;
+constexpr int kSendFlags = 0;
+int openSocket() {
+    static const bool started = [] {
+        WSADATA data;
+        return WSAStartup(MAKEWORD(2, 2), &data) == 0;
+    }();
+    return started ? int(::socket(AF_INET, SOCK_STREAM, 0)) : -1;
+}
+int acceptFrom(int listener) {
+    const SOCKET s = ::accept(SOCKET(listener), nullptr, nullptr);
+    return s == INVALID_SOCKET ? -1 : int(s);
+}
+int pollOne(pollfd* p, int ms) {
+    return WSAPoll(p, 1, ms);
+}
+void closeSocket(int fd) {
+    ::closesocket(SOCKET(fd));
+}
+#else
+constexpr int kShutBoth = SHUT_RDWR;
+constexpr int kShutWrite = SHUT_WR;
+constexpr int kSendFlags = MSG_NOSIGNAL;
+int openSocket() {
+    return ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+}
+int acceptFrom(int listener) {
+    return ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+}
+int pollOne(pollfd* p, int ms) {
+    return ::poll(p, 1, ms);
+}
+void closeSocket(int fd) {
+    ::close(fd);
+}
+#endif
+
+}  // namespace
+
 bool RawServer::Connection::send(const QByteArray& bytes) const {
     qsizetype done = 0;
     while (done < bytes.size()) {
-        const ssize_t n =
-            ::send(fd, bytes.data() + done, size_t(bytes.size() - done), MSG_NOSIGNAL);
+        const auto n = ::send(fd, bytes.data() + done, int(bytes.size() - done), kSendFlags);
         if (n <= 0) {
             return false;
         }
@@ -36,9 +84,10 @@ bool RawServer::Connection::pause(int ms) const {
 
 RawServer::RawServer(Handler handler, const char* address, int port)
     : handler_(std::move(handler)) {
-    listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    listenFd_ = openSocket();
     const int one = 1;
-    ::setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    ::setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&one),
+                 sizeof one);
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     ::inet_pton(AF_INET, address, &addr.sin_addr);
@@ -53,14 +102,14 @@ RawServer::RawServer(Handler handler, const char* address, int port)
 
 RawServer::~RawServer() {
     stopping_ = true;
-    ::shutdown(listenFd_, SHUT_RDWR);
+    ::shutdown(listenFd_, kShutBoth);
     acceptor_.join();
-    ::close(listenFd_);
+    closeSocket(listenFd_);
     std::vector<std::thread> workers;
     {
         std::lock_guard lock(mutex_);
         for (int fd : fds_) {
-            ::shutdown(fd, SHUT_RDWR);
+            ::shutdown(fd, kShutBoth);
         }
         workers.swap(workers_);
     }
@@ -68,7 +117,7 @@ RawServer::~RawServer() {
         t.join();
     }
     for (int fd : fds_) {
-        ::close(fd);
+        closeSocket(fd);
     }
 }
 
@@ -86,14 +135,16 @@ bool RawServer::waitForRequests(qsizetype count, int boundMs) const {
 
 void RawServer::acceptLoop() {
     for (;;) {
-        pollfd p{listenFd_, POLLIN, 0};
-        if (::poll(&p, 1, 50) < 0 || stopping_) {
+        pollfd p{};
+        p.fd = listenFd_;
+        p.events = POLLIN;
+        if (pollOne(&p, 50) < 0 || stopping_) {
             return;
         }
         if (!(p.revents & POLLIN)) {
             continue;
         }
-        const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
+        const int fd = acceptFrom(listenFd_);
         if (fd < 0) {
             if (stopping_) {
                 return;
@@ -107,7 +158,7 @@ void RawServer::acceptLoop() {
             QByteArray head;
             char buffer[4096];
             while (!head.contains("\r\n\r\n") && head.size() < (1 << 20)) {
-                const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+                const auto n = ::recv(fd, buffer, sizeof buffer, 0);
                 if (n <= 0) {
                     break;
                 }
@@ -119,7 +170,7 @@ void RawServer::acceptLoop() {
                 requestArrived_.notify_all();
             }
             handler_(Connection{fd, head, this});
-            ::shutdown(fd, SHUT_WR);
+            ::shutdown(fd, kShutWrite);
         });
     }
 }
