@@ -49,11 +49,11 @@ QString timerFile(const QString& name) {
     return userUnitFolder() + u'/' + name + u".timer";
 }
 
+#ifndef Q_OS_WIN
 QString serviceFile(const QString& name) {
     return userUnitFolder() + u'/' + name + u".service";
 }
 
-#ifndef Q_OS_WIN
 // Runs a tool with its arguments: its exit code (-1 when it did not run or
 // did not end), its output into `out` when given.
 int runTool(const QString& program, const QStringList& args, QByteArray* out = nullptr) {
