@@ -585,8 +585,10 @@ TEST(HistoryFile, TheFirstRunOfADayEndsWithTheFullCheck) {
     EXPECT_EQ(queryNumber(path, sound), 1);
 }
 
+#ifndef Q_OS_WIN
 // A link to a history elsewhere is followed; a link to nothing is refused,
-// since opening it would create a file wherever it points.
+// since opening it would create a file wherever it points. (Linux: QFile::link
+// makes a shortcut on Windows, which is no link to the file system.)
 TEST(HistoryFile, ALinkToNothingIsRefused) {
     test::TempDir dir;
     ASSERT_TRUE(QDir().mkpath(dir.path(u"lists"_s)));
@@ -615,6 +617,7 @@ TEST(HistoryFile, ALinkToNothingIsRefused) {
     EXPECT_EQ(queryNumber(target, "SELECT count(*) FROM results"), 2);
     EXPECT_TRUE(QFileInfo(link).isSymLink());
 }
+#endif
 
 }  // namespace
 }  // namespace quorvel
