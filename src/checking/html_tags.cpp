@@ -131,12 +131,7 @@ qsizetype htmlTagEnd(QStringView page, qsizetype nameStart, qsizetype* nameEnd) 
                 }
                 break;
             case State::Name:
-                state = space       ? State::AfterName
-                        : c == u'/' ? State::BeforeName
-                        : c == u'=' ? State::BeforeValue
-                                    : State::Name;
-                break;
-            case State::AfterName:
+            case State::AfterName:  // anything else after a name begins the next one
                 state = space       ? State::AfterName
                         : c == u'/' ? State::BeforeName
                         : c == u'=' ? State::BeforeValue
