@@ -63,9 +63,7 @@ void HistoryWindow::showHistory(const QString& partnerUrl, const QList<PastCheck
     checksTable->setRowCount(int(checks.size()));
     for (int row = 0; row < checks.size(); ++row) {
         const PastCheck& check = checks.at(row);
-        const bool loaded = check.status == CheckStatus::Found ||
-                            check.status == CheckStatus::Hidden ||
-                            check.status == CheckStatus::Missing;
+        const bool loaded = pageLoaded(check.status);
         const QString texts[] = {
             check.checkedAt.toLocalTime().toString(u"dd.MM.yyyy HH:mm:ss"_s),
             statusWords(check.status),

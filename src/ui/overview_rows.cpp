@@ -58,10 +58,8 @@ QString deadlineText(const OverviewRowView& row) {
 }
 
 // A count is known only of a page that loaded.
-bool pageLoaded(const OverviewRowView& row) {
-    const CheckStatus last = summaryOf(row).lastStatus;
-    return last == CheckStatus::Found || last == CheckStatus::Hidden ||
-           last == CheckStatus::Missing;
+bool countKnown(const OverviewRowView& row) {
+    return pageLoaded(summaryOf(row).lastStatus);
 }
 
 // The marker whose tint the row takes: the state it shows.
@@ -133,14 +131,14 @@ std::span<const OverviewColumn> overviewColumns() {
          }},
         {u"ссылок"_s,
          [](const OverviewRowView& row) {
-             return pageLoaded(row) ? QString::number(row.facts.history.lastCount) : QString();
+             return countKnown(row) ? QString::number(row.facts.history.lastCount) : QString();
          },
          [](const OverviewRowView& row) {
-             return pageLoaded(row) ? qint64(row.facts.history.lastCount) : qint64(-1);
+             return countKnown(row) ? qint64(row.facts.history.lastCount) : qint64(-1);
          },
          // Over the partner's limit, as a bold row of the list.
          [](const OverviewRowView& row) {
-             return pageLoaded(row) && row.facts.history.lastOverLimit;
+             return countKnown(row) && row.facts.history.lastOverLimit;
          }},
         // Every external link, under any domain, beside the count the limit
         // is about.
