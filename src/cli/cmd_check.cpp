@@ -384,7 +384,7 @@ std::vector<QDateTime> firstChecksOf(const ResultsHost& host, const CheckOptions
     }
     if (!late.isEmpty()) {
         HistoryReader reader(*options.historyPath);
-        const QueryOutcome<QList<RecordSummary>> summaries = reader.summaries(identities);
+        const Outcome<QList<RecordSummary>> summaries = reader.summaries(identities);
         for (qsizetype k = 0; summaries.ok() && k < late.size(); ++k) {
             firstChecks[size_t(late.at(k))] = summaries.value.at(k).firstChecked;
         }
@@ -417,7 +417,7 @@ void writeReport(const ResultsHost& host, const RunRecording& recording,
     QHash<RecordIdentity, QList<HistoryEvent>> changed;
     if (runId != 0) {
         HistoryReader reader(*options.historyPath);
-        const QueryOutcome<QList<RunEvent>> events = reader.eventsOfRun(runId);
+        const Outcome<QList<RunEvent>> events = reader.eventsOfRun(runId);
         if (!events.ok()) {
             writeErr(events.error);
         }

@@ -60,8 +60,8 @@ QString DeliveryLog::failed() const {
     return u"history: "_s + db_.errorText();
 }
 
-QueryOutcome<QList<RunAwaitingNotice>> DeliveryLog::runsAwaitingNotice(const QDateTime& now) {
-    QueryOutcome<QList<RunAwaitingNotice>> answer;
+Outcome<QList<RunAwaitingNotice>> DeliveryLog::runsAwaitingNotice(const QDateTime& now) {
+    Outcome<QList<RunAwaitingNotice>> answer;
     if (answer.error = unavailable(); !answer.error.isEmpty()) {
         return answer;
     }
@@ -124,8 +124,8 @@ QString DeliveryLog::keepNotice(qint64 run, const QString& notice, const QString
     return transaction.commit() ? QString() : failed();
 }
 
-QueryOutcome<QList<OpenDelivery>> DeliveryLog::openDeliveries(const QStringList& channels) {
-    QueryOutcome<QList<OpenDelivery>> answer;
+Outcome<QList<OpenDelivery>> DeliveryLog::openDeliveries(const QStringList& channels) {
+    Outcome<QList<OpenDelivery>> answer;
     if (answer.error = unavailable(); !answer.error.isEmpty()) {
         return answer;
     }

@@ -446,7 +446,7 @@ bool fullCheckDue(SqliteDatabase& db, qint64 runId) {
 
 QString moveHistoryAside(const QString& path, QString* error) {
     static constexpr QStringView kCompanions[] = {u"-wal", u"-shm"};
-    const FileOutcome<QString> moved =
+    const Outcome<QString> moved =
         useNextFreeName(path, u".bad", [&path](const QString& target, QString* why) {
             for (QStringView companion : kCompanions) {
                 if (nameTaken(target + companion)) {

@@ -64,7 +64,7 @@ NoticeChannel channelNamed(const QString& name) {
 
 QString keepNotice(DeliveryLog& log, const NoticeQueue& queue, qint64 runId, DigestInput input) {
     HistoryReader reader(queue.historyPath);
-    const QueryOutcome<QList<RunEvent>> events = reader.eventsOfRun(runId);
+    const Outcome<QList<RunEvent>> events = reader.eventsOfRun(runId);
     if (!events.ok()) {
         return events.error;
     }
@@ -97,7 +97,7 @@ NoticeReport sendOpenNotices(const NoticeQueue& queue, const QDateTime& now) {
         report.problems += log.outcome().message;
         return report;
     }
-    const QueryOutcome<QList<RunAwaitingNotice>> left = log.runsAwaitingNotice(now);
+    const Outcome<QList<RunAwaitingNotice>> left = log.runsAwaitingNotice(now);
     if (!left.ok()) {
         report.problems += left.error;
     }
@@ -110,7 +110,7 @@ NoticeReport sendOpenNotices(const NoticeQueue& queue, const QDateTime& now) {
         }
     }
 
-    const QueryOutcome<QList<OpenDelivery>> open = log.openDeliveries(channelNames(queue.settings));
+    const Outcome<QList<OpenDelivery>> open = log.openDeliveries(channelNames(queue.settings));
     if (!open.ok()) {
         report.problems += open.error;
         return report;

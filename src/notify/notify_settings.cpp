@@ -379,7 +379,7 @@ bool writeNotifySettings(const QString& path, const NotifySettings& settings, QS
     if (!QDir().mkpath(info.absolutePath())) {
         return fail(u"cannot create the folder '" % info.absolutePath() % u'\'');
     }
-    if (const FileResult written = writeFileAtomically(path, text.toUtf8(), FileAccess::OwnerOnly);
+    if (const Outcome<> written = writeFileAtomically(path, text.toUtf8(), FileAccess::OwnerOnly);
         !written) {
         return fail(u"cannot write '" % path % u"': " % written.error);
     }

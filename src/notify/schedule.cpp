@@ -286,7 +286,7 @@ ScheduleOutcome installSchedule(const ScheduleRequest& request) {
         return failed(u"cannot create '" % userUnitFolder() % u'\'');
     }
     const ScheduleUnits units = scheduleUnits(request);
-    FileResult written = writeFileAtomically(serviceFile(name), units.service);
+    Outcome<> written = writeFileAtomically(serviceFile(name), units.service);
     if (written) {
         written = writeFileAtomically(timerFile(name), units.timer);
     }
@@ -383,7 +383,7 @@ ScheduleOutcome installSchedule(const ScheduleRequest& request) {
     if (!QDir().mkpath(userUnitFolder())) {
         return failed(u"cannot create '" % userUnitFolder() % u'\'');
     }
-    if (const FileResult written =
+    if (const Outcome<> written =
             writeFileAtomically(timerFile(scheduleName(request.listFile)), units.timer);
         !written) {
         return failed(u"cannot write the schedule's description: " % written.error);

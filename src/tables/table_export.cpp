@@ -91,7 +91,7 @@ class RowFeed {
         batch_ = QList<RecordOverview>(n);
         if (reader_) {
             // One run: the latest result of each record gives its count.
-            QueryOutcome<ListOverview> answer = reader_->overview(identities, 1);
+            Outcome<ListOverview> answer = reader_->overview(identities, 1);
             if (answer.ok()) {
                 batch_ = std::move(answer.value.records);
             } else if (historyProblem_.isEmpty()) {
@@ -126,7 +126,7 @@ ExportOutcome writeCsv(const QString& path, RowFeed& feed, ExportFormat format,
     ExportOutcome outcome;
     const bool excel = format == ExportFormat::CsvExcel;
     const QChar delimiter = excel ? u';' : u',';
-    const FileResult written = writeFileAtomically(path, [&](const ByteSink& sink) {
+    const Outcome<> written = writeFileAtomically(path, [&](const ByteSink& sink) {
         if (excel && !sink("\xEF\xBB\xBF")) {
             return false;
         }

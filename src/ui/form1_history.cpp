@@ -38,7 +38,7 @@ void TForm1::showHistoryOf(int row) {
         QStringLiteral("История проверок"), QStringLiteral("Чтение истории проверок…"),
         identity.partnerUrl, [&path, &identity, &facts, &text, &checks](const AbortFlag&) {
             HistoryReader reader(path, kReadBusyTimeout);
-            const QueryOutcome<RecordHistory> history = reader.recordHistory(identity);
+            const Outcome<RecordHistory> history = reader.recordHistory(identity);
             text = history.ok() ? historyText(history.value, facts) : kHistoryUnreadableText;
             checks = history.value.checks;
         });

@@ -172,7 +172,7 @@ std::shared_ptr<const OverviewSnapshot> buildOverview(RecordStore shared,
     for (const QStringView line : records) {
         identities += identityOf(line);
     }
-    QueryOutcome<ListOverview> history;
+    Outcome<ListOverview> history;
     {
         HistoryReader reader(historyPath, kReadBusyTimeout);
         history = reader.overview(identities, kOverviewRuns, &cancel);

@@ -261,7 +261,7 @@ void ScheduleDialog::showLastRun() {
     const QString path = paths_.historyPath;
     historyWork_->post([this, path](const std::atomic<bool>&) -> BackgroundWork::Done {
         HistoryReader reader(path);
-        const QueryOutcome<std::optional<LatestRun>> latest = reader.latestRun(RunSource::Schedule);
+        const Outcome<std::optional<LatestRun>> latest = reader.latestRun(RunSource::Schedule);
         return [this, latest] {
             if (!latest.ok()) {
                 lastRunLabel_->setText(kHistoryUnreadableText);
