@@ -234,19 +234,17 @@ QString fileExposure(const QString& path) {
 namespace {
 
 // Parses the file with QSettings; checks only what reading can tell.
-NotifySettingsRead parseNotifySettings(const QString& path) {
-    NotifySettingsRead result;
+Outcome<NotifySettings> parseNotifySettings(const QString& path) {
+    using Read = Outcome<NotifySettings>;
     QFile probe(path);
     if (!probe.open(QIODevice::ReadOnly)) {
-        result.error = u"cannot read '" % path % u"': " % probe.errorString();
-        return result;
+        return Read::failure(u"cannot read '" % path % u"': " % probe.errorString());
     }
     probe.close();
 
     QSettings ini(path, QSettings::IniFormat);
     if (ini.status() != QSettings::NoError) {
-        result.error = u"'" % path % u"' is not an INI file QSettings can read";
-        return result;
+        return Read::failure(u"'" % path % u"' is not an INI file QSettings can read");
     }
     QSet<QString> known;
     for (const Key& key : kKeys) {
@@ -254,18 +252,18 @@ NotifySettingsRead parseNotifySettings(const QString& path) {
     }
     for (const QString& key : ini.allKeys()) {
         if (!known.contains(key)) {
-            result.error = u"'" % path % u"': unknown key '" % key % u"'";
-            return result;
+            return Read::failure(u"'" % path % u"': unknown key '" % key % u"'");
         }
     }
-    NotifySettings s;
+    Read result;
+    NotifySettings& s = result.value;
     const auto one = [&](const Key& key, QString* out) {
         const QStringList parts =
             ini.value(QLatin1StringView(key.section) % u'/' % QLatin1StringView(key.name))
                 .toStringList();
         if (parts.size() > 1) {
-            result.error =
-                keyName(key) % u" holds an unquoted ',': write the value in double quotes";
+            result = Read::failure(keyName(key) %
+                                   u" holds an unquoted ',': write the value in double quotes");
             return false;
         }
         *out = parts.value(0);
@@ -282,62 +280,50 @@ NotifySettingsRead parseNotifySettings(const QString& path) {
             s.mail.to += to.trimmed();
         }
     }
-    result.settings = std::move(s);
     return result;
 }
 
 }  // namespace
 
-NotifySettingsRead readNotifySettings(const QString& path) {
-    NotifySettingsRead result;
+Outcome<NotifySettings> readNotifySettings(const QString& path) {
+    using Read = Outcome<NotifySettings>;
     const QFileInfo info(path);
     if (!info.exists()) {
-        result.error = u"no notify settings: '" % path % u"' does not exist";
-        return result;
+        return Read::failure(u"no notify settings: '" % path % u"' does not exist");
     }
     if (!info.isFile()) {
-        result.error = u"'" % path % u"' is not a regular file";
-        return result;
+        return Read::failure(u"'" % path % u"' is not a regular file");
     }
     // Refused before a byte of it is read.
-    result.error = fileExposure(path);
-    if (!result.error.isEmpty()) {
+    if (QString exposed = fileExposure(path); !exposed.isEmpty()) {
+        return Read::failure(std::move(exposed));
+    }
+    Read result = parseNotifySettings(path);
+    if (!result) {
         return result;
     }
-    result = parseNotifySettings(path);
-    if (!result.settings) {
-        return result;
+    if (!result.value.namesAnyChannel()) {
+        return Read::failure(u"'" % path % u"' names no channel ([telegram], [mail] or [webhook])");
     }
-    if (!result.settings->namesAnyChannel()) {
-        result.settings.reset();
-        result.error = u"'" % path % u"' names no channel ([telegram], [mail] or [webhook])";
-        return result;
-    }
-    result.error = notifySettingsProblem(*result.settings);
-    if (!result.error.isEmpty()) {
-        result.settings.reset();
+    if (QString problem = notifySettingsProblem(result.value); !problem.isEmpty()) {
+        return Read::failure(std::move(problem));
     }
     return result;
 }
 
-NotifySettingsRead readNotifySettingsForEditing(const QString& path) {
+Outcome<NotifySettings> readNotifySettingsForEditing(const QString& path) {
     const QFileInfo info(path);
     if (!info.exists()) {
-        return {NotifySettings(), QString()};
+        return {};
     }
     if (!info.isFile()) {
-        return {std::nullopt, u"'" % path % u"' is not a regular file"};
+        return Outcome<NotifySettings>::failure(u"'" % path % u"' is not a regular file");
     }
     return parseNotifySettings(path);
 }
 
-bool writeNotifySettings(const QString& path, const NotifySettings& settings, QString* error) {
-    const auto fail = [error](const QString& why) {
-        if (error) {
-            *error = why;
-        }
-        return false;
-    };
+Outcome<> writeNotifySettings(const QString& path, const NotifySettings& settings) {
+    const auto fail = [](const QString& why) { return Outcome<>::failure(why); };
     QString text;
     const auto section = [&text](const char* name,
                                  std::initializer_list<std::pair<const char*, QString>> values) {
@@ -383,7 +369,7 @@ bool writeNotifySettings(const QString& path, const NotifySettings& settings, QS
         !written) {
         return fail(u"cannot write '" % path % u"': " % written.error);
     }
-    return true;
+    return {};
 }
 
 }  // namespace quorvel

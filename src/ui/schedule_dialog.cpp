@@ -213,12 +213,12 @@ NotifySettings ScheduleDialog::settings() const {
 }
 
 void ScheduleDialog::load() {
-    const NotifySettingsRead read = readNotifySettingsForEditing(paths_.notifyConfig);
-    if (!read.settings) {
+    const Outcome<NotifySettings> read = readNotifySettingsForEditing(paths_.notifyConfig);
+    if (!read) {
         say(u"не удалось прочитать настройки уведомлений: "_s + read.error);
         return;
     }
-    const NotifySettings& s = *read.settings;
+    const NotifySettings& s = read.value;
     telegramToken_->setText(s.telegram.token);
     telegramChat_->setText(s.telegram.chat);
     mailUrl_->setText(s.mail.url);
@@ -307,9 +307,8 @@ void ScheduleDialog::enable() {
         request.everyHours = hoursBox_->currentData().toInt();
     }
     if (request.notify) {
-        QString error;
-        if (!writeNotifySettings(paths_.notifyConfig, s, &error)) {
-            say(u"не удалось сохранить настройки уведомлений: "_s + error);
+        if (const Outcome<> written = writeNotifySettings(paths_.notifyConfig, s); !written) {
+            say(u"не удалось сохранить настройки уведомлений: "_s + written.error);
             return;
         }
         if (paths_.notifyConfig != defaultNotifyConfigPath()) {

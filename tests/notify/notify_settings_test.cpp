@@ -65,18 +65,18 @@ TEST(NotifySettings, WrittenValuesReadBackThroughQSettings) {
         s.mail.password = row.value;
         s.webhook.secret = row.value;
         s.telegram.chat = row.value;
-        QString error;
-        ASSERT_TRUE(writeNotifySettings(path, s, &error)) << error.toStdString();
+        const Outcome<> written = writeNotifySettings(path, s);
+        ASSERT_TRUE(written) << written.error.toStdString();
         EXPECT_EQ(modeOf(path), 0600u);
 
         QSettings ini(path, QSettings::IniFormat);
         EXPECT_EQ(ini.value(u"mail/password"_s).toString(), row.value);
         EXPECT_EQ(ini.value(u"webhook/secret"_s).toString(), row.value);
-        const NotifySettingsRead read = readNotifySettings(path);
-        ASSERT_TRUE(read.settings) << read.error.toStdString();
-        EXPECT_EQ(read.settings->mail.password, row.value);
-        EXPECT_EQ(read.settings->telegram.chat, row.value);
-        EXPECT_EQ(read.settings->mail.to, s.mail.to);
+        const Outcome<NotifySettings> read = readNotifySettings(path);
+        ASSERT_TRUE(read) << read.error.toStdString();
+        EXPECT_EQ(read.value.mail.password, row.value);
+        EXPECT_EQ(read.value.telegram.chat, row.value);
+        EXPECT_EQ(read.value.mail.to, s.mail.to);
     }
 }
 
@@ -84,8 +84,8 @@ TEST(NotifySettings, RewritingAnOpenFileClosesItBeforeTheSecretsGoIn) {
     test::TempDir dir;
     const QString path = dir.path(u"notify.ini"_s);
     writeWithMode(dir, u"notify.ini"_s, "[webhook]\nurl=http://h.test/\n", 0644);
-    QString error;
-    ASSERT_TRUE(writeNotifySettings(path, fullSettings(), &error)) << error.toStdString();
+    const Outcome<> written = writeNotifySettings(path, fullSettings());
+    ASSERT_TRUE(written) << written.error.toStdString();
     EXPECT_EQ(modeOf(path), 0600u);
 }
 
@@ -106,9 +106,9 @@ TEST(NotifySettings, ReadsAHandWrittenFile) {
                   "[webhook]\n"
                   "url=http://192.168.1.5:8080/hook\n",
                   0600);
-    const NotifySettingsRead read = readNotifySettings(dir.path(u"notify.ini"_s));
-    ASSERT_TRUE(read.settings) << read.error.toStdString();
-    const NotifySettings& s = *read.settings;
+    const Outcome<NotifySettings> read = readNotifySettings(dir.path(u"notify.ini"_s));
+    ASSERT_TRUE(read) << read.error.toStdString();
+    const NotifySettings& s = read.value;
     EXPECT_EQ(s.telegram.chat, u"123456789"_s);
     EXPECT_EQ(s.mail.url, u"smtp://smtp.example.org:587/client.example.org"_s);
     EXPECT_EQ(s.mail.password, u"p;a,s\"s"_s);
@@ -149,8 +149,8 @@ TEST(NotifySettings, RefusesWhatCannotBeUsed) {
         SCOPED_TRACE(row.name);
         test::TempDir dir;
         writeWithMode(dir, u"notify.ini"_s, row.text, row.mode);
-        const NotifySettingsRead read = readNotifySettings(dir.path(u"notify.ini"_s));
-        EXPECT_FALSE(read.settings);
+        const Outcome<NotifySettings> read = readNotifySettings(dir.path(u"notify.ini"_s));
+        EXPECT_FALSE(read);
         EXPECT_TRUE(read.error.contains(QLatin1StringView(row.says))) << read.error.toStdString();
     }
     test::TempDir dir;

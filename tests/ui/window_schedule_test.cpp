@@ -147,9 +147,8 @@ TEST_F(WindowSchedule, TestSendThenOnAndOff) {
         struct stat st {};
         EXPECT_EQ(::stat(QFile::encodeName(ini).constData(), &st), 0);
         EXPECT_EQ(st.st_mode & 0777, 0600u);
-        const NotifySettingsRead read = readNotifySettings(ini);
-        EXPECT_EQ(read.settings.value_or(NotifySettings()).telegram.chat, u"@links"_s)
-            << read.error.toStdString();
+        const Outcome<NotifySettings> read = readNotifySettings(ini);
+        EXPECT_EQ(read.value.telegram.chat, u"@links"_s) << read.error.toStdString();
 
         in<QPushButton>(&dialog, "DisableButton")->click();
         EXPECT_EQ(said(dialog), u"расписание выключено");
