@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QSet>
 #include <QSettings>
+#include <QTemporaryFile>
 #include <QUrl>
 
 #include "records/file_io.h"
@@ -233,16 +234,54 @@ QString fileExposure(const QString& path) {
 
 namespace {
 
-// Parses the file with QSettings; checks only what reading can tell.
+// More than a hand-written notify.ini could ever hold.
+constexpr qint64 kMaxIniBytes = 64 * 1024;
+
+// The bytes of notify.ini: only a regular file is opened, without waiting (a
+// FIFO put in its place would block for ever), and no more than
+// kMaxIniBytes of it is read.
+Outcome<QByteArray> readIniBytes(const QString& path) {
+    QFile file;
+    const FileOpening opening = openRegularFile(path, &file);
+    if (opening.outcome == FileOpening::NotRegular) {
+        return Outcome<QByteArray>::failure(u"'" % path % u"' is not a regular file");
+    }
+    if (opening.outcome != FileOpening::Opened) {
+        return Outcome<QByteArray>::failure(u"cannot read '" % path % u"': " % opening.problem);
+    }
+    Outcome<QByteArray> read;
+    switch (readAllLimited(file, kMaxIniBytes, &read.value)) {
+        case ReadEnd::Done:
+            break;
+        case ReadEnd::TooLarge:
+            read.error = u"'" % path % u"' is over 64 KiB: no notify.ini is that large";
+            break;
+        case ReadEnd::Failed:
+        case ReadEnd::Refused:
+            read.error = u"cannot read '" % path % u"': " % file.errorString();
+            break;
+    }
+    return read;
+}
+
+// Parses the file with QSettings; checks only what reading can tell. The
+// bytes read once are what QSettings parses, through a copy only the owner
+// may read: the file itself is never opened a second time.
 Outcome<NotifySettings> parseNotifySettings(const QString& path) {
     using Read = Outcome<NotifySettings>;
-    QFile probe(path);
-    if (!probe.open(QIODevice::ReadOnly)) {
-        return Read::failure(u"cannot read '" % path % u"': " % probe.errorString());
+    const Outcome<QByteArray> bytes = readIniBytes(path);
+    if (!bytes) {
+        return Read::failure(bytes.error);
     }
-    probe.close();
+    QTemporaryFile copy(QDir::tempPath() + u"/quorvel-notify-XXXXXX.ini");
+    if (!copy.open() || !copy.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) ||
+        copy.write(bytes.value) != bytes.value.size() || !copy.flush()) {
+        return Read::failure(u"cannot read '" % path % u"': no private copy for parsing (" %
+                             copy.errorString() % u')');
+    }
+    copy.close();
 
-    QSettings ini(path, QSettings::IniFormat);
+    QSettings ini(copy.fileName(), QSettings::IniFormat);
     if (ini.status() != QSettings::NoError) {
         return Read::failure(u"'" % path % u"' is not an INI file QSettings can read");
     }

@@ -263,8 +263,9 @@ QList<InstalledSchedule> installedSchedules() {
     const QStringList names =
         folder.entryList({QString::fromUtf16(kPrefix) + u"*.timer"}, QDir::Files, QDir::Name);
     for (const QString& file : names) {
-        QFile timer(folder.filePath(file));
-        if (!timer.open(QIODevice::ReadOnly)) {
+        // Only a regular file: a FIFO under a timer's name would block here.
+        QFile timer;
+        if (openRegularFile(folder.filePath(file), &timer).outcome != FileOpening::Opened) {
             continue;
         }
         if (std::optional<ScheduleRequest> r = readDescription(timer.read(64 * 1024))) {

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include <sys/stat.h>
 
 #include "notify/notify_settings.h"
@@ -155,6 +157,58 @@ TEST(NotifySettings, RefusesWhatCannotBeUsed) {
     }
     test::TempDir dir;
     EXPECT_TRUE(readNotifySettings(dir.path(u"absent.ini"_s)).error.contains(u"does not exist"));
+}
+
+// notify.ini is read as one small regular file: anything else put in its
+// place is refused at once, for running and for editing alike.
+TEST(NotifySettings, OnlyASmallRegularFileIsRead) {
+    const QByteArray hook = "[webhook]\nurl=https://hooks.example.org/x\n";
+    const auto padded = [&hook](qsizetype size) -> QByteArray {
+        return hook + "; " + QByteArray(size - hook.size() - 3, 'x') + '\n';
+    };
+    struct Row {
+        const char* name;
+        std::function<void(const test::TempDir&)> make;
+        const char* says;  // empty: read
+    };
+    const Row rows[] = {
+        {"a FIFO",
+         [](const test::TempDir& dir) {
+             ASSERT_EQ(::mkfifo(QFile::encodeName(dir.path(u"notify.ini"_s)).constData(), 0600), 0);
+         },
+         "is not a regular file"},
+        {"a link to a FIFO",
+         [](const test::TempDir& dir) {
+             ASSERT_EQ(::mkfifo(QFile::encodeName(dir.path(u"fifo"_s)).constData(), 0600), 0);
+             ASSERT_TRUE(QFile::link(dir.path(u"fifo"_s), dir.path(u"notify.ini"_s)));
+         },
+         "is not a regular file"},
+        {"just over 64 KiB",
+         [&](const test::TempDir& dir) {
+             writeWithMode(dir, u"notify.ini"_s, padded(64 * 1024 + 1), 0600);
+         },
+         "is over 64 KiB"},
+        {"64 KiB",
+         [&](const test::TempDir& dir) {
+             writeWithMode(dir, u"notify.ini"_s, padded(64 * 1024), 0600);
+         },
+         ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        test::TempDir dir;
+        row.make(dir);
+        for (const auto read : {readNotifySettings, readNotifySettingsForEditing}) {
+            const Outcome<NotifySettings> settings = read(dir.path(u"notify.ini"_s));
+            if (*row.says == 0) {
+                EXPECT_TRUE(settings) << settings.error.toStdString();
+                EXPECT_EQ(settings.value.webhook.url, u"https://hooks.example.org/x"_s);
+            } else {
+                EXPECT_TRUE(settings.error.contains(QLatin1StringView(row.says)))
+                    << settings.error.toStdString();
+            }
+        }
+    }
 }
 
 TEST(NotifySettings, DefaultPathFollowsXdgConfigHome) {
