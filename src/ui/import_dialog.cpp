@@ -10,6 +10,7 @@
 #include <QHeaderView>
 #include <QVBoxLayout>
 
+#include "ui/background_work.h"
 #include "ui/editor_panel.h"
 
 namespace quorvel {
@@ -83,7 +84,9 @@ QString importCountsWords(const ImportCounts& n) {
 }
 
 ImportDialog::ImportDialog(QWidget* parent, std::function<int(QDialog&)> runModal)
-    : QDialog(parent), runModal_(std::move(runModal)) {
+    : QDialog(parent),
+      runModal_(std::move(runModal)),
+      readWork_(std::make_unique<BackgroundWork>(this)) {
     setObjectName(u"ImportDialog"_s);
     setWindowTitle(u"импорт партнеров"_s);
     setSizeGripEnabled(true);
@@ -200,6 +203,12 @@ ImportDialog::ImportDialog(QWidget* parent, std::function<int(QDialog&)> runModa
     showProblem(u"выберите файл или буфер обмена"_s);
 }
 
+ImportDialog::~ImportDialog() = default;
+
+bool ImportDialog::reading() const {
+    return readWork_->busy();
+}
+
 void ImportDialog::chooseFile() {
     if (runModal_(*fileDialog_) != QDialog::Accepted || fileDialog_->selectedFiles().isEmpty()) {
         fileChoice_->setChecked(source_.has_value() && !source_->inMemory);
@@ -232,6 +241,12 @@ void ImportDialog::setClipboardSource() {
     delimiter_.reset();
     headerChoice_.reset();
     if (text.trimmed().isEmpty()) {
+        if (reading()) {
+            // A read still under way no longer counts.
+            readWork_->post([](const std::atomic<bool>&) { return BackgroundWork::Done([] {}); });
+            detectedLabel_->setText(detectedBeforeRead_);
+            table_->setEnabled(true);
+        }
         preview_ = TablePreview{};
         mapping_.clear();
         showPreview();
@@ -260,16 +275,38 @@ void ImportDialog::reload() {
     if (!source_) {
         return;
     }
-    TableReader reader(*source_, TableReadOptions{encoding_, delimiter_});
-    std::optional<TableError> problem;
-    if (!reader.open()) {
-        problem = reader.error();
-    } else {
-        TablePlan plan;
-        plan.header = headerChoice_;
-        problem = previewTable(reader, plan, kPreviewRows, &preview_);
+    // A table may be hundreds of megabytes: it is read off the UI thread,
+    // and nothing can be imported or mapped until its preview is shown. A
+    // choice made meanwhile reads it again, and only the newest read shows.
+    if (!reading()) {
+        detectedBeforeRead_ = detectedLabel_->text();
     }
+    detectedLabel_->setText(u"Чтение таблицы…"_s);
+    table_->setEnabled(false);
+    problemLabel_->clear();
+    problemLabel_->hide();
+    importButton_->setEnabled(false);
+    readWork_->post([this, source = *source_, options = TableReadOptions{encoding_, delimiter_},
+                     header = headerChoice_](const std::atomic<bool>&) -> BackgroundWork::Done {
+        TableReader reader(source, options);
+        std::optional<TableError> problem;
+        TablePreview preview;
+        if (!reader.open()) {
+            problem = reader.error();
+        } else {
+            TablePlan plan;
+            plan.header = header;
+            problem = previewTable(reader, plan, kPreviewRows, &preview);
+        }
+        return [this, problem, preview]() { showRead(problem, preview); };
+    });
+}
+
+void ImportDialog::showRead(const std::optional<TableError>& problem, TablePreview preview) {
+    table_->setEnabled(true);
+    preview_ = std::move(preview);
     if (problem) {
+        detectedLabel_->setText(detectedBeforeRead_);
         preview_ = TablePreview{};
         mapping_.clear();
         showPreview();

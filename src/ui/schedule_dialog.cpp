@@ -92,7 +92,8 @@ ScheduleDialog::ScheduleDialog(QWidget* parent, ScheduleDialogPaths paths, Fetch
       paths_(std::move(paths)),
       fetch_(std::move(fetch)),
       historyWork_(std::make_unique<BackgroundWork>(this)),
-      sendWork_(std::make_unique<BackgroundWork>(this)) {
+      sendWork_(std::make_unique<BackgroundWork>(this)),
+      schedulerWork_(std::make_unique<BackgroundWork>(this)) {
     setObjectName(u"ScheduleDialog"_s);
     setWindowTitle(u"расписание проверок"_s);
     auto* layout = new QVBoxLayout(this);
@@ -315,43 +316,62 @@ void ScheduleDialog::enable() {
             request.notifyConfig = paths_.notifyConfig;
         }
     }
-    const ScheduleOutcome outcome = installSchedule(request);
-    switch (outcome.result) {
-        case ScheduleOutcome::Result::Done:
-            say(u"расписание включено: "_s + whenWords(request) +
-                (outcome.lingerAdvice
-                     ? u".\nСейчас проверки идут, только пока вы вошли в систему. Чтобы они шли "
-                       u"всегда, выполните в терминале: loginctl enable-linger"_s
-                     : u"."_s));
-            break;
-        case ScheduleOutcome::Result::NoUserSystemd:
-            say(u"В системе нет systemd пользователя, расписание не включено. Добавьте в crontab "
-                u"(команда crontab -e) строку:\n"_s +
-                outcome.crontab);
-            break;
-        case ScheduleOutcome::Result::Failed:
-            say(u"не удалось включить расписание ("_s + outcome.message + u')');
-            break;
-    }
-    showState();
+    runScheduler([request] { return installSchedule(request); },
+                 [this, request](const ScheduleOutcome& outcome) {
+                     switch (outcome.result) {
+                         case ScheduleOutcome::Result::Done:
+                             say(u"расписание включено: "_s + whenWords(request) +
+                                 (outcome.lingerAdvice
+                                      ? u".\nСейчас проверки идут, только пока вы вошли в систему. "
+                                        u"Чтобы они шли всегда, выполните в терминале: loginctl "
+                                        u"enable-linger"_s
+                                      : u"."_s));
+                             break;
+                         case ScheduleOutcome::Result::NoUserSystemd:
+                             say(u"В системе нет systemd пользователя, расписание не включено. "
+                                 u"Добавьте в crontab (команда crontab -e) строку:\n"_s +
+                                 outcome.crontab);
+                             break;
+                         case ScheduleOutcome::Result::Failed:
+                             say(u"не удалось включить расписание ("_s + outcome.message + u')');
+                             break;
+                     }
+                 });
 }
 
 void ScheduleDialog::disable() {
-    const ScheduleOutcome outcome = removeSchedule(paths_.listFile);
-    switch (outcome.result) {
-        case ScheduleOutcome::Result::Done:
-            say(u"расписание выключено"_s);
-            break;
-        case ScheduleOutcome::Result::NoUserSystemd:
-            say(u"В системе нет systemd пользователя: уберите из crontab (команда crontab -e) "
-                u"строку, которая проверяет «"_s +
-                paths_.listFile + u"»."_s);
-            break;
-        case ScheduleOutcome::Result::Failed:
-            say(u"не удалось выключить расписание ("_s + outcome.message + u')');
-            break;
-    }
-    showState();
+    runScheduler([listFile = paths_.listFile] { return removeSchedule(listFile); },
+                 [this](const ScheduleOutcome& outcome) {
+                     switch (outcome.result) {
+                         case ScheduleOutcome::Result::Done:
+                             say(u"расписание выключено"_s);
+                             break;
+                         case ScheduleOutcome::Result::NoUserSystemd:
+                             say(u"В системе нет systemd пользователя: уберите из crontab "
+                                 u"(команда crontab -e) строку, которая проверяет «"_s +
+                                 paths_.listFile + u"»."_s);
+                             break;
+                         case ScheduleOutcome::Result::Failed:
+                             say(u"не удалось выключить расписание ("_s + outcome.message + u')');
+                             break;
+                     }
+                 });
+}
+
+void ScheduleDialog::runScheduler(std::function<ScheduleOutcome()> tool,
+                                  std::function<void(const ScheduleOutcome&)> shown) {
+    // systemctl or schtasks may take seconds, up to their time limit.
+    enableButton_->setEnabled(false);
+    disableButton_->setEnabled(false);
+    schedulerWork_->post([this, tool = std::move(tool), shown = std::move(shown)](
+                             const std::atomic<bool>&) -> BackgroundWork::Done {
+        const ScheduleOutcome outcome = tool();
+        return [this, outcome, shown] {
+            shown(outcome);
+            enableButton_->setEnabled(true);
+            showState();
+        };
+    });
 }
 
 void ScheduleDialog::testSend() {
