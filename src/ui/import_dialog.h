@@ -92,12 +92,4 @@ class ImportDialog : public QDialog {
     std::unique_ptr<BackgroundWork> readWork_;  // last: it ends before the rest goes
 };
 
-// Why a table could not be read, in the window's words:
-// "строка 1234: кавычка не закрыта", "в файле XLSX нет ни одного листа", ...
-QString tableProblemWords(const TableError& error);
-
-// "добавлено: N, обновлено: U, пропущено: дубли D, без адреса A, с
-// нечитаемой датой B, с тегами записи T".
-QString importCountsWords(const ImportCounts& counts);
-
 }  // namespace quorvel

@@ -83,7 +83,4 @@ class ScheduleDialog : public QDialog {
     std::unique_ptr<BackgroundWork> schedulerWork_;
 };
 
-// The problem in the user's words.
-QString notifyProblemWords(const NotifyProblem& problem);
-
 }  // namespace quorvel
