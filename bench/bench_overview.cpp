@@ -141,7 +141,7 @@ int main(int argc, char** argv) {
         for (int i = 0; i < kRecords; ++i) {
             records += record(i);
         }
-        if (const FileResult written = writeRecordFile(dir.filePath(u"data.qvp"_s), records);
+        if (const Outcome<> written = writeRecordFile(dir.filePath(u"data.qvp"_s), records);
             !written) {
             std::fprintf(stderr, "cannot write the list: %s\n", qPrintable(written.error));
             return 1;

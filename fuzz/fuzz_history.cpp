@@ -94,7 +94,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // run's checks in it, as the message says.
     if (run.written == 2 && QFile::exists(path)) {
         HistoryReader reader(path, 100ms);
-        const QueryOutcome<QList<RecordSummary>> read = reader.summaries({kA, kB});
+        const Outcome<QList<RecordSummary>> read = reader.summaries({kA, kB});
         if (!read.ok() || read.value.value(0).checks < 1 || read.value.value(1).checks < 1) {
             std::abort();  // recorded, yet not there
         }

@@ -25,6 +25,13 @@ enum class CheckStatus : int32_t {
     FetchFailed = 4,  // the page could not be downloaded
 };
 
+// Whether the page of a check with this status loaded: only then is there a
+// verdict, and a count of its outgoing links.
+constexpr bool pageLoaded(CheckStatus status) {
+    return status == CheckStatus::Found || status == CheckStatus::Hidden ||
+           status == CheckStatus::Missing;
+}
+
 // Why a page that loaded got its verdict, where there is a why.
 enum class VerdictReason : uint8_t {
     None,

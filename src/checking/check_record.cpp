@@ -7,8 +7,6 @@
 
 namespace quorvel {
 
-namespace {
-
 CheckStatus statusOf(BacklinkVerdict verdict) {
     switch (verdict) {
         case BacklinkVerdict::Yep:
@@ -20,8 +18,6 @@ CheckStatus statusOf(BacklinkVerdict verdict) {
     }
     return CheckStatus::Missing;
 }
-
-}  // namespace
 
 RecordFields RecordFields::of(QStringView recordLine) {
     return {ExtractField(recordLine, QChar(u'U')), ExtractField(recordLine, QChar(u'6')),

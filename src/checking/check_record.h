@@ -23,6 +23,9 @@ struct RecordFields {
     static RecordFields of(QStringView recordLine);
 };
 
+// The status a scanner's verdict comes to: Found, Hidden, or Missing for no link.
+CheckStatus statusOf(BacklinkVerdict verdict);
+
 // The outcome of one scan: its verdict and count, and whether that count is
 // more than `maximum` (when that is a number at all).
 RecordOutcome outcomeOf(const LinkScanResult& scan, QStringView maximum);

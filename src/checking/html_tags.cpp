@@ -3,7 +3,7 @@
 #include <string_view>
 
 #include "checking/char_search.h"
-#include "checking/html_text.h"
+#include "checking/character_references.h"
 
 namespace quorvel {
 

@@ -1,26 +1,11 @@
 #include "checking/reciprocal_pages.h"
 
 #include "checking/address.h"
+#include "checking/check_record.h"
 #include "checking/page_fetch.h"
 #include "checking/text_helpers.h"
 
 namespace quorvel {
-
-namespace {
-
-CheckStatus statusOf(BacklinkVerdict verdict) {
-    switch (verdict) {
-        case BacklinkVerdict::Yep:
-            return CheckStatus::Found;
-        case BacklinkVerdict::Hidden:
-            return CheckStatus::Hidden;
-        case BacklinkVerdict::Nil:
-            break;
-    }
-    return CheckStatus::Missing;
-}
-
-}  // namespace
 
 QString partnerKeyOf(QStringView partnerUrl) {
     const QString lowered = ToLowerRuLat(firstAddressOf(partnerUrl));

@@ -76,9 +76,8 @@ void sendLeftNotices(const NoticeQueue& queue) {
 void sendRunNotice(const NoticeQueue& queue, qint64 runId, const QDateTime& runStarted,
                    const std::map<CheckStatus, int>& totals) {
     if (runId != 0) {
-        if (const QString error = keepRunNotice(queue, runId, runStarted, totals);
-            !error.isEmpty()) {
-            writeErr(u"notify: " % error);
+        if (const Outcome<> kept = keepRunNotice(queue, runId, runStarted, totals); !kept) {
+            writeErr(u"notify: " % kept.error);
         }
     }
     report(sendOpenNotices(queue, QDateTime::currentDateTimeUtc()));

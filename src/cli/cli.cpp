@@ -133,6 +133,30 @@ QString firstValue(const QCommandLineParser& parser, const QString& name) {
     return parser.values(name).value(0);
 }
 
+std::optional<int> wholeNumberOption(const Command& command, const QCommandLineParser& parser,
+                                     const QString& name, int fallback, QStringView what,
+                                     const std::function<bool(int)>& fits) {
+    if (!parser.isSet(name)) {
+        return fallback;
+    }
+    const QString text = firstValue(parser, name);
+    bool ok = false;
+    const int value = text.toInt(&ok);
+    if (!ok || !fits(value)) {
+        usageError(command, u"--" % name % u" takes " % what % u", not '" % text % u'\'');
+        return std::nullopt;
+    }
+    return value;
+}
+
+std::optional<int> wholeNumberOption(const Command& command, const QCommandLineParser& parser,
+                                     const QString& name, int fallback, int low, int high) {
+    return wholeNumberOption(
+        command, parser, name, fallback,
+        QString(u"a whole number from " % QString::number(low) % u" to " % QString::number(high)),
+        [low, high](int value) { return value >= low && value <= high; });
+}
+
 QList<QCommandLineOption> connectionOptions() {
     return {valuedOption(QStringLiteral("resolve")), valuedOption(QStringLiteral("cacert"))};
 }

@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <QStringView>
 
+#include <functional>
 #include <optional>
 #include <span>
 
@@ -56,6 +57,16 @@ QCommandLineOption flagOption(const QString& name);
 
 // An option's value; given more than once, its first value counts.
 QString firstValue(const QCommandLineParser& parser, const QString& name);
+
+// A whole number an option gives, `fallback` when it is not given; nothing,
+// after a usage error ("--NAME takes WHAT, not 'TEXT'"), when its value is no
+// whole number or one that `fits` refuses.
+std::optional<int> wholeNumberOption(const Command& command, const QCommandLineParser& parser,
+                                     const QString& name, int fallback, QStringView what,
+                                     const std::function<bool(int)>& fits);
+// One from `low` to `high`: "a whole number from LOW to HIGH".
+std::optional<int> wholeNumberOption(const Command& command, const QCommandLineParser& parser,
+                                     const QString& name, int fallback, int low, int high);
 
 // The options of every command that connects to a server: --resolve (any
 // number) and --cacert.

@@ -102,24 +102,6 @@ struct CheckOptions {
     std::shared_ptr<AbortFlag> lookAbort = std::make_shared<AbortFlag>();
 };
 
-// A whole number from `low` to `high` for an option; nothing after a usage error.
-std::optional<int> numberOption(const QCommandLineParser& parser, const QString& name, int fallback,
-                                int low, int high) {
-    if (!parser.isSet(name)) {
-        return fallback;
-    }
-    const QString text = firstValue(parser, name);
-    bool ok = false;
-    const int value = text.toInt(&ok);
-    if (!ok || value < low || value > high) {
-        usageError(kCheckCommand, u"--" % name % u" takes a whole number from " %
-                                      QString::number(low) % u" to " % QString::number(high) %
-                                      u", not '" % text % u'\'');
-        return std::nullopt;
-    }
-    return value;
-}
-
 // A size in bytes for an option: a whole number, with K, M or G after it for
 // KiB, MiB or GiB (2G, 512M), from 1 MiB to 1 TiB; nothing after a usage
 // error.
@@ -174,12 +156,12 @@ std::optional<CheckOptions> checkOptions(const QStringList& args) {
     }
     options.run.pageMemory = *pageMemory;
     const std::optional<int> workers =
-        numberOption(parser, workersOption, kCheckWorkers, 1, kMaxWorkers);
+        wholeNumberOption(kCheckCommand, parser, workersOption, kCheckWorkers, 1, kMaxWorkers);
     if (!workers) {
         return std::nullopt;
     }
     const std::optional<int> perHost =
-        numberOption(parser, perHostOption, kDefaultPerHost, 1, kMaxPerHost);
+        wholeNumberOption(kCheckCommand, parser, perHostOption, kDefaultPerHost, 1, kMaxPerHost);
     if (!perHost) {
         return std::nullopt;
     }
@@ -402,7 +384,7 @@ std::vector<QDateTime> firstChecksOf(const ResultsHost& host, const CheckOptions
     }
     if (!late.isEmpty()) {
         HistoryReader reader(*options.historyPath);
-        const QueryOutcome<QList<RecordSummary>> summaries = reader.summaries(identities);
+        const Outcome<QList<RecordSummary>> summaries = reader.summaries(identities);
         for (qsizetype k = 0; summaries.ok() && k < late.size(); ++k) {
             firstChecks[size_t(late.at(k))] = summaries.value.at(k).firstChecked;
         }
@@ -435,7 +417,7 @@ void writeReport(const ResultsHost& host, const RunRecording& recording,
     QHash<RecordIdentity, QList<HistoryEvent>> changed;
     if (runId != 0) {
         HistoryReader reader(*options.historyPath);
-        const QueryOutcome<QList<RunEvent>> events = reader.eventsOfRun(runId);
+        const Outcome<QList<RunEvent>> events = reader.eventsOfRun(runId);
         if (!events.ok()) {
             writeErr(events.error);
         }

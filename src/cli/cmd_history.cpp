@@ -97,7 +97,7 @@ int runHistory(const QStringList& args) {
         identities += identityOf(line);
     }
     HistoryReader reader(*path);
-    const QueryOutcome<QList<RecordSummary>> summaries = reader.summaries(identities);
+    const Outcome<QList<RecordSummary>> summaries = reader.summaries(identities);
     if (!summaries.ok()) {
         // The history's messages name it already ("history: ...").
         writeErr(QStringLiteral("quorvel-cli: ") + summaries.error);

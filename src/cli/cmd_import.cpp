@@ -235,7 +235,7 @@ int runImport(const QStringList& args) {
     // The list is written as it is made, a record at a time: the new records
     // wait without their tags and never all become lines at once.
     import->dropIndex();
-    if (const FileResult written = writeRecordFile(target, import->result()); !written) {
+    if (const Outcome<> written = writeRecordFile(target, import->result()); !written) {
         reportError(command, u"'" % target % u"': cannot write: " % written.error);
         return kExitUsage;
     }

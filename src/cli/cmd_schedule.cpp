@@ -100,15 +100,13 @@ int runSchedule(const QStringList& args) {
         }
         request.dailyAt = at;
     } else {
-        const QString text = firstValue(parser, hoursOption);
-        bool ok = false;
-        request.everyHours = text.toInt(&ok);
-        if (!ok || !isSchedulePeriod(request.everyHours)) {
-            return usageError(kScheduleCommand,
-                              u"--every-hours takes 1, 2, 3, 4, 6, 8 or 12 (a period that "
-                              u"divides the day), not '" %
-                                  text % u'\'');
+        const std::optional<int> hours = wholeNumberOption(
+            kScheduleCommand, parser, hoursOption, 0,
+            u"1, 2, 3, 4, 6, 8 or 12 (a period that divides the day)", isSchedulePeriod);
+        if (!hours) {
+            return kExitUsage;
         }
+        request.everyHours = *hours;
     }
     if (parser.isSet(QStringLiteral("notify-config")) && !request.notify) {
         return usageError(kScheduleCommand, QStringLiteral("--notify-config needs --notify"));

@@ -28,17 +28,10 @@ bool applyLookOptions(const Command& command, const QCommandLineParser& parser,
                       const FetchSettings& settings, const AbortFlag* abort,
                       CheckRunOptions* options) {
     options->robots = !parser.isSet(kNoRobots);
-    int workers = kDefaultRenderWorkers;
-    if (parser.isSet(kRenderWorkers)) {
-        const QString text = firstValue(parser, kRenderWorkers);
-        bool ok = false;
-        workers = text.toInt(&ok);
-        if (!ok || workers < 1 || workers > kMaxRenderWorkers) {
-            usageError(command, u"--render-workers takes a whole number from 1 to "_s +
-                                    QString::number(kMaxRenderWorkers) + u", not '"_s + text +
-                                    u'\'');
-            return false;
-        }
+    const std::optional<int> workers = wholeNumberOption(
+        command, parser, kRenderWorkers, kDefaultRenderWorkers, 1, kMaxRenderWorkers);
+    if (!workers) {
+        return false;
     }
     if (!parser.isSet(kRender)) {
         return true;
@@ -59,7 +52,7 @@ bool applyLookOptions(const Command& command, const QCommandLineParser& parser,
     render.acceptLanguage = pageAcceptLanguage(settings);
     render.resolve = parser.values(u"resolve"_s);
     render.abort = abort;
-    options->renderer = std::make_shared<PageRenderer>(std::move(render), workers);
+    options->renderer = std::make_shared<PageRenderer>(std::move(render), *workers);
     return true;
 }
 

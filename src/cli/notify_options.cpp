@@ -13,13 +13,13 @@ std::optional<NotifySettings> notifySettingsFor(const Command& command,
     const QString path = parser.isSet(QStringLiteral("notify-config"))
                              ? firstValue(parser, QStringLiteral("notify-config"))
                              : defaultNotifyConfigPath();
-    NotifySettingsRead read = readNotifySettings(path);
-    if (!read.settings) {
+    Outcome<NotifySettings> read = readNotifySettings(path);
+    if (!read) {
         // Not a matter of the command's options: no pointer to --help.
         reportError(command, read.error);
         return std::nullopt;
     }
-    return std::move(read.settings);
+    return std::move(read.value);
 }
 
 }  // namespace quorvel::cli

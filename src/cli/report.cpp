@@ -5,20 +5,11 @@
 #include <QJsonObject>
 
 #include "cli/cli.h"
+#include "tables/table_export.h"
 
 namespace quorvel::cli {
 
 namespace {
-
-QString csvField(const QString& text) {
-    if (!text.contains(u',') && !text.contains(u'"') && !text.contains(u'\r') &&
-        !text.contains(u'\n')) {
-        return text;
-    }
-    QString quoted = text;
-    quoted.replace(QStringLiteral("\""), QStringLiteral("\"\""));
-    return u'"' + quoted + u'"';
-}
 
 // A value as one text: a number in decimal, a list joined by commas.
 QString plainText(const QJsonValue& value) {
@@ -98,7 +89,10 @@ void ReportWriter::write(const QList<QJsonValue>& values) {
             break;
         case Format::Csv:
             for (qsizetype i = 0; i < values.size(); ++i) {
-                line += (i > 0 ? u"," : u"") + csvField(plainText(values.at(i)));
+                if (i > 0) {
+                    line += u',';
+                }
+                appendCsvField(line, plainText(values.at(i)), u',');
             }
             writeOut((line + u"\r\n").toUtf8());
             break;

@@ -60,8 +60,8 @@ QString DeliveryLog::failed() const {
     return u"history: "_s + db_.errorText();
 }
 
-QueryOutcome<QList<RunAwaitingNotice>> DeliveryLog::runsAwaitingNotice(const QDateTime& now) {
-    QueryOutcome<QList<RunAwaitingNotice>> answer;
+Outcome<QList<RunAwaitingNotice>> DeliveryLog::runsAwaitingNotice(const QDateTime& now) {
+    Outcome<QList<RunAwaitingNotice>> answer;
     if (answer.error = unavailable(); !answer.error.isEmpty()) {
         return answer;
     }
@@ -95,21 +95,21 @@ QueryOutcome<QList<RunAwaitingNotice>> DeliveryLog::runsAwaitingNotice(const QDa
     return answer;
 }
 
-QString DeliveryLog::keepNotice(qint64 run, const QString& notice, const QStringList& channels) {
+Outcome<> DeliveryLog::keepNotice(qint64 run, const QString& notice, const QStringList& channels) {
     if (const QString why = unavailable(); !why.isEmpty()) {
-        return why;
+        return Outcome<>::failure(why);
     }
     Transaction transaction(db_);
     SqliteStatement keep(db_, "INSERT OR IGNORE INTO notices (run, notice) VALUES (?1, ?2)");
     SqliteStatement deliver(
         db_, "INSERT INTO deliveries (run, channel, state) VALUES (?1, ?2, 'pending')");
     if (!transaction.ok() || !keep.ok() || !deliver.ok()) {
-        return failed();
+        return Outcome<>::failure(failed());
     }
     keep.bind(1, run);
     keep.bind(2, notice);
     if (keep.step() != SQLITE_DONE) {
-        return failed();
+        return Outcome<>::failure(failed());
     }
     if (sqlite3_changes(db_.handle()) == 1 && !notice.isEmpty()) {
         for (const QString& channel : channels) {
@@ -117,15 +117,15 @@ QString DeliveryLog::keepNotice(qint64 run, const QString& notice, const QString
             deliver.bind(1, run);
             deliver.bind(2, channel);
             if (deliver.step() != SQLITE_DONE) {
-                return failed();
+                return Outcome<>::failure(failed());
             }
         }
     }
-    return transaction.commit() ? QString() : failed();
+    return transaction.commit() ? Outcome<>() : Outcome<>::failure(failed());
 }
 
-QueryOutcome<QList<OpenDelivery>> DeliveryLog::openDeliveries(const QStringList& channels) {
-    QueryOutcome<QList<OpenDelivery>> answer;
+Outcome<QList<OpenDelivery>> DeliveryLog::openDeliveries(const QStringList& channels) {
+    Outcome<QList<OpenDelivery>> answer;
     if (answer.error = unavailable(); !answer.error.isEmpty()) {
         return answer;
     }
@@ -161,11 +161,10 @@ QueryOutcome<QList<OpenDelivery>> DeliveryLog::openDeliveries(const QStringList&
     return answer;
 }
 
-bool DeliveryLog::claim(const OpenDelivery& delivery, const QString& claimant, const QDateTime& at,
-                        QString* error) {
+Outcome<bool> DeliveryLog::claim(const OpenDelivery& delivery, const QString& claimant,
+                                 const QDateTime& at) {
     if (const QString why = unavailable(); !why.isEmpty()) {
-        *error = why;
-        return false;
+        return Outcome<bool>::failure(why);
     }
     // Only as it was seen: a claim or an outcome of another program since
     // then changed its state or its attempts.
@@ -174,8 +173,7 @@ bool DeliveryLog::claim(const OpenDelivery& delivery, const QString& claimant, c
                          "claimed_by = ?3, last_time = ?4 WHERE run = ?1 AND channel = ?2 AND "
                          "state = ?5 AND attempts = ?6");
     if (!take.ok()) {
-        *error = failed();
-        return false;
+        return Outcome<bool>::failure(failed());
     }
     take.bind(1, delivery.run);
     take.bind(2, delivery.channel);
@@ -184,22 +182,21 @@ bool DeliveryLog::claim(const OpenDelivery& delivery, const QString& claimant, c
     take.bind(5, delivery.state);
     take.bind(6, delivery.attempts);
     if (take.step() != SQLITE_DONE) {
-        *error = failed();
-        return false;
+        return Outcome<bool>::failure(failed());
     }
-    return sqlite3_changes(db_.handle()) == 1;
+    return {sqlite3_changes(db_.handle()) == 1, {}};
 }
 
-QString DeliveryLog::noteOutcome(qint64 run, const QString& channel, bool sent, int parts,
-                                 const QString& error, const QDateTime& at) {
+Outcome<> DeliveryLog::noteOutcome(qint64 run, const QString& channel, bool sent, int parts,
+                                   const QString& error, const QDateTime& at) {
     if (const QString why = unavailable(); !why.isEmpty()) {
-        return why;
+        return Outcome<>::failure(why);
     }
     SqliteStatement note(db_,
                          "UPDATE deliveries SET state = ?3, parts = ?4, last_error = ?5, "
                          "last_time = ?6 WHERE run = ?1 AND channel = ?2");
     if (!note.ok()) {
-        return failed();
+        return Outcome<>::failure(failed());
     }
     note.bind(1, run);
     note.bind(2, channel);
@@ -207,7 +204,7 @@ QString DeliveryLog::noteOutcome(qint64 run, const QString& channel, bool sent, 
     note.bind(4, parts);
     note.bind(5, error);
     note.bind(6, historySeconds(at));
-    return note.step() == SQLITE_DONE ? QString() : failed();
+    return note.step() == SQLITE_DONE ? Outcome<>() : Outcome<>::failure(failed());
 }
 
 }  // namespace quorvel

@@ -53,24 +53,23 @@ class DeliveryLog {
     // Runs that asked for a notice, have none kept and are over: their last
     // check is written, or they began more than a day before `now` and never
     // ended (their program was stopped). Oldest first.
-    QueryOutcome<QList<RunAwaitingNotice>> runsAwaitingNotice(const QDateTime& now);
+    Outcome<QList<RunAwaitingNotice>> runsAwaitingNotice(const QDateTime& now);
     // Keeps the notice of a run with a pending delivery per channel, in one
     // transaction; an empty notice notes that the run had nothing to tell.
     // A run that has a notice already keeps it (another program built it
-    // first): nothing is added then. An empty text on success.
-    QString keepNotice(qint64 run, const QString& notice, const QStringList& channels);
+    // first): nothing is added then.
+    Outcome<> keepNotice(qint64 run, const QString& notice, const QStringList& channels);
     // The deliveries of these channels that are not sent yet, oldest run first.
-    QueryOutcome<QList<OpenDelivery>> openDeliveries(const QStringList& channels);
+    Outcome<QList<OpenDelivery>> openDeliveries(const QStringList& channels);
     // Claims a delivery for sending (state "sending", one more attempt, the
     // claimant and the time), committed before anything goes out; false
     // when it is no longer as `delivery` saw it (another program claimed or
-    // sent it meanwhile) or on an error (then `error` says why).
-    bool claim(const OpenDelivery& delivery, const QString& claimant, const QDateTime& at,
-               QString* error);
+    // sent it meanwhile).
+    Outcome<bool> claim(const OpenDelivery& delivery, const QString& claimant, const QDateTime& at);
     // Notes how a claimed send ended: sent, or failed with the error; the
-    // messages accepted so far either way. An empty text on success.
-    QString noteOutcome(qint64 run, const QString& channel, bool sent, int parts,
-                        const QString& error, const QDateTime& at);
+    // messages accepted so far either way.
+    Outcome<> noteOutcome(qint64 run, const QString& channel, bool sent, int parts,
+                          const QString& error, const QDateTime& at);
 
   private:
     QString unavailable() const;

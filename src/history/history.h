@@ -25,6 +25,7 @@
 #include "checking/check_outcome.h"
 #include "checking/page_signals.h"
 #include "history/confirmed_state.h"
+#include "records/outcome.h"
 
 namespace quorvel {
 
@@ -249,15 +250,6 @@ struct LatestRun {
 struct ListOverview {
     QList<RecordOverview> records;  // one per identity asked for, in order
     QList<RunTally> runs;           // oldest first
-};
-
-// A query's answer, or why there is none.
-template <class T>
-struct QueryOutcome {
-    T value{};
-    QString error;  // empty on success
-
-    bool ok() const { return error.isEmpty(); }
 };
 
 // Seconds since the epoch as a UTC time, and back; 0 is "no time".

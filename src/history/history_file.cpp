@@ -313,14 +313,14 @@ OpenedHistory openHistory(const QString& path, OpenPurpose purpose,
         attempt.db.closeUntouched();
     }
     if (attempt.problem == Problem::Damaged && purpose == OpenPurpose::Run) {
-        QString error;
-        outcome.movedTo = moveHistoryAside(path, &error);
-        if (outcome.movedTo.isEmpty()) {
+        const Outcome<QString> moved = moveHistoryAside(path);
+        if (!moved) {
             outcome.status = HistoryOpenStatus::Failed;
             outcome.message = u"history: "_s + shown(path) + u" is damaged ("_s + attempt.why +
-                              u") and could not be moved aside ("_s + error + u")"_s + tail;
+                              u") and could not be moved aside ("_s + moved.error + u")"_s + tail;
             return opened;
         }
+        outcome.movedTo = moved.value;
         const QString why = attempt.why;
         openPatiently(attempt, path, purpose, options);
         if (attempt.problem == Problem::None) {
@@ -379,14 +379,14 @@ OpenedHistory openHistory(const QString& path, OpenPurpose purpose,
 
 OpenedHistory replaceDamagedHistory(const QString& path, const QString& why,
                                     const ConnectionOptions& options) {
-    QString error;
-    const QString movedTo = moveHistoryAside(path, &error);
-    if (movedTo.isEmpty()) {
+    const Outcome<QString> moved = moveHistoryAside(path);
+    if (!moved) {
         OpenedHistory failed;
         failed.outcome.message = u"history: "_s + shown(path) + u" is damaged ("_s + why +
-                                 u") and could not be moved aside ("_s + error + u")"_s;
+                                 u") and could not be moved aside ("_s + moved.error + u")"_s;
         return failed;
     }
+    const QString& movedTo = moved.value;
     OpenedHistory opened = openHistory(path, OpenPurpose::Run, options);
     if (opened.outcome.usable()) {
         opened.outcome.status = HistoryOpenStatus::Recovered;
@@ -444,34 +444,29 @@ bool fullCheckDue(SqliteDatabase& db, qint64 runId) {
     return due.step() == SQLITE_ROW && due.int64At(0) != 0;
 }
 
-QString moveHistoryAside(const QString& path, QString* error) {
+Outcome<QString> moveHistoryAside(const QString& path) {
     static constexpr QStringView kCompanions[] = {u"-wal", u"-shm"};
-    const FileOutcome<QString> moved =
-        useNextFreeName(path, u".bad", [&path](const QString& target, QString* why) {
-            for (QStringView companion : kCompanions) {
-                if (nameTaken(target + companion)) {
-                    return NameUse::Taken;
-                }
+    return useNextFreeName(path, u".bad", [&path](const QString& target, QString* why) {
+        for (QStringView companion : kCompanions) {
+            if (nameTaken(target + companion)) {
+                return NameUse::Taken;
             }
-            // QFile::rename never replaces an existing file, so a name taken
-            // meanwhile only sends us on to the next one.
-            if (!QFile::rename(path, target)) {
-                *why = u"cannot rename it"_s;
-                return nameTaken(target) ? NameUse::Taken : NameUse::Failed;
+        }
+        // QFile::rename never replaces an existing file, so a name taken
+        // meanwhile only sends us on to the next one.
+        if (!QFile::rename(path, target)) {
+            *why = u"cannot rename it"_s;
+            return nameTaken(target) ? NameUse::Taken : NameUse::Failed;
+        }
+        for (QStringView companion : kCompanions) {
+            const QString from = path + companion;
+            if (nameTaken(from) && !QFile::rename(from, target + companion)) {
+                *why = u"cannot rename "_s + shown(from);
+                return NameUse::Failed;
             }
-            for (QStringView companion : kCompanions) {
-                const QString from = path + companion;
-                if (nameTaken(from) && !QFile::rename(from, target + companion)) {
-                    *why = u"cannot rename "_s + shown(from);
-                    return NameUse::Failed;
-                }
-            }
-            return NameUse::Done;
-        });
-    if (!moved) {
-        *error = moved.error;
-    }
-    return moved.value;
+        }
+        return NameUse::Done;
+    });
 }
 
 }  // namespace quorvel

@@ -53,7 +53,7 @@ bool fullCheckDue(SqliteDatabase& db, qint64 runId);
 
 // Moves `path` and its -wal and -shm files to the first suffix among .bad,
 // .bad2, .bad3, ... that none of the three names uses yet; never replaces a
-// file. Returns the main file's new name, or an empty text and `error`.
-QString moveHistoryAside(const QString& path, QString* error);
+// file. The main file's new name.
+Outcome<QString> moveHistoryAside(const QString& path);
 
 }  // namespace quorvel

@@ -191,9 +191,8 @@ QString HistoryReader::failed() const {
     return u"history: "_s + db_.errorText();
 }
 
-QueryOutcome<QList<RecordSummary>> HistoryReader::summaries(
-    const QList<RecordIdentity>& identities) {
-    QueryOutcome<QList<RecordSummary>> answer;
+Outcome<QList<RecordSummary>> HistoryReader::summaries(const QList<RecordIdentity>& identities) {
+    Outcome<QList<RecordSummary>> answer;
     if (answer.error = unavailable(); !answer.error.isEmpty()) {
         return answer;
     }
@@ -222,8 +221,8 @@ QueryOutcome<QList<RecordSummary>> HistoryReader::summaries(
     return answer;
 }
 
-QueryOutcome<RecordHistory> HistoryReader::recordHistory(const RecordIdentity& identity) {
-    QueryOutcome<RecordHistory> answer;
+Outcome<RecordHistory> HistoryReader::recordHistory(const RecordIdentity& identity) {
+    Outcome<RecordHistory> answer;
     if (answer.error = unavailable(); !answer.error.isEmpty() || !db_.isOpen()) {
         return answer;
     }
@@ -269,8 +268,8 @@ QueryOutcome<RecordHistory> HistoryReader::recordHistory(const RecordIdentity& i
     return answer;
 }
 
-QueryOutcome<QList<RunEvent>> HistoryReader::eventsOfRun(qint64 runId) {
-    QueryOutcome<QList<RunEvent>> answer;
+Outcome<QList<RunEvent>> HistoryReader::eventsOfRun(qint64 runId) {
+    Outcome<QList<RunEvent>> answer;
     if (answer.error = unavailable(); !answer.error.isEmpty() || !db_.isOpen()) {
         return answer;
     }
@@ -310,9 +309,9 @@ constexpr char kOverviewColumns[] =
 
 }  // namespace
 
-QueryOutcome<ListOverview> HistoryReader::overview(const QList<RecordIdentity>& identities,
-                                                   int runCount, const std::atomic<bool>* cancel) {
-    QueryOutcome<ListOverview> answer;
+Outcome<ListOverview> HistoryReader::overview(const QList<RecordIdentity>& identities, int runCount,
+                                              const std::atomic<bool>* cancel) {
+    Outcome<ListOverview> answer;
     if (answer.error = unavailable(); !answer.error.isEmpty()) {
         return answer;
     }
@@ -436,8 +435,8 @@ QueryOutcome<ListOverview> HistoryReader::overview(const QList<RecordIdentity>& 
     return answer;
 }
 
-QueryOutcome<std::optional<LatestRun>> HistoryReader::latestRun(RunSource source) {
-    QueryOutcome<std::optional<LatestRun>> answer;
+Outcome<std::optional<LatestRun>> HistoryReader::latestRun(RunSource source) {
+    Outcome<std::optional<LatestRun>> answer;
     if (answer.error = unavailable(); !answer.error.isEmpty() || !db_.isOpen()) {
         return answer;
     }

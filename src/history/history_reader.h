@@ -37,25 +37,25 @@ class HistoryReader {
 
     // One summary per identity, in the same order; a record never checked
     // gets an empty summary (checks 0, status None).
-    QueryOutcome<QList<RecordSummary>> summaries(const QList<RecordIdentity>& identities);
+    Outcome<QList<RecordSummary>> summaries(const QList<RecordIdentity>& identities);
     // The record's summary, every event of its confirmed states (the
     // partner's, the blocked rows and the reciprocal state's) and the checks
     // kept of it, newest first.
-    QueryOutcome<RecordHistory> recordHistory(const RecordIdentity& identity);
+    Outcome<RecordHistory> recordHistory(const RecordIdentity& identity);
     // What the overview of a list shows: one entry per identity, in the
     // same order (an identity given twice gets the same entry twice), and
     // the last `runCount` runs that have a result for any of them, with the
     // results of these identities only. `cancel`, when set, ends the query
     // early with an error.
-    QueryOutcome<ListOverview> overview(const QList<RecordIdentity>& identities, int runCount,
-                                        const std::atomic<bool>* cancel = nullptr);
+    Outcome<ListOverview> overview(const QList<RecordIdentity>& identities, int runCount,
+                                   const std::atomic<bool>* cancel = nullptr);
     // The events that the run with this id made, in the order they were
     // written: at most two per identity, the partner's (a move or blocked)
     // before the reciprocal state's.
-    QueryOutcome<QList<RunEvent>> eventsOfRun(qint64 runId);
+    Outcome<QList<RunEvent>> eventsOfRun(qint64 runId);
     // The latest run of `source`, if any: when it began, its results by
     // status and how many records it changed.
-    QueryOutcome<std::optional<LatestRun>> latestRun(RunSource source);
+    Outcome<std::optional<LatestRun>> latestRun(RunSource source);
 
   private:
     // Why a query cannot be answered; empty when it can (possibly with

@@ -274,14 +274,13 @@ void HistoryRecorder::Shared::checkAfterRun(std::optional<HistoryStore>& store,
         // checks in it; the next run starts a new one.
         store.reset();
         opened.db.closeUntouched();
-        QString error;
-        const QString movedTo = moveHistoryAside(path, &error);
-        if (movedTo.isEmpty()) {
+        const Outcome<QString> moved = moveHistoryAside(path);
+        if (!moved) {
             notes += shownPath + u" is damaged ("_s + check.why +
-                     u") and could not be moved aside ("_s + error + u")"_s;
+                     u") and could not be moved aside ("_s + moved.error + u")"_s;
         } else {
             notes += shownPath + u" is damaged ("_s + check.why + u"); moved aside to "_s +
-                     QDir::toNativeSeparators(movedTo) +
+                     QDir::toNativeSeparators(moved.value) +
                      u" with this run's checks; the next run starts a new one"_s;
         }
     }

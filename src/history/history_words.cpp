@@ -18,16 +18,41 @@ const QStringList& listColumnWords() {
     return words;
 }
 
+const QString kYourLinkText = u"ваша ссылка на партнера"_s;
+const QString kReasonText = u"причина"_s;
+
+QString historyColumnWords(HistoryColumn column) {
+    switch (column) {
+        case HistoryColumn::State:
+            return u"состояние"_s;
+        case HistoryColumn::Since:
+            return u"с"_s;
+        case HistoryColumn::LastFound:
+            return u"последний раз найдена"_s;
+        case HistoryColumn::Reason:
+            return kReasonText;
+        case HistoryColumn::Count:
+            return u"ссылок на странице"_s;
+        case HistoryColumn::OverLimit:
+            return u"превышен лимит"_s;
+        case HistoryColumn::Signals:
+            return u"сигналы"_s;
+        case HistoryColumn::Reciprocal:
+            return kYourLinkText;
+        case HistoryColumn::Overdue:
+            return u"просрочен"_s;
+    }
+    return QString();
+}
+
 const QStringList& exportHistoryColumnWords() {
-    static const QStringList words{u"состояние"_s,
-                                   u"с"_s,
-                                   u"последний раз найдена"_s,
-                                   u"причина"_s,
-                                   u"ссылок на странице"_s,
-                                   u"превышен лимит"_s,
-                                   u"сигналы"_s,
-                                   u"ваша ссылка на партнера"_s,
-                                   u"просрочен"_s};
+    static const QStringList words = [] {
+        QStringList all;
+        for (int column = 0; column < kHistoryColumns; ++column) {
+            all += historyColumnWords(HistoryColumn(column));
+        }
+        return all;
+    }();
     return words;
 }
 
@@ -35,18 +60,10 @@ QString yesWords() {
     return u"да"_s;
 }
 
-const QString kNoChecksYetText = u"проверок еще не было"_s;
-const QString kHistoryUnreadableText = u"не удалось прочитать историю проверок"_s;
 const QString kNeverCheckedText = u"еще не проверялась"_s;
 const QString kBlockedStateText = u"страница закрыта защитой от ботов"_s;
 const QString kUnconfirmedText = u"не подтверждено: "_s;
-const QString kOverdueMark = u"просрочен"_s;
-const QString kYourLinkText = u"ваша ссылка на партнера"_s;
-const QString kReasonText = u"причина"_s;
 const QString kRenderedOnlyText = u"ссылка есть только после выполнения JavaScript"_s;
-const QString kRenderCommandText = u"проверить с JavaScript"_s;
-const QString kRenderNeedsPackageText =
-    u"для проверки с JavaScript нужен пакет chromium-headless-shell"_s;
 
 QString stateWords(ConfirmedState state) {
     switch (state) {
@@ -295,45 +312,6 @@ QString signalListWords(const QStringList& names, const SignalDetails& details) 
 
 SignalDetails signalDetails(const RecordSummary& summary) {
     return {summary.lastNearLink, summary.lastCanonical, summary.lastRobotsAgent};
-}
-
-QString eventWords(const HistoryEvent& event) {
-    if (event.change == ChangeKind::AnchorChanged) {
-        return changeWords(event.change) + u": "_s + event.previousAnchor + u" → "_s + event.anchor;
-    }
-    return changeWords(event.change);
-}
-
-QString renderLookWords(PageSignals signalsFound, bool rendered) {
-    if (signalsFound & RenderedFound) {
-        return kRenderedOnlyText;
-    }
-    if (signalsFound & RenderedHidden) {
-        return signalWords(u"rendered-hidden");
-    }
-    return rendered ? u"ссылки нет и после выполнения JavaScript"_s
-                    : u"браузер не показал страницу"_s;
-}
-
-QString runSourceWords(RunSource source) {
-    switch (source) {
-        case RunSource::Window:
-            return u"окно программы"_s;
-        case RunSource::CommandLine:
-            return u"quorvel-cli"_s;
-        case RunSource::Schedule:
-            return u"по расписанию"_s;
-        case RunSource::Unknown:
-            break;
-    }
-    return QString();
-}
-
-QString tallyWords(const std::array<int, 4>& byStatus) {
-    return u"есть %1 · скрыты %2 · нет %3 · недоступны %4"_s.arg(byStatus[0])
-        .arg(byStatus[1])
-        .arg(byStatus[2])
-        .arg(byStatus[3]);
 }
 
 QString changeGroupWords(ChangeKind change) {

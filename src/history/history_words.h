@@ -2,16 +2,15 @@
 
 // The user's words (Russian) for what the history knows: statuses, confirmed
 // states, changes, reasons, page signals and the user's own page. Every
-// window and report that tells these things in words takes them from here,
-// so that one thing is always called by one name.
+// window, export and notice that tells these things in words takes them
+// from here, so that one thing is always called by one name. What only the
+// window says is in the window's own words (ui/window_words.h).
 
 #include <QDate>
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
 #include <QStringView>
-
-#include <array>
 
 #include "checking/check_outcome.h"
 #include "history/confirmed_state.h"
@@ -22,28 +21,36 @@ namespace quorvel {
 // The record list's column captions, left to right (the fields in
 // kListColumnFields order): "страница партнера", "ваша ссылка", "дата", ...
 const QStringList& listColumnWords();
-// The columns that an export of the list adds after the eight fields, what
-// the history knows: "состояние", "с", "последний раз найдена", "причина",
+// What the history knows of a record, column by column, in the order an
+// export of the list adds them after the eight fields. The overview shows
+// them too, under the same captions, where it shows them at all.
+enum class HistoryColumn {
+    State,
+    Since,
+    LastFound,
+    Reason,
+    Count,
+    OverLimit,
+    Signals,
+    Reciprocal,
+    Overdue,
+};
+inline constexpr int kHistoryColumns = 9;
+// A column's caption: "состояние", "с", "последний раз найдена", "причина",
 // "ссылок на странице", "превышен лимит", "сигналы", "ваша ссылка на
 // партнера", "просрочен".
+QString historyColumnWords(HistoryColumn column);
+// Every column's caption, in that order.
 const QStringList& exportHistoryColumnWords();
 // A fact that holds, in a table's cell: "да".
 QString yesWords();
 
-// "проверок еще не было": a record the history has never seen.
-extern const QString kNoChecksYetText;
-// The history file exists but cannot be read (a newer program's, damaged,
-// locked for too long).
-extern const QString kHistoryUnreadableText;
-
 // The state of a record that the overview has no check of yet; of one whose
-// last change was a bot wall, with no page loaded since; the start of a
-// state not confirmed yet (the last result's words follow); and the mark of
-// a deadline that has passed.
+// last change was a bot wall, with no page loaded since; and the start of a
+// state not confirmed yet (the last result's words follow).
 extern const QString kNeverCheckedText;
 extern const QString kBlockedStateText;
 extern const QString kUnconfirmedText;
-extern const QString kOverdueMark;
 
 // What the user's own page says of the partner ("ваша ссылка на партнера"),
 // and the why of a check ("причина"): captions and the start of lines.
@@ -99,30 +106,10 @@ struct SignalDetails {
 QString signalListWords(const QStringList& names, const SignalDetails& details);
 // The details of a record's last check.
 SignalDetails signalDetails(const RecordSummary& summary);
-// A change as one line: the change's words, and for anchor-changed the
-// texts ("изменился текст ссылки: БЫЛО → СТАЛО").
-QString eventWords(const HistoryEvent& event);
 
-// The headings of the facts of the link (constant, for tables' captions).
-inline constexpr char16_t kAnchorHeading[] = u"текст ссылки";
-inline constexpr char16_t kExternalHeading[] = u"всего внешних ссылок";
 // The state of a record whose link is there only after the page's scripts
 // have run.
 extern const QString kRenderedOnlyText;
-// The list's command that looks at a page once more in a browser, and what
-// it says without the browser's package.
-extern const QString kRenderCommandText;
-extern const QString kRenderNeedsPackageText;
-// What that look found, for the status bar: the link there, there but not
-// indexable, not there either, or no answer from the browser (its reason
-// follows).
-QString renderLookWords(PageSignals signalsFound, bool rendered);
-// Which program ran a check: "окно программы" or "quorvel-cli" (Unknown:
-// nothing).
-QString runSourceWords(RunSource source);
-// How many records ended Found, Hidden, Missing and FetchFailed: "есть 3 ·
-// скрыты 0 · нет 1 · недоступны 2".
-QString tallyWords(const std::array<int, 4>& byStatus);
 // The user's own page as the reciprocal check found it ("есть", "нет", ...,
 // "еще не проверялась" for None).
 QString reciprocalWords(CheckStatus status);

@@ -62,11 +62,11 @@ NoticeChannel channelNamed(const QString& name) {
     return NoticeChannel::Webhook;  // openDeliveries() gives only configured names
 }
 
-QString keepNotice(DeliveryLog& log, const NoticeQueue& queue, qint64 runId, DigestInput input) {
+Outcome<> keepNotice(DeliveryLog& log, const NoticeQueue& queue, qint64 runId, DigestInput input) {
     HistoryReader reader(queue.historyPath);
-    const QueryOutcome<QList<RunEvent>> events = reader.eventsOfRun(runId);
+    const Outcome<QList<RunEvent>> events = reader.eventsOfRun(runId);
     if (!events.ok()) {
-        return events.error;
+        return Outcome<>::failure(events.error);
     }
     input.events = events.value;
     input.lookup = queue.lookup;
@@ -81,11 +81,11 @@ QString deliveryClaimant() {
     return QSysInfo::machineHostName() % u':' % QString::number(QCoreApplication::applicationPid());
 }
 
-QString keepRunNotice(const NoticeQueue& queue, qint64 runId, const QDateTime& runStarted,
-                      const std::map<CheckStatus, int>& totals) {
+Outcome<> keepRunNotice(const NoticeQueue& queue, qint64 runId, const QDateTime& runStarted,
+                        const std::map<CheckStatus, int>& totals) {
     DeliveryLog log(queue.historyPath);
     if (!log.outcome().usable()) {
-        return log.outcome().message;
+        return Outcome<>::failure(log.outcome().message);
     }
     return keepNotice(log, queue, runId, DigestInput{queue.list, runStarted, totals, {}, {}});
 }
@@ -97,20 +97,20 @@ NoticeReport sendOpenNotices(const NoticeQueue& queue, const QDateTime& now) {
         report.problems += log.outcome().message;
         return report;
     }
-    const QueryOutcome<QList<RunAwaitingNotice>> left = log.runsAwaitingNotice(now);
+    const Outcome<QList<RunAwaitingNotice>> left = log.runsAwaitingNotice(now);
     if (!left.ok()) {
         report.problems += left.error;
     }
     for (const RunAwaitingNotice& run : left.value) {
         const QString list = run.list.isEmpty() ? queue.list : run.list;
-        if (const QString error =
+        if (const Outcome<> kept =
                 keepNotice(log, queue, run.run, DigestInput{list, run.started, run.totals, {}, {}});
-            !error.isEmpty()) {
-            report.problems += error;
+            !kept) {
+            report.problems += kept.error;
         }
     }
 
-    const QueryOutcome<QList<OpenDelivery>> open = log.openDeliveries(channelNames(queue.settings));
+    const Outcome<QList<OpenDelivery>> open = log.openDeliveries(channelNames(queue.settings));
     if (!open.ok()) {
         report.problems += open.error;
         return report;
@@ -123,21 +123,22 @@ NoticeReport sendOpenNotices(const NoticeQueue& queue, const QDateTime& now) {
         if (failing.contains(d.channel) || claimedByAnother(d, now)) {
             continue;
         }
-        QString error;
-        if (!log.claim(d, claimant, QDateTime::currentDateTimeUtc(), &error)) {
-            if (!error.isEmpty()) {
-                report.problems += error;
-            }
+        const Outcome<bool> claimed = log.claim(d, claimant, QDateTime::currentDateTimeUtc());
+        if (!claimed) {
+            report.problems += claimed.error;
+            continue;
+        }
+        if (!claimed.value) {
             continue;  // another program took it first
         }
         const NoticeChannel channel = channelNamed(d.channel);
         const DeliveryAnswer answer = deliverNotice(
             channel, queue.settings, Notice::fromJson(d.notice), queue.fetch, d.parts);
-        if (const QString noted = log.noteOutcome(d.run, d.channel, answer.accepted, answer.sent,
-                                                  answer.accepted ? QString() : answer.answer,
-                                                  QDateTime::currentDateTimeUtc());
-            !noted.isEmpty()) {
-            report.problems += noted;
+        if (const Outcome<> noted = log.noteOutcome(d.run, d.channel, answer.accepted, answer.sent,
+                                                    answer.accepted ? QString() : answer.answer,
+                                                    QDateTime::currentDateTimeUtc());
+            !noted) {
+            report.problems += noted.error;
         }
         if (answer.accepted) {
             ++report.sent;

@@ -29,9 +29,9 @@ struct NoticeReport {
 
 // Keeps the notice of a run just recorded, built from its changes in the
 // history and `totals`, with a pending delivery per configured channel; a
-// run that changed nothing is noted as told. An empty text on success.
-QString keepRunNotice(const NoticeQueue& queue, qint64 runId, const QDateTime& runStarted,
-                      const std::map<CheckStatus, int>& totals);
+// run that changed nothing is noted as told.
+Outcome<> keepRunNotice(const NoticeQueue& queue, qint64 runId, const QDateTime& runStarted,
+                        const std::map<CheckStatus, int>& totals);
 
 // Builds the notices of runs that asked for one but were stopped before
 // they kept it, then sends every delivery of the configured channels that is

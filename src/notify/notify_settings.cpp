@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QSet>
 #include <QSettings>
+#include <QTemporaryFile>
 #include <QUrl>
 
 #include "records/file_io.h"
@@ -233,20 +234,56 @@ QString fileExposure(const QString& path) {
 
 namespace {
 
-// Parses the file with QSettings; checks only what reading can tell.
-NotifySettingsRead parseNotifySettings(const QString& path) {
-    NotifySettingsRead result;
-    QFile probe(path);
-    if (!probe.open(QIODevice::ReadOnly)) {
-        result.error = u"cannot read '" % path % u"': " % probe.errorString();
-        return result;
-    }
-    probe.close();
+// More than a hand-written notify.ini could ever hold.
+constexpr qint64 kMaxIniBytes = 64 * 1024;
 
-    QSettings ini(path, QSettings::IniFormat);
+// The bytes of notify.ini: only a regular file is opened, without waiting (a
+// FIFO put in its place would block for ever), and no more than
+// kMaxIniBytes of it is read.
+Outcome<QByteArray> readIniBytes(const QString& path) {
+    QFile file;
+    const FileOpening opening = openRegularFile(path, &file);
+    if (opening.outcome == FileOpening::NotRegular) {
+        return Outcome<QByteArray>::failure(u"'" % path % u"' is not a regular file");
+    }
+    if (opening.outcome != FileOpening::Opened) {
+        return Outcome<QByteArray>::failure(u"cannot read '" % path % u"': " % opening.problem);
+    }
+    Outcome<QByteArray> read;
+    switch (readAllLimited(file, kMaxIniBytes, &read.value)) {
+        case ReadEnd::Done:
+            break;
+        case ReadEnd::TooLarge:
+            read.error = u"'" % path % u"' is over 64 KiB: no notify.ini is that large";
+            break;
+        case ReadEnd::Failed:
+        case ReadEnd::Refused:
+            read.error = u"cannot read '" % path % u"': " % file.errorString();
+            break;
+    }
+    return read;
+}
+
+// Parses the file with QSettings; checks only what reading can tell. The
+// bytes read once are what QSettings parses, through a copy only the owner
+// may read: the file itself is never opened a second time.
+Outcome<NotifySettings> parseNotifySettings(const QString& path) {
+    using Read = Outcome<NotifySettings>;
+    const Outcome<QByteArray> bytes = readIniBytes(path);
+    if (!bytes) {
+        return Read::failure(bytes.error);
+    }
+    QTemporaryFile copy(QDir::tempPath() + u"/quorvel-notify-XXXXXX.ini");
+    if (!copy.open() || !copy.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) ||
+        copy.write(bytes.value) != bytes.value.size() || !copy.flush()) {
+        return Read::failure(u"cannot read '" % path % u"': no private copy for parsing (" %
+                             copy.errorString() % u')');
+    }
+    copy.close();
+
+    QSettings ini(copy.fileName(), QSettings::IniFormat);
     if (ini.status() != QSettings::NoError) {
-        result.error = u"'" % path % u"' is not an INI file QSettings can read";
-        return result;
+        return Read::failure(u"'" % path % u"' is not an INI file QSettings can read");
     }
     QSet<QString> known;
     for (const Key& key : kKeys) {
@@ -254,18 +291,18 @@ NotifySettingsRead parseNotifySettings(const QString& path) {
     }
     for (const QString& key : ini.allKeys()) {
         if (!known.contains(key)) {
-            result.error = u"'" % path % u"': unknown key '" % key % u"'";
-            return result;
+            return Read::failure(u"'" % path % u"': unknown key '" % key % u"'");
         }
     }
-    NotifySettings s;
+    Read result;
+    NotifySettings& s = result.value;
     const auto one = [&](const Key& key, QString* out) {
         const QStringList parts =
             ini.value(QLatin1StringView(key.section) % u'/' % QLatin1StringView(key.name))
                 .toStringList();
         if (parts.size() > 1) {
-            result.error =
-                keyName(key) % u" holds an unquoted ',': write the value in double quotes";
+            result = Read::failure(keyName(key) %
+                                   u" holds an unquoted ',': write the value in double quotes");
             return false;
         }
         *out = parts.value(0);
@@ -282,62 +319,50 @@ NotifySettingsRead parseNotifySettings(const QString& path) {
             s.mail.to += to.trimmed();
         }
     }
-    result.settings = std::move(s);
     return result;
 }
 
 }  // namespace
 
-NotifySettingsRead readNotifySettings(const QString& path) {
-    NotifySettingsRead result;
+Outcome<NotifySettings> readNotifySettings(const QString& path) {
+    using Read = Outcome<NotifySettings>;
     const QFileInfo info(path);
     if (!info.exists()) {
-        result.error = u"no notify settings: '" % path % u"' does not exist";
-        return result;
+        return Read::failure(u"no notify settings: '" % path % u"' does not exist");
     }
     if (!info.isFile()) {
-        result.error = u"'" % path % u"' is not a regular file";
-        return result;
+        return Read::failure(u"'" % path % u"' is not a regular file");
     }
     // Refused before a byte of it is read.
-    result.error = fileExposure(path);
-    if (!result.error.isEmpty()) {
+    if (QString exposed = fileExposure(path); !exposed.isEmpty()) {
+        return Read::failure(std::move(exposed));
+    }
+    Read result = parseNotifySettings(path);
+    if (!result) {
         return result;
     }
-    result = parseNotifySettings(path);
-    if (!result.settings) {
-        return result;
+    if (!result.value.namesAnyChannel()) {
+        return Read::failure(u"'" % path % u"' names no channel ([telegram], [mail] or [webhook])");
     }
-    if (!result.settings->namesAnyChannel()) {
-        result.settings.reset();
-        result.error = u"'" % path % u"' names no channel ([telegram], [mail] or [webhook])";
-        return result;
-    }
-    result.error = notifySettingsProblem(*result.settings);
-    if (!result.error.isEmpty()) {
-        result.settings.reset();
+    if (QString problem = notifySettingsProblem(result.value); !problem.isEmpty()) {
+        return Read::failure(std::move(problem));
     }
     return result;
 }
 
-NotifySettingsRead readNotifySettingsForEditing(const QString& path) {
+Outcome<NotifySettings> readNotifySettingsForEditing(const QString& path) {
     const QFileInfo info(path);
     if (!info.exists()) {
-        return {NotifySettings(), QString()};
+        return {};
     }
     if (!info.isFile()) {
-        return {std::nullopt, u"'" % path % u"' is not a regular file"};
+        return Outcome<NotifySettings>::failure(u"'" % path % u"' is not a regular file");
     }
     return parseNotifySettings(path);
 }
 
-bool writeNotifySettings(const QString& path, const NotifySettings& settings, QString* error) {
-    const auto fail = [error](const QString& why) {
-        if (error) {
-            *error = why;
-        }
-        return false;
-    };
+Outcome<> writeNotifySettings(const QString& path, const NotifySettings& settings) {
+    const auto fail = [](const QString& why) { return Outcome<>::failure(why); };
     QString text;
     const auto section = [&text](const char* name,
                                  std::initializer_list<std::pair<const char*, QString>> values) {
@@ -379,11 +404,11 @@ bool writeNotifySettings(const QString& path, const NotifySettings& settings, QS
     if (!QDir().mkpath(info.absolutePath())) {
         return fail(u"cannot create the folder '" % info.absolutePath() % u'\'');
     }
-    if (const FileResult written = writeFileAtomically(path, text.toUtf8(), FileAccess::OwnerOnly);
+    if (const Outcome<> written = writeFileAtomically(path, text.toUtf8(), FileAccess::OwnerOnly);
         !written) {
         return fail(u"cannot write '" % path % u"': " % written.error);
     }
-    return true;
+    return {};
 }
 
 }  // namespace quorvel

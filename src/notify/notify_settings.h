@@ -3,7 +3,7 @@
 #include <QString>
 #include <QStringList>
 
-#include <optional>
+#include "records/outcome.h"
 
 namespace quorvel {
 
@@ -42,20 +42,15 @@ QString defaultNotifyConfigPath();
 // The user's configuration folder: $XDG_CONFIG_HOME, or ~/.config.
 QString userConfigFolder();
 
-struct NotifySettingsRead {
-    std::optional<NotifySettings> settings;  // absent: `error` says why
-    QString error;
-};
-
 // Reads notify.ini. Because the file holds secrets, it is refused when anyone
 // but its owner could read or write it (as ssh does with its keys), when it is
 // not a regular file, when a value cannot be what it names (a mail address
 // with a line break, a Telegram token that would change the request's path,
 // an address of another scheme), and when it names no channel at all.
-NotifySettingsRead readNotifySettings(const QString& path);
+Outcome<NotifySettings> readNotifySettings(const QString& path);
 // Reads notify.ini for editing, whatever its mode and values (a file that
-// does not exist reads as no settings); `error` only when it cannot be read.
-NotifySettingsRead readNotifySettingsForEditing(const QString& path);
+// does not exist reads as no settings); fails only when it cannot be read.
+Outcome<NotifySettings> readNotifySettingsForEditing(const QString& path);
 // What can be wrong with the values of the settings.
 struct NotifyProblem {
     enum class Kind {
@@ -82,8 +77,8 @@ QString notifySettingsProblem(const NotifySettings& settings);
 // Writes notify.ini so that only its owner can read or write it, atomically;
 // a value that QSettings' INI reading would take apart (a ',', a ';', a '"',
 // a backslash, spaces at its ends) is written in double quotes. Creates the
-// folder when it is missing. False, with the reason in `error`, on failure.
-bool writeNotifySettings(const QString& path, const NotifySettings& settings, QString* error);
+// folder when it is missing.
+Outcome<> writeNotifySettings(const QString& path, const NotifySettings& settings);
 
 // Whether anyone but the owner of `path` may read or write it; the message
 // names the file and its mode. Empty when only the owner may (or when the

@@ -263,8 +263,9 @@ QList<InstalledSchedule> installedSchedules() {
     const QStringList names =
         folder.entryList({QString::fromUtf16(kPrefix) + u"*.timer"}, QDir::Files, QDir::Name);
     for (const QString& file : names) {
-        QFile timer(folder.filePath(file));
-        if (!timer.open(QIODevice::ReadOnly)) {
+        // Only a regular file: a FIFO under a timer's name would block here.
+        QFile timer;
+        if (openRegularFile(folder.filePath(file), &timer).outcome != FileOpening::Opened) {
             continue;
         }
         if (std::optional<ScheduleRequest> r = readDescription(timer.read(64 * 1024))) {
@@ -286,7 +287,7 @@ ScheduleOutcome installSchedule(const ScheduleRequest& request) {
         return failed(u"cannot create '" % userUnitFolder() % u'\'');
     }
     const ScheduleUnits units = scheduleUnits(request);
-    FileResult written = writeFileAtomically(serviceFile(name), units.service);
+    Outcome<> written = writeFileAtomically(serviceFile(name), units.service);
     if (written) {
         written = writeFileAtomically(timerFile(name), units.timer);
     }
@@ -383,7 +384,7 @@ ScheduleOutcome installSchedule(const ScheduleRequest& request) {
     if (!QDir().mkpath(userUnitFolder())) {
         return failed(u"cannot create '" % userUnitFolder() % u'\'');
     }
-    if (const FileResult written =
+    if (const Outcome<> written =
             writeFileAtomically(timerFile(scheduleName(request.listFile)), units.timer);
         !written) {
         return failed(u"cannot write the schedule's description: " % written.error);

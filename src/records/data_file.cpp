@@ -80,7 +80,7 @@ NameUse copyFile(const QString& from, const QString& to, QString* error) {
 
 }  // namespace
 
-FileOutcome<QString> keepBackup(const QString& path, BackupMethod method) {
+Outcome<QString> keepBackup(const QString& path, BackupMethod method) {
     return useNextFreeName(path, u".bak", [&](const QString& name, QString* error) {
         if (method == BackupMethod::Link) {
             const NameUse linked = linkFile(path, name);
@@ -104,17 +104,17 @@ ReadOutcome DataFile::load(RecordStore* records) {
     return outcome_;
 }
 
-FileResult DataFile::save(const RecordStore& records) {
+Outcome<> DataFile::save(const RecordStore& records) {
     const QFileInfo info(path_);
     if (info.exists() && !info.isFile()) {
         // A FIFO, a device or a folder under our name stays.
-        return FileResult::failure(QStringLiteral("not a regular file"));
+        return Outcome<>::failure(QStringLiteral("not a regular file"));
     }
     // Encoded first: a list too large to be read back is not written at all,
     // and leaves no backup behind.
     const std::optional<QByteArray> bytes = encodeRecordFile(records, limits_);
     if (!bytes) {
-        return FileResult::failure(QStringLiteral("the list is too large for a record file"));
+        return Outcome<>::failure(QStringLiteral("the list is too large for a record file"));
     }
     const bool mustKeep =
         outcome_ == ReadOutcome::ReadLossily || outcome_ == ReadOutcome::Unreadable;
@@ -125,9 +125,9 @@ FileResult DataFile::save(const RecordStore& records) {
             // kept by a second link to its bytes.
             const BackupMethod method =
                 outcome_ == ReadOutcome::Unreadable ? BackupMethod::Link : BackupMethod::Copy;
-            const FileOutcome<QString> backup = keepBackup(path_, method);
+            const Outcome<QString> backup = keepBackup(path_, method);
             if (!backup) {
-                return FileResult::failure(u"the original could not be kept: " + backup.error);
+                return Outcome<>::failure(u"the original could not be kept: " + backup.error);
             }
         }
         backupKept_ = true;
@@ -146,14 +146,14 @@ void LossyReads::noteRead(const QString& path, ReadOutcome outcome) {
     }
 }
 
-FileResult LossyReads::keepBeforeWriting(const QString& path) {
+Outcome<> LossyReads::keepBeforeWriting(const QString& path) {
     const QString canonical = QFileInfo(path).canonicalFilePath();
     if (canonical.isEmpty() || !paths_.contains(canonical)) {
         return {};
     }
-    const FileOutcome<QString> backup = keepBackup(canonical);
+    const Outcome<QString> backup = keepBackup(canonical);
     if (!backup) {
-        return FileResult::failure(u"the original could not be kept: " + backup.error);
+        return Outcome<>::failure(u"the original could not be kept: " + backup.error);
     }
     // What is written now is the program's own file.
     paths_.removeAll(canonical);

@@ -24,7 +24,7 @@ class DataFile {
     // come first could not be made, the list is too large for a record file,
     // the name belongs to something other than a regular file (which is never
     // replaced), or the write failed.
-    FileResult save(const RecordStore& records);
+    Outcome<> save(const RecordStore& records);
 
   private:
     QString path_;
@@ -47,7 +47,7 @@ class LossyReads {
     void noteRead(const QString& path, ReadOutcome outcome);
     // To call before writing `path`: keeps its bytes when it is a file noted
     // as read lossily. Fails when that backup was needed and failed.
-    FileResult keepBeforeWriting(const QString& path);
+    Outcome<> keepBeforeWriting(const QString& path);
 
   private:
     QStringList paths_;  // canonical paths
@@ -56,6 +56,6 @@ class LossyReads {
 // Keeps the current content of `path` under the first free name of
 // path.bak, path.bak2, path.bak3, ... without ever replacing an existing file.
 // The backup's path, or why no backup could be made.
-FileOutcome<QString> keepBackup(const QString& path, BackupMethod method = BackupMethod::Copy);
+Outcome<QString> keepBackup(const QString& path, BackupMethod method = BackupMethod::Copy);
 
 }  // namespace quorvel

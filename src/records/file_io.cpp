@@ -23,18 +23,18 @@ const QString kNotRegular = QStringLiteral("not a regular file");
 
 }  // namespace
 
-FileResult writeFileAtomically(const QString& path, QByteArrayView bytes, FileAccess access) {
+Outcome<> writeFileAtomically(const QString& path, QByteArrayView bytes, FileAccess access) {
     return writeFileAtomically(
         path, [bytes](const ByteSink& sink) { return sink(bytes); }, access);
 }
 
-FileResult writeFileAtomically(const QString& path,
-                               const std::function<bool(const ByteSink&)>& produce,
-                               FileAccess access) {
+Outcome<> writeFileAtomically(const QString& path,
+                              const std::function<bool(const ByteSink&)>& produce,
+                              FileAccess access) {
     const QFileInfo info(path);
     if (info.exists() && !info.isFile()) {
         // A FIFO, a device or a folder is never replaced by a file.
-        return FileResult::failure(kNotRegular);
+        return Outcome<>::failure(kNotRegular);
     }
     QSaveFile file(path);
     // Unbuffered, so that a failed write says why at once; a buffered one
@@ -62,24 +62,24 @@ FileResult writeFileAtomically(const QString& path,
         const QString why =
             failed ? file.errorString() : QStringLiteral("the writing was given up");
         file.cancelWriting();
-        return FileResult::failure(why);
+        return Outcome<>::failure(why);
     }
     if (!file.commit()) {
-        return FileResult::failure(file.errorString());
+        return Outcome<>::failure(file.errorString());
     }
     return {};
 }
 
-FileResult replaceFileWith(const QString& path, const QString& finished) {
+Outcome<> replaceFileWith(const QString& path, const QString& finished) {
     const QFileInfo info(path);
     if (info.exists() && !info.isFile()) {
-        return FileResult::failure(kNotRegular);
+        return Outcome<>::failure(kNotRegular);
     }
     std::error_code code;
     std::filesystem::rename(std::filesystem::path(finished.toStdU16String()),
                             std::filesystem::path(path.toStdU16String()), code);
     if (code) {
-        return FileResult::failure(QString::fromStdString(code.message()));
+        return Outcome<>::failure(QString::fromStdString(code.message()));
     }
     return {};
 }
@@ -168,7 +168,7 @@ FileOpening openRegularFile(const QString& path, QFile* file) {
     return FileOpening{FileOpening::Opened, {}};
 }
 
-FileOutcome<QString> useNextFreeName(
+Outcome<QString> useNextFreeName(
     const QString& base, QStringView suffix,
     const std::function<NameUse(const QString& name, QString* error)>& use) {
     for (int n = 1; n < 10000; ++n) {
@@ -183,11 +183,11 @@ FileOutcome<QString> useNextFreeName(
             case NameUse::Taken:
                 continue;
             case NameUse::Failed:
-                return FileOutcome<QString>::failure(error.isEmpty() ? QStringLiteral("failed")
-                                                                     : error);
+                return Outcome<QString>::failure(error.isEmpty() ? QStringLiteral("failed")
+                                                                 : error);
         }
     }
-    return FileOutcome<QString>::failure(QStringLiteral("no free name"));
+    return Outcome<QString>::failure(QStringLiteral("no free name"));
 }
 
 }  // namespace quorvel

@@ -13,22 +13,10 @@
 #include <QStringView>
 
 #include <functional>
-#include <variant>
+
+#include "records/outcome.h"
 
 namespace quorvel {
-
-// A file operation's value, or the reason it failed (in words, never empty
-// on failure).
-template <class T>
-struct [[nodiscard]] FileOutcome {
-    T value{};
-    QString error;
-
-    bool ok() const { return error.isEmpty(); }
-    explicit operator bool() const { return ok(); }
-    static FileOutcome failure(QString why) { return {T{}, std::move(why)}; }
-};
-using FileResult = FileOutcome<std::monostate>;
 
 // Who may read and write a file the program writes: whoever the system's
 // defaults let, or its owner alone (a file that holds secrets).
@@ -41,22 +29,22 @@ enum class FileAccess { Default, OwnerOnly };
 // that belongs to anything but a regular file is never replaced. Every file
 // the program writes goes through here. With OwnerOnly, the new file is
 // closed to everyone else before its first byte is written.
-FileResult writeFileAtomically(const QString& path, QByteArrayView bytes,
-                               FileAccess access = FileAccess::Default);
+Outcome<> writeFileAtomically(const QString& path, QByteArrayView bytes,
+                              FileAccess access = FileAccess::Default);
 
 // The same for bytes that come in pieces: `produce` hands each piece to the
 // sink it gets, which says false once a write failed; `produce` returns
 // false to give up (the old file then stays).
 using ByteSink = std::function<bool(QByteArrayView)>;
-FileResult writeFileAtomically(const QString& path,
-                               const std::function<bool(const ByteSink&)>& produce,
-                               FileAccess access = FileAccess::Default);
+Outcome<> writeFileAtomically(const QString& path,
+                              const std::function<bool(const ByteSink&)>& produce,
+                              FileAccess access = FileAccess::Default);
 
 // For a file that a library writes itself, by its name: `finished`, a file
 // beside `path`, takes the name `path` in one step, as the temporary file of
 // writeFileAtomically does. A name that belongs to something other than a
 // regular file is never replaced.
-FileResult replaceFileWith(const QString& path, const QString& finished);
+Outcome<> replaceFileWith(const QString& path, const QString& finished);
 
 // Why a limited read ended.
 enum class ReadEnd { Done, Failed, TooLarge, Refused };
@@ -83,7 +71,7 @@ enum class NameUse { Done, Taken, Failed };
 // (up to 9999), passing over a name that anything already has and one that
 // `use` finds taken meanwhile; never replaces a file. The name used, or the
 // reason there is none (`use` says why it failed through its `error`).
-FileOutcome<QString> useNextFreeName(
+Outcome<QString> useNextFreeName(
     const QString& base, QStringView suffix,
     const std::function<NameUse(const QString& name, QString* error)>& use);
 

@@ -357,21 +357,21 @@ std::optional<QByteArray> encodeRecordFile(const RecordStore& records,
     return bytes;
 }
 
-FileResult writeRecordFile(const QString& path, const RecordStore& records,
-                           const RecordFileLimits& limits) {
+Outcome<> writeRecordFile(const QString& path, const RecordStore& records,
+                          const RecordFileLimits& limits) {
     return writeRecordFile(path, sequenceOf(records), limits);
 }
 
-FileResult writeRecordFile(const QString& path, const RecordSequence& records,
-                           const RecordFileLimits& limits) {
+Outcome<> writeRecordFile(const QString& path, const RecordSequence& records,
+                          const RecordFileLimits& limits) {
     FormCheck check;
     records([&check](QStringView record) { check.add(record); });
     if (check.lines() > limits.maxLines) {
-        return FileResult::failure(tooManyLines(limits));
+        return Outcome<>::failure(tooManyLines(limits));
     }
     const bool eightBit = check.eightBit();
     if ((eightBit ? check.eightBitSize() : utf8Size(records)) > limits.maxBytes) {
-        return FileResult::failure(tooLarge(limits));
+        return Outcome<>::failure(tooLarge(limits));
     }
     return writeFileAtomically(
         path, [&](const ByteSink& sink) { return encodeRecords(records, eightBit, sink); });

@@ -61,8 +61,8 @@ std::optional<QByteArray> encodeRecordFile(const RecordStore& records,
 // Writes the records atomically: the file is either the old one or the new
 // one, never a mix. Fails (the old file then stays) when the write failed or
 // the file would be over the limits.
-FileResult writeRecordFile(const QString& path, const RecordStore& records,
-                           const RecordFileLimits& limits = {});
+Outcome<> writeRecordFile(const QString& path, const RecordStore& records,
+                          const RecordFileLimits& limits = {});
 
 // Records handed over one at a time, in list order, each time the sequence
 // is run: a list that is made as it is written, never held as lines.
@@ -70,7 +70,7 @@ using RecordVisitor = std::function<void(QStringView)>;
 using RecordSequence = std::function<void(const RecordVisitor&)>;
 // The same write for such records: they are gone through once to choose the
 // form, and again to write the file in pieces.
-FileResult writeRecordFile(const QString& path, const RecordSequence& records,
-                           const RecordFileLimits& limits = {});
+Outcome<> writeRecordFile(const QString& path, const RecordSequence& records,
+                          const RecordFileLimits& limits = {});
 
 }  // namespace quorvel

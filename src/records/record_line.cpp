@@ -174,10 +174,6 @@ std::optional<QDate> ParseRecordDate(QStringView text, const QLocale& locale) {
     return std::nullopt;
 }
 
-}  // namespace quorvel
-
-namespace quorvel {
-
 std::optional<QDate> parseDeadline(QStringView text, const QLocale& locale) {
     if (text.trimmed().isEmpty()) {
         return std::nullopt;  // no deadline

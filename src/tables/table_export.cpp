@@ -45,11 +45,6 @@ QString timeText(const QDateTime& time) {
     return time.isValid() ? local(time).toString(u"dd.MM.yyyy HH:mm"_s) : QString();
 }
 
-bool pageLoaded(CheckStatus status) {
-    return status == CheckStatus::Found || status == CheckStatus::Hidden ||
-           status == CheckStatus::Missing;
-}
-
 // The rows of the list in order, with what the history knows of them read
 // a batch at a time.
 class RowFeed {
@@ -96,7 +91,7 @@ class RowFeed {
         batch_ = QList<RecordOverview>(n);
         if (reader_) {
             // One run: the latest result of each record gives its count.
-            QueryOutcome<ListOverview> answer = reader_->overview(identities, 1);
+            Outcome<ListOverview> answer = reader_->overview(identities, 1);
             if (answer.ok()) {
                 batch_ = std::move(answer.value.records);
             } else if (historyProblem_.isEmpty()) {
@@ -114,24 +109,6 @@ class RowFeed {
     qsizetype next_ = 0;
 };
 
-void appendCsvCell(QString& out, const QString& cell, QChar delimiter) {
-    const QString text = withFormulaGuard(cell);
-    const bool quoted = text.contains(delimiter) || text.contains(u'"') || text.contains(u'\r') ||
-                        text.contains(u'\n');
-    if (!quoted) {
-        out += text;
-        return;
-    }
-    out += u'"';
-    for (const QChar ch : text) {
-        if (ch == u'"') {
-            out += u'"';
-        }
-        out += ch;
-    }
-    out += u'"';
-}
-
 void appendCsvLine(QString& out, const auto& cells, QChar delimiter) {
     bool first = true;
     for (const QString& cell : cells) {
@@ -139,7 +116,7 @@ void appendCsvLine(QString& out, const auto& cells, QChar delimiter) {
             out += delimiter;
         }
         first = false;
-        appendCsvCell(out, cell, delimiter);
+        appendCsvField(out, withFormulaGuard(cell), delimiter);
     }
     out += u"\r\n";
 }
@@ -149,7 +126,7 @@ ExportOutcome writeCsv(const QString& path, RowFeed& feed, ExportFormat format,
     ExportOutcome outcome;
     const bool excel = format == ExportFormat::CsvExcel;
     const QChar delimiter = excel ? u';' : u',';
-    const FileResult written = writeFileAtomically(path, [&](const ByteSink& sink) {
+    const Outcome<> written = writeFileAtomically(path, [&](const ByteSink& sink) {
         if (excel && !sink("\xEF\xBB\xBF")) {
             return false;
         }
@@ -179,6 +156,23 @@ ExportOutcome writeCsv(const QString& path, RowFeed& feed, ExportFormat format,
 }
 
 }  // namespace
+
+void appendCsvField(QString& out, QStringView text, QChar delimiter) {
+    const bool quoted = text.contains(delimiter) || text.contains(u'"') || text.contains(u'\r') ||
+                        text.contains(u'\n');
+    if (!quoted) {
+        out += text;
+        return;
+    }
+    out += u'"';
+    for (const QChar ch : text) {
+        if (ch == u'"') {
+            out += u'"';
+        }
+        out += ch;
+    }
+    out += u'"';
+}
 
 QStringList exportHeader() {
     return listColumnWords() + exportHistoryColumnWords();

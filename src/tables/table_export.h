@@ -6,6 +6,7 @@
 #include <QLocale>
 #include <QString>
 #include <QStringList>
+#include <QStringView>
 
 #include <array>
 #include <functional>
@@ -44,6 +45,11 @@ struct ExportRow {
     std::optional<qint64> count;  // the outgoing links, when the page loaded
     ConfirmedState state = ConfirmedState::None;
 };
+
+// A field of a CSV line as RFC 4180 writes it: in double quotes with its
+// quotes doubled when it holds the delimiter, a quote or a line break; as it
+// is otherwise.
+void appendCsvField(QString& out, QStringView text, QChar delimiter);
 
 // The columns' captions, in the list's words.
 QStringList exportHeader();

@@ -236,7 +236,7 @@ ExportOutcome writeXlsx(const QString& path, const XlsxExport& book) {
         return failed(ExportOutcome::Problem::WriteFailed,
                       QString::fromUtf8(x.lxw_strerror(error)));
     }
-    if (const FileResult replaced = replaceFileWith(path, temporary.fileName()); !replaced) {
+    if (const Outcome<> replaced = replaceFileWith(path, temporary.fileName()); !replaced) {
         return failed(ExportOutcome::Problem::WriteFailed, replaced.error);
     }
     return outcome;

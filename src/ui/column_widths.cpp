@@ -35,7 +35,7 @@ void readColumnWidths(const QString& path, ColumnWidths& widths) {
     }
 }
 
-FileResult writeColumnWidths(const QString& path, const ColumnWidths& widths) {
+Outcome<> writeColumnWidths(const QString& path, const ColumnWidths& widths) {
     QByteArray bytes;
     for (int width : widths) {
         bytes += QByteArray::number(width) + "\r\n";

@@ -26,6 +26,6 @@ ColumnWidths defaultColumnWidths(int listWidth);
 // line that is missing or no integer; lines after the eighth are ignored.
 void readColumnWidths(const QString& path, ColumnWidths& widths);
 // Eight lines of decimal widths, each ended by CR LF, written atomically.
-FileResult writeColumnWidths(const QString& path, const ColumnWidths& widths);
+Outcome<> writeColumnWidths(const QString& path, const ColumnWidths& widths);
 
 }  // namespace quorvel

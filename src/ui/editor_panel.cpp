@@ -6,6 +6,7 @@
 
 #include "records/record_line.h"
 #include "ui/hints.h"
+#include "ui/window_words.h"
 
 namespace quorvel {
 
@@ -67,20 +68,6 @@ QPushButton* buttonAt(QWidget* parent, const char* name, const QString& text, in
 
 }  // namespace
 
-QString editorCaption(int field) {
-    static const char16_t* const kCaptions[] = {
-        u"страница партнера",
-        u"icq партнера",
-        u"e-mail партнера",
-        u"должен установить до",
-        u"ваша страница со ссылкой партнера",
-        u"максимальное количество исходящих ссылок на странице партнера",
-        u"ваша ссылка на странице партнера",
-        u"дополнительно",
-    };
-    return field >= 0 && field < 8 ? QString::fromUtf16(kCaptions[field]) : QString();
-}
-
 EditorPanel::EditorPanel(QWidget* parent) : QFrame(parent) {
     setObjectName(QStringLiteral("Panel1"));
     setFrameStyle(QFrame::Panel | QFrame::Raised);
@@ -98,7 +85,8 @@ EditorPanel::EditorPanel(QWidget* parent) : QFrame(parent) {
     DateTimePicker1->setObjectName(QStringLiteral("DateTimePicker1"));
     DateTimePicker1->setGeometry(500, 25, 173, 21);
     DateTimePicker1->setDisplayFormat(recordDateFormat());
-    Button3 = buttonAt(this, "Button3", QStringLiteral("закрыть"), 686, 25);
+    const EditorWords& words = editorWords();
+    Button3 = buttonAt(this, "Button3", words.close, 686, 25);
 
     Label7 = captionAt(this, "Label7", editorCaption(6), 16, 52);
     Edit6 = editAt(this, "Edit6", 16, 71, 249);
@@ -106,9 +94,9 @@ EditorPanel::EditorPanel(QWidget* parent) : QFrame(parent) {
     Edit3 = editAt(this, "Edit3", 281, 71, 200);
     Label8 = captionAt(this, "Label8", editorCaption(7), 500, 52);
     Edit7 = editAt(this, "Edit7", 500, 71, 173);
-    Button1 = buttonAt(this, "Button1", QStringLiteral("применить"), 686, 71);
+    Button1 = buttonAt(this, "Button1", words.apply, 686, 71);
     Button1->hide();
-    Button2 = buttonAt(this, "Button2", QStringLiteral("добавить"), 686, 71);
+    Button2 = buttonAt(this, "Button2", words.add, 686, 71);
     Button2->hide();
 
     Label10 = captionAt(this, "Label10", editorCaption(4), 16, 98);

@@ -8,10 +8,6 @@
 
 namespace quorvel {
 
-// The caption of a record field in the editor, by its place in the record
-// line (kFieldCodes order): "страница партнера", "icq партнера", ...
-QString editorCaption(int field);
-
 // The editor panel above the list: the fields of one record and the buttons
 // that apply, add or close. It knows nothing of the list; the window's
 // handlers decide what a button does.

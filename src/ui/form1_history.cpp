@@ -35,10 +35,10 @@ void TForm1::showHistoryOf(int row) {
     // A reader is one SQLite connection for the thread that made it, so it
     // is made and used inside the work.
     const bool done = runBusy(
-        QStringLiteral("История проверок"), QStringLiteral("Чтение истории проверок…"),
-        identity.partnerUrl, [&path, &identity, &facts, &text, &checks](const AbortFlag&) {
+        mainWindowWords().historyTitle, mainWindowWords().readingHistory, identity.partnerUrl,
+        [&path, &identity, &facts, &text, &checks](const AbortFlag&) {
             HistoryReader reader(path, kReadBusyTimeout);
-            const QueryOutcome<RecordHistory> history = reader.recordHistory(identity);
+            const Outcome<RecordHistory> history = reader.recordHistory(identity);
             text = history.ok() ? historyText(history.value, facts) : kHistoryUnreadableText;
             checks = history.value.checks;
         });

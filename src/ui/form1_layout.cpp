@@ -2,8 +2,8 @@
 // list's context menu, with their sizes, captions and hints.
 #include <QToolButton>
 
-#include "history/history_words.h"
 #include "ui/form1.h"
+#include "ui/window_words.h"
 
 namespace quorvel {
 
@@ -16,12 +16,6 @@ QFrame* bevelledFrame(QWidget* parent) {
 }
 
 }  // namespace
-
-const QString kAdvertisementHint = QStringLiteral(
-    "Quorvel Positions - позиции вашего сайта в поисковых системах\r\n"
-    "проверяет, на каком месте выдачи стоят ваши страницы по нужным запросам\r\n"
-    "следит за изменениями позиций день за днем\r\n"
-    "щелкните, чтобы узнать больше");
 
 void TForm1::buildToolbar() {
     ToolBar1 = new QToolBar(Panel2);
@@ -47,38 +41,32 @@ void TForm1::buildToolbar() {
         ToolBar1->addWidget(gap);
         return gap;
     };
-    ToolButton4 = button("ToolButton4", 3, QStringLiteral("сохранить файл проекта"));
-    ToolButton2 = button("ToolButton2", 2, QStringLiteral("загрузить файл проекта"));
+    const MainWindowWords& words = mainWindowWords();
+    ToolButton4 = button("ToolButton4", 3, words.saveProjectHint);
+    ToolButton2 = button("ToolButton2", 2, words.loadProjectHint);
     ToolButton9 = separator("ToolButton9");
-    ToolButton1 = button("ToolButton1", 1, QStringLiteral("добавить запись"));
-    ToolButton5 = button("ToolButton5", 5, QStringLiteral("редактировать запись"));
+    ToolButton1 = button("ToolButton1", 1, words.addRecordHint);
+    ToolButton5 = button("ToolButton5", 5, words.editRecordHint);
     ToolButton8 = separator("ToolButton8");
     ToolButton3 = button("ToolButton3", 6, QString());
     runStateChanged();  // the idle picture and hint
     ToolButton7 = separator("ToolButton7");
-    ToolButton6 = button("ToolButton6", 4, QStringLiteral("о программе"));
+    ToolButton6 = button("ToolButton6", 4, words.aboutHint);
     // Keys for the commands a user reaches for most.
     ToolButton3->setShortcut(QKeySequence(Qt::Key_F5));
     ToolButton4->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
     ToolButton2->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
     ToolButton1->setShortcut(QKeySequence(Qt::Key_Insert));
     // Beyond the program's first buttons, always to their right.
-    OverviewButton =
-        button("OverviewButton", -1,
-               QStringLiteral("обзор партнеров: состояние ссылок по истории проверок"));
+    OverviewButton = button("OverviewButton", -1, words.overviewHint);
     OverviewButton->setIcon(QIcon(QStringLiteral(":/quorvel/overview.png")));
     OverviewButton->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_I));
     connect(OverviewButton, &QAction::triggered, this, [this] { OverviewButtonClick(); });
-    ImportButton = button("ImportButton", -1,
-                          QStringLiteral("импорт партнеров из таблицы (CSV, TSV, XLSX) или из "
-                                         "буфера обмена"));
+    ImportButton = button("ImportButton", -1, words.importHint);
     ImportButton->setIcon(QIcon(QStringLiteral(":/quorvel/import.png")));
-    ExportButton = button("ExportButton", -1,
-                          QStringLiteral("экспорт списка и результатов проверки в таблицу"));
+    ExportButton = button("ExportButton", -1, words.exportHint);
     ExportButton->setIcon(QIcon(QStringLiteral(":/quorvel/export.png")));
-    ScheduleButton = button("ScheduleButton", -1,
-                            QStringLiteral("расписание проверок: проверять список и без окна "
-                                           "программы и присылать изменения"));
+    ScheduleButton = button("ScheduleButton", -1, words.scheduleHint);
     ScheduleButton->setIcon(QIcon(QStringLiteral(":/quorvel/schedule.png")));
     connect(ScheduleButton, &QAction::triggered, this, [this] { ScheduleButtonClick(); });
     connect(ToolButton3, &QAction::triggered, this, [this] { ToolButton3Click(); });
@@ -100,7 +88,7 @@ void TForm1::buildBannerArea() {
     std::tie(Panel4, Image1) = banner("Panel4", "Image1", 5);
     std::tie(Panel5, Image2) = banner("Panel5", "Image2", 490);
     Image1->setPixmap(QPixmap(QStringLiteral(":/quorvel/advertisement.png")));
-    setHint(Image1, kAdvertisementHint);
+    setHint(Image1, mainWindowWords().advertisementHint);
     connect(Image1, &ClickableLabel::clicked, this, [this] { Image1Click(); });
     connect(Image2, &ClickableLabel::clicked, this, [this] { Image2Click(); });
 }
@@ -130,21 +118,22 @@ void TForm1::buildStatusBar() {
 void TForm1::buildPopupMenu() {
     PopupMenu1 = new QMenu(this);
     PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
-    N1 = PopupMenu1->addAction(QStringLiteral("открыть страницу партнера в браузере"));
+    const MainWindowWords& words = mainWindowWords();
+    N1 = PopupMenu1->addAction(words.openPartnerPage);
     N1->setObjectName(QStringLiteral("N1"));
-    N3 = PopupMenu1->addAction(QStringLiteral("список исходящих ссылок на странице партнера"));
+    N3 = PopupMenu1->addAction(words.outgoingLinks);
     N3->setObjectName(QStringLiteral("N3"));
-    N2 = PopupMenu1->addAction(QStringLiteral("убрать цветовые маркеры"));
+    N2 = PopupMenu1->addAction(words.removeMarkers);
     N2->setObjectName(QStringLiteral("N2"));
-    N4 = PopupMenu1->addAction(QStringLiteral("история проверок"));
+    N4 = PopupMenu1->addAction(words.checkHistory);
     N4->setObjectName(QStringLiteral("N4"));
     RenderMenuItem = PopupMenu1->addAction(kRenderCommandText);
     RenderMenuItem->setObjectName(QStringLiteral("RenderMenuItem"));
     connect(RenderMenuItem, &QAction::triggered, this, [this] { RenderMenuItemClick(); });
     PopupMenu1->addSeparator();
-    ImportMenuItem = PopupMenu1->addAction(QStringLiteral("импорт партнеров…"));
+    ImportMenuItem = PopupMenu1->addAction(words.importCommand);
     ImportMenuItem->setObjectName(QStringLiteral("ImportMenuItem"));
-    ExportMenuItem = PopupMenu1->addAction(QStringLiteral("экспорт…"));
+    ExportMenuItem = PopupMenu1->addAction(words.exportCommand);
     ExportMenuItem->setObjectName(QStringLiteral("ExportMenuItem"));
     connect(PopupMenu1, &QMenu::aboutToShow, this, [this] { PopupMenu1Popup(); });
     connect(N2, &QAction::triggered, this, [this] { N2Click(); });

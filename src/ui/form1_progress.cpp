@@ -106,7 +106,7 @@ void TForm1::progressTick() {
     // The records whose confirmed state moved, as check --changes counts them.
     runQuestions_->post([this, path = historyPath_, runId](const std::atomic<bool>&) {
         HistoryReader reader(path, std::chrono::seconds(1));
-        const QueryOutcome<QList<RunEvent>> events = reader.eventsOfRun(runId);
+        const Outcome<QList<RunEvent>> events = reader.eventsOfRun(runId);
         QSet<RecordIdentity> changed;
         for (const RunEvent& event : events.value) {
             changed.insert(event.identity);

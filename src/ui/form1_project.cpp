@@ -101,7 +101,7 @@ void TForm1::ToolButton4Click() {
         showMessage(QStringLiteral("Не удалось сохранить файл проекта"));
         return;
     }
-    FileResult saved = lossyProjects_.keepBeforeWriting(file);
+    Outcome<> saved = lossyProjects_.keepBeforeWriting(file);
     if (saved) {
         saved = writeRecordFile(file, model_->records());
     }

@@ -6,6 +6,7 @@
 #include "tables/table_export.h"
 #include "ui/form1.h"
 #include "ui/import_dialog.h"
+#include "ui/window_words.h"
 
 namespace quorvel {
 
@@ -37,24 +38,24 @@ void TForm1::ImportClick(const QString& file) {
     const bool update = dialog.updateExisting();
     std::optional<TableError> problem;
     std::unique_ptr<RecordImport> import;
-    const bool done = runBusy(u"импорт партнеров"_s, u"Чтение таблицы…"_s, dialog.sourceName(),
-                              [&](const AbortFlag& cancel) {
-                                  TableReader reader(source, options);
-                                  if (!reader.open()) {
-                                      problem = reader.error();
-                                      return;
-                                  }
-                                  import = std::make_unique<RecordImport>(existing, update);
-                                  problem = importTable(reader, header, mapping, *import,
-                                                        [&cancel] { return cancel.isSet(); });
-                              });
+    const MainWindowWords& words = mainWindowWords();
+    const bool done = runBusy(
+        words.importTitle, words.readingTable, dialog.sourceName(), [&](const AbortFlag& cancel) {
+            TableReader reader(source, options);
+            if (!reader.open()) {
+                problem = reader.error();
+                return;
+            }
+            import = std::make_unique<RecordImport>(existing, update);
+            problem =
+                importTable(reader, header, mapping, *import, [&cancel] { return cancel.isSet(); });
+        });
     if (!done) {
         return;  // cancelled: nothing is added
     }
     if (problem || !import) {
         // Nothing half-added: the list takes the records only when all were read.
-        showMessage(u"не удалось прочитать таблицу: "_s +
-                    (problem ? tableProblemWords(*problem) : QString()));
+        showMessage(words.tableUnreadable + (problem ? tableProblemWords(*problem) : QString()));
         return;
     }
     applyImport(*import);
@@ -84,33 +85,20 @@ void TForm1::applyImport(const RecordImport& import) {
 namespace {
 
 struct ExportType {
-    const char16_t* filter;
+    QString MainWindowWords::*filter;
     ExportFormat format;
     const char16_t* suffix;
 };
 
 const ExportType kExportTypes[] = {
-    {u"Excel (*.xlsx)", ExportFormat::Xlsx, u"xlsx"},
-    {u"CSV для Excel (*.csv)", ExportFormat::CsvExcel, u"csv"},
-    {u"CSV (*.csv)", ExportFormat::Csv, u"csv"},
+    {&MainWindowWords::xlsxFilter, ExportFormat::Xlsx, u"xlsx"},
+    {&MainWindowWords::excelCsvFilter, ExportFormat::CsvExcel, u"csv"},
+    {&MainWindowWords::csvFilter, ExportFormat::Csv, u"csv"},
 };
 
-QString exportProblemWords(const ExportOutcome& outcome) {
-    switch (outcome.problem) {
-        case ExportOutcome::Problem::None:
-        case ExportOutcome::Problem::Stopped:
-            break;
-        case ExportOutcome::Problem::TooManyRows:
-            return u"в списке больше записей, чем помещается на лист XLSX (1048575)"_s;
-        case ExportOutcome::Problem::CellTooLong:
-            return u"строка %1: значение длиннее 32767 знаков не помещается в ячейку XLSX"_s.arg(
-                outcome.row);
-        case ExportOutcome::Problem::WriteFailed:
-            return outcome.detail.isEmpty()
-                       ? u"не удалось записать файл"_s
-                       : u"не удалось записать файл ("_s + outcome.detail + u')';
-    }
-    return QString();
+// The type's name in the file dialog's list.
+QString filterOf(const ExportType& type) {
+    return mainWindowWords().*type.filter;
 }
 
 }  // namespace
@@ -125,14 +113,14 @@ void TForm1::ExportClick() {
         ExportDialog1->setFileMode(QFileDialog::AnyFile);
         QStringList filters;
         for (const ExportType& type : kExportTypes) {
-            filters += QString::fromUtf16(type.filter);
+            filters += filterOf(type);
         }
         ExportDialog1->setNameFilters(filters);
         ExportDialog1->setDefaultSuffix(QString::fromUtf16(kExportTypes[0].suffix));
         ExportDialog1->setSizeGripEnabled(true);
         connect(ExportDialog1, &QFileDialog::filterSelected, this, [this](const QString& filter) {
             for (const ExportType& type : kExportTypes) {
-                if (filter == QStringView(type.filter)) {
+                if (filter == filterOf(type)) {
                     ExportDialog1->setDefaultSuffix(QString::fromUtf16(type.suffix));
                 }
             }
@@ -144,7 +132,7 @@ void TForm1::ExportClick() {
     const QString path = ExportDialog1->selectedFiles().first();
     ExportOptions options;
     for (const ExportType& type : kExportTypes) {
-        if (ExportDialog1->selectedNameFilter() == QStringView(type.filter)) {
+        if (ExportDialog1->selectedNameFilter() == filterOf(type)) {
             options.format = type.format;
         }
     }
@@ -154,7 +142,8 @@ void TForm1::ExportClick() {
     const RecordStore records = model_->records();  // a copy shares its text
     ExportOutcome outcome;
     // The history is read and the file written off the UI thread.
-    const bool done = runBusy(u"экспорт"_s, u"Запись таблицы…"_s, QFileInfo(path).fileName(),
+    const MainWindowWords& words = mainWindowWords();
+    const bool done = runBusy(words.exportTitle, words.writingTable, QFileInfo(path).fileName(),
                               [&](const AbortFlag& cancel) {
                                   outcome = exportRecords(path, records, options,
                                                           [&cancel] { return cancel.isSet(); });
@@ -164,10 +153,10 @@ void TForm1::ExportClick() {
     }
     QStringList said;
     if (!outcome.ok()) {
-        said += u"Не удалось экспортировать список: "_s + exportProblemWords(outcome);
+        said += words.exportFailed + exportProblemWords(outcome);
     }
     if (!outcome.historyProblem.isEmpty()) {
-        said += u"История проверок не прочитана: столбцы результатов проверки пусты."_s;
+        said += words.exportWithoutHistory;
     }
     if (!said.isEmpty()) {
         showMessage(said.join(u'\n'));

@@ -321,11 +321,11 @@ void TForm1::Image2Click() {
 void TForm1::FormClose() {
     // Closing fails silently in the window; the reason still goes somewhere.
     const QString dataPath = QDir(directory_).absoluteFilePath(QString::fromUtf16(kDataFileName));
-    if (const FileResult saved = dataFile_->save(model_->records()); !saved) {
+    if (const Outcome<> saved = dataFile_->save(model_->records()); !saved) {
         logFileProblem("write", dataPath, saved.error);
     }
     const QString widthPath = QDir(directory_).absoluteFilePath(QString::fromUtf16(kWidthFileName));
-    if (const FileResult written = writeColumnWidths(widthPath, columnWidths()); !written) {
+    if (const Outcome<> written = writeColumnWidths(widthPath, columnWidths()); !written) {
         logFileProblem("write", widthPath, written.error);
     }
 }

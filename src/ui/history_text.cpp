@@ -14,7 +14,7 @@ QString historyTimeText(const QDateTime& time) {
 }
 
 QString lastFoundLine(const QDateTime& lastFound) {
-    return u"ссылка последний раз найдена "_s + historyTimeText(lastFound);
+    return historyWindowWords().lastFound + historyTimeText(lastFound);
 }
 
 QString reasonLine(QStringView reason) {
@@ -22,7 +22,7 @@ QString reasonLine(QStringView reason) {
 }
 
 QString signalsLine(const QStringList& signalNames, const SignalDetails& details) {
-    return u"сигналы страницы: "_s + signalListWords(signalNames, details);
+    return historyWindowWords().pageSignals + signalListWords(signalNames, details);
 }
 
 QString reciprocalLine(CheckStatus reciprocal) {
@@ -36,7 +36,7 @@ QString withReason(const QString& words, QStringView reason) {
 }
 
 QString lastCheckLine(const RecordSummary& summary) {
-    return u"последняя проверка "_s + historyTimeText(summary.lastCheckedAt) + u": "_s +
+    return historyWindowWords().lastCheck + historyTimeText(summary.lastCheckedAt) + u": "_s +
            withReason(statusWords(summary.lastStatus), summary.lastReason);
 }
 
@@ -60,13 +60,13 @@ QString historyText(const RecordHistory& history, const RecordFacts& facts) {
     QStringList lines;
     if (summary.state == ConfirmedState::None) {
         // One Missing check or fewer than three failures confirm nothing yet.
-        lines += lastCheckLine(summary) + u"; состояние еще не подтверждено"_s;
+        lines += lastCheckLine(summary) + historyWindowWords().notConfirmed;
     } else {
         QString line = summary.renderedOnly
                            ? kRenderedOnlyText
                            : withReason(stateWords(summary.state), summary.stateReason);
         if (summary.since.isValid()) {
-            line += u" с "_s + historyTimeText(summary.since);
+            line += historyWindowWords().since + historyTimeText(summary.since);
         }
         lines += line;
     }

@@ -5,7 +5,7 @@
 #include <QStringView>
 
 #include "history/history.h"
-#include "history/history_words.h"
+#include "ui/window_words.h"
 
 namespace quorvel {
 

@@ -27,13 +27,15 @@ QTableWidgetItem* cell(const QString& text) {
 
 HistoryWindow::HistoryWindow(QWidget* owner) : QDialog(owner) {
     setObjectName(u"HistoryWindow"_s);
-    textView = makeTextWindow(this, owner, u"история проверок"_s, "HistoryView");
+    const HistoryWindowWords& words = historyWindowWords();
+    textView = makeTextWindow(this, owner, mainWindowWords().checkHistory, "HistoryView");
     resize(860, 560);
     checksTable = new QTableWidget(0, 9, this);
     checksTable->setObjectName(u"HistoryChecks"_s);
     checksTable->setHorizontalHeaderLabels(
-        {u"дата и время"_s, u"результат"_s, kReasonText, u"ссылок"_s, u"сигналы"_s, kYourLinkText,
-         u"источник"_s, QString::fromUtf16(kExternalHeading), QString::fromUtf16(kAnchorHeading)});
+        {words.checkedAt, words.result, kReasonText, words.count,
+         historyColumnWords(HistoryColumn::Signals), kYourLinkText, words.source,
+         QString::fromUtf16(kExternalHeading), QString::fromUtf16(kAnchorHeading)});
     checksTable->verticalHeader()->hide();
     checksTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
     checksTable->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -54,7 +56,7 @@ QString HistoryWindow::titleFor(const QString& partnerUrl) {
         const qsizetype head = (kLongestTitleAddress - 1) / 2;
         address = address.left(head) + u'…' + address.right(kLongestTitleAddress - 1 - head);
     }
-    return u"история проверок: "_s + address;
+    return mainWindowWords().checkHistory + u": "_s + address;
 }
 
 void HistoryWindow::showHistory(const QString& partnerUrl, const QList<PastCheck>& checks,
@@ -63,9 +65,7 @@ void HistoryWindow::showHistory(const QString& partnerUrl, const QList<PastCheck
     checksTable->setRowCount(int(checks.size()));
     for (int row = 0; row < checks.size(); ++row) {
         const PastCheck& check = checks.at(row);
-        const bool loaded = check.status == CheckStatus::Found ||
-                            check.status == CheckStatus::Hidden ||
-                            check.status == CheckStatus::Missing;
+        const bool loaded = pageLoaded(check.status);
         const QString texts[] = {
             check.checkedAt.toLocalTime().toString(u"dd.MM.yyyy HH:mm:ss"_s),
             statusWords(check.status),

@@ -10,7 +10,8 @@
 #include <QHeaderView>
 #include <QVBoxLayout>
 
-#include "ui/editor_panel.h"
+#include "ui/background_work.h"
+#include "ui/window_words.h"
 
 namespace quorvel {
 
@@ -20,22 +21,22 @@ namespace {
 
 struct DelimiterChoice {
     QChar delimiter;
-    const char16_t* words;
+    QString ImportWords::*words;
 };
 
 const DelimiterChoice kDelimiters[] = {
-    {u'\t', u"табуляция"},
-    {u';', u"точка с запятой"},
-    {u',', u"запятая"},
+    {u'\t', &ImportWords::tab},
+    {u';', &ImportWords::semicolon},
+    {u',', &ImportWords::comma},
 };
 
 QString delimiterWords(QChar delimiter) {
     for (const DelimiterChoice& choice : kDelimiters) {
         if (choice.delimiter == delimiter) {
-            return QString::fromUtf16(choice.words);
+            return importWords().*choice.words;
         }
     }
-    return u"«"_s + delimiter + u'»';
+    return importWords().otherDelimiter.arg(delimiter);
 }
 
 template <typename T>
@@ -46,87 +47,49 @@ T* named(T* widget, const char* name) {
 
 }  // namespace
 
-QString tableProblemWords(const TableError& error) {
-    switch (error.problem) {
-        case TableProblem::Unreadable:
-            return u"не удалось прочитать файл"_s;
-        case TableProblem::NotRegularFile:
-            return u"это не обычный файл"_s;
-        case TableProblem::TooLarge:
-            return u"таблица больше 256 МиБ"_s;
-        case TableProblem::TooManyLines:
-            return u"в таблице больше 4000000 строк"_s;
-        case TableProblem::Binary:
-            return u"файл не похож на таблицу: в нем есть нулевые байты"_s;
-        case TableProblem::UnterminatedQuote:
-            return u"строка %1: кавычка не закрыта"_s.arg(error.line);
-        case TableProblem::TooManyColumns:
-            return u"строка %1: больше 16384 столбцов"_s.arg(error.line);
-        case TableProblem::TooManyCells:
-            return u"строка %1: в листе слишком много ячеек"_s.arg(error.line);
-        case TableProblem::NoSheet:
-            return u"в файле XLSX нет ни одного листа"_s;
-        case TableProblem::BadWorkbook:
-            return u"файл XLSX поврежден"_s;
-    }
-    return QString();
-}
-
-QString importCountsWords(const ImportCounts& n) {
-    return u"добавлено: %1, обновлено: %2, пропущено: дубли %3, без адреса %4, с нечитаемой "
-           u"датой %5, с тегами записи %6"_s.arg(n.added)
-               .arg(n.updated)
-               .arg(n.duplicates)
-               .arg(n.noAddress)
-               .arg(n.badDates)
-               .arg(n.withTags);
-}
-
 ImportDialog::ImportDialog(QWidget* parent, std::function<int(QDialog&)> runModal)
-    : QDialog(parent), runModal_(std::move(runModal)) {
+    : QDialog(parent),
+      runModal_(std::move(runModal)),
+      readWork_(std::make_unique<BackgroundWork>(this)) {
+    const ImportWords& words = importWords();
     setObjectName(u"ImportDialog"_s);
-    setWindowTitle(u"импорт партнеров"_s);
+    setWindowTitle(mainWindowWords().importTitle);
     setSizeGripEnabled(true);
     resize(820, 520);
     auto* column = new QVBoxLayout(this);
 
     // Where the partners come from.
     auto* from = new QGridLayout;
-    from->addWidget(new QLabel(u"откуда:"_s, this), 0, 0);
-    fileChoice_ = named(new QRadioButton(u"файл"_s, this), "ImportFileChoice");
+    from->addWidget(new QLabel(words.from, this), 0, 0);
+    fileChoice_ = named(new QRadioButton(words.file, this), "ImportFileChoice");
     from->addWidget(fileChoice_, 0, 1);
     fileEdit_ = named(new QLineEdit(this), "ImportFileName");
     fileEdit_->setReadOnly(true);
     from->addWidget(fileEdit_, 0, 2);
-    browse_ = named(new QPushButton(u"выбрать…"_s, this), "ImportBrowse");
+    browse_ = named(new QPushButton(words.browse, this), "ImportBrowse");
     from->addWidget(browse_, 0, 3);
-    clipboardChoice_ =
-        named(new QRadioButton(u"буфер обмена (ячейки, скопированные из таблицы, или адреса по "
-                               u"одному в строке)"_s,
-                               this),
-              "ImportClipboardChoice");
+    clipboardChoice_ = named(new QRadioButton(words.clipboard, this), "ImportClipboardChoice");
     from->addWidget(clipboardChoice_, 1, 1, 1, 3);
     from->setColumnStretch(2, 1);
     column->addLayout(from);
 
     // How it is read.
     auto* reading = new QHBoxLayout;
-    reading->addWidget(new QLabel(u"кодировка:"_s, this));
+    reading->addWidget(new QLabel(words.encoding, this));
     encodingBox_ = named(new QComboBox(this), "ImportEncoding");
     for (const TextEncoding encoding : kTextEncodings) {
         encodingBox_->addItem(encodingName(encoding), int(encoding));
     }
     reading->addWidget(encodingBox_);
     reading->addSpacing(12);
-    reading->addWidget(new QLabel(u"разделитель:"_s, this));
+    reading->addWidget(new QLabel(words.delimiter, this));
     delimiterBox_ = named(new QComboBox(this), "ImportDelimiter");
     for (const DelimiterChoice& choice : kDelimiters) {
-        delimiterBox_->addItem(QString::fromUtf16(choice.words), QString(choice.delimiter));
+        delimiterBox_->addItem(words.*choice.words, QString(choice.delimiter));
     }
     reading->addWidget(delimiterBox_);
     reading->addSpacing(12);
-    headerBox_ =
-        named(new QCheckBox(u"первая строка — заголовки столбцов"_s, this), "ImportHeader");
+    headerBox_ = named(new QCheckBox(words.headerChoice, this), "ImportHeader");
     reading->addWidget(headerBox_);
     reading->addStretch(1);
     column->addLayout(reading);
@@ -135,17 +98,13 @@ ImportDialog::ImportDialog(QWidget* parent, std::function<int(QDialog&)> runModa
     column->addWidget(detectedLabel_);
 
     // The first rows, a field above each column.
-    column->addWidget(new QLabel(
-        u"куда идет каждый столбец (первые %1 строк таблицы):"_s.arg(kPreviewRows), this));
+    column->addWidget(new QLabel(words.mapping.arg(kPreviewRows), this));
     table_ = named(new QTableWidget(this), "ImportPreview");
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table_->verticalHeader()->setVisible(false);
     column->addWidget(table_, 1);
 
-    updateBox_ = named(new QCheckBox(u"обновить существующие (строки с теми же страницей "
-                                     u"партнера и ссылкой заменяют непустые поля записи)"_s,
-                                     this),
-                       "ImportUpdate");
+    updateBox_ = named(new QCheckBox(words.update, this), "ImportUpdate");
     column->addWidget(updateBox_);
     problemLabel_ = named(new QLabel(this), "ImportProblem");
     problemLabel_->setTextFormat(Qt::PlainText);
@@ -155,8 +114,8 @@ ImportDialog::ImportDialog(QWidget* parent, std::function<int(QDialog&)> runModa
 
     auto* buttons = new QDialogButtonBox(this);
     importButton_ =
-        named(buttons->addButton(u"импортировать"_s, QDialogButtonBox::AcceptRole), "ImportOk");
-    named(buttons->addButton(u"отмена"_s, QDialogButtonBox::RejectRole), "ImportCancel");
+        named(buttons->addButton(words.import, QDialogButtonBox::AcceptRole), "ImportOk");
+    named(buttons->addButton(words.cancel, QDialogButtonBox::RejectRole), "ImportCancel");
     importButton_->setEnabled(false);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -165,7 +124,7 @@ ImportDialog::ImportDialog(QWidget* parent, std::function<int(QDialog&)> runModa
     fileDialog_ = named(new QFileDialog(this), "ImportFileDialog");
     // Qt's own dialog, in Russian like the rest of the program.
     fileDialog_->setOption(QFileDialog::DontUseNativeDialog);
-    fileDialog_->setNameFilter(u"Таблицы (*.csv *.tsv *.txt *.xlsx)"_s);
+    fileDialog_->setNameFilter(words.fileFilter);
     fileDialog_->setFileMode(QFileDialog::ExistingFile);
     fileDialog_->setAcceptMode(QFileDialog::AcceptOpen);
     fileDialog_->setSizeGripEnabled(true);
@@ -197,7 +156,13 @@ ImportDialog::ImportDialog(QWidget* parent, std::function<int(QDialog&)> runModa
             reload();
         }
     });
-    showProblem(u"выберите файл или буфер обмена"_s);
+    showProblem(words.chooseSource);
+}
+
+ImportDialog::~ImportDialog() = default;
+
+bool ImportDialog::reading() const {
+    return readWork_->busy();
 }
 
 void ImportDialog::chooseFile() {
@@ -227,15 +192,21 @@ void ImportDialog::setClipboardSource() {
     // A paste of cells arrives as TAB-separated text; read as UTF-8 it is
     // exactly the text the clipboard holds.
     source_ = TableSource::memory(text.toUtf8());
-    sourceName_ = u"буфер обмена"_s;
+    sourceName_ = importWords().clipboardName;
     encoding_.reset();
     delimiter_.reset();
     headerChoice_.reset();
     if (text.trimmed().isEmpty()) {
+        if (reading()) {
+            // A read still under way no longer counts.
+            readWork_->post([](const std::atomic<bool>&) { return BackgroundWork::Done([] {}); });
+            detectedLabel_->setText(detectedBeforeRead_);
+            table_->setEnabled(true);
+        }
         preview_ = TablePreview{};
         mapping_.clear();
         showPreview();
-        showProblem(u"в буфере обмена нет текста"_s);
+        showProblem(importWords().clipboardEmpty);
         return;
     }
     reload();
@@ -260,20 +231,42 @@ void ImportDialog::reload() {
     if (!source_) {
         return;
     }
-    TableReader reader(*source_, TableReadOptions{encoding_, delimiter_});
-    std::optional<TableError> problem;
-    if (!reader.open()) {
-        problem = reader.error();
-    } else {
-        TablePlan plan;
-        plan.header = headerChoice_;
-        problem = previewTable(reader, plan, kPreviewRows, &preview_);
+    // A table may be hundreds of megabytes: it is read off the UI thread,
+    // and nothing can be imported or mapped until its preview is shown. A
+    // choice made meanwhile reads it again, and only the newest read shows.
+    if (!reading()) {
+        detectedBeforeRead_ = detectedLabel_->text();
     }
+    detectedLabel_->setText(mainWindowWords().readingTable);
+    table_->setEnabled(false);
+    problemLabel_->clear();
+    problemLabel_->hide();
+    importButton_->setEnabled(false);
+    readWork_->post([this, source = *source_, options = TableReadOptions{encoding_, delimiter_},
+                     header = headerChoice_](const std::atomic<bool>&) -> BackgroundWork::Done {
+        TableReader reader(source, options);
+        std::optional<TableError> problem;
+        TablePreview preview;
+        if (!reader.open()) {
+            problem = reader.error();
+        } else {
+            TablePlan plan;
+            plan.header = header;
+            problem = previewTable(reader, plan, kPreviewRows, &preview);
+        }
+        return [this, problem, preview]() { showRead(problem, preview); };
+    });
+}
+
+void ImportDialog::showRead(const std::optional<TableError>& problem, TablePreview preview) {
+    table_->setEnabled(true);
+    preview_ = std::move(preview);
     if (problem) {
+        detectedLabel_->setText(detectedBeforeRead_);
         preview_ = TablePreview{};
         mapping_.clear();
         showPreview();
-        showProblem(u"не удалось прочитать таблицу: "_s + tableProblemWords(*problem));
+        showProblem(mainWindowWords().tableUnreadable + tableProblemWords(*problem));
         return;
     }
     mapping_ = preview_.mapping;
@@ -294,19 +287,20 @@ void ImportDialog::reload() {
     headerBox_->setChecked(preview_.header);
     filling_ = false;
 
+    const ImportWords& words = importWords();
     QStringList detected;
     if (!text) {
-        detected += u"первый лист книги XLSX"_s;
+        detected += words.firstSheet;
     } else {
-        detected += (encoding_ ? u"кодировка выбрана: "_s : u"кодировка: "_s) +
+        detected += (encoding_ ? words.encodingChosen : words.encodingFound) +
                     encodingName(layout.encoding) +
-                    (layout.byteOrderMark ? u" (по метке в начале)"_s : QString());
-        detected += (delimiter_ ? u"разделитель выбран: "_s : u"разделитель: "_s) +
+                    (layout.byteOrderMark ? words.byMark : QString());
+        detected += (delimiter_ ? words.delimiterChosen : words.delimiterFound) +
                     delimiterWords(layout.delimiter) +
-                    (layout.delimiterFromSep ? u" (по строке sep=)"_s : QString());
+                    (layout.delimiterFromSep ? words.bySepLine : QString());
     }
-    detected += preview_.header ? u"первая строка — заголовки"_s : u"строки заголовков нет"_s;
-    detectedLabel_->setText(u"определено: "_s + detected.join(u", "));
+    detected += preview_.header ? words.headerRow : words.noHeaderRow;
+    detectedLabel_->setText(words.detected + detected.join(u", "));
     showPreview();
     showProblem(QString());
 }
@@ -319,13 +313,13 @@ void ImportDialog::showPreview() {
     QStringList labels;
     for (int c = 0; c < columns; ++c) {
         const QString head = preview_.header ? preview_.headerCells.value(c) : QString();
-        labels += head.isEmpty() ? u"столбец %1"_s.arg(c + 1) : head;
+        labels += head.isEmpty() ? importWords().column.arg(c + 1) : head;
     }
     table_->setHorizontalHeaderLabels(labels);
     for (int c = 0; c < columns; ++c) {
         auto* box = new QComboBox(table_);
         box->setObjectName(u"ImportField%1"_s.arg(c + 1));
-        box->addItem(u"не импортировать"_s, int(ImportField::None));
+        box->addItem(importWords().notImported, int(ImportField::None));
         for (int k = 0; k < kImportFieldCount; ++k) {
             box->addItem(editorCaption(k), k);
         }

@@ -11,17 +11,21 @@
 #include <QTableWidget>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 #include "tables/table_import.h"
 
 namespace quorvel {
 
+class BackgroundWork;
+
 // The import dialog: where the partners come from (a table file or the
 // clipboard), how it is read (encoding, delimiter, header row: detected,
 // shown, and each open to a choice), a preview of its first rows with the
 // record field of every column above it, and whether rows of records that
-// are there already update them. It only chooses; the window imports.
+// are there already update them. It only chooses; the window imports. The
+// table is read off the UI thread, so that a large one never freezes it.
 class ImportDialog : public QDialog {
     Q_OBJECT
   public:
@@ -29,6 +33,7 @@ class ImportDialog : public QDialog {
 
     // `runModal` runs the file dialog as the window runs its dialogs.
     ImportDialog(QWidget* parent, std::function<int(QDialog&)> runModal);
+    ~ImportDialog() override;
 
     // The source: a table file, or the clipboard's text; the preview follows.
     void setFile(const QString& path);
@@ -37,7 +42,11 @@ class ImportDialog : public QDialog {
     // What the user chose, for the import. The reading is pinned to what
     // the preview showed, so the import reads the table the same way.
     // A source whose preview could be read.
-    bool ready() const { return source_.has_value() && problemLabel_->text().isEmpty(); }
+    bool ready() const {
+        return source_.has_value() && !reading() && problemLabel_->text().isEmpty();
+    }
+    // Whether the source is being read for its preview.
+    bool reading() const;
     TableSource source() const { return *source_; }
     TableReadOptions readOptions() const;
     bool header() const { return preview_.header; }
@@ -50,6 +59,7 @@ class ImportDialog : public QDialog {
     void chooseFile();
     // Reads the source again with the choices made, and shows it.
     void reload();
+    void showRead(const std::optional<TableError>& problem, TablePreview preview);
     void showPreview();
     void showProblem(const QString& text);
     void fieldChosen(int column, ImportField field);
@@ -78,14 +88,8 @@ class ImportDialog : public QDialog {
     TablePreview preview_;
     ColumnMapping mapping_;
     bool filling_ = false;  // the controls are being set, not changed by the user
+    QString detectedBeforeRead_;
+    std::unique_ptr<BackgroundWork> readWork_;  // last: it ends before the rest goes
 };
-
-// Why a table could not be read, in the window's words:
-// "строка 1234: кавычка не закрыта", "в файле XLSX нет ни одного листа", ...
-QString tableProblemWords(const TableError& error);
-
-// "добавлено: N, обновлено: U, пропущено: дубли D, без адреса A, с
-// нечитаемой датой B, с тегами записи T".
-QString importCountsWords(const ImportCounts& counts);
 
 }  // namespace quorvel

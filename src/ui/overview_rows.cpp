@@ -58,10 +58,8 @@ QString deadlineText(const OverviewRowView& row) {
 }
 
 // A count is known only of a page that loaded.
-bool pageLoaded(const OverviewRowView& row) {
-    const CheckStatus last = summaryOf(row).lastStatus;
-    return last == CheckStatus::Found || last == CheckStatus::Hidden ||
-           last == CheckStatus::Missing;
+bool countKnown(const OverviewRowView& row) {
+    return pageLoaded(summaryOf(row).lastStatus);
 }
 
 // The marker whose tint the row takes: the state it shows.
@@ -101,46 +99,52 @@ bool isProblem(const OverviewFacts& facts, bool hasOwnPage) {
 }  // namespace
 
 std::span<const OverviewColumn> overviewColumns() {
-    // Made at the first call, after the words it uses.
+    // Made at the first call, after the words it uses. What the export
+    // shows too has the history's caption; the record's fields have the
+    // list's.
+    const auto history = [](HistoryColumn column) { return historyColumnWords(column); };
+    const OverviewWords& words = overviewWords();
     static const OverviewColumn columns[] = {
-        {u"№"_s, [](const OverviewRowView& row) { return QString::number(row.facts.index + 1); },
+        {words.number,
+         [](const OverviewRowView& row) { return QString::number(row.facts.index + 1); },
          [](const OverviewRowView& row) { return qint64(row.facts.index); }},
-        {u"состояние"_s, stateText},
-        {u"с"_s, [](const OverviewRowView& row) { return historyTimeText(sinceOf(row)); },
+        {history(HistoryColumn::State), stateText},
+        {history(HistoryColumn::Since),
+         [](const OverviewRowView& row) { return historyTimeText(sinceOf(row)); },
          [](const OverviewRowView& row) { return timeKey(sinceOf(row)); }},
-        {u"последний раз найдена"_s,
+        {history(HistoryColumn::LastFound),
          [](const OverviewRowView& row) { return historyTimeText(summaryOf(row).lastFound); },
          [](const OverviewRowView& row) { return timeKey(summaryOf(row).lastFound); }},
-        {kReasonText,
+        {history(HistoryColumn::Reason),
          [](const OverviewRowView& row) {
              return checked(row) ? reasonWords(summaryOf(row).lastReason) : QString();
          }},
-        {u"сигналы"_s,
+        {history(HistoryColumn::Signals),
          [](const OverviewRowView& row) {
              const RecordSummary& summary = summaryOf(row);
              return signalListWords(summary.lastSignals, signalDetails(summary));
          }},
-        {kYourLinkText,
+        {history(HistoryColumn::Reciprocal),
          [](const OverviewRowView& row) {
              return ExtractFieldView(row.line, QChar(u'4')).isEmpty()
                         ? QString()
                         : reciprocalWords(summaryOf(row).lastReciprocal);
          }},
-        {u"срок"_s, deadlineText,
+        {words.deadline, deadlineText,
          [](const OverviewRowView& row) {
              return row.facts.deadline ? row.facts.deadline->toJulianDay()
                                        : std::numeric_limits<qint64>::min();
          }},
-        {u"ссылок"_s,
+        {historyWindowWords().count,
          [](const OverviewRowView& row) {
-             return pageLoaded(row) ? QString::number(row.facts.history.lastCount) : QString();
+             return countKnown(row) ? QString::number(row.facts.history.lastCount) : QString();
          },
          [](const OverviewRowView& row) {
-             return pageLoaded(row) ? qint64(row.facts.history.lastCount) : qint64(-1);
+             return countKnown(row) ? qint64(row.facts.history.lastCount) : qint64(-1);
          },
          // Over the partner's limit, as a bold row of the list.
          [](const OverviewRowView& row) {
-             return pageLoaded(row) && row.facts.history.lastOverLimit;
+             return countKnown(row) && row.facts.history.lastOverLimit;
          }},
         // Every external link, under any domain, beside the count the limit
         // is about.
@@ -152,9 +156,9 @@ std::span<const OverviewColumn> overviewColumns() {
          [](const OverviewRowView& row) { return qint64(summaryOf(row).lastExternal); }},
         {QString::fromUtf16(kAnchorHeading),
          [](const OverviewRowView& row) { return summaryOf(row).lastAnchor; }},
-        {u"страница партнера"_s,
+        {listColumnWords().at(0),
          [](const OverviewRowView& row) { return ExtractField(row.line, QChar(u'U')); }},
-        {u"e-mail"_s,
+        {listColumnWords().at(4),
          [](const OverviewRowView& row) { return ExtractField(row.line, QChar(u'E')); }},
     };
     return columns;
@@ -174,7 +178,7 @@ std::shared_ptr<const OverviewSnapshot> buildOverview(RecordStore shared,
     for (const QStringView line : records) {
         identities += identityOf(line);
     }
-    QueryOutcome<ListOverview> history;
+    Outcome<ListOverview> history;
     {
         HistoryReader reader(historyPath, kReadBusyTimeout);
         history = reader.overview(identities, kOverviewRuns, &cancel);
@@ -243,7 +247,7 @@ QString overviewHint(const OverviewSnapshot& snapshot, int row, QStringView line
     }
     QString state = stateText(view);
     if (const QDateTime since = sinceOf(view); since.isValid()) {
-        state += u" с "_s + historyTimeText(since);
+        state += historyWindowWords().since + historyTimeText(since);
     }
     QStringList lines{state};
     if (summary.lastFound.isValid()) {

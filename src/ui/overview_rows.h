@@ -18,6 +18,7 @@
 
 #include "history/history.h"
 #include "records/record_store.h"
+#include "ui/window_words.h"
 
 namespace quorvel {
 

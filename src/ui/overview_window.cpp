@@ -22,14 +22,15 @@ OverviewWindow::OverviewWindow(QWidget* owner, OverviewRefresher* refresher)
     auto* filterLine = new QHBoxLayout;
     search_ = new QLineEdit(this);
     search_->setObjectName(u"OverviewSearch"_s);
-    search_->setPlaceholderText(u"поиск"_s);
+    const OverviewWords& words = overviewWords();
+    search_->setPlaceholderText(words.search);
     search_->setClearButtonEnabled(true);
     filterLine->addWidget(search_, 1);
     filter_ = new QComboBox(this);
     filter_->setObjectName(u"OverviewFilter"_s);
-    filter_->addItem(u"все"_s, int(OverviewFilter::All));
-    filter_->addItem(u"только проблемы"_s, int(OverviewFilter::Problems));
-    filter_->addItem(u"изменились за последнюю проверку"_s, int(OverviewFilter::Changed));
+    filter_->addItem(words.all, int(OverviewFilter::All));
+    filter_->addItem(words.problems, int(OverviewFilter::Problems));
+    filter_->addItem(words.changed, int(OverviewFilter::Changed));
     filterLine->addWidget(filter_);
     column->addLayout(filterLine);
 
@@ -67,7 +68,7 @@ OverviewWindow::OverviewWindow(QWidget* owner, OverviewRefresher* refresher)
 
     menu_ = new QMenu(this);
     menu_->setObjectName(u"OverviewMenu"_s);
-    QAction* history = menu_->addAction(u"история проверок"_s);
+    QAction* history = menu_->addAction(mainWindowWords().checkHistory);
     history->setObjectName(u"OverviewHistory"_s);
 
     connect(search_, &QLineEdit::textChanged, this, [this](const QString& text) {
@@ -190,7 +191,7 @@ void OverviewWindow::updateTitle() {
         rows = model_->rowCount();
         total = snapshot->rows.size();
     }
-    setWindowTitle(u"обзор партнеров: %1 из %2"_s.arg(rows).arg(total));
+    setWindowTitle(overviewWords().title.arg(rows).arg(total));
 }
 
 bool OverviewWindow::recordOf(const QModelIndex& index, int* listIndex, QString* line) const {

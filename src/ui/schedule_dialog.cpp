@@ -8,9 +8,9 @@
 #include <QVBoxLayout>
 
 #include "history/history_reader.h"
-#include "history/history_words.h"
 #include "notify/channels.h"
 #include "ui/background_work.h"
+#include "ui/window_words.h"
 
 namespace quorvel {
 
@@ -34,85 +34,31 @@ QLineEdit* field(QWidget* parent, const char* name, bool secret = false) {
     return edit;
 }
 
-QString whenWords(const ScheduleRequest& r) {
-    if (r.dailyAt) {
-        return u"каждый день в "_s + r.dailyAt->toString(u"HH:mm");
-    }
-    if (r.everyHours == 1) {
-        return u"каждый час"_s;
-    }
-    // 2, 3 and 4 take "часа"; 6, 8 and 12 "часов".
-    return u"каждые %1 %2"_s.arg(r.everyHours).arg(r.everyHours <= 4 ? u"часа"_s : u"часов"_s);
-}
-
-QString channelWords(NoticeChannel channel) {
-    switch (channel) {
-        case NoticeChannel::Telegram:
-            return u"Telegram"_s;
-        case NoticeChannel::Mail:
-            return u"почта"_s;
-        case NoticeChannel::Webhook:
-            break;
-    }
-    return u"webhook"_s;
-}
-
 }  // namespace
-
-QString notifyProblemWords(const NotifyProblem& problem) {
-    using Kind = NotifyProblem::Kind;
-    switch (problem.kind) {
-        case Kind::None:
-            break;
-        case Kind::TelegramIncomplete:
-            return u"для Telegram нужны и токен бота, и чат"_s;
-        case Kind::TelegramToken:
-            return u"токен бота Telegram может содержать только цифры, латинские буквы, «:», «_» "
-                   u"и «-»"_s;
-        case Kind::TelegramChat:
-            return u"в поле чата Telegram не должно быть переводов строки"_s;
-        case Kind::MailUrl:
-            return u"адрес почтового сервера должен начинаться с smtps:// или smtp://"_s;
-        case Kind::MailFrom:
-            return u"в поле «от кого» должен быть один адрес электронной почты"_s;
-        case Kind::MailNoRecipient:
-            return u"не указано, кому отправлять письма"_s;
-        case Kind::MailRecipient:
-            return u"«"_s + problem.detail + u"» — не адрес электронной почты"_s;
-        case Kind::MailPasswordWithoutUser:
-            return u"указан пароль почты, но не указан пользователь"_s;
-        case Kind::WebhookUrl:
-            return u"адрес webhook должен начинаться с https:// или http://"_s;
-    }
-    return QString();
-}
 
 ScheduleDialog::ScheduleDialog(QWidget* parent, ScheduleDialogPaths paths, FetchSettings fetch)
     : QDialog(parent),
       paths_(std::move(paths)),
       fetch_(std::move(fetch)),
       historyWork_(std::make_unique<BackgroundWork>(this)),
-      sendWork_(std::make_unique<BackgroundWork>(this)) {
+      sendWork_(std::make_unique<BackgroundWork>(this)),
+      schedulerWork_(std::make_unique<BackgroundWork>(this)) {
+    const ScheduleWords& words = scheduleWords();
     setObjectName(u"ScheduleDialog"_s);
-    setWindowTitle(u"расписание проверок"_s);
+    setWindowTitle(words.title);
     auto* layout = new QVBoxLayout(this);
 
     auto* note = named(new QLabel(this), "ScheduleNote");
     note->setWordWrap(true);
     note->setTextFormat(Qt::PlainText);
-    note->setText(
-        u"Проверки по расписанию идут и тогда, когда окно программы закрыто: их запускает "
-        u"система. Проверяется список из файла «"_s +
-        QFileInfo(paths_.listFile).fileName() +
-        u"» в том виде, в каком окно сохранило его при последнем закрытии. Если указан хотя бы "
-        u"один канал, изменения после проверки придут туда."_s);
+    note->setText(words.note.arg(QFileInfo(paths_.listFile).fileName()));
     layout->addWidget(note);
 
     auto* when = new QGridLayout;
-    dailyChoice_ = named(new QRadioButton(u"проверять ежедневно в"_s, this), "DailyChoice");
+    dailyChoice_ = named(new QRadioButton(words.daily, this), "DailyChoice");
     dailyTime_ = named(new QTimeEdit(QTime(7, 0), this), "DailyTime");
     dailyTime_->setDisplayFormat(u"HH:mm"_s);
-    hoursChoice_ = named(new QRadioButton(u"каждые"_s, this), "HoursChoice");
+    hoursChoice_ = named(new QRadioButton(words.every, this), "HoursChoice");
     hoursBox_ = named(new QComboBox(this), "HoursBox");
     for (const int hours : kPeriods) {
         hoursBox_->addItem(QString::number(hours), hours);
@@ -123,7 +69,7 @@ ScheduleDialog::ScheduleDialog(QWidget* parent, ScheduleDialogPaths paths, Fetch
     when->addWidget(dailyTime_, 0, 1);
     when->addWidget(hoursChoice_, 1, 0);
     when->addWidget(hoursBox_, 1, 1);
-    when->addWidget(new QLabel(u"часов"_s, this), 1, 2);
+    when->addWidget(new QLabel(words.hours, this), 1, 2);
     when->setColumnStretch(3, 1);
     layout->addLayout(when);
 
@@ -136,35 +82,35 @@ ScheduleDialog::ScheduleDialog(QWidget* parent, ScheduleDialogPaths paths, Fetch
     lastRunLabel_->setWordWrap(true);
     layout->addWidget(lastRunLabel_);
 
-    auto* telegram = new QGroupBox(u"Telegram"_s, this);
+    auto* telegram = new QGroupBox(words.telegram, this);
     auto* telegramForm = new QFormLayout(telegram);
     telegramToken_ = field(telegram, "TelegramToken", true);
     telegramChat_ = field(telegram, "TelegramChat");
-    telegramForm->addRow(u"токен бота"_s, telegramToken_);
-    telegramForm->addRow(u"чат (номер или @канал)"_s, telegramChat_);
+    telegramForm->addRow(words.botToken, telegramToken_);
+    telegramForm->addRow(words.chat, telegramChat_);
     layout->addWidget(telegram);
 
-    auto* mail = new QGroupBox(u"электронная почта"_s, this);
+    auto* mail = new QGroupBox(words.mail, this);
     auto* mailForm = new QFormLayout(mail);
     mailUrl_ = field(mail, "MailUrl");
-    mailUrl_->setPlaceholderText(u"smtps://smtp.example.org:465"_s);
+    mailUrl_->setPlaceholderText(words.mailServerExample);
     mailUser_ = field(mail, "MailUser");
     mailPassword_ = field(mail, "MailPassword", true);
     mailFrom_ = field(mail, "MailFrom");
     mailTo_ = field(mail, "MailTo");
-    mailForm->addRow(u"сервер (smtps:// или smtp://)"_s, mailUrl_);
-    mailForm->addRow(u"пользователь"_s, mailUser_);
-    mailForm->addRow(u"пароль"_s, mailPassword_);
-    mailForm->addRow(u"от кого"_s, mailFrom_);
-    mailForm->addRow(u"кому (через запятую)"_s, mailTo_);
+    mailForm->addRow(words.mailServer, mailUrl_);
+    mailForm->addRow(words.user, mailUser_);
+    mailForm->addRow(words.password, mailPassword_);
+    mailForm->addRow(words.mailFrom, mailFrom_);
+    mailForm->addRow(words.mailTo, mailTo_);
     layout->addWidget(mail);
 
-    auto* hook = new QGroupBox(u"webhook"_s, this);
+    auto* hook = new QGroupBox(words.webhook, this);
     auto* hookForm = new QFormLayout(hook);
     webhookUrl_ = field(hook, "WebhookUrl");
     webhookSecret_ = field(hook, "WebhookSecret", true);
-    hookForm->addRow(u"адрес"_s, webhookUrl_);
-    hookForm->addRow(u"секрет для подписи (необязательно)"_s, webhookSecret_);
+    hookForm->addRow(words.address, webhookUrl_);
+    hookForm->addRow(words.secret, webhookSecret_);
     layout->addWidget(hook);
 
     messages_ = named(new QPlainTextEdit(this), "ScheduleMessages");
@@ -173,13 +119,13 @@ ScheduleDialog::ScheduleDialog(QWidget* parent, ScheduleDialogPaths paths, Fetch
     layout->addWidget(messages_);
 
     auto* buttons = new QDialogButtonBox(this);
-    testButton_ = named(buttons->addButton(u"проверить отправку"_s, QDialogButtonBox::ActionRole),
-                        "TestSendButton");
+    testButton_ =
+        named(buttons->addButton(words.testSend, QDialogButtonBox::ActionRole), "TestSendButton");
     enableButton_ =
-        named(buttons->addButton(u"включить"_s, QDialogButtonBox::ActionRole), "EnableButton");
+        named(buttons->addButton(words.enable, QDialogButtonBox::ActionRole), "EnableButton");
     disableButton_ =
-        named(buttons->addButton(u"выключить"_s, QDialogButtonBox::ActionRole), "DisableButton");
-    named(buttons->addButton(u"закрыть"_s, QDialogButtonBox::RejectRole), "CloseButton");
+        named(buttons->addButton(words.disable, QDialogButtonBox::ActionRole), "DisableButton");
+    named(buttons->addButton(words.close, QDialogButtonBox::RejectRole), "CloseButton");
     for (QPushButton* button : {testButton_, enableButton_, disableButton_}) {
         button->setAutoDefault(false);
     }
@@ -213,12 +159,12 @@ NotifySettings ScheduleDialog::settings() const {
 }
 
 void ScheduleDialog::load() {
-    const NotifySettingsRead read = readNotifySettingsForEditing(paths_.notifyConfig);
-    if (!read.settings) {
-        say(u"не удалось прочитать настройки уведомлений: "_s + read.error);
+    const Outcome<NotifySettings> read = readNotifySettingsForEditing(paths_.notifyConfig);
+    if (!read) {
+        say(scheduleWords().settingsUnreadable + read.error);
         return;
     }
-    const NotifySettings& s = *read.settings;
+    const NotifySettings& s = read.value;
     telegramToken_->setText(s.telegram.token);
     telegramChat_->setText(s.telegram.chat);
     mailUrl_->setText(s.mail.url);
@@ -231,6 +177,7 @@ void ScheduleDialog::load() {
 }
 
 void ScheduleDialog::showState() {
+    const ScheduleWords& words = scheduleWords();
     const QString name = scheduleName(paths_.listFile);
     for (const InstalledSchedule& installed : installedSchedules()) {
         if (installed.name != name) {
@@ -245,34 +192,34 @@ void ScheduleDialog::showState() {
             hoursBox_->setCurrentIndex(std::max(0, hoursBox_->findData(r.everyHours)));
         }
         stateLabel_->setText(
-            u"расписание включено: "_s + whenWords(r) +
-            (r.notify ? u", с уведомлениями"_s : u", без уведомлений"_s) +
-            u"; следующая проверка "_s +
+            words.enabled + whenWords(r) + (r.notify ? words.withNotices : words.withoutNotices) +
+            words.nextCheck +
             nextScheduledRun(r, QDateTime::currentDateTime()).toString(u"dd.MM.yyyy HH:mm"));
         disableButton_->setEnabled(true);
         return;
     }
-    stateLabel_->setText(u"расписание выключено"_s);
+    stateLabel_->setText(words.disabled);
     disableButton_->setEnabled(false);
 }
 
 void ScheduleDialog::showLastRun() {
-    lastRunLabel_->setText(u"читается история проверок…"_s);
+    lastRunLabel_->setText(scheduleWords().readingHistory);
     const QString path = paths_.historyPath;
     historyWork_->post([this, path](const std::atomic<bool>&) -> BackgroundWork::Done {
         HistoryReader reader(path);
-        const QueryOutcome<std::optional<LatestRun>> latest = reader.latestRun(RunSource::Schedule);
+        const Outcome<std::optional<LatestRun>> latest = reader.latestRun(RunSource::Schedule);
         return [this, latest] {
             if (!latest.ok()) {
                 lastRunLabel_->setText(kHistoryUnreadableText);
             } else if (!latest.value) {
-                lastRunLabel_->setText(u"проверок по расписанию еще не было"_s);
+                lastRunLabel_->setText(scheduleWords().noScheduledCheck);
             } else {
+                const ScheduleWords& words = scheduleWords();
                 const LatestRun& run = *latest.value;
                 lastRunLabel_->setText(
-                    u"последняя проверка по расписанию: "_s +
-                    run.tally.startedAt.toLocalTime().toString(u"dd.MM.yyyy HH:mm") + u" — "_s +
-                    tallyWords(run.tally.byStatus) + u" · изменились "_s +
+                    words.lastScheduledCheck +
+                    run.tally.startedAt.toLocalTime().toString(u"dd.MM.yyyy HH:mm") + words.dash +
+                    tallyWords(run.tally.byStatus) + words.changedRecords +
                     QString::number(run.changed));
             }
         };
@@ -293,7 +240,7 @@ void ScheduleDialog::enable() {
         return;
     }
     if (paths_.program.isEmpty()) {
-        say(u"не найдена программа quorvel-cli, которая выполняет проверки по расписанию"_s);
+        say(scheduleWords().noProgram);
         return;
     }
     const NotifySettings s = settings();
@@ -307,52 +254,64 @@ void ScheduleDialog::enable() {
         request.everyHours = hoursBox_->currentData().toInt();
     }
     if (request.notify) {
-        QString error;
-        if (!writeNotifySettings(paths_.notifyConfig, s, &error)) {
-            say(u"не удалось сохранить настройки уведомлений: "_s + error);
+        if (const Outcome<> written = writeNotifySettings(paths_.notifyConfig, s); !written) {
+            say(scheduleWords().settingsUnwritten + written.error);
             return;
         }
         if (paths_.notifyConfig != defaultNotifyConfigPath()) {
             request.notifyConfig = paths_.notifyConfig;
         }
     }
-    const ScheduleOutcome outcome = installSchedule(request);
-    switch (outcome.result) {
-        case ScheduleOutcome::Result::Done:
-            say(u"расписание включено: "_s + whenWords(request) +
-                (outcome.lingerAdvice
-                     ? u".\nСейчас проверки идут, только пока вы вошли в систему. Чтобы они шли "
-                       u"всегда, выполните в терминале: loginctl enable-linger"_s
-                     : u"."_s));
-            break;
-        case ScheduleOutcome::Result::NoUserSystemd:
-            say(u"В системе нет systemd пользователя, расписание не включено. Добавьте в crontab "
-                u"(команда crontab -e) строку:\n"_s +
-                outcome.crontab);
-            break;
-        case ScheduleOutcome::Result::Failed:
-            say(u"не удалось включить расписание ("_s + outcome.message + u')');
-            break;
-    }
-    showState();
+    runScheduler([request] { return installSchedule(request); },
+                 [this, request](const ScheduleOutcome& outcome) {
+                     const ScheduleWords& words = scheduleWords();
+                     switch (outcome.result) {
+                         case ScheduleOutcome::Result::Done:
+                             say(words.enabled + whenWords(request) +
+                                 (outcome.lingerAdvice ? words.lingerAdvice : u"."_s));
+                             break;
+                         case ScheduleOutcome::Result::NoUserSystemd:
+                             say(words.noUserSystemdEnable + outcome.crontab);
+                             break;
+                         case ScheduleOutcome::Result::Failed:
+                             say(words.enableFailed + outcome.message + u')');
+                             break;
+                     }
+                 });
 }
 
 void ScheduleDialog::disable() {
-    const ScheduleOutcome outcome = removeSchedule(paths_.listFile);
-    switch (outcome.result) {
-        case ScheduleOutcome::Result::Done:
-            say(u"расписание выключено"_s);
-            break;
-        case ScheduleOutcome::Result::NoUserSystemd:
-            say(u"В системе нет systemd пользователя: уберите из crontab (команда crontab -e) "
-                u"строку, которая проверяет «"_s +
-                paths_.listFile + u"»."_s);
-            break;
-        case ScheduleOutcome::Result::Failed:
-            say(u"не удалось выключить расписание ("_s + outcome.message + u')');
-            break;
-    }
-    showState();
+    runScheduler([listFile = paths_.listFile] { return removeSchedule(listFile); },
+                 [this](const ScheduleOutcome& outcome) {
+                     const ScheduleWords& words = scheduleWords();
+                     switch (outcome.result) {
+                         case ScheduleOutcome::Result::Done:
+                             say(words.disabled);
+                             break;
+                         case ScheduleOutcome::Result::NoUserSystemd:
+                             say(words.noUserSystemdDisable.arg(paths_.listFile));
+                             break;
+                         case ScheduleOutcome::Result::Failed:
+                             say(words.disableFailed + outcome.message + u')');
+                             break;
+                     }
+                 });
+}
+
+void ScheduleDialog::runScheduler(std::function<ScheduleOutcome()> tool,
+                                  std::function<void(const ScheduleOutcome&)> shown) {
+    // systemctl or schtasks may take seconds, up to their time limit.
+    enableButton_->setEnabled(false);
+    disableButton_->setEnabled(false);
+    schedulerWork_->post([this, tool = std::move(tool), shown = std::move(shown)](
+                             const std::atomic<bool>&) -> BackgroundWork::Done {
+        const ScheduleOutcome outcome = tool();
+        return [this, outcome, shown] {
+            shown(outcome);
+            enableButton_->setEnabled(true);
+            showState();
+        };
+    });
 }
 
 void ScheduleDialog::testSend() {
@@ -362,19 +321,20 @@ void ScheduleDialog::testSend() {
     }
     const NotifySettings s = settings();
     if (!s.namesAnyChannel()) {
-        say(u"не указан ни один канал: Telegram, почта или webhook"_s);
+        say(scheduleWords().noChannel);
         return;
     }
     testButton_->setEnabled(false);
-    say(u"отправка проверочного сообщения…"_s);
+    say(scheduleWords().sending);
     const FetchSettings fetch = fetch_;
     sendWork_->post([this, s, fetch](const std::atomic<bool>&) -> BackgroundWork::Done {
         QStringList lines;
         const Notice notice = testNotice(QDateTime::currentDateTime());
         for (const NoticeChannel channel : channelsOf(s)) {
             const DeliveryAnswer answer = deliverNotice(channel, s, notice, fetch);
-            const QString said = answer.accepted ? QString(u": принято ("_s + answer.answer + u')')
-                                                 : QString(u": не принято: "_s + answer.answer);
+            const ScheduleWords& words = scheduleWords();
+            const QString said = answer.accepted ? QString(words.accepted + answer.answer + u')')
+                                                 : QString(words.notAccepted + answer.answer);
             lines += channelWords(channel) + said;
         }
         return [this, lines] {

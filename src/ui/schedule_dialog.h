@@ -9,6 +9,7 @@
 #include <QRadioButton>
 #include <QTimeEdit>
 
+#include <functional>
 #include <memory>
 
 #include "checking/http_client.h"
@@ -30,7 +31,8 @@ struct ScheduleDialogPaths {
 // Checks of the window's list on a schedule: every day at a time or every
 // few hours, with what changed sent to Telegram, by mail or to a webhook.
 // It writes notify.ini (owner-only) and installs or removes the same timer
-// as quorvel-cli schedule; a test send goes off the UI thread.
+// as quorvel-cli schedule; a test send and the scheduler tool (systemctl,
+// schtasks) run off the UI thread.
 class ScheduleDialog : public QDialog {
     Q_OBJECT
   public:
@@ -47,6 +49,10 @@ class ScheduleDialog : public QDialog {
     void enable();
     void disable();
     void testSend();
+    // Runs `tool` off the UI thread, then `shown` with what it gave; the
+    // buttons that switch the schedule wait until then.
+    void runScheduler(std::function<ScheduleOutcome()> tool,
+                      std::function<void(const ScheduleOutcome&)> shown);
     // What is wrong with the fields, in Russian; empty when nothing.
     QString fieldProblem() const;
     void say(const QString& text);
@@ -74,9 +80,7 @@ class ScheduleDialog : public QDialog {
     QPushButton* disableButton_ = nullptr;
     std::unique_ptr<BackgroundWork> historyWork_;
     std::unique_ptr<BackgroundWork> sendWork_;
+    std::unique_ptr<BackgroundWork> schedulerWork_;
 };
-
-// The problem in the user's words.
-QString notifyProblemWords(const NotifyProblem& problem);
 
 }  // namespace quorvel

@@ -245,7 +245,7 @@ TEST(HistoryFile, OlderVersionIsReadAsItIsAndMigratedByARun) {
     {
         HistoryReader reader(path);
         ASSERT_EQ(reader.outcome().status, HistoryOpenStatus::Opened);
-        const QueryOutcome<QList<RecordSummary>> summaries = reader.summaries({kPartner, down});
+        const Outcome<QList<RecordSummary>> summaries = reader.summaries({kPartner, down});
         ASSERT_TRUE(summaries.ok()) << summaries.error.toStdString();
         EXPECT_EQ(summaries.value[0].checks, 3);
         EXPECT_EQ(summaries.value[0].state, ConfirmedState::Found);
@@ -317,7 +317,7 @@ TEST(HistoryFile, EveryEarlierVersionIsMigratedByARun) {
             ASSERT_EQ(db.exec("COMMIT"), SQLITE_OK);
             oldChecks = 3;
             HistoryReader reader(path);
-            const QueryOutcome<RecordHistory> read = reader.recordHistory(kPartner);
+            const Outcome<RecordHistory> read = reader.recordHistory(kPartner);
             ASSERT_TRUE(read.ok()) << read.error.toStdString();
             ASSERT_EQ(read.value.checks.size(), 3);
             EXPECT_EQ(read.value.checks[0].status, CheckStatus::Missing) << "newest first";
@@ -435,7 +435,7 @@ TEST(HistoryFile, ReadOnlyDirectoryIsReadButNeverWritten) {
     const auto readsChecks = [&](qint64 checks) {
         return runUnprivileged([&] {
             HistoryReader reader(existing);
-            const QueryOutcome<QList<RecordSummary>> read = reader.summaries({kPartner});
+            const Outcome<QList<RecordSummary>> read = reader.summaries({kPartner});
             return reader.outcome().status == HistoryOpenStatus::Opened && read.ok() &&
                    read.value.value(0).checks == checks &&
                    read.value.value(0).lastStatus == CheckStatus::Found;

@@ -56,7 +56,7 @@ TEST(HistoryOverview, RecordsAndTheListsLastRuns) {
               1);
 
     HistoryReader reader(path);
-    const QueryOutcome<ListOverview> overview = reader.overview({lost, walled, never, lost}, 3);
+    const Outcome<ListOverview> overview = reader.overview({lost, walled, never, lost}, 3);
     ASSERT_TRUE(overview.ok()) << overview.error.toStdString();
     const QList<RunTally>& strip = overview.value.runs;
     ASSERT_EQ(strip.size(), 3) << "the last three runs of this list";
@@ -88,7 +88,7 @@ TEST(HistoryOverview, RecordsAndTheListsLastRuns) {
     const qint64 start = kFirstRun + 5 * kDay;
     ASSERT_EQ(
         recordRun(path, start, {historyEntry(walled, CheckStatus::Missing, start + 1)}).written, 1);
-    const QueryOutcome<ListOverview> after = HistoryReader(path).overview({lost, walled}, 60);
+    const Outcome<ListOverview> after = HistoryReader(path).overview({lost, walled}, 60);
     ASSERT_TRUE(after.ok());
     EXPECT_FALSE(after.value.records[1].blockedSince.isValid());
     EXPECT_FALSE(after.value.records[0].changedInLatestRun) << "not in the latest run";
@@ -100,8 +100,7 @@ TEST(HistoryOverview, RecordsAndTheListsLastRuns) {
 TEST(HistoryOverview, NoHistoryYet) {
     test::TempDir dir;
     HistoryReader reader(dir.path(QString::fromUtf16(kHistoryFileName)));
-    const QueryOutcome<ListOverview> overview =
-        reader.overview({{u"http://a.example/"_s, kLink}}, 60);
+    const Outcome<ListOverview> overview = reader.overview({{u"http://a.example/"_s, kLink}}, 60);
     ASSERT_TRUE(overview.ok());
     ASSERT_EQ(overview.value.records.size(), 1);
     EXPECT_EQ(overview.value.records[0].summary.checks, 0);

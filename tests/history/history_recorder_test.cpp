@@ -85,7 +85,7 @@ TEST(History, RunsMakeEventsSummariesAndARecordHistory) {
     ASSERT_TRUE(reader.outcome().usable()) << reader.outcome().message.toStdString();
 
     // Run by run, the events with their previous state and since.
-    const QueryOutcome<QList<RunEvent>> first = reader.eventsOfRun(runIds[0]);
+    const Outcome<QList<RunEvent>> first = reader.eventsOfRun(runIds[0]);
     ASSERT_TRUE(first.ok()) << first.error.toStdString();
     EXPECT_TRUE(first.value.isEmpty()) << "baselines other than down are quiet";
     EXPECT_TRUE(reader.eventsOfRun(runIds[1]).value.isEmpty()) << "one missing is no event";
@@ -109,7 +109,7 @@ TEST(History, RunsMakeEventsSummariesAndARecordHistory) {
     EXPECT_EQ(fourth[1].event.runId, runIds[3]);
 
     // Summaries in list order, a record never checked included.
-    const QueryOutcome<QList<RecordSummary>> summaries =
+    const Outcome<QList<RecordSummary>> summaries =
         reader.summaries({never, kPartner, down, kPartner});
     ASSERT_TRUE(summaries.ok());
     ASSERT_EQ(summaries.value.size(), 4);
@@ -125,7 +125,7 @@ TEST(History, RunsMakeEventsSummariesAndARecordHistory) {
     EXPECT_EQ(summaries.value[3].checks, 4);
 
     // One record's history, newest first.
-    const QueryOutcome<RecordHistory> history = reader.recordHistory(down);
+    const Outcome<RecordHistory> history = reader.recordHistory(down);
     ASSERT_TRUE(history.ok());
     EXPECT_EQ(history.value.summary.state, ConfirmedState::Found);
     ASSERT_EQ(history.value.events.size(), 2);
@@ -379,7 +379,7 @@ TEST(History, NoFileYetAnswersEmptyAndCreatesNothing) {
     HistoryReader reader(path);
     EXPECT_EQ(reader.outcome().status, HistoryOpenStatus::Absent);
     EXPECT_TRUE(reader.outcome().message.isEmpty());
-    const QueryOutcome<QList<RecordSummary>> summaries = reader.summaries({kPartner});
+    const Outcome<QList<RecordSummary>> summaries = reader.summaries({kPartner});
     EXPECT_TRUE(summaries.ok());
     ASSERT_EQ(summaries.value.size(), 1);
     EXPECT_EQ(summaries.value[0].lastStatus, CheckStatus::None);

@@ -54,8 +54,7 @@ TEST(HistoryWords, EveryStateChangeAndStatusHasWords) {
     EXPECT_EQ(reciprocalWords(CheckStatus::None), u"еще не проверялась");
 }
 
-// The signals that name an address or an agent say it; the change of a
-// link's text says both texts.
+// The signals that name an address or an agent say it.
 TEST(HistoryWords, FactsOfTheLinkAreSaid) {
     const SignalDetails details{u"https://www.my.test/"_s, u"http://p.test/main"_s, u"Yandex"_s};
     EXPECT_EQ(signalListWords({u"other-link-to-you"_s, u"canonical-elsewhere"_s,
@@ -67,14 +66,6 @@ TEST(HistoryWords, FactsOfTheLinkAreSaid) {
     EXPECT_EQ(signalListWords({u"robots-disallow"_s}, {{}, {}, u"*"_s}),
               u"robots.txt запрещает страницу для всех поисковых роботов"_s);
     EXPECT_EQ(signalListWords({u"robots-disallow"_s}, {}), u"robots.txt запрещает страницу"_s);
-
-    HistoryEvent event;
-    event.change = ChangeKind::AnchorChanged;
-    event.previousAnchor = u"купить окна"_s;
-    event.anchor = u"окна"_s;
-    EXPECT_EQ(eventWords(event), u"изменился текст ссылки: купить окна → окна"_s);
-    event.change = ChangeKind::Lost;
-    EXPECT_EQ(eventWords(event), changeWords(ChangeKind::Lost));
 }
 
 }  // namespace

@@ -220,8 +220,8 @@ TEST(NoticeQueue, FailedDeliveryIsTriedAgainAndNeverResentAfterSuccess) {
     const QDateTime now = QDateTime::currentDateTimeUtc();
 
     // The run that made the change keeps its notice; the hook is down.
-    ASSERT_TRUE(keepRunNotice(queue, run, historyTime(1'765'200'000), {{CheckStatus::Missing, 1}})
-                    .isEmpty());
+    ASSERT_TRUE(
+        keepRunNotice(queue, run, historyTime(1'765'200'000), {{CheckStatus::Missing, 1}}).ok());
     NoticeReport report = sendOpenNotices(queue, now);
     EXPECT_EQ(report.sent, 0);
     ASSERT_EQ(report.problems.size(), 1) << report.problems.join(u'\n').toStdString();
@@ -247,7 +247,7 @@ TEST(NoticeQueue, FailedDeliveryIsTriedAgainAndNeverResentAfterSuccess) {
               1);
 
     // A notice kept once is kept once, whoever builds it again.
-    EXPECT_TRUE(keepRunNotice(queue, run, historyTime(1'765'200'000), {}).isEmpty());
+    EXPECT_TRUE(keepRunNotice(queue, run, historyTime(1'765'200'000), {}).ok());
     EXPECT_EQ(sendOpenNotices(queue, now).sent, 0);
 }
 
@@ -298,16 +298,15 @@ TEST(NoticeQueue, SendsUnderWayAreLeftToTheirProgramUnlessItIsGone) {
         const qint64 run = recordLoss(path, true);
         Hook hook;
         const NoticeQueue queue = hook.queueFor(path);
-        ASSERT_TRUE(keepRunNotice(queue, run, historyTime(1'765'200'000), {}).isEmpty());
+        ASSERT_TRUE(keepRunNotice(queue, run, historyTime(1'765'200'000), {}).ok());
         const QDateTime now = QDateTime::currentDateTimeUtc();
         {
             DeliveryLog log(path);
             const QList<OpenDelivery> open = log.openDeliveries({u"webhook"_s}).value;
             ASSERT_EQ(open.size(), 1);
-            QString error;
-            ASSERT_TRUE(
-                log.claim(open[0], row.claimedBy, now.addSecs(-row.claimedSecondsAgo), &error))
-                << error.toStdString();
+            const Outcome<bool> claimed =
+                log.claim(open[0], row.claimedBy, now.addSecs(-row.claimedSecondsAgo));
+            ASSERT_TRUE(claimed.ok() && claimed.value) << claimed.error.toStdString();
         }
         EXPECT_EQ(sendOpenNotices(queue, now).sent, row.sent ? 1 : 0);
         EXPECT_EQ(hook.server.requests().size(), row.sent ? 1 : 0);

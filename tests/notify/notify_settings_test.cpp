@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include <sys/stat.h>
 
 #include "notify/notify_settings.h"
@@ -65,18 +67,18 @@ TEST(NotifySettings, WrittenValuesReadBackThroughQSettings) {
         s.mail.password = row.value;
         s.webhook.secret = row.value;
         s.telegram.chat = row.value;
-        QString error;
-        ASSERT_TRUE(writeNotifySettings(path, s, &error)) << error.toStdString();
+        const Outcome<> written = writeNotifySettings(path, s);
+        ASSERT_TRUE(written) << written.error.toStdString();
         EXPECT_EQ(modeOf(path), 0600u);
 
         QSettings ini(path, QSettings::IniFormat);
         EXPECT_EQ(ini.value(u"mail/password"_s).toString(), row.value);
         EXPECT_EQ(ini.value(u"webhook/secret"_s).toString(), row.value);
-        const NotifySettingsRead read = readNotifySettings(path);
-        ASSERT_TRUE(read.settings) << read.error.toStdString();
-        EXPECT_EQ(read.settings->mail.password, row.value);
-        EXPECT_EQ(read.settings->telegram.chat, row.value);
-        EXPECT_EQ(read.settings->mail.to, s.mail.to);
+        const Outcome<NotifySettings> read = readNotifySettings(path);
+        ASSERT_TRUE(read) << read.error.toStdString();
+        EXPECT_EQ(read.value.mail.password, row.value);
+        EXPECT_EQ(read.value.telegram.chat, row.value);
+        EXPECT_EQ(read.value.mail.to, s.mail.to);
     }
 }
 
@@ -84,8 +86,8 @@ TEST(NotifySettings, RewritingAnOpenFileClosesItBeforeTheSecretsGoIn) {
     test::TempDir dir;
     const QString path = dir.path(u"notify.ini"_s);
     writeWithMode(dir, u"notify.ini"_s, "[webhook]\nurl=http://h.test/\n", 0644);
-    QString error;
-    ASSERT_TRUE(writeNotifySettings(path, fullSettings(), &error)) << error.toStdString();
+    const Outcome<> written = writeNotifySettings(path, fullSettings());
+    ASSERT_TRUE(written) << written.error.toStdString();
     EXPECT_EQ(modeOf(path), 0600u);
 }
 
@@ -106,9 +108,9 @@ TEST(NotifySettings, ReadsAHandWrittenFile) {
                   "[webhook]\n"
                   "url=http://192.168.1.5:8080/hook\n",
                   0600);
-    const NotifySettingsRead read = readNotifySettings(dir.path(u"notify.ini"_s));
-    ASSERT_TRUE(read.settings) << read.error.toStdString();
-    const NotifySettings& s = *read.settings;
+    const Outcome<NotifySettings> read = readNotifySettings(dir.path(u"notify.ini"_s));
+    ASSERT_TRUE(read) << read.error.toStdString();
+    const NotifySettings& s = read.value;
     EXPECT_EQ(s.telegram.chat, u"123456789"_s);
     EXPECT_EQ(s.mail.url, u"smtp://smtp.example.org:587/client.example.org"_s);
     EXPECT_EQ(s.mail.password, u"p;a,s\"s"_s);
@@ -149,12 +151,64 @@ TEST(NotifySettings, RefusesWhatCannotBeUsed) {
         SCOPED_TRACE(row.name);
         test::TempDir dir;
         writeWithMode(dir, u"notify.ini"_s, row.text, row.mode);
-        const NotifySettingsRead read = readNotifySettings(dir.path(u"notify.ini"_s));
-        EXPECT_FALSE(read.settings);
+        const Outcome<NotifySettings> read = readNotifySettings(dir.path(u"notify.ini"_s));
+        EXPECT_FALSE(read);
         EXPECT_TRUE(read.error.contains(QLatin1StringView(row.says))) << read.error.toStdString();
     }
     test::TempDir dir;
     EXPECT_TRUE(readNotifySettings(dir.path(u"absent.ini"_s)).error.contains(u"does not exist"));
+}
+
+// notify.ini is read as one small regular file: anything else put in its
+// place is refused at once, for running and for editing alike.
+TEST(NotifySettings, OnlyASmallRegularFileIsRead) {
+    const QByteArray hook = "[webhook]\nurl=https://hooks.example.org/x\n";
+    const auto padded = [&hook](qsizetype size) -> QByteArray {
+        return hook + "; " + QByteArray(size - hook.size() - 3, 'x') + '\n';
+    };
+    struct Row {
+        const char* name;
+        std::function<void(const test::TempDir&)> make;
+        const char* says;  // empty: read
+    };
+    const Row rows[] = {
+        {"a FIFO",
+         [](const test::TempDir& dir) {
+             ASSERT_EQ(::mkfifo(QFile::encodeName(dir.path(u"notify.ini"_s)).constData(), 0600), 0);
+         },
+         "is not a regular file"},
+        {"a link to a FIFO",
+         [](const test::TempDir& dir) {
+             ASSERT_EQ(::mkfifo(QFile::encodeName(dir.path(u"fifo"_s)).constData(), 0600), 0);
+             ASSERT_TRUE(QFile::link(dir.path(u"fifo"_s), dir.path(u"notify.ini"_s)));
+         },
+         "is not a regular file"},
+        {"just over 64 KiB",
+         [&](const test::TempDir& dir) {
+             writeWithMode(dir, u"notify.ini"_s, padded(64 * 1024 + 1), 0600);
+         },
+         "is over 64 KiB"},
+        {"64 KiB",
+         [&](const test::TempDir& dir) {
+             writeWithMode(dir, u"notify.ini"_s, padded(64 * 1024), 0600);
+         },
+         ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        test::TempDir dir;
+        row.make(dir);
+        for (const auto read : {readNotifySettings, readNotifySettingsForEditing}) {
+            const Outcome<NotifySettings> settings = read(dir.path(u"notify.ini"_s));
+            if (*row.says == 0) {
+                EXPECT_TRUE(settings) << settings.error.toStdString();
+                EXPECT_EQ(settings.value.webhook.url, u"https://hooks.example.org/x"_s);
+            } else {
+                EXPECT_TRUE(settings.error.contains(QLatin1StringView(row.says)))
+                    << settings.error.toStdString();
+            }
+        }
+    }
 }
 
 TEST(NotifySettings, DefaultPathFollowsXdgConfigHome) {

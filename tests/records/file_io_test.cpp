@@ -32,7 +32,7 @@ TEST(AtomicFile, ReplacesTheFileWhole) {
     EXPECT_EQ(dir.read(u"f.txt"_s), "new bytes");
     EXPECT_EQ(filesIn(dir.path({})), QStringList{u"f.txt"_s});
 
-    const FileResult failed = writeFileAtomically(dir.path(u"no/such/dir/f.txt"_s), "x");
+    const Outcome<> failed = writeFileAtomically(dir.path(u"no/such/dir/f.txt"_s), "x");
     EXPECT_FALSE(failed);
     EXPECT_FALSE(failed.error.isEmpty()) << "the reason is kept";
 }
@@ -44,7 +44,7 @@ TEST(AtomicFile, OnlyARegularFileIsReplaced) {
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     ASSERT_TRUE(QDir().mkdir(dir.path(u"folder"_s)));
     for (const QString& path : {fifo, dir.path(u"folder"_s)}) {
-        const FileResult failed = writeFileAtomically(path, "x");
+        const Outcome<> failed = writeFileAtomically(path, "x");
         EXPECT_FALSE(failed);
         EXPECT_EQ(failed.error, u"not a regular file");
     }
@@ -66,7 +66,7 @@ TEST(AtomicFile, AnInterruptedWriteLeavesTheOldFile) {
     rlimit small = saved;
     small.rlim_cur = 4096;
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const FileResult written = writeFileAtomically(path, QByteArray(100000, 'x'));
+    const Outcome<> written = writeFileAtomically(path, QByteArray(100000, 'x'));
     const QString error = written.error;
     setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, previous);
@@ -91,7 +91,7 @@ TEST(AtomicFile, AFullDiskLeavesTheOldFileAndSaysSo) {
         }
         const QString path = dir.path(u"f.txt"_s);
         const bool old = writeFileAtomically(path, "old").ok();
-        const FileResult bigWrite = writeFileAtomically(path, QByteArray(1 << 20, 'x'));
+        const Outcome<> bigWrite = writeFileAtomically(path, QByteArray(1 << 20, 'x'));
         const bool big = bigWrite.ok();
         const QString error = bigWrite.error;
         const bool intact = dir.read(u"f.txt"_s) == "old";

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "support/printers.h"
+#include "ui/window_words.h"
 
 namespace quorvel {
 namespace {
@@ -181,6 +182,17 @@ TEST(HistoryText, FactsOfTheLink) {
     rendered.summary.lastCheckedAt = local(9, 7, 2);
     EXPECT_EQ(historyText(rendered).split(u'\n').first(),
               u"ссылка есть только после выполнения JavaScript");
+}
+
+// A change in one line: the change of a link's text says both texts.
+TEST(HistoryText, AChangeInOneLine) {
+    HistoryEvent event;
+    event.change = ChangeKind::AnchorChanged;
+    event.previousAnchor = u"купить окна"_s;
+    event.anchor = u"окна"_s;
+    EXPECT_EQ(eventWords(event), u"изменился текст ссылки: купить окна → окна"_s);
+    event.change = ChangeKind::Lost;
+    EXPECT_EQ(eventWords(event), changeWords(ChangeKind::Lost));
 }
 
 }  // namespace

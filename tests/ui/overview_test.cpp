@@ -1,3 +1,4 @@
+#include <QAbstractItemModelTester>
 #include <QApplication>
 #include <QComboBox>
 #include <QHeaderView>
@@ -103,6 +104,9 @@ class OverviewTest : public ::testing::Test {
         window = test::named<OverviewWindow>(form.get(), "OverviewWindow");
         ASSERT_TRUE(window);
         table = test::named<QTableView>(window, "OverviewTable");
+        // Every reset, sort and filter below keeps the model's promises.
+        tester = std::make_unique<QAbstractItemModelTester>(
+            table->model(), QAbstractItemModelTester::FailureReportingMode::Fatal);
         waitUntilShown();
     }
 
@@ -134,6 +138,7 @@ class OverviewTest : public ::testing::Test {
     std::unique_ptr<test::Controls> ui;
     OverviewWindow* window = nullptr;
     QTableView* table = nullptr;
+    std::unique_ptr<QAbstractItemModelTester> tester;  // ends before the model does
 };
 
 enum Column { Number, State, Since, LastFound, Reason, Signals, Reciprocal, Deadline, Count };

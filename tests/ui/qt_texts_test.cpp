@@ -19,6 +19,7 @@
 #include "support/temp_dir.h"
 #include "ui/form1.h"
 #include "ui/form3.h"
+#include "ui/import_dialog.h"
 #include "ui/overview_window.h"
 #include "ui/ui_helpers.h"
 
@@ -145,6 +146,9 @@ class QtTexts : public ::testing::Test {
                   // The import dialog with a table chosen: its preview and the
                   // field above each column.
                   browse->click();
+                  // Its table is read off the UI thread.
+                  auto* import = qobject_cast<ImportDialog*>(&dialog);
+                  EXPECT_TRUE(import && QTest::qWaitFor([&] { return !import->reading(); }, 30000));
                   seen[u"ImportDialog with a table"_s] += visibleTexts(&dialog);
               }
               dialog.hide();

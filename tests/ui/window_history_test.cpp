@@ -47,7 +47,7 @@ QList<RecordIdentity> identitiesOf(const QStringList& records) {
 // would; empty while it cannot be read.
 QList<RecordSummary> summariesOf(const QString& path, const QList<RecordIdentity>& identities) {
     HistoryReader reader(path);
-    QueryOutcome<QList<RecordSummary>> answer = reader.summaries(identities);
+    Outcome<QList<RecordSummary>> answer = reader.summaries(identities);
     return answer.ok() ? answer.value : QList<RecordSummary>();
 }
 

@@ -73,6 +73,12 @@ class WindowSchedule : public ::testing::Test {
     static QString said(const ScheduleDialog& dialog) {
         return in<QPlainTextEdit>(&dialog, "ScheduleMessages")->toPlainText();
     }
+    // Waits until the scheduler tool, run off the UI thread, has answered:
+    // the button that switches the schedule on is back.
+    static bool schedulerDone(const ScheduleDialog& dialog) {
+        return QTest::qWaitFor(
+            [&] { return in<QPushButton>(&dialog, "EnableButton")->isEnabled(); }, 30000);
+    }
 
     QByteArray savedConfigHome = qgetenv("XDG_CONFIG_HOME");
     test::QuitCounter quit;
@@ -135,7 +141,10 @@ TEST_F(WindowSchedule, TestSendThenOnAndOff) {
         in<QRadioButton>(&dialog, "HoursChoice")->setChecked(true);
         auto* hours = in<QComboBox>(&dialog, "HoursBox");
         hours->setCurrentIndex(hours->findText(u"8"_s));
-        in<QPushButton>(&dialog, "EnableButton")->click();
+        auto* enable = in<QPushButton>(&dialog, "EnableButton");
+        enable->click();
+        EXPECT_FALSE(enable->isEnabled()) << "systemctl runs off the UI thread";
+        EXPECT_TRUE(schedulerDone(dialog));
         EXPECT_TRUE(said(dialog).startsWith(u"расписание включено: каждые 8 часов"))
             << said(dialog).toStdString();
         EXPECT_TRUE(in<QLabel>(&dialog, "ScheduleState")
@@ -147,11 +156,12 @@ TEST_F(WindowSchedule, TestSendThenOnAndOff) {
         struct stat st {};
         EXPECT_EQ(::stat(QFile::encodeName(ini).constData(), &st), 0);
         EXPECT_EQ(st.st_mode & 0777, 0600u);
-        const NotifySettingsRead read = readNotifySettings(ini);
-        EXPECT_EQ(read.settings.value_or(NotifySettings()).telegram.chat, u"@links"_s)
-            << read.error.toStdString();
+        const Outcome<NotifySettings> read = readNotifySettings(ini);
+        EXPECT_EQ(read.value.telegram.chat, u"@links"_s) << read.error.toStdString();
 
         in<QPushButton>(&dialog, "DisableButton")->click();
+        EXPECT_FALSE(enable->isEnabled());
+        EXPECT_TRUE(schedulerDone(dialog));
         EXPECT_EQ(said(dialog), u"расписание выключено");
         EXPECT_EQ(in<QLabel>(&dialog, "ScheduleState")->text(), u"расписание выключено");
         EXPECT_TRUE(units().isEmpty());

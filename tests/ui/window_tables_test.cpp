@@ -71,6 +71,10 @@ class WindowTables : public ::testing::Test {
     static T* in(const QObject* root, const char* name) {
         return test::named<T>(root, name);
     }
+    // Waits until the dialog shows the table it reads off the UI thread.
+    static bool readShown(const ImportDialog& dialog) {
+        return QTest::qWaitFor([&] { return !dialog.reading(); }, 30000);
+    }
 
     test::QuitCounter quit;
     test::ScopedHook<std::function<int(QDialog&)>> modal;
@@ -121,6 +125,7 @@ TEST_F(WindowTables, ImportShowsWhatItReadsAndAppends) {
     onImport = [&](ImportDialog& dialog) {
         EXPECT_FALSE(in<QPushButton>(&dialog, "ImportOk")->isEnabled()) << "no source yet";
         in<QPushButton>(&dialog, "ImportBrowse")->click();
+        EXPECT_TRUE(readShown(dialog));
         EXPECT_EQ(in<QComboBox>(&dialog, "ImportEncoding")->currentText(), u"Windows-1251");
         EXPECT_EQ(in<QComboBox>(&dialog, "ImportDelimiter")->currentText(), u"точка с запятой");
         EXPECT_TRUE(in<QCheckBox>(&dialog, "ImportHeader")->isChecked());
@@ -165,6 +170,7 @@ TEST_F(WindowTables, ImportShowsWhatItReadsAndAppends) {
     messages.clear();
     onImport = [&](ImportDialog& dialog) {
         in<QPushButton>(&dialog, "ImportBrowse")->click();
+        EXPECT_TRUE(readShown(dialog));
         in<QCheckBox>(&dialog, "ImportUpdate")->setChecked(true);
         return int(QDialog::Accepted);
     };
@@ -178,6 +184,45 @@ TEST_F(WindowTables, ImportShowsWhatItReadsAndAppends) {
     form->close();
 }
 
+// The table is read off the UI thread, when it is chosen and again for each
+// choice of how to read it: until it is shown, nothing can be imported.
+TEST_F(WindowTables, TheTableIsReadOffTheUiThread) {
+    start({kOld});
+    chosenFile = fixture("excel_ru.csv");
+    onImport = [&](ImportDialog& dialog) {
+        auto* preview = in<QTableWidget>(&dialog, "ImportPreview");
+        auto* ok = in<QPushButton>(&dialog, "ImportOk");
+        in<QPushButton>(&dialog, "ImportBrowse")->click();
+        EXPECT_TRUE(dialog.reading());
+        EXPECT_EQ(in<QLabel>(&dialog, "ImportDetected")->text(), u"Чтение таблицы…");
+        EXPECT_FALSE(ok->isEnabled());
+        EXPECT_FALSE(dialog.ready());
+        EXPECT_TRUE(readShown(dialog));
+        EXPECT_TRUE(ok->isEnabled());
+        EXPECT_EQ(preview->horizontalHeaderItem(0)->text(), u"Донор");
+
+        // Another encoding chosen, then another: read again off the UI
+        // thread, and shown as the last choice reads it.
+        auto* encoding = in<QComboBox>(&dialog, "ImportEncoding");
+        encoding->setCurrentIndex(encoding->findText(u"KOI8-R"_s));
+        encoding->setCurrentIndex(encoding->findText(u"UTF-8"_s));
+        EXPECT_TRUE(dialog.reading());
+        EXPECT_FALSE(preview->isEnabled());
+        EXPECT_FALSE(ok->isEnabled());
+        EXPECT_TRUE(readShown(dialog));
+        EXPECT_EQ(encoding->currentText(), u"UTF-8");
+        EXPECT_TRUE(in<QLabel>(&dialog, "ImportDetected")
+                        ->text()
+                        .startsWith(u"определено: кодировка выбрана: UTF-8, "));
+        EXPECT_NE(preview->horizontalHeaderItem(0)->text(), u"Донор");
+        EXPECT_TRUE(preview->isEnabled());
+        return int(QDialog::Rejected);
+    };
+    in<QAction>(form.get(), "ImportButton")->trigger();
+    EXPECT_EQ(lines(), QStringList{kOld});
+    form->close();
+}
+
 TEST_F(WindowTables, CellsFromTheClipboard) {
     start({});
     // Cells copied from a spreadsheet arrive TAB-separated.
@@ -185,6 +230,7 @@ TEST_F(WindowTables, CellsFromTheClipboard) {
         u"Донор\tАкцептор\nhttp://a.example/\thttp://my.example/\nhttp://b.example/\t\n"_s);
     onImport = [&](ImportDialog& dialog) {
         in<QRadioButton>(&dialog, "ImportClipboardChoice")->click();
+        EXPECT_TRUE(readShown(dialog));
         EXPECT_EQ(in<QComboBox>(&dialog, "ImportDelimiter")->currentText(), u"табуляция");
         EXPECT_TRUE(in<QCheckBox>(&dialog, "ImportHeader")->isChecked());
         return int(QDialog::Accepted);
@@ -204,6 +250,7 @@ TEST_F(WindowTables, NothingIsAddedWhenReadingFailsOrIsCancelled) {
     chosenFile = dir.path(u"broken.csv"_s);
     onImport = [&](ImportDialog& dialog) {
         in<QPushButton>(&dialog, "ImportBrowse")->click();
+        EXPECT_TRUE(readShown(dialog));
         EXPECT_EQ(in<QLabel>(&dialog, "ImportProblem")->text(),
                   u"не удалось прочитать таблицу: строка 3: кавычка не закрыта");
         EXPECT_FALSE(in<QPushButton>(&dialog, "ImportOk")->isEnabled());
@@ -223,6 +270,7 @@ TEST_F(WindowTables, NothingIsAddedWhenReadingFailsOrIsCancelled) {
     chosenFile = dir.path(u"late.csv"_s);
     onImport = [&](ImportDialog& dialog) {
         in<QPushButton>(&dialog, "ImportBrowse")->click();
+        EXPECT_TRUE(readShown(dialog));
         EXPECT_TRUE(in<QPushButton>(&dialog, "ImportOk")->isEnabled());
         return int(QDialog::Accepted);
     };
@@ -235,6 +283,7 @@ TEST_F(WindowTables, NothingIsAddedWhenReadingFailsOrIsCancelled) {
     chosenFile = fixture("google_sheets.csv");
     onImport = [&](ImportDialog& dialog) {
         in<QPushButton>(&dialog, "ImportBrowse")->click();
+        EXPECT_TRUE(readShown(dialog));
         return int(QDialog::Accepted);
     };
     cancelBusy = true;
@@ -300,6 +349,7 @@ TEST_F(WindowTables, ExportWritesWhatImportReadsBack) {
         chosenFile = dir.path(QString::fromUtf16(name));
         onImport = [&](ImportDialog& dialog) {
             in<QPushButton>(&dialog, "ImportBrowse")->click();
+            EXPECT_TRUE(readShown(dialog));
             return int(QDialog::Accepted);
         };
         ui->ToolButton2->trigger();  // the load command offers the table to import
